@@ -1,0 +1,122 @@
+// The DP-V0 master: brings the one slave at SlaveAddress through the DP
+// start-up (Slave_Diag, Set_Prm, Chk_Cfg, Slave_Diag, Global_Control) and then
+// exchanges OutputData with it cyclically. It has no thread and no timer of
+// its own: its serial channel calls Step once for every received telegram
+// and once with an empty telegram every 100 ms. Each Step sends at most one
+// telegram, and a request is judged by the very next Step.
+//
+// A slave that stops answering in data exchange is noticed: after 10
+// Data_Exchange requests in a row without any telegram in between the master
+// shows "No answer from slave" and starts over.
+#pragma once
+
+#include "StatusDisplay.h"
+#include "Telegram.h"
+#include "serial/ByteString.h"
+#include "serial/CommUnit.h"
+#include "serial/PollTimer.h"
+#include "serial/VeltComponent.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+enum TMasterStateId : std::uint8_t {
+    stStart = 0,             // writes the start sequence
+    stIdle = 1,              // nothing; after creation and StopMaster
+    stConnecting = 2,        // Slave_Diag until the slave answers
+    stParameterization = 3,  // Set_Prm
+    stConfiguration = 4,     // Chk_Cfg, Slave_Diag, Global_Control, then a wait
+    stDataExchange = 5,      // cyclic Data_Exchange
+};
+
+// SubStep: 0 send, 1 judge the answer, 2 go on, 3 fall back.
+// Phase (in stConfiguration): outstanding request, 0 Chk_Cfg, 1 Slave_Diag,
+// 2 Global_Control. Counter: Steps counted after Global_Control.
+struct MasterState {
+    std::uint8_t State = 0;
+    std::uint8_t SubStep = 0;
+    std::uint32_t Phase = 0;
+    std::uint32_t Counter = 0;
+};
+
+class T_DPV0 : public TComponent {
+public:
+    using TTelegramEvent = std::function<void(const TByteString& telegram)>;
+    using TStateEvent = std::function<void(const MasterState& state)>;
+    using TTextEvent = std::function<void(const std::string& text)>;
+
+    static constexpr int SilentRequestLimit = 10;
+
+    // Starts idle with one module. `pollTimer` paces the serial channel
+    // (without one the channel uses a TManualTimer).
+    explicit T_DPV0(TComponent* owner = nullptr, std::unique_ptr<TPollTimer> pollTimer = nullptr);
+    ~T_DPV0() override;  // clears and frees the channel, which closes the port
+
+    void SetOnReceive(TTelegramEvent handler) { onReceive_ = std::move(handler); }
+    void SetOnSend(TTelegramEvent handler) { onSend_ = std::move(handler); }
+    void SetOnStateChange(TStateEvent handler) { onStateChange_ = std::move(handler); }
+    void SetOnStatusText(TTextEvent handler) { onStatusText_ = std::move(handler); }
+    // Not owned; may stay unset (the text then goes only to OnStatusText).
+    void SetStatusEdit(TStatusDisplay* edit) { statusEdit_ = edit; }
+
+    // ModuleCount := n; OutputData := 8 + n zero bytes (8 for n <= 0).
+    void SetModuleCount(std::int32_t n);
+    std::int32_t ModuleCount() const { return moduleCount_; }
+
+    void StartMaster();  // to stStart from any state
+    void StopMaster();   // to stIdle from any state
+
+    // One step of the state machine; `telegram` is empty for the 100 ms tick.
+    virtual void Step(const TByteString& telegram);
+
+    // The master's telegrams (see Telegram.h for the layouts).
+    void SendSapRequest(std::uint16_t sapPair, const TByteString& data);
+    void SendDataExchange(const TByteString& data);
+    // Completes a header-and-body frame with check sum and end delimiter,
+    // writes it and reports it through OnSend. A frame whose header is not
+    // 68 LE LE 68 is dropped without a word.
+    void SendTelegram(const TByteString& frame);
+    // Classifies a received telegram string, keeps the code in ReplyCode and
+    // returns it. The receive handler must call this for every telegram it
+    // gets: the state machine acts on the code it leaves.
+    std::int16_t ClassifyReply(const TByteString& telegram);
+
+    const MasterState& CurrentState() const { return state_; }
+    const MasterState& LastState() const { return lastState_; }
+    std::int16_t ReplyCode() const { return replyCode_; }
+    TCommUnit& CommUnit() { return *commUnit_; }
+
+    // The slave's station address; only its low 8 bits go on the line.
+    std::int32_t SlaveAddress = 0;
+    // The output bytes of every Data_Exchange request; the main window reads
+    // and writes them between Steps.
+    TByteString OutputData = TByteString::Filled(9);
+
+private:
+    void ReportStateChange();
+    void Act(std::size_t n);
+    void ActConfiguration(std::size_t n);
+    void ActDataExchange();
+    void ShowText(const std::string& text, const TStatusColour& colour = TStatusColour::WindowText());
+    void Restart();
+    void SetState(std::uint8_t state, std::uint8_t subStep);
+    void WriteRaw(const TByteString& bytes);
+
+    MasterState state_{stIdle, 0, 0, 0};
+    MasterState lastState_{};
+    std::int16_t replyCode_ = rcNone;
+    TTelegramEvent onReceive_;
+    TTelegramEvent onSend_;
+    TStateEvent onStateChange_;
+    TTextEvent onStatusText_;
+    TStatusDisplay* statusEdit_ = nullptr;
+    std::unique_ptr<TCommUnit> commUnit_;
+    std::int32_t moduleCount_ = 1;
+
+    // Silent-slave watch in data exchange.
+    bool requestOutstanding_ = false;  // a Data_Exchange request went out
+    bool heardSinceRequest_ = false;   // and a telegram came after it
+    int silentRequests_ = 0;           // requests in a row that heard nothing
+};

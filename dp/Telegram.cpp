@@ -1,0 +1,86 @@
+#include "Telegram.h"
+
+#include "serial/TelegramCut.h"
+
+namespace telegram {
+
+namespace {
+
+constexpr std::uint8_t masterAddress = 0x00;
+constexpr std::uint8_t sapBit = 0x80;  // address extension: SAP bytes follow FC
+
+TByteString Header(std::size_t le)
+{
+    const auto l = static_cast<std::uint8_t>(le);
+    return {SD2, l, l, SD2};
+}
+
+// One-module configurations still carry one module's bytes.
+std::int32_t ModuleBlocks(std::int32_t moduleCount) { return moduleCount < 2 ? 1 : moduleCount; }
+
+}  // namespace
+
+TByteString StartSequence() { return {0xFE, 0xFF, 0x01}; }
+
+TByteString SapRequestFrame(std::int32_t slaveAddress, std::uint16_t sapPair, const TByteString& data)
+{
+    TByteString frame = Header(data.size() + 5);
+    const std::uint8_t fc = sapPair == sapGlobalControl ? fcSendNoAck : fcRequestData;
+    frame += {static_cast<std::uint8_t>(slaveAddress + sapBit), static_cast<std::uint8_t>(masterAddress | sapBit), fc,
+              static_cast<std::uint8_t>(sapPair >> 8), static_cast<std::uint8_t>(sapPair)};
+    frame += data;
+    return frame;
+}
+
+TByteString DataExchangeFrame(std::int32_t slaveAddress, const TByteString& data)
+{
+    TByteString frame = Header(data.size() + 3);
+    frame += {static_cast<std::uint8_t>(slaveAddress), masterAddress, fcRequestData};
+    frame += data;
+    return frame;
+}
+
+bool CompleteFrame(const TByteString& frame, TByteString& telegram)
+{
+    if (frame.size() < 4 || frame[0] != SD2 || frame[3] != SD2 || frame[1] != frame[2]) return false;
+    TByteString out = frame.Mid(0, 4u + frame[1]);
+    const std::size_t body = out.size() - 4;
+    out.Append(Sum8(out.data() + 4, body));
+    out.Append(ED);
+    telegram = out;
+    return true;
+}
+
+std::int16_t Classify(const TByteString& t)
+{
+    const std::size_t n = t.size();
+    if (n == 1) return t[0] == SC ? rcShortAck : rcNone;
+    if (n == SD1Length && t[0] == SD1) return rcShortFrame;
+    if (n >= 6) {
+        if (t[4] < sapBit && t[5] < sapBit) return rcData;
+        if (n >= 9) return static_cast<std::int16_t>(t[7] << 8 | t[8]);
+    }
+    return rcNone;
+}
+
+TByteString SetPrmData(std::int32_t moduleCount)
+{
+    // Lock_Req and WD_On; watchdog 16 x 16 x 10 ms; min TSDR 55; Ident 09C5;
+    // group 0; four user parameter bytes, then one per module.
+    TByteString data{0x88, 0x10, 0x10, 0x37, 0x09, 0xC5, 0x00, 0x80, 0x00, 0x00, 0x41};
+    for (std::int32_t i = 0; i < ModuleBlocks(moduleCount); ++i) data.Append(0x4C);
+    return data;
+}
+
+TByteString ChkCfgData(std::int32_t moduleCount)
+{
+    // 8 output and 8 input bytes for the command channel, then per module
+    // 1 output byte (20) and 16 input bytes (1F).
+    TByteString data{0xC0, 0x07, 0x07};
+    for (std::int32_t i = 0; i < ModuleBlocks(moduleCount); ++i) data += {0x20, 0x1F};
+    return data;
+}
+
+TByteString GlobalControlData() { return {0x00, 0x00}; }
+
+}  // namespace telegram
