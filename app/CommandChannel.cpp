@@ -1,0 +1,101 @@
+#include "CommandChannel.h"
+
+#include "HexText.h"
+
+namespace {
+
+constexpr std::uint8_t StateDataExchange = 5;
+
+std::uint8_t OutByte(const TByteString& out, std::size_t i) { return i < out.size() ? out[i] : 0; }
+
+void SetOutByte(TByteString& out, std::size_t i, std::uint8_t value)
+{
+    if (i < out.size()) out[i] = value;
+}
+
+}  // namespace
+
+bool TCommandChannel::QueueCommand(std::uint8_t unit, const TByteString& command)
+{
+    TByteString entry{unit};
+    entry += command;
+    CommandQueue.push_back(entry);
+    return CommandQueue.size() == 1 && !CommandPending;
+}
+
+std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByteString& out)
+{
+    using namespace cyclic;
+    if (OutByte(out, OutCmd) != 0 || CommandQueue.empty() || CommandPending) return std::nullopt;
+
+    const TByteString entry = CommandQueue.front();
+    const TByteString c = entry.Mid(1);
+    const std::size_t m = c.size();
+    SentCmd = m > 0 ? c[0] : 0;
+    SentIndex = m > 1 ? c[1] : 0;
+    SetOutByte(out, OutIndex, SentIndex);
+    if (m > 4) {
+        // The last four command bytes are the value, least significant first;
+        // on the wire it goes big-endian.
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            SetOutByte(out, OutValue + i, c[m - 1 - i]);
+            v = (v << 8) | c[m - 1 - i];
+        }
+        SentValue = static_cast<std::int32_t>(v);
+    } else {
+        // A short command carries its Index also as its Value.
+        for (std::size_t i = 0; i < 3; ++i) SetOutByte(out, OutValue + i, 0);
+        SetOutByte(out, OutValue + 3, SentIndex);
+        SentValue = SentIndex;
+    }
+    // Cmd last: it is what makes the module act.
+    SetOutByte(out, OutCmd, SentCmd);
+
+    TPlacement placed;
+    placed.Unit = entry.empty() ? 0 : entry[0];
+    placed.Line = "Cmd(" + hextext::Byte(placed.Unit) + ":";
+    for (std::size_t i = 0; i < 9; ++i) placed.Line += " " + hextext::Byte(OutByte(out, i));
+    placed.Line += " )";
+
+    CommandPending = true;
+    pendingAcrossLeave_ = false;
+    CommandQueue.pop_front();
+    return placed;
+}
+
+TCommandChannel::TReplyOutcome TCommandChannel::TakeReply(const cyclic::TChannelReply& reply, TByteString& out)
+{
+    TReplyOutcome outcome;
+    ResultStat = reply.Stat;
+    ResultIndex = reply.Index;
+    if (reply.HasResult()) {
+        ResultValue = reply.Value;
+        outcome.ResultPresent = true;
+        outcome.ResultForPending = CommandPending;
+        CommandPending = false;
+        pendingAcrossLeave_ = false;
+        SetOutByte(out, cyclic::OutCmd, 0);
+    } else {
+        outcome.ChannelFree = OutByte(out, cyclic::OutCmd) == 0 && !CommandPending;
+    }
+    return outcome;
+}
+
+bool TCommandChannel::GiveUp(TByteString& out)
+{
+    if (!CommandPending) return false;
+    CommandPending = false;
+    pendingAcrossLeave_ = false;
+    SetOutByte(out, cyclic::OutCmd, 0);
+    return true;
+}
+
+bool TCommandChannel::NoteMasterState(std::uint8_t state)
+{
+    const bool left = lastState_ == StateDataExchange && state != StateDataExchange;
+    const bool entered = lastState_ != StateDataExchange && state == StateDataExchange;
+    lastState_ = state;
+    if (left && CommandPending) pendingAcrossLeave_ = true;
+    return entered && CommandPending && pendingAcrossLeave_;
+}
