@@ -1,0 +1,53 @@
+// Stands in for the notification window of a serial port: the dispatcher's
+// threads queue calls here, and the thread that owns the object (the main
+// thread) runs them when it drains the queue. The application drains it from
+// its event loop, announced by the OnQueued hook; the serial layer never
+// waits for it except through SendCall's time-out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class TVeltNotifyWindow {
+public:
+    using TProc = std::function<void(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>;
+
+    explicit TVeltNotifyWindow(TProc proc = nullptr) : proc_(std::move(proc)) {}
+    ~TVeltNotifyWindow();
+    TVeltNotifyWindow(const TVeltNotifyWindow&) = delete;
+    TVeltNotifyWindow& operator=(const TVeltNotifyWindow&) = delete;
+
+    // The window procedure: how a message is handled when it is run.
+    void SetProc(TProc proc);
+    void Dispatch(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+    // Queues a message for the owner thread and returns at once.
+    void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    // Queues any call for the owner thread and returns at once.
+    void PostCall(std::function<void()> call);
+    // Queues a call and waits until the owner thread has run it or timeoutMs
+    // has passed. Returns true when it ran. A call that timed out still runs
+    // later. Must not be called from the owner thread (it would wait for itself).
+    bool SendCall(std::function<void()> call, int timeoutMs);
+
+    // Owner thread: runs what is queued (at most `limit` calls, including those
+    // queued meanwhile); returns how many ran.
+    std::size_t ProcessMessages(std::size_t limit = SIZE_MAX);
+    bool HasPending() const;
+
+    // Called on the queuing thread after each queued call.
+    void SetOnQueued(std::function<void()> hook);
+
+private:
+    struct TItem;
+    void Enqueue(std::shared_ptr<TItem> item);
+
+    TProc proc_;
+    mutable std::mutex mutex_;
+    std::deque<std::shared_ptr<TItem>> queue_;
+    std::function<void()> onQueued_;
+};

@@ -1,0 +1,52 @@
+// The dispatcher's device layer on a POSIX serial device (Linux termios):
+//   open      O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, then flock as the
+//             "in use" check, then stale input is flushed; result codes in the
+//             numbering the component maps (-2 no such device, -5 in use,
+//             otherwise minus errno);
+//   line      raw 8-bit mode with CLOCAL | CREAD; rates without a termios
+//             constant through termios2 (BOTHER); an unsupported rate is
+//             ecBaudRate, never a silent fallback;
+//   waiting   poll() on the device and a wake-up descriptor; a hang-up or
+//             device error marks the device gone and it is not watched again;
+//   writing   poll(POLLOUT) together with the purge event, so a purge
+//             abandons a write the far side does not take.
+// ENOTTY/EINVAL from modem-line and serial ioctls (a pseudo-terminal answers
+// so) mean "not supported" and are tolerated.
+#pragma once
+
+#include "VeltDispatch.h"
+
+#include <linux/serial.h>
+
+class TVeltPosixDispatcher : public TVeltBaseDispatcher {
+public:
+    explicit TVeltPosixDispatcher(TComponent* owner = nullptr);
+    ~TVeltPosixDispatcher() override;
+
+    int Descriptor() const { return fd_; }
+
+protected:
+    int DeviceEscape(int function) override;
+    int DevicePurge(int queue) override;
+    std::uint32_t DeviceStatus(TDeviceStatus& status) override;
+    int DeviceGetState(TDeviceControlBlock& block) override;
+    int DeviceRead(std::uint8_t* buffer, std::size_t count) override;
+    int DeviceSetState(const TDeviceControlBlock& block) override;
+    bool DeviceWaitEvent(std::uint32_t& mask) override;
+    bool DeviceSetQueues(std::uint32_t inSize, std::uint32_t outSize) override;
+    int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) override;
+    int DeviceClose() override;
+    int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) override;
+    void DeviceWakeWaiter() override;
+    std::uint8_t DeviceModemLines() override;
+
+private:
+    std::uint32_t LineErrorsFromCounters();
+
+    int fd_ = -1;
+    TVeltEvent wake_{TVeltEvent::Reset::Auto};
+    TDeviceControlBlock block_;  // what was last written to the device
+    bool haveCounters_ = false;
+    serial_icounter_struct counters_{};
+    std::uint8_t lastLines_ = 0;
+};
