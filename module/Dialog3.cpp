@@ -1,0 +1,133 @@
+#include "Dialog3.h"
+
+#include "FunctionButton.h"
+#include "Int32Text.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+struct TFlowStateLook {
+    const char* Text;
+    QColor Colour;  // invalid: the system's window-text colour
+    int DefaultButton;  // 0 Start, 1 Pause, 2 Stop
+};
+
+// By state code (bits 4 and 5 of the state value).
+const TFlowStateLook FlowStates[4] = {
+    {"Stopped", QColor(0, 0, 255), 0},
+    {"Running", QColor(0, 128, 0), 1},
+    {"<?\?>", QColor(), 2},
+    {"Paused ", QColor(128, 128, 0), 0},
+};
+
+void SetTextColour(QLabel* label, const QColor& colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText,
+                     colour.isValid() ? colour : QApplication::palette(label).color(QPalette::WindowText));
+    label->setPalette(palette);
+}
+
+} // namespace
+
+TDialogForm3::TDialogForm3(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Mass Flow Control"));
+    resize(266, 85);
+    lbLiwStateText = new QLabel(QStringLiteral("Mass Flow Control State= "), this);
+    lbLiwStateText->move(16, 16);
+    lbLiwState = new QLabel(QStringLiteral("<unknown>"), this);
+    lbLiwState->move(144, 16);
+    QFont stateFont = lbLiwState->font();
+    stateFont.setBold(true);
+    lbLiwState->setFont(stateFont);
+    lbLiwValue = new QLabel(QStringLiteral("(??h)"), this);
+    lbLiwValue->move(216, 16);
+    btLiwStart = new QPushButton(QStringLiteral("Start"), this);
+    btLiwStart->setGeometry(16, 48, 75, 25);
+    btLiwPause = new QPushButton(QStringLiteral("Pause"), this);
+    btLiwPause->setGeometry(96, 48, 75, 25);
+    btLiwStop = new QPushButton(QStringLiteral("Stop"), this);
+    btLiwStop->setGeometry(176, 48, 75, 25);
+    connect(btLiwStart, &QPushButton::clicked, this, &TDialogForm3::StartClick);
+    connect(btLiwPause, &QPushButton::clicked, this, &TDialogForm3::PauseClick);
+    connect(btLiwStop, &QPushButton::clicked, this, &TDialogForm3::StopClick);
+    move(227, 479);
+
+    FlowTimer = new QTimer(this);
+    FlowTimer->setInterval(1000);
+    connect(FlowTimer, &QTimer::timeout, this, &TDialogForm3::FlowPollTick);
+}
+
+TDialogForm3::~TDialogForm3() { FlowTimer->stop(); }
+
+void TDialogForm3::Open(std::uint8_t module, const TFnButton& button)
+{
+    Module = module;
+    ClickCommand = button.ClickCommand;
+    ValueCommand = button.ValueCommand;
+    show();
+    lbLiwState->setText(QStringLiteral("<unknown>"));
+    lbLiwValue->setText(QStringLiteral("(??h)"));
+    SetTextColour(lbLiwState, QColor());
+    raise();
+    activateWindow();
+}
+
+void TDialogForm3::UpdateState(std::uint8_t code, std::uint8_t index, std::int32_t value)
+{
+    if (code != 0x29 || index != 1) return;
+    const auto bits = static_cast<std::uint32_t>(value);
+    lbLiwValue->setText(QStringLiteral("(%1h)").arg(bits & 0xFF, 2, 16, QLatin1Char('0')).toUpper());
+    FlowState = static_cast<std::int32_t>((bits & 0x30) >> 4);
+    const TFlowStateLook& look = FlowStates[FlowState];
+    lbLiwState->setText(QString::fromLatin1(look.Text));
+    lbLiwState->adjustSize();
+    SetTextColour(lbLiwState, look.Colour);
+    QPushButton* const buttons[] = {btLiwStart, btLiwPause, btLiwStop};
+    buttons[look.DefaultButton]->setDefault(true);
+    buttons[look.DefaultButton]->setFocus();
+}
+
+void TDialogForm3::StartClick()
+{
+    SendControl(StartValue);
+    FlowTimer->start();
+}
+
+void TDialogForm3::PauseClick() { SendControl(PauseValue); }
+
+void TDialogForm3::StopClick()
+{
+    FlowTimer->stop();
+    SendControl(StopValue);
+}
+
+void TDialogForm3::FlowPollTick()
+{
+    if (!onCommand_) return;
+    if (++FlowTicks < PollEveryTicks) return;
+    FlowTicks = 0;
+    RaiseCommand(TByteString{0x29, 0x04});
+    RaiseCommand(TByteString{0x29, 0x05});
+}
+
+void TDialogForm3::SendControl(std::int32_t controlValue)
+{
+    TByteString command = ValueCommand;
+    AppendInt32(command, controlValue);
+    RaiseCommand(command);
+    btLiwStart->setDefault(false);
+    hide();
+}
+
+void TDialogForm3::RaiseCommand(const TByteString& command) const
+{
+    if (onCommand_) onCommand_(Module, command);
+}

@@ -1,0 +1,50 @@
+// What the value-entry dialogs share: an edit for the value, Set and Cancel,
+// and the step that turns the entered text into a command.
+#pragma once
+
+#include "ModuleEvents.h"
+
+#include <QDialog>
+#include <cstdint>
+
+class QLineEdit;
+class QPushButton;
+
+class TValueDialog : public QDialog {
+    Q_OBJECT
+public:
+    void SetOnCommand(TCommandEvent handler) { onCommand_ = std::move(handler); }
+
+    // Set: appends the entered value (and the chosen point) to the write
+    // command and raises OnCommand; text that is no signed 32-bit integer
+    // gives the "Illegal data" box and sends nothing. Hides the dialog.
+    void SetClick();
+    // Cancel (also Escape and the title-bar close button): hides, sends nothing.
+    void CancelClick();
+
+    // The value of a command answer, shown in Edit1 in decimal.
+    void ShowValue(std::int32_t value);
+
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button1 = nullptr;  // "Set"
+    QPushButton* Button2 = nullptr;  // "Cancel"
+    std::uint8_t Module = 0;
+
+protected:
+    explicit TValueDialog(QWidget* parent);
+
+    // The write command before the value is appended, with any point bits.
+    virtual TByteString WriteCommand() const = 0;
+    // Caption, hint and "?" in the edit; shows the dialog and focuses the edit.
+    void ShowForEntry(const QString& caption, const QString& hint);
+    void RaiseCommand(const TByteString& command) const;
+    bool HasCommandHandler() const { return static_cast<bool>(onCommand_); }
+
+    void reject() override;
+
+private:
+    void ShowIllegalData();
+    void Finish();
+
+    TCommandEvent onCommand_;
+};
