@@ -12,7 +12,9 @@
 #include "VeltComponent.h"
 #include "VeltPortTypes.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +22,8 @@
 
 class TVeltBaseDispatcher;
 class TVeltCustomComPort;
+class TVeltNotifyWindow;
+struct TTriggerSnapshot;
 
 // Root of the library's components: adds the read-only version text.
 class TVeltBaseComponent : public TComponent {
@@ -179,10 +183,19 @@ public:
     // its triggers when it is open); this port is closed first.
     void Assign(const TVeltCustomComPort& other);
 
-    // Runs the notifications the dispatcher's threads queued for this port
-    // (trigger events, the completion of a deferred close). The application
-    // calls this from its event loop; the serial layer never waits for it.
-    void RunPendingNotifications();
+    // ---- Notifications from the dispatcher's threads ----
+    // They are queued for the main thread (trigger events, the completion of
+    // a deferred close): one queue for all ports of the process. The
+    // application runs them from its event loop; the serial layer never waits
+    // for it. Returns how many ran.
+    static std::size_t RunPendingNotifications();
+    // Called on the queuing thread whenever a notification is queued (the
+    // application wakes its event loop here). Set it before opening ports.
+    static void SetOnNotificationQueued(std::function<void()> hook);
+    // Receives exceptions that cannot propagate to a caller: those raised by
+    // event handlers run from the queue, and a failed open at the end of
+    // loading stored settings. Without a handler they are dropped.
+    static void SetOnException(std::function<void(std::exception_ptr)> handler);
 
 protected:
     virtual std::unique_ptr<TVeltBaseDispatcher> MakeDispatcher();
@@ -209,22 +222,28 @@ protected:
     virtual void DoWaitChar(char c);
 
 private:
-    struct TSavedTriggers;
     struct TListener {
         int id;
         TPortListener callback;
     };
 
     int Check(int code) const;  // RaiseOnError on behalf of this component
-    void FinishClose();
+    bool IsOpen() const;        // LinkState Open with a dispatcher
+    // True when a setter has nothing to do: same value and no reapply running.
+    bool Unchanged(bool equal) const;
     void ApplyLineSettings();
-    void ApplyHWFlow();
-    void ApplySWFlow();
-    void ApplyTraceState(TTraceLogState requested, bool log);
-    void SaveTriggers();
-    void RestoreTriggers();
+    void DefaultFlowMarks(double fullPart, double resumePart);
+    void ReapplyFlow();
+    void ApplyRecorder(TTraceLogState requested, TTraceLogState& state, bool log);
+    void ReapplySettings();
+    void WaitForDispatcherThreads();
+    void FinishClose();
+    void TellListeners(bool opened);
     bool AnyTriggerEvent() const;
     void HandleNotification(unsigned message, unsigned wParam, unsigned data);
+    static TVeltNotifyWindow& NotifyWindow();
+    static void WindowProc(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+    static void ReportException();
 
     TDeviceLayer deviceLayer_ = dlWin32;
     std::uint16_t comNumber_ = 0;
@@ -270,7 +289,7 @@ private:
     bool openAfterLoad_ = false;
 
     std::unique_ptr<TVeltBaseDispatcher> dispatcher_;
-    std::unique_ptr<TSavedTriggers> savedTriggers_;
+    std::unique_ptr<TTriggerSnapshot> savedTriggers_;  // triggers kept across a close
     std::vector<TListener> listeners_;
     int nextListenerId_ = 1;
     TPortPrompt prompt_;
