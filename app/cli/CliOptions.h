@@ -1,0 +1,21 @@
+// The command line of quorvel-cli.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TCliOptions {
+    std::optional<int> comNumber;  // none: chosen as the port scan does
+    int slaveAddress = 3;
+    int moduleCount = 1;
+    std::optional<double> seconds;  // none: until interrupted
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Returns the options, or
+// nothing with `error` set to a message for the user.
+std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
+
+// The --help text.
+std::string CliUsage();

@@ -1,0 +1,36 @@
+#include "Monitor.h"
+
+#include "CyclicData.h"
+#include "WeightFormat.h"
+
+TMonitor::TMonitor(T_DPV0& master, std::ostream& out) : master_(master), out_(out)
+{
+    master_.SetOnReceive([this](const TByteString& telegram) { Received(telegram); });
+    master_.SetOnStatusText([this](const std::string& text) { StatusText(text); });
+}
+
+std::string TMonitor::ModuleLine(const TByteString& response, int k)
+{
+    const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(response, k);
+    return "WZM " + std::to_string(k) + " gross " + FormatWeight(v.Gross) + " net " + FormatWeight(v.Net) +
+           " qualifier " + v.Qualifier + " limit " + v.LimitStatus + " status " + v.StatusBytes + " manufacturer " +
+           v.ManufacturerBytes;
+}
+
+void TMonitor::Received(const TByteString& telegram)
+{
+    // The master acts on the code this leaves, so every telegram is classified.
+    if (master_.ClassifyReply(telegram) != rcData) return;
+    for (int k = 0; k < master_.ModuleCount() && cyclic::HasModuleBlock(telegram, k); ++k)
+        out_ << ModuleLine(telegram, k) << '\n';
+    out_.flush();
+}
+
+void TMonitor::StatusText(const std::string& text)
+{
+    // "Connecting" is shown again every 200 ms while nobody answers; a line
+    // per change is what a reader of the log wants.
+    if (text == lastText_) return;
+    lastText_ = text;
+    out_ << text << std::endl;
+}

@@ -1,0 +1,26 @@
+// What quorvel-cli prints of the master's work: each status text when it
+// changes, and after each Data_Exchange response one line per module.
+#pragma once
+
+#include "dp/Profi_dp.h"
+
+#include <ostream>
+#include <string>
+
+class TMonitor {
+public:
+    // Registers its handlers on `master`; both must outlive the monitor's use.
+    TMonitor(T_DPV0& master, std::ostream& out);
+
+    // "WZM k gross G net N qualifier QQQQ limit LL status SS SS manufacturer MM MM MM"
+    // for module k of a Data_Exchange response that holds its whole block.
+    static std::string ModuleLine(const TByteString& response, int k);
+
+private:
+    void Received(const TByteString& telegram);
+    void StatusText(const std::string& text);
+
+    T_DPV0& master_;
+    std::ostream& out_;
+    std::string lastText_;
+};

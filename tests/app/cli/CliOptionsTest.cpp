@@ -1,0 +1,69 @@
+// quorvel-cli's command line: what it accepts and the messages for what not.
+#include "CliOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::optional<TCliOptions> Parse(std::vector<std::string> args, std::string* error = nullptr)
+{
+    std::string message;
+    auto options = ParseCliOptions(args, message);
+    if (error) *error = message;
+    return options;
+}
+
+}  // namespace
+
+TEST(CliOptions, DefaultsAndFullLine)
+{
+    const auto defaults = Parse({});
+    ASSERT_TRUE(defaults);
+    EXPECT_FALSE(defaults->comNumber);
+    EXPECT_EQ(defaults->slaveAddress, 3);
+    EXPECT_EQ(defaults->moduleCount, 1);
+    EXPECT_FALSE(defaults->seconds);
+
+    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5"});
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->comNumber, 7);
+    EXPECT_EQ(full->slaveAddress, 126);
+    EXPECT_EQ(full->moduleCount, 8);
+    EXPECT_EQ(full->seconds, 2.5);
+    EXPECT_EQ(Parse({"--addr", "0"})->slaveAddress, 0);
+    EXPECT_TRUE(Parse({"--help"})->help);
+}
+
+TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--addr", "127"}, "--addr must be a PROFIBUS address from 0 to 126 (got '127')"},
+        {{"--addr", "-1"}, "--addr must be a PROFIBUS address from 0 to 126 (got '-1')"},
+        {{"--addr", "3x"}, "--addr must be a PROFIBUS address from 0 to 126 (got '3x')"},
+        {{"--modules", "0"}, "--modules must be a number of modules from 1 to 8 (got '0')"},
+        {{"--modules", "9"}, "--modules must be a number of modules from 1 to 8 (got '9')"},
+        {{"--com", "0"}, "--com must be a port number from 1 to 255 (got '0')"},
+        {{"--com", "COM2"}, "--com must be a port number from 1 to 255 (got 'COM2')"},
+        {{"--seconds", "0"}, "--seconds must be a number of seconds above 0 (got '0')"},
+        {{"--seconds", "nan"}, "--seconds must be a number of seconds above 0 (got 'nan')"},
+        {{"--com"}, "--com needs a value"},
+        {{"--baud", "9600"}, "unknown option '--baud'"},
+        {{"2"}, "unknown option '2'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, &error));
+        EXPECT_EQ(error, c.message);
+    }
+}
+
+TEST(CliOptions, UsageNamesEveryOptionAndTheExitStatus)
+{
+    const std::string usage = CliUsage();
+    for (const char* word : {"--com N", "--addr A", "--modules M", "--seconds S", "--help", "Exit status"})
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+}
