@@ -84,7 +84,7 @@ void TDialogForm3::UpdateState(std::uint8_t code, std::uint8_t index, std::int32
 {
     if (code != 0x29 || index != 1) return;
     const auto bits = static_cast<std::uint32_t>(value);
-    lbLiwValue->setText(QStringLiteral("(%1h)").arg(bits & 0xFF, 2, 16, QLatin1Char('0')).toUpper());
+    lbLiwValue->setText(QStringLiteral("(%1h)").arg(QString::number(bits & 0xFF, 16).toUpper(), 2, QLatin1Char('0')));
     FlowState = static_cast<std::int32_t>((bits & 0x30) >> 4);
     const TFlowStateLook& look = FlowStates[FlowState];
     lbLiwState->setText(QString::fromLatin1(look.Text));

@@ -31,6 +31,9 @@ public:
     // An answer to a mass flow command; only code 29, index 1 (the state) counts.
     void UpdateState(std::uint8_t code, std::uint8_t index, std::int32_t value);
 
+    // Escape and the title-bar close button only hide the dialog.
+    void reject() override { hide(); }
+
     void StartClick();
     void PauseClick();
     void StopClick();
@@ -50,9 +53,6 @@ public:
     std::int32_t FlowState = 0;
     QTimer* FlowTimer = nullptr;
     std::int32_t FlowTicks = 0;
-
-protected:
-    void reject() override { hide(); }
 
 private:
     void SendControl(std::int32_t controlValue);

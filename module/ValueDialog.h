@@ -21,6 +21,7 @@ public:
     void SetClick();
     // Cancel (also Escape and the title-bar close button): hides, sends nothing.
     void CancelClick();
+    void reject() override;
 
     // The value of a command answer, shown in Edit1 in decimal.
     void ShowValue(std::int32_t value);
@@ -39,8 +40,6 @@ protected:
     void ShowForEntry(const QString& caption, const QString& hint);
     void RaiseCommand(const TByteString& command) const;
     bool HasCommandHandler() const { return static_cast<bool>(onCommand_); }
-
-    void reject() override;
 
 private:
     void ShowIllegalData();
