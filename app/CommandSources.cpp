@@ -1,0 +1,114 @@
+// Where commands come from: the function keys, their dialogs and the
+// parameter pages' Read and Set.
+#include "MainForm.h"
+
+#include "AppWindows.h"
+#include "module/Dialog1.h"
+#include "module/Dialog2.h"
+#include "module/Dialog3.h"
+#include "module/Dialog4.h"
+#include "module/FunctionButton.h"
+#include "module/Int32Text.h"
+#include "module/Parameters.h"
+#include "serial/VeltExcept.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+
+namespace {
+
+// Read command code of each parameter page, by page position.
+constexpr std::array<std::uint8_t, 4> ReadCodes{0x12, 0x26, 0x06, 0x2A};
+
+// Pages whose one code reads and writes; bit 7 of the Index marks the write.
+bool WritesWithIndexBit(std::uint8_t code) { return code == 0x06 || code == 0x26 || code == 0x2A; }
+
+void ShowUnassignedKey(int tag)
+{
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Function Key [%1]").arg(tag),
+                                QStringLiteral("Unassigned Key"), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+}  // namespace
+
+std::uint8_t TForm1::SelectedModule() const { return static_cast<std::uint8_t>(std::max(0, cbxWZMaddr->currentIndex())); }
+
+void TForm1::FunctionClick(TFnButton* button)
+{
+    if (!button) return;
+    const auto queue = [this](std::uint8_t module, const TByteString& command) { QueueCommand(module, command); };
+    const std::uint8_t module = SelectedModule();
+    switch (button->Kind) {
+    case fkNone:
+        ShowUnassignedKey(button->Tag);
+        break;
+    case fkSend:
+        QueueCommand(module, button->ClickCommand);
+        break;
+    case fkValue:
+        if (!DialogForm1) return;
+        DialogForm1->SetOnCommand(queue);
+        DialogForm1->Open(button->DialogCaption, button->Hint());
+        DialogForm1->SetTarget(module, button->ValueCommand);
+        QueueCommand(module, button->ClickCommand);
+        break;
+    case fkSetpoint:
+        if (!DialogForm2) return;
+        DialogForm2->SetOnCommand(queue);
+        DialogForm2->Open(module, *button);
+        break;
+    case fkMassFlow:
+        if (!DialogForm3) return;
+        DialogForm3->SetOnCommand(queue);
+        DialogForm3->Open(module, *button);
+        QueueCommand(module, button->ClickCommand);
+        break;
+    case fkLinearization:
+        if (!DialogForm4) return;
+        DialogForm4->SetOnCommand(queue);
+        DialogForm4->Open(module, *button);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::ReadParameters(int sheet)
+{
+    if (const TParamSheet* paramSheet = Parameters ? Parameters->Sheet(sheet) : nullptr) {
+        for (int item = 1; item <= paramSheet->ItemCount; ++item) {
+            TFillCell* cell = paramSheet->Item(item);
+            if (!cell) continue;
+            if (cell->Edit) cell->Edit->clear();
+            if (cell->SetButton) cell->SetButton->setEnabled(false);
+        }
+    }
+    ReadSheet = sheet;
+    ReadNextParameter(sheet);
+}
+
+void TForm1::ReadNextParameter(int sheet)
+{
+    ++ReadItem;
+    ReadSheet = sheet;
+    const TParamSheet* paramSheet = Parameters ? Parameters->Sheet(sheet) : nullptr;
+    if (!paramSheet || sheet >= static_cast<int>(ReadCodes.size()) ||
+        ReadItem > static_cast<std::uint32_t>(paramSheet->ItemCount)) {
+        ReadItem = 0;
+        return;
+    }
+    QueueCommand(SelectedModule(),
+                 TByteString{ReadCodes[static_cast<std::size_t>(sheet)], static_cast<std::uint8_t>(ReadItem)});
+}
+
+void TForm1::WriteParameter(TFillCell* cell)
+{
+    if (!cell || !cell->Edit) return;
+    const std::int32_t value = StrToInt(cell->Edit->text().toStdString());
+    TByteString command = cell->Command;
+    if (command.size() >= 2 && WritesWithIndexBit(command[0])) command[1] |= 0x80;
+    AppendInt32(command, value);
+    QueueCommand(SelectedModule(), command);
+}

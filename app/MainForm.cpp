@@ -1,0 +1,258 @@
+// Start-up of the main window, its controls' handlers and its destruction.
+#include "MainForm.h"
+
+#include "ErrorBox.h"
+#include "SlaveAddress.h"
+#include "WZMdata.h"
+#include "dp/Profi_dp.h"
+#include "module/FunctionButton.h"
+#include "module/Parameters.h"
+#include "serial/VeltExcept.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+
+constexpr int CreatedPageSlots = 14;  // slots that the module count adds or frees
+const TStatusColour Maroon{false, 128, 0, 0};
+
+// Changes of the module page control made by the program itself are not
+// the user picking a tab.
+class TMute {
+public:
+    explicit TMute(bool& flag) : flag_(flag), old_(flag) { flag_ = true; }
+    ~TMute() { flag_ = old_; }
+
+private:
+    bool& flag_;
+    bool old_;
+};
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent)
+{
+    errorbox::SetOwner(this);
+    BuildLayout();
+    resultTimer_ = new QTimer(this);
+    resultTimer_->setSingleShot(true);
+    resultTimer_->setInterval(ResultTimeoutMs);
+    FormCreate();
+    ConnectControls();
+}
+
+void TForm1::FormCreate()
+{
+    // The master, with its serial channel paced by a GUI timer that also runs
+    // the port component's queued notifications.
+    Master = std::make_unique<T_DPV0>(nullptr, std::make_unique<TQtPollTimer>([this] {
+        if (Master) Master->CommUnit().Port().RunPendingNotifications();
+    }));
+    Master->SetOnStateChange([this](const MasterState& state) { StateChanged(state); });
+    Master->SetOnStatusText([this](const std::string& text) { ShowStatusText(text); });
+
+    portChooser_ = std::make_unique<TQtPortChooser>(cbxPort);
+    if (!errorbox::Guard([this] { Master->CommUnit().ScanPorts(*portChooser_); }))
+        OpenPortLater();
+
+    Master->SetOnReceive([this](const TByteString& telegram) { ReceiveTelegram(telegram); });
+    statusEdit_ = std::make_unique<TQtStatusEdit>(edbxCommStatus);
+    Master->SetStatusEdit(statusEdit_.get());
+    errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
+    Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
+
+    QStringList confMessages;
+    errorbox::Guard([&] {
+        Parameters = new TParameters(pcParams, [&](const QString& text) { confMessages << text; });
+    });
+    if (Parameters && !Parameters->FileName.isEmpty()) {
+        for (const QString& line : confMessages) AddMessage(line);
+    } else if (!confMessages.isEmpty()) {
+        errorbox::Show(confMessages.join(QLatin1Char('\n')));
+    }
+    if (Parameters) {
+        for (const QPointer<TParamSheet>& sheet : Parameters->Sheets) {
+            if (!sheet) continue;
+            sheet->SetOnSetValue([this](TFillCell* cell) { errorbox::Guard([&] { WriteParameter(cell); }); });
+            const int index = sheet->ReadButton->Tag;
+            connect(sheet->ReadButton, &QPushButton::clicked, this,
+                    [this, index] { errorbox::Guard([&] { ReadParameters(index); }); });
+        }
+    }
+
+    Channel.CommandPending = false;
+
+    Functions = new TFunctions(bgWZMfunctions);
+    Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
+
+    {
+        TMute mute(pageChangeFromCode_);
+        Pages[0] = MakePage(0);
+        PageControl1->setCurrentIndex(0);
+    }
+
+    cbxWZMaddr->clear();
+    for (int i = 0; i < PageSlots; ++i) cbxWZMaddr->addItem(QString::number(i));
+    cbxWZMaddr->setCurrentIndex(0);
+    cbxNumWZMs->clear();
+    for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
+    cbxNumWZMs->setCurrentIndex(1);
+
+    Channel.CommandQueue.clear();
+}
+
+// No port opened at start-up: nothing polls yet. The user's choice in the
+// port box then opens that port and starts the link's polling.
+void TForm1::OpenPortLater()
+{
+    portChooser_->SetOnChange([this] {
+        const std::string text = portChooser_->Text();
+        const std::int32_t number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
+        Master->CommUnit().OpenAndPoll(static_cast<std::uint16_t>(number));
+    });
+}
+
+void TForm1::ConnectControls()
+{
+    connect(StartButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StartButtonClick(); }); });
+    connect(StopButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StopButtonClick(); }); });
+    profiAddrCommit_ = std::make_unique<TComboCommit>(cbxProfiAddr, [this] { cbxProfiAddrChange(); });
+    numWZMsCommit_ = std::make_unique<TComboCommit>(cbxNumWZMs, [this] { cbxNumWZMsChange(); });
+    wzmAddrCommit_ = std::make_unique<TComboCommit>(cbxWZMaddr, [this] { cbxWZMaddrChange(); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (!pageChangeFromCode_) errorbox::Guard([this] { PageControl1Change(); });
+    });
+    connect(resultTimer_, &QTimer::timeout, this, [this] { errorbox::Guard([this] { GiveUpCommand(); }); });
+    StartButton->setDefault(true);
+    StopButton->setEnabled(false);
+}
+
+TForm1::~TForm1()
+{
+    resultTimer_->stop();
+    pageChangeFromCode_ = true;
+    Channel.CommandQueue.clear();
+    Master.reset();  // frees the serial channel, which closes the port
+    statusEdit_.reset();
+    delete Parameters;
+    Parameters = nullptr;
+    delete Functions;
+    Functions = nullptr;
+    for (TWZMdata*& page : Pages) {
+        delete page;
+        page = nullptr;
+    }
+}
+
+TWZMdata* TForm1::MakePage(int slot)
+{
+    TMute mute(pageChangeFromCode_);
+    auto* page = new TWZMdata(PageControl1);
+    PageControl1->setTabText(PageControl1->indexOf(page->TabSheet), QStringLiteral("WZM %1").arg(slot));
+    return page;
+}
+
+void TForm1::SetActivePage(int index)
+{
+    TMute mute(pageChangeFromCode_);
+    PageControl1->setCurrentIndex(index);
+}
+
+void TForm1::StartButtonClick()
+{
+    StartButton->setDefault(false);
+    StartButton->setEnabled(false);
+    StopButton->setEnabled(true);
+    StopButton->setDefault(true);
+    cbxPort->setEnabled(false);
+    cbxNumWZMs->setEnabled(false);
+    Master->CommUnit().ClearBuffer();
+    Master->StartMaster();
+}
+
+void TForm1::StopButtonClick()
+{
+    StopButton->setDefault(false);
+    StopButton->setEnabled(false);
+    StartButton->setEnabled(true);
+    StartButton->setDefault(true);
+    cbxProfiAddr->setEnabled(true);
+    cbxPort->setEnabled(true);
+    cbxNumWZMs->setEnabled(true);
+    Master->StopMaster();
+    statusEdit_->ShowStatus("Not Connected", Maroon);
+}
+
+void TForm1::cbxProfiAddrChange()
+{
+    Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+}
+
+void TForm1::cbxWZMaddrChange()
+{
+    const int unit = cbxWZMaddr->currentIndex();
+    Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(unit);
+    SetActivePage(unit < PageControl1->count() ? unit : 0);
+}
+
+void TForm1::PageControl1Change()
+{
+    cbxWZMaddr->setCurrentIndex(PageControl1->currentIndex());
+    Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(cbxWZMaddr->currentIndex());
+}
+
+void TForm1::cbxNumWZMsChange()
+{
+    // A typed text counts as the item it names; one that names none, like
+    // "0", means one module.
+    int count = cbxNumWZMs->findText(cbxNumWZMs->currentText().trimmed());
+    if (count < 1) count = 1;
+    cbxNumWZMs->setCurrentIndex(count);
+    numWZMsCommit_->Acknowledge(cbxNumWZMs->currentText());
+
+    TMute mute(pageChangeFromCode_);
+    for (int slot = 0; slot < CreatedPageSlots; ++slot) {
+        if (slot < count && !Pages[slot]) {
+            Pages[slot] = MakePage(slot);
+        } else if (slot >= count && Pages[slot]) {
+            delete Pages[slot];
+            Pages[slot] = nullptr;
+        }
+    }
+    Master->SetModuleCount(count);
+}
+
+void TForm1::StateChanged(const MasterState& state)
+{
+    if (Channel.NoteMasterState(state.State)) GiveUpCommand();
+    if (state.State == stDataExchange && StopButton->isDefault()) StopButton->setDefault(false);
+}
+
+void TForm1::ShowStatusText(const std::string& text) { AddMessage(QString::fromStdString(text)); }
+
+void TForm1::AddMessage(const QString& line) { mMessages->appendPlainText(line); }
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Enter in an editable combo box finishes the typing there and no more.
+    const QWidget* focus = focusWidget();
+    for (const QComboBox* combo : {cbxPort, cbxProfiAddr, cbxNumWZMs})
+        if (focus && (focus == combo || combo->isAncestorOf(focus))) return;
+    for (QPushButton* button : {StartButton, StopButton}) {
+        if (button->isDefault() && button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+}

@@ -1,0 +1,127 @@
+// The main window's side of the cyclic data: the dumps and counters, the
+// module pages, and the command channel with its queue and handshake.
+#include "MainForm.h"
+
+#include "AppWindows.h"
+#include "HexText.h"
+#include "WZMdata.h"
+#include "WeightFormat.h"
+#include "dp/Profi_dp.h"
+#include "module/Dialog1.h"
+#include "module/Dialog2.h"
+#include "module/Dialog3.h"
+#include "module/Dialog4.h"
+
+#include <QLineEdit>
+#include <QLocale>
+#include <QTimer>
+
+namespace {
+
+constexpr std::uint8_t MassFlowCommand = 0x29;
+
+QString Text(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+void TForm1::ReceiveTelegram(const TByteString& telegram)
+{
+    edbxShowData->setText(Text(HexDump(telegram)));
+    ++ShownCount;
+    edbxShowCount->setText(QString::number(ShownCount));
+    if (Master->ClassifyReply(telegram) != rcData) return;
+    if (telegram.size() < cyclic::ChannelTelegramLength) return;
+
+    for (int k = 0; k < Master->ModuleCount(); ++k) {
+        if (k == 0) TakeCommandChannel(telegram);
+        if (cyclic::HasModuleBlock(telegram, k)) ShowModuleBlock(telegram, k);
+    }
+}
+
+void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
+{
+    TWZMdata* page = k < PageSlots ? Pages[static_cast<std::size_t>(k)] : nullptr;
+    if (!page) return;
+    const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(telegram, k);
+    // The weights in one guarded step, gross first: a weight that cannot be
+    // shown leaves its edit and the ones after it in this step as they are.
+    try {
+        const std::string separator = QLocale().decimalPoint().toStdString();
+        page->edbxGross->setText(Text(FormatWeight(v.Gross, separator)));
+        page->edbxNet->setText(Text(FormatWeight(v.Net, separator)));
+    } catch (const std::exception&) {
+    }
+    page->edbxQualifier->setText(Text(v.Qualifier));
+    page->edbxLimitStatus->setText(Text(v.LimitStatus));
+    page->edbxStatusBytes->setText(Text(v.StatusBytes));
+    page->edbxManufacturerBytes->setText(Text(v.ManufacturerBytes));
+}
+
+void TForm1::TakeCommandChannel(const TByteString& telegram)
+{
+    const auto reply = cyclic::ReadChannel(telegram);
+    if (!reply) return;
+    const TCommandChannel::TReplyOutcome outcome = Channel.TakeReply(*reply, Master->OutputData);
+    if (outcome.ResultPresent) {
+        edbxStat_out->setText(Text(hextext::Byte(Channel.ResultStat)));
+        edbxIndex_out->setText(Text(hextext::Byte(Channel.ResultIndex)));
+        edbxValue_out->setText(Text(hextext::Value(Channel.ResultValue)));
+        if (outcome.ResultForPending) {
+            resultTimer_->stop();
+            ShowResult();
+        }
+        FeedDialogs();
+    } else if (outcome.ChannelFree) {
+        if (ReadItem != 0)
+            ReadNextParameter(ReadSheet);
+        else if (!Channel.CommandQueue.empty())
+            SendNextCommand();
+    }
+}
+
+// The open dialogs show what the module answered: the mass flow dialog its
+// state, the value dialogs the value.
+void TForm1::FeedDialogs()
+{
+    if (Channel.SentCmd == MassFlowCommand) {
+        if (DialogForm3 && DialogForm3->isVisible())
+            DialogForm3->UpdateState(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
+        return;
+    }
+    for (TValueDialog* dialog : {static_cast<TValueDialog*>(DialogForm1), static_cast<TValueDialog*>(DialogForm2),
+                                 static_cast<TValueDialog*>(DialogForm4)})
+        if (dialog && dialog->isVisible()) dialog->ShowValue(Channel.ResultValue);
+}
+
+void TForm1::TelegramSent(const TByteString& telegram)
+{
+    edbxSentData->setText(Text(HexDump(telegram)));
+    ++SentCount;
+    edbxSentCount->setText(QString::number(SentCount));
+}
+
+void TForm1::QueueCommand(std::uint8_t unit, const TByteString& command)
+{
+    if (Channel.QueueCommand(unit, command)) SendNextCommand();
+}
+
+void TForm1::SendNextCommand()
+{
+    const auto placed = Channel.SendNextCommand(Master->OutputData);
+    if (!placed) return;
+    edbxCmd_in->setText(Text(hextext::Byte(Channel.SentCmd)));
+    edbxIndex_in->setText(Text(hextext::Byte(Channel.SentIndex)));
+    edbxValue_in->setText(Text(hextext::Value(Channel.SentValue)));
+    AddMessage(Text(placed->Line));
+    resultTimer_->start();
+}
+
+void TForm1::GiveUpCommand()
+{
+    resultTimer_->stop();
+    if (!Channel.GiveUp(Master->OutputData)) return;
+    const QString text = QStringLiteral("** NO RESULT **");
+    edbxResult->setText(text);
+    AddMessage(text);
+    MarkReadItemRefused();
+}

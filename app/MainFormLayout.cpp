@@ -1,0 +1,157 @@
+// The main window's controls with their positions, captions and initial texts.
+#include "MainForm.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace {
+
+constexpr int EditHeight = 21;
+constexpr int LabelHeight = 13;
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+constexpr int FontPixels = 11;
+
+QLabel* Label(QWidget* parent, const char* caption, int left, int top)
+{
+    auto* label = new QLabel(QString::fromLatin1(caption), parent);
+    label->move(left, top);
+    label->resize(label->sizeHint().width(), LabelHeight);
+    return label;
+}
+
+// An edit shows its own name until something is written into it.
+QLineEdit* Edit(QWidget* parent, const char* name, int left, int top, int width)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setText(edit->objectName());
+    edit->setGeometry(left, top, width, EditHeight);
+    return edit;
+}
+
+QComboBox* Combo(QWidget* parent, const char* name, int left, int top, int width, bool editable)
+{
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setEditable(editable);
+    if (editable) combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setGeometry(left, top, width, EditHeight);
+    return combo;
+}
+
+QPushButton* Button(QWidget* parent, const char* caption, int left, int top)
+{
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setGeometry(left, top, ButtonWidth, ButtonHeight);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QGroupBox* Group(QWidget* parent, const char* caption, int left, int top, int width, int height)
+{
+    auto* box = new QGroupBox(QString::fromLatin1(caption), parent);
+    box->setGeometry(left, top, width, height);
+    return box;
+}
+
+QFont DumpFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(FontPixels);
+    return font;
+}
+
+}  // namespace
+
+void TForm1::BuildLayout()
+{
+    setWindowTitle(QStringLiteral("Quorvel"));
+    setGeometry(194, 136, 983, 631);
+    QFont font = this->font();
+    font.setPixelSize(FontPixels);
+    setFont(font);
+
+    gbComm = Group(this, "Communication", 8, 8, 601, 105);
+    StartButton = Button(gbComm, "Start", 8, 24);
+    StopButton = Button(gbComm, "Stop", 8, 56);
+    lbPort = Label(gbComm, "PORT", 96, 18);
+    cbxPort = Combo(gbComm, "cbxPort", 96, 32, 65, true);
+    lbProfiAddr = Label(gbComm, "Profibus Addr", 168, 16);
+    cbxProfiAddr = Combo(gbComm, "cbxProfiAddr", 168, 32, 57, true);
+    cbxProfiAddr->setEditText(QStringLiteral("3"));
+    edbxCommStatus = Edit(gbComm, "edbxCommStatus", 96, 60, 129);
+    QPalette statusPalette = edbxCommStatus->palette();
+    statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Button));
+    edbxCommStatus->setPalette(statusPalette);
+    mMessages = new QPlainTextEdit(gbComm);
+    mMessages->setObjectName(QStringLiteral("mMessages"));
+    mMessages->setGeometry(240, 16, 353, 81);
+    mMessages->setMaximumBlockCount(MessageLines);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(8, 120, 337, 217);
+    PageControl1->setUsesScrollButtons(false);  // several rows of tabs rather than scrolling
+
+    BuildCommandDataBox();
+
+    bgWZMfunctions = Group(this, "WZM Functions", 8, 344, 601, 201);
+    bgWZMfunctions->setObjectName(QStringLiteral("bgWZMfunctions"));
+
+    gbParams = Group(this, "Parameters", 616, 16, 345, 529);
+    pcParams = new QTabWidget(gbParams);
+    pcParams->setObjectName(QStringLiteral("pcParams"));
+    pcParams->setGeometry(8, 16, 329, 505);
+    tsStandard = new QWidget;
+    tsTrigger = new QWidget;
+    tsFilling = new QWidget;
+    tsFlow = new QWidget;
+    pcParams->addTab(tsStandard, QStringLiteral("Standard"));
+    pcParams->addTab(tsTrigger, QStringLiteral("Trigger"));
+    pcParams->addTab(tsFilling, QStringLiteral("Filling"));
+    pcParams->addTab(tsFlow, QStringLiteral("Mass flow"));
+    pcParams->setCurrentIndex(0);
+
+    edbxSentData = Edit(this, "edbxSentData", 8, 552, 857);
+    edbxShowData = Edit(this, "edbxShowData", 8, 576, 857);
+    edbxSentData->setFont(DumpFont());
+    edbxShowData->setFont(DumpFont());
+    edbxSentCount = Edit(this, "edbxSentCount", 872, 552, 81);
+    edbxShowCount = Edit(this, "edbxShowCount", 872, 576, 81);
+}
+
+void TForm1::BuildCommandDataBox()
+{
+    gbCmdData = Group(this, "Cmd Data (PGM)", 352, 120, 257, 225);
+    lbNumWZMs = Label(gbCmdData, "WZM count", 40, 16);
+    cbxNumWZMs = Combo(gbCmdData, "cbxNumWZMs", 40, 32, 73, true);
+    lbWZMaddr = Label(gbCmdData, "WZM unit addr", 136, 16);
+    cbxWZMaddr = Combo(gbCmdData, "cbxWZMaddr", 136, 32, 73, false);
+    lbCmd_in = Label(gbCmdData, "Cmd", 16, 56);
+    edbxCmd_in = Edit(gbCmdData, "edbxCmd_in", 16, 72, 97);
+    lbIndex_in = Label(gbCmdData, "Index", 16, 96);
+    edbxIndex_in = Edit(gbCmdData, "edbxIndex_in", 16, 112, 97);
+    lbValue_in = Label(gbCmdData, "Value", 16, 136);
+    edbxValue_in = Edit(gbCmdData, "edbxValue_in", 16, 152, 97);
+    lbStat_out = Label(gbCmdData, "Stat", 136, 56);
+    edbxStat_out = Edit(gbCmdData, "edbxStat_out", 136, 72, 97);
+    lbIndex_out = Label(gbCmdData, "Index", 136, 96);
+    edbxIndex_out = Edit(gbCmdData, "edbxIndex_out", 136, 112, 97);
+    lbValue_out = Label(gbCmdData, "Value", 136, 136);
+    edbxValue_out = Edit(gbCmdData, "edbxValue_out", 136, 152, 97);
+    lbResult = Label(gbCmdData, "Result=", 16, 186);
+    edbxResult = Edit(gbCmdData, "edbxResult", 56, 184, 177);
+
+    // The form's own items; FormCreate fills both lists anew.
+    for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
+    cbxNumWZMs->setCurrentIndex(1);
+    for (int i = 0; i < PageSlots; ++i) cbxWZMaddr->addItem(QString::number(i));
+    cbxWZMaddr->setCurrentIndex(0);
+}

@@ -1,0 +1,54 @@
+// Program entry: the main window (which builds and wires everything in its
+// FormCreate), then the four dialogs hidden, then the event loop until the
+// main window closes.
+#include "AppWindows.h"
+#include "MainForm.h"
+#include "module/Dialog1.h"
+#include "module/Dialog2.h"
+#include "module/Dialog3.h"
+#include "module/Dialog4.h"
+#include "portselect/ComSelectForm.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <csignal>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device is an error code, not a signal
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    InstallPortSelectPrompt(nullptr);
+
+    auto form = std::make_unique<TForm1>();
+    Form1 = form.get();
+    auto dialog1 = std::make_unique<TDialogForm1>();
+    auto dialog2 = std::make_unique<TDialogForm2>();
+    auto dialog3 = std::make_unique<TDialogForm3>();
+    auto dialog4 = std::make_unique<TDialogForm4>();
+    DialogForm1 = dialog1.get();
+    DialogForm2 = dialog2.get();
+    DialogForm3 = dialog3.get();
+    DialogForm4 = dialog4.get();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        form->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form->size(), screen->availableGeometry()));
+    form->show();
+    const int result = app.exec();
+
+    // The dialogs go first: their timers and handlers reach into the main window.
+    DialogForm1 = nullptr;
+    DialogForm2 = nullptr;
+    DialogForm3 = nullptr;
+    DialogForm4 = nullptr;
+    dialog4.reset();
+    dialog3.reset();
+    dialog2.reset();
+    dialog1.reset();
+    Form1 = nullptr;
+    form.reset();
+    return result;
+}
