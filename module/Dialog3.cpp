@@ -4,6 +4,7 @@
 #include "Int32Text.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QFont>
 #include <QLabel>
 #include <QPalette>
@@ -39,16 +40,13 @@ void SetTextColour(QLabel* label, const QColor& colour)
 TDialogForm3::TDialogForm3(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Mass Flow Control"));
-    resize(266, 85);
     lbLiwStateText = new QLabel(QStringLiteral("Mass Flow Control State= "), this);
-    lbLiwStateText->move(16, 16);
     lbLiwState = new QLabel(QStringLiteral("<unknown>"), this);
-    lbLiwState->move(144, 16);
     QFont stateFont = lbLiwState->font();
     stateFont.setBold(true);
     lbLiwState->setFont(stateFont);
     lbLiwValue = new QLabel(QStringLiteral("(??h)"), this);
-    lbLiwValue->move(216, 16);
+    PlaceStateLabels();
     btLiwStart = new QPushButton(QStringLiteral("Start"), this);
     btLiwStart->setGeometry(16, 48, 75, 25);
     btLiwPause = new QPushButton(QStringLiteral("Pause"), this);
@@ -63,6 +61,21 @@ TDialogForm3::TDialogForm3(QWidget* parent) : QDialog(parent)
     FlowTimer = new QTimer(this);
     FlowTimer->setInterval(1000);
     connect(FlowTimer, &QTimer::timeout, this, &TDialogForm3::FlowPollTick);
+}
+
+// The labels sit at their design places unless the font's texts need more room.
+void TDialogForm3::PlaceStateLabels()
+{
+    const int stateLeft = std::max(144, 16 + lbLiwStateText->sizeHint().width() + 2);
+    int stateWidth = lbLiwState->fontMetrics().horizontalAdvance(lbLiwState->text());
+    for (const TFlowStateLook& look : FlowStates)
+        stateWidth = std::max(stateWidth, lbLiwState->fontMetrics().horizontalAdvance(QString::fromLatin1(look.Text)));
+    const int valueLeft = std::max(216, stateLeft + stateWidth + 8);
+    const int valueWidth = lbLiwValue->fontMetrics().horizontalAdvance(QStringLiteral("(WWh)"));
+    lbLiwStateText->move(16, 16);
+    lbLiwState->setGeometry(stateLeft, 16, stateWidth + 4, lbLiwState->sizeHint().height());
+    lbLiwValue->setGeometry(valueLeft, 16, valueWidth, lbLiwValue->sizeHint().height());
+    resize(std::max(266, valueLeft + valueWidth + 16), 85);
 }
 
 TDialogForm3::~TDialogForm3() { FlowTimer->stop(); }
@@ -88,7 +101,6 @@ void TDialogForm3::UpdateState(std::uint8_t code, std::uint8_t index, std::int32
     FlowState = static_cast<std::int32_t>((bits & 0x30) >> 4);
     const TFlowStateLook& look = FlowStates[FlowState];
     lbLiwState->setText(QString::fromLatin1(look.Text));
-    lbLiwState->adjustSize();
     SetTextColour(lbLiwState, look.Colour);
     QPushButton* const buttons[] = {btLiwStart, btLiwPause, btLiwStop};
     buttons[look.DefaultButton]->setDefault(true);

@@ -55,6 +55,7 @@ public:
     std::int32_t FlowTicks = 0;
 
 private:
+    void PlaceStateLabels();
     void SendControl(std::int32_t controlValue);
     void RaiseCommand(const TByteString& command) const;
 
