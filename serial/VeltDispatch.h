@@ -245,6 +245,9 @@ protected:
     bool InputBufferFull();
     // The output buffer's fill (output size when full).
     std::uint32_t OutputFill() const;
+    // For destructors: waits until a release left to the dispatch thread is done.
+    void WaitForPendingClose();
+    bool DeviceIsOpen() const { return deviceOpen_.load(); }
 
     std::recursive_mutex DataLock;
     std::recursive_mutex OutputLock;
@@ -255,6 +258,9 @@ private:
     struct TLogBuffer;
     struct TNotifyState;
 
+    // Dispatch-log kinds and sub-kinds (texts at 15001 + kind, 15100 + sub-kind).
+    enum { LogDispatch = 0, LogReadCom = 1, LogWriteCom = 2 };
+
     int WriteControlBlock(TDeviceControlBlock& block);
     void RefreshLineErrors();
     void RefreshModemStatus();
@@ -262,7 +268,10 @@ private:
     void AddLog(int kind, int subKind, std::uint32_t value, const std::uint8_t* bytes, std::size_t count);
     std::uint32_t WaitingInput() const;
     bool ReadsInAvailMode() const;
-    void ReleaseAfterClose();
+    std::uint32_t HiddenInput() const;
+    void InputRoomMade();
+    void SignalStop();
+    void Release();
 
     // Thread bodies and their helpers (VeltDispatchThreads.cpp).
     void EventThreadBody();
@@ -270,15 +279,16 @@ private:
     void OutputThreadBody();
     void ServiceEvents();
     void PullDeviceInput();
-    void ReadPiece(std::uint32_t count);
+    std::uint32_t ReadPiece(std::uint32_t room);
     void WriteWaitingOutput();
-    bool AdvanceOutputTail(std::uint32_t written, std::uint64_t generation);
-    void ThreadEnded(std::thread& self);
+    void AdvanceOutputTail(std::uint32_t written, std::uint64_t generation);
+    void ThreadEnded();
     void NotifyAvail();
     void NotifyHandlers(unsigned message, unsigned trigger, unsigned data);
 
     TComponent* owner_;
     int handle_ = -1;
+    std::atomic<bool> deviceOpen_{false};
 
     // Line, modem and status state (DataLock).
     std::atomic<std::uint32_t> lineError_{0};
@@ -315,15 +325,14 @@ private:
     std::uint32_t inHead_ = 0;
     std::uint32_t inTail_ = 0;
     std::atomic<bool> inFull_{false};
-    std::uint32_t availSentAt_ = 0;
-    bool inputChanged_ = false;
+    bool inputChanged_ = false;  // input arrived since the last avail notification
 
     // Threads and their events.
     std::atomic<bool> stop_{false};
     std::atomic<bool> closePending_{false};
     std::atomic<bool> threadsActive_{false};
-    std::atomic<bool> freeWhenDispatchEnds_{false};
     std::atomic<int> runningThreads_{0};
+    std::atomic<bool> outputRunning_{false};
     std::thread eventThread_;
     std::thread dispatchThread_;
     std::thread outputThread_;

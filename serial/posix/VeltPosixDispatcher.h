@@ -18,6 +18,8 @@
 
 #include <linux/serial.h>
 
+#include <memory>
+
 class TVeltPosixDispatcher : public TVeltBaseDispatcher {
 public:
     explicit TVeltPosixDispatcher(TComponent* owner = nullptr);
@@ -42,11 +44,13 @@ protected:
 
 private:
     std::uint32_t LineErrorsFromCounters();
+    bool ProbeInput();
+    void NoteFailure(int error);
 
     int fd_ = -1;
-    TVeltEvent wake_{TVeltEvent::Reset::Auto};
-    TDeviceControlBlock block_;  // what was last written to the device
+    std::unique_ptr<TVeltEvent> wake_;  // makes DeviceWaitEvent return
+    TDeviceControlBlock state_;         // what was last written to the device
     bool haveCounters_ = false;
     serial_icounter_struct counters_{};
-    std::uint8_t lastLines_ = 0;
+    int emptyReadiness_ = 0;  // readiness reports in a row with nothing to read
 };

@@ -1,0 +1,567 @@
+// The dispatcher's synchronous side: activation and release, the input and
+// output buffers, line settings, modem lines, flow control, purges, status.
+#include "VeltDispatch.h"
+
+#include "DispatcherRegistry.h"
+#include "VeltDispatchInternal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+void SleepMs(long ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+TVeltBaseDispatcher::TVeltBaseDispatcher(TComponent* owner)
+    : owner_(owner), notify_(std::make_unique<TNotifyState>())
+{
+    handle_ = DispatcherRegistry::Add(this);
+}
+
+TVeltBaseDispatcher::~TVeltBaseDispatcher()
+{
+    // The derived destructor has already released the device (see
+    // TVeltPosixDispatcher); this only covers a close left pending.
+    WaitForPendingClose();
+    DispatcherRegistry::Remove(handle_);
+}
+
+void TVeltBaseDispatcher::WaitForPendingClose()
+{
+    while (closePending_.load() && runningThreads_.load() > 0) SleepMs(1);
+}
+
+// ---------------------------------------------------------------- life ----
+
+int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parity, int dataBits, int stopBits,
+                                  std::uint32_t inSize, std::uint32_t outSize, bool dtr, bool rts)
+{
+    if (deviceOpen_ || threadsActive_.load()) return ecAlreadyOpen;
+    closePending_ = false;
+    stop_ = false;
+    eventSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    resumeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    ackSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    outputReady_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    purgeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    purgeAck_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    for (auto* e : {eventSignal_.get(), resumeSignal_.get(), ackSignal_.get(), outputReady_.get(),
+                    purgeSignal_.get(), purgeAck_.get()})
+        if (!e->Valid()) {
+            Release();
+            return ecOutOfMemory;
+        }
+
+    int result = DeviceOpen(device, inSize, outSize);
+    if (result < 0) {
+        Release();
+        return result;
+    }
+    deviceOpen_ = true;
+    deviceGone_ = false;
+    deviceGoneError_ = 0;
+    if (!DeviceSetQueues(inSize, outSize)) {
+        Release();
+        return ecMemory;
+    }
+
+    {
+        std::scoped_lock lock(InputLock, OutputLock);
+        inputBuffer_.assign(InputBufferSize, 0);
+        outputBuffer_.assign(outSize, 0);
+        inHead_ = inTail_ = 0;
+        inFull_ = false;
+        outHead_ = outTail_ = 0;
+        outFull_ = false;
+        inputQueueSize_ = inSize;
+        outputSize_ = outSize;
+        inputChanged_ = false;
+        notify_->active = false;
+        notify_->readCounter = notify_->maxCounter = 0;
+    }
+    lineError_ = 0;
+    rs485_ = false;
+    dtrFlow_ = rtsFlow_ = false;
+    trailingRing_ = false;
+    eventMask_ = 0;
+
+    {
+        std::lock_guard lock(DataLock);
+        DeviceGetState(block_);
+    }
+    SetDtrLine(dtr);
+    SetRtsLine(rts);
+    availThreshold_ = 0;
+    modemStatus_ = 0;
+    modemStatus_ = DeviceModemLines() & 0xF0;
+    lastBaud_ = 115200;
+
+    result = ApplyLine(baud, parity, dataBits, stopBits);
+    if (result < 0) {
+        Release();
+        return result;
+    }
+    RefreshLineErrors();
+    StartThreads();
+    return ecOK;
+}
+
+void TVeltBaseDispatcher::Deactivate()
+{
+    if (!deviceOpen_ && !threadsActive_.load()) return;
+    if (notifying_.load()) {
+        // A handler is running: the dispatch thread releases everything when
+        // it has finished the notification.
+        closePending_ = true;
+        SignalStop();
+        return;
+    }
+    if (deviceOpen_) {
+        PurgeOutput();
+        PurgeInput();
+    }
+    Release();
+}
+
+void TVeltBaseDispatcher::SignalStop()
+{
+    stop_ = true;
+    if (purgeSignal_) purgeSignal_->Set();
+    if (deviceOpen_) DeviceWakeWaiter();
+    if (resumeSignal_) resumeSignal_->Set();
+    if (eventSignal_) eventSignal_->Set();
+}
+
+void TVeltBaseDispatcher::Release()
+{
+    FreeResources();
+    if (deviceOpen_) {
+        DeviceClose();
+        deviceOpen_ = false;
+    }
+    eventSignal_.reset();
+    resumeSignal_.reset();
+    ackSignal_.reset();
+    outputReady_.reset();
+    purgeSignal_.reset();
+    purgeAck_.reset();
+}
+
+void TVeltBaseDispatcher::FreeResources()
+{
+    if (threadsActive_.load()) StopThreads();
+    std::scoped_lock lock(InputLock, OutputLock);
+    std::vector<std::uint8_t>().swap(outputBuffer_);
+    std::vector<std::uint8_t>().swap(inputBuffer_);
+    inHead_ = inTail_ = outHead_ = outTail_ = 0;
+    inFull_ = false;
+    outFull_ = false;
+    outputSize_ = 0;
+}
+
+// --------------------------------------------------------------- input ----
+
+std::uint32_t TVeltBaseDispatcher::WaitingInput() const
+{
+    if (inFull_.load()) return InputBufferSize;
+    return (inHead_ + InputBufferSize - inTail_) % InputBufferSize;
+}
+
+bool TVeltBaseDispatcher::ReadsInAvailMode() const
+{
+    return notify_->active && CurrentNotifyContext.dispatcher == this &&
+           CurrentNotifyContext.generation == notify_->generation;
+}
+
+// Bytes that a read of the calling thread skips: a handler skips what it has
+// read in this notification; anyone else skips what any handler has read.
+std::uint32_t TVeltBaseDispatcher::HiddenInput() const
+{
+    if (!notify_->active) return 0;
+    if (ReadsInAvailMode()) return notify_->readCounter;
+    return std::max(notify_->readCounter, notify_->maxCounter);
+}
+
+bool TVeltBaseDispatcher::HasInput()
+{
+    std::lock_guard lock(InputLock);
+    return WaitingInput() > HiddenInput();
+}
+
+std::uint32_t TVeltBaseDispatcher::InputCount()
+{
+    std::lock_guard lock(InputLock);
+    return WaitingInput() - std::min(WaitingInput(), HiddenInput());
+}
+
+int TVeltBaseDispatcher::PeekInput(std::uint32_t n, std::uint8_t& byte)
+{
+    std::lock_guard lock(InputLock);
+    const std::uint32_t skip = HiddenInput();
+    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > WaitingInput())
+        return ecBufferIsEmpty;
+    byte = inputBuffer_[(inTail_ + skip + n - 1) % InputBufferSize];
+    return ecOK;
+}
+
+int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
+{
+    bool madeRoom = false;
+    {
+        std::lock_guard lock(InputLock);
+        const int result = PeekInput(1, byte);
+        if (result != ecOK) return result;
+        const std::uint32_t skip = HiddenInput();
+        if (ReadsInAvailMode()) {
+            ++notify_->readCounter;
+        } else {
+            // Bytes a handler has looked at stay in front of the tail: move
+            // them up over the byte taken behind them.
+            for (std::uint32_t k = skip; k > 0; --k)
+                inputBuffer_[(inTail_ + k) % InputBufferSize] = inputBuffer_[(inTail_ + k - 1) % InputBufferSize];
+            inTail_ = (inTail_ + 1) % InputBufferSize;
+            madeRoom = inFull_.exchange(false);
+        }
+        AddTrace('R', &byte, 1);
+    }
+    if (madeRoom) InputRoomMade();
+    return ecOK;
+}
+
+int TVeltBaseDispatcher::PurgeInput()
+{
+    if (!deviceOpen_) return ecCommNotOpen;
+    const int result = DevicePurge(1);
+    bool madeRoom;
+    {
+        std::lock_guard lock(InputLock);
+        inTail_ = inHead_;
+        notify_->readCounter = notify_->maxCounter = 0;
+        madeRoom = inFull_.exchange(false);
+    }
+    if (madeRoom) InputRoomMade();
+    return result;
+}
+
+void TVeltBaseDispatcher::InputRoomMade()
+{
+    // The event thread stopped watching the device while there was no room.
+    if (deviceOpen_ && threadsActive_.load()) DeviceWakeWaiter();
+}
+
+bool TVeltBaseDispatcher::InputBufferFull()
+{
+    return inFull_.load();
+}
+
+// -------------------------------------------------------------- output ----
+
+std::uint32_t TVeltBaseDispatcher::OutputFill() const
+{
+    if (outFull_) return outputSize_;
+    if (outHead_ >= outTail_) return outHead_ - outTail_;
+    return outputSize_ + outHead_ - outTail_;
+}
+
+int TVeltBaseDispatcher::QueueBlock(const std::uint8_t* bytes, std::size_t count)
+{
+    if (count == 0) return ecOK;
+    int result = ecOK;
+    {
+        std::lock_guard lock(OutputLock);
+        if (outputBuffer_.empty()) return ecCommNotOpen;
+        lineError_ |= DeviceStatus(status_) & leMask;
+        const std::uint32_t room = outputSize_ - OutputFill();
+        if (count > room) return ecOutputBufferTooSmall;
+        if (count == room) outFull_ = true;
+        const int written = DeviceWrite(bytes, count);
+        if (written <= 0) {
+            result = ecPutBlockFail;
+            lineError_ |= DeviceStatus(status_) & leMask;
+        }
+    }
+    AddLog(LogDispatch, LogWriteCom, static_cast<std::uint32_t>(count), bytes, count);
+    AddTrace('T', bytes, count);
+    return result;
+}
+
+int TVeltBaseDispatcher::DeviceWrite(const std::uint8_t* bytes, std::size_t count)
+{
+    std::lock_guard lock(OutputLock);
+    const std::uint32_t toEnd = outputSize_ - outHead_;
+    if (count <= toEnd) {
+        std::memcpy(outputBuffer_.data() + outHead_, bytes, count);
+        outHead_ = (outHead_ + static_cast<std::uint32_t>(count)) % outputSize_;
+    } else {
+        std::memcpy(outputBuffer_.data() + outHead_, bytes, toEnd);
+        std::memcpy(outputBuffer_.data(), bytes + toEnd, count - toEnd);
+        outHead_ = static_cast<std::uint32_t>(count) - toEnd;
+    }
+    outputReady_->Set();
+    return static_cast<int>(count);
+}
+
+std::uint32_t TVeltBaseDispatcher::OutputUsed()
+{
+    std::lock_guard lock(OutputLock);
+    if (!deviceOpen_) return 0;
+    lineError_ |= DeviceStatus(status_) & leMask;
+    status_.OutQueue = OutputFill();
+    return status_.OutQueue;
+}
+
+int TVeltBaseDispatcher::PurgeOutput()
+{
+    if (!deviceOpen_) return ecCommNotOpen;
+    if (outputRunning_.load()) {
+        // Stop the output thread's write, wait until it has let go of the buffer.
+        purgeAck_->TryConsume();
+        purgeSignal_->Set();
+        while (!purgeAck_->Wait(100) && outputRunning_.load()) {}
+    }
+    std::lock_guard lock(OutputLock);
+    outHead_ = outTail_ = 0;
+    outFull_ = false;
+    ++outGeneration_;
+    return DevicePurge(0);
+}
+
+// ---------------------------------------------------------------- line ----
+
+int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopBits)
+{
+    TDeviceControlBlock wanted;
+    {
+        std::lock_guard lock(DataLock);
+        DeviceGetState(block_);
+        wanted = block_;
+        wanted.Binary = true;
+        wanted.ParityCheck = false;
+        wanted.DsrSensitivity = false;
+        wanted.TxContinueOnXoff = true;
+        wanted.NullStrip = false;
+        if (baud != KeepBaud) wanted.BaudRate = static_cast<std::uint32_t>(baud);
+        if (parity != KeepParity) wanted.Parity = static_cast<std::uint8_t>(parity);
+        if (dataBits != KeepDataBits) wanted.ByteSize = static_cast<std::uint8_t>(dataBits);
+        if (stopBits != KeepStopBits) {
+            const int stop = stopBits <= 0 ? 1 : std::min(stopBits, 2);
+            wanted.StopBits = stop == 1 ? TDeviceControlBlock::OneStopBit : TDeviceControlBlock::TwoStopBits;
+        }
+        if (wanted.ByteSize == 5) wanted.StopBits = TDeviceControlBlock::One5StopBits;
+        if (wanted.BaudRate == block_.BaudRate && wanted.Parity == block_.Parity &&
+            wanted.ByteSize == block_.ByteSize && wanted.StopBits == block_.StopBits)
+            return ecOK;
+    }
+
+    // Let the output drain, then give the line the time of 18 characters at
+    // the old rate, so no character is cut by the change.
+    for (int i = 0; i < 5000 && OutputUsed() > 0 && !deviceGone_.load(); ++i) SleepMs(2);
+    {
+        std::lock_guard lock(DataLock);
+        DeviceGetState(block_);
+    }
+    const std::uint32_t rate = lastBaud_ ? lastBaud_ : 19200;
+    const std::uint32_t bits = block_.ByteSize + 2u + (block_.Parity != 0 ? 1u : 0u) +
+                               (block_.StopBits != TDeviceControlBlock::OneStopBit ? 1u : 0u);
+    std::uint64_t units = static_cast<std::uint64_t>(10000000 / rate) * bits * 18;
+    if (units < 10000) units *= 2;
+    SleepMs(static_cast<long>((units + 9999) / 10000));
+
+    std::lock_guard lock(DataLock);
+    DeviceGetState(block_);
+    TDeviceControlBlock block = block_;
+    block.Binary = wanted.Binary;
+    block.ParityCheck = wanted.ParityCheck;
+    block.DsrSensitivity = wanted.DsrSensitivity;
+    block.TxContinueOnXoff = wanted.TxContinueOnXoff;
+    block.NullStrip = wanted.NullStrip;
+    block.BaudRate = wanted.BaudRate;
+    block.Parity = wanted.Parity;
+    block.ByteSize = wanted.ByteSize;
+    block.StopBits = wanted.StopBits;
+    return WriteControlBlock(block);
+}
+
+int TVeltBaseDispatcher::WriteControlBlock(TDeviceControlBlock& block)
+{
+    std::lock_guard lock(DataLock);
+    if (!dtrFlow_) block.DtrControl = dtrState_ ? TDeviceControlBlock::DtrEnable : TDeviceControlBlock::DtrDisable;
+    if (!rtsFlow_) block.RtsControl = rtsState_ ? TDeviceControlBlock::RtsEnable : TDeviceControlBlock::RtsDisable;
+    const int result = DeviceSetState(block);
+    if (result < 0) return result;
+    block_ = block;
+    lastBaud_ = block.BaudRate;
+    SetDtrLine(dtrState_);
+    if (!rs485_) SetRtsLine(rtsState_);
+    return result;
+}
+
+TDeviceControlBlock TVeltBaseDispatcher::ControlBlock()
+{
+    std::lock_guard lock(DataLock);
+    return block_;
+}
+
+int TVeltBaseDispatcher::SetDtrLine(bool on)
+{
+    std::lock_guard lock(DataLock);
+    if (dtrFlow_) return ecUnderFlowControl;
+    const int result = DeviceEscape(on ? efSetDTR : efClrDTR);
+    dtrState_ = on;
+    return result < 0 ? ecBadArgument : result;
+}
+
+int TVeltBaseDispatcher::SetRtsLine(bool on)
+{
+    std::lock_guard lock(DataLock);
+    if (rtsFlow_) return ecUnderFlowControl;
+    const int result = DeviceEscape(on ? efSetRTS : efClrRTS);
+    rtsState_ = on;
+    return result < 0 ? ecBadArgument : result;
+}
+
+int TVeltBaseDispatcher::SetHardwareFlow(std::uint32_t full, std::uint32_t resume, int flags)
+{
+    if (resume > full || full > inputQueueSize_) return ecBadArgument;
+    std::lock_guard lock(DataLock);
+    TDeviceControlBlock block = block_;
+    block.OutxCtsFlow = block.OutxDsrFlow = false;
+    dtrFlow_ = (flags & hfUseDTR) != 0;
+    block.DtrControl = dtrFlow_ ? TDeviceControlBlock::DtrHandshake
+                                : (dtrState_ ? TDeviceControlBlock::DtrEnable : TDeviceControlBlock::DtrDisable);
+    rtsFlow_ = (flags & hfUseRTS) != 0;
+    block.RtsControl = rtsFlow_ ? TDeviceControlBlock::RtsHandshake
+                                : (rtsState_ ? TDeviceControlBlock::RtsEnable : TDeviceControlBlock::RtsDisable);
+    if (rs485_) {
+        block.RtsControl = TDeviceControlBlock::RtsToggle;
+        rtsFlow_ = true;
+    }
+    block.XoffLim = inputQueueSize_ - full;
+    block.XonLim = resume;
+    block.OutxDsrFlow = (flags & hfRequireDSR) != 0;
+    block.OutxCtsFlow = (flags & hfRequireCTS) != 0;
+    return WriteControlBlock(block);
+}
+
+int TVeltBaseDispatcher::SetSoftwareFlow(std::uint32_t full, std::uint32_t resume, int flags)
+{
+    if (resume > full || full > inputQueueSize_) return ecBadArgument;
+    std::lock_guard lock(DataLock);
+    TDeviceControlBlock block = block_;
+    if (flags & sfReceive) {
+        block.InX = true;
+        block.XoffLim = inputQueueSize_ - full;
+        block.XonLim = resume;
+    }
+    if (flags & sfTransmit) block.OutX = true;
+    block.XonChar = 17;
+    block.XoffChar = 19;
+    return WriteControlBlock(block);
+}
+
+int TVeltBaseDispatcher::RemoveSoftwareFlow()
+{
+    std::lock_guard lock(DataLock);
+    TDeviceControlBlock block = block_;
+    block.InX = block.OutX = false;
+    return WriteControlBlock(block);
+}
+
+int TVeltBaseDispatcher::SetXonXoffChars(char xon, char xoff)
+{
+    std::lock_guard lock(DataLock);
+    TDeviceControlBlock block = block_;
+    block.XonChar = xon;
+    block.XoffChar = xoff;
+    return WriteControlBlock(block);
+}
+
+void TVeltBaseDispatcher::SetRS485(bool on)
+{
+    std::lock_guard lock(DataLock);
+    rs485_ = on;
+    SetThreadPriorities();
+}
+
+void TVeltBaseDispatcher::SetPriorityBoost(std::uint8_t boost)
+{
+    std::lock_guard lock(DataLock);
+    if (boost == priorityBoost_) return;
+    priorityBoost_ = boost;
+    SetThreadPriorities();
+}
+
+// -------------------------------------------------------------- status ----
+
+void TVeltBaseDispatcher::RefreshLineErrors()
+{
+    std::lock_guard lock(OutputLock);
+    if (deviceOpen_) lineError_ |= DeviceStatus(status_) & leMask;
+}
+
+void TVeltBaseDispatcher::RefreshModemStatus()
+{
+    std::lock_guard lock(DataLock);
+    const std::uint8_t old = modemStatus_;
+    std::uint8_t now = static_cast<std::uint8_t>((DeviceModemLines() & 0xF0) | (old & 0x0F));
+    if (trailingRing_) {
+        trailingRing_ = false;
+        now |= msTrailingRing;
+    }
+    modemStatus_ = static_cast<std::uint8_t>(now | (((now ^ old) & 0xF0) >> 4));
+}
+
+std::uint32_t TVeltBaseDispatcher::LineErrors()
+{
+    RefreshLineErrors();
+    return lineError_.load();
+}
+
+std::uint32_t TVeltBaseDispatcher::TakeLineErrors(bool& lineBreak)
+{
+    RefreshLineErrors();
+    const std::uint32_t errors = lineError_.exchange(0);
+    lineBreak = (errors & leBreak) != 0;
+    return errors;
+}
+
+std::uint8_t TVeltBaseDispatcher::ModemStatus()
+{
+    if (deviceOpen_) RefreshModemStatus();
+    std::lock_guard lock(DataLock);
+    return modemStatus_;
+}
+
+void TVeltBaseDispatcher::MarkDeviceGone(int error)
+{
+    if (!deviceGone_.exchange(true)) deviceGoneError_ = error;
+}
+
+void TVeltBaseDispatcher::SetOptionFlag(std::uint32_t flag)
+{
+    std::lock_guard lock(DataLock);
+    optionFlags_ |= flag;
+}
+
+void TVeltBaseDispatcher::ClearOptionFlag(std::uint32_t flag)
+{
+    std::lock_guard lock(DataLock);
+    optionFlags_ &= ~flag;
+}
+
+int TVeltBaseDispatcher::DeviceClearError(int)
+{
+    return ecOK;
+}
+
+int TVeltBaseDispatcher::DeviceYield()
+{
+    std::this_thread::yield();
+    return ecOK;
+}
