@@ -1,0 +1,67 @@
+// The slave's side of the DP line: cutting the master's byte stream into
+// request telegrams, and building the replies (SD1, SD2, short ack).
+#pragma once
+
+#include "SimClock.h"
+#include "serial/ByteString.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+constexpr std::uint8_t kSd1 = 0x10;
+constexpr std::uint8_t kSd2 = 0x68;
+constexpr std::uint8_t kShortAck = 0xE5;
+constexpr std::uint8_t kEnd = 0x16;
+
+// One request as received. Addresses keep their extension bit (bit 7); when
+// it is set, the matching service access point was taken from the data unit.
+struct TRequest {
+    std::uint8_t da = 0;
+    std::uint8_t sa = 0;
+    std::uint8_t fc = 0;
+    std::optional<std::uint8_t> dsap;
+    std::optional<std::uint8_t> ssap;
+    TByteString data;  // the data unit after any SAP bytes
+
+    std::uint8_t Destination() const { return da & 0x7F; }
+    std::uint8_t Source() const { return sa & 0x7F; }
+};
+
+// Cuts SD1 and SD2 request telegrams out of the received bytes. Bytes that
+// cannot start a telegram (the master's FE FF 01 start sequence, line noise)
+// are skipped; a telegram with a wrong length pair, check sum or end
+// delimiter is skipped from its first byte on, so that the parser finds the
+// next start delimiter. A partial telegram followed by a pause longer than
+// `idleGap` is dropped: the line was idle, so it can never be completed.
+class TRequestParser {
+public:
+    explicit TRequestParser(Millis idleGap = Millis(30)) : idleGap_(idleGap) {}
+
+    std::vector<TRequest> Feed(const std::uint8_t* bytes, std::size_t count, SimTime now);
+    // When a held partial telegram will be dropped, if one is held.
+    std::optional<SimTime> PartialDeadline() const;
+    void Expire(SimTime now);
+    std::size_t SkippedBytes() const { return skipped_; }
+
+private:
+    bool TakeOne(std::vector<TRequest>& out);  // false: need more bytes
+    void Consume(std::size_t n);  // a telegram taken
+    void Skip(std::size_t n);     // bytes thrown away
+
+    Millis idleGap_;
+    std::vector<std::uint8_t> buffer_;
+    SimTime lastByte_{};
+    std::size_t skipped_ = 0;
+};
+
+// 10 DA SA FC FCS 16.
+TByteString BuildSd1(std::uint8_t da, std::uint8_t sa, std::uint8_t fc);
+// 68 LE LE 68 DA SA FC [DSAP SSAP] data FCS 16; the SAP bytes only when given.
+TByteString BuildSd2(std::uint8_t da, std::uint8_t sa, std::uint8_t fc, std::optional<std::uint8_t> dsap,
+                     std::optional<std::uint8_t> ssap, const TByteString& data);
+TByteString ShortAck();
+
+}  // namespace sim

@@ -1,0 +1,79 @@
+// quorvel-slave: a PROFIBUS DP slave station with WZM weighing modules on a
+// pseudo-terminal, registered as a COM port.
+#include "PtyLine.h"
+#include "SlaveOptions.h"
+#include "SlaveServer.h"
+#include "SlaveStation.h"
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+void Say(const std::string& line)
+{
+    std::cout << line << std::endl;
+}
+
+// SIGINT, SIGTERM and SIGHUP arrive on a descriptor that the server polls.
+int StopDescriptor()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    return signalfd(-1, &set, SFD_CLOEXEC);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    sim::TSlaveOptions options;
+    std::string error;
+    if (!sim::ParseSlaveOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::cerr << "quorvel-slave: " << error << "\n\n" << sim::SlaveUsage();
+        return 2;
+    }
+    if (options.help) {
+        std::cout << sim::SlaveUsage();
+        return 0;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    const int stopFd = StopDescriptor();
+    if (stopFd < 0) {
+        std::perror("quorvel-slave: signalfd");
+        return 2;
+    }
+    try {
+        sim::TPtyLine line;
+        sim::TComLink link(options.com, line.DevicePath(), options.replace);
+        sim::TSlaveStation station(static_cast<std::uint8_t>(options.address), options.modules, options.seed,
+                                   sim::SimClock::now());
+        const std::string name = "station " + std::to_string(options.address);
+        if (!options.quiet)
+            station.Dp().SetOnStateChange([&name](sim::TSlaveState, sim::TSlaveState to, const std::string& why) {
+                Say(name + ": " + sim::StateName(to) + " (" + why + ")");
+            });
+        Say("COM" + std::to_string(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
+        Say("DP slave " + name + ", Ident_Number 09C5, " + std::to_string(options.modules) +
+            " weighing module(s); stop with Ctrl+C");
+        sim::TSlaveServer server(station, line.Fd(), [](const std::string& text) {
+            std::cerr << "quorvel-slave: " << text << std::endl;
+        });
+        const int result = server.Run(stopFd);
+        if (result == 0) Say("stopped; COM" + std::to_string(options.com) + " removed");
+        close(stopFd);
+        return result;
+    } catch (const std::exception& e) {
+        std::cerr << "quorvel-slave: " << e.what() << std::endl;
+        close(stopFd);
+        return 2;
+    }
+}

@@ -1,0 +1,25 @@
+// Command line of quorvel-slave.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct TSlaveOptions {
+    int address = 3;
+    int modules = 1;
+    int com = 2;
+    std::uint32_t seed = 1;
+    bool replace = false;  // take over a COM<n> link that points at a live device
+    bool quiet = false;    // no line per DP state change
+    bool help = false;
+};
+
+// Parses the arguments after the program name ("--addr 3" or "--addr=3").
+// False with a message on an unknown option or a value out of range.
+bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& options, std::string& error);
+std::string SlaveUsage();
+
+}  // namespace sim

@@ -1,0 +1,122 @@
+// The real quorvel-slave process on its pseudo-terminal, driven with raw DP
+// frames through the COM link it registers.
+#include "SimTestSupport.h"
+#include "SlaveProcess.h"
+
+#include "../serial/TempFolder.h"
+#include "serial/PortDirectory.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace simtest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class SlaveProcessTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    ScopedEnv portDir{"QUORVEL_PORT_DIR", folder.str() + "/ports"};
+
+    std::string Link(int com) const { return portdir::LinkPath(com); }
+};
+
+// Data_Exchange reply: header 7 bytes, then the inputs.
+float GrossOf(const TByteString& reply, int module)
+{
+    return FloatFromBits(BigEndian32(reply.data() + 7 + 8 + 16 * module));
+}
+
+}  // namespace
+
+TEST_F(SlaveProcessTest, ServesStartUpAndDataExchangeOnItsComLinkAndCleansUp)
+{
+    SlaveProcess slave({"--addr", "5", "--modules", "3", "--com", "7"});
+    const std::string banner = slave.WaitForOutput("stop with Ctrl+C");
+    ASSERT_NE(banner.find("COM7 registered: " + Link(7) + " -> /dev/pts/"), std::string::npos) << banner;
+    ASSERT_TRUE(std::filesystem::is_symlink(Link(7)));
+
+    {
+        ComPort port(Link(7));
+        EXPECT_EQ(HexDump(port.Transact(SlaveDiag(5), 15)), " 68 0B 0B 68 80 85 08 3E 3C 02 05 00 FF 09 C5 5B 16");
+        EXPECT_EQ(HexDump(port.Transact(SetPrm(5, 3), 1)), " E5");
+    }
+    // The program closes and reopens the port between start-up steps: the
+    // line must stay up and the station keeps its state.
+    ComPort port(Link(7));
+    EXPECT_EQ(HexDump(port.Transact(ChkCfg(5, 3), 1)), " E5");
+    EXPECT_EQ(port.Transact(GlobalControl(5)).size(), 0u);
+
+    const auto start = std::chrono::steady_clock::now();
+    const TByteString reply = port.Transact(DataExchange(5, Outputs(3)), 8 + 48 + 9);
+    const auto latency = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(reply.size(), 8u + 48u + 9u) << HexDump(reply);
+    EXPECT_LT(latency, 50ms);
+    EXPECT_NEAR(GrossOf(reply, 0), 60.0, 1.0);
+    EXPECT_NEAR(GrossOf(reply, 2), 110.0, 1.0);
+
+    // Gross weight of module 2 through the command channel: Stat 0x01 and the value.
+    port.Transact(DataExchange(5, Outputs(3, 2, 0x0E)), 65);
+    const TByteString result = port.Transact(DataExchange(5, Outputs(3, 2, 0x0E)), 65);
+    ASSERT_EQ(result.size(), 65u);
+    EXPECT_EQ(result[7 + 2], 0x01);
+    EXPECT_NEAR(FloatFromBits(BigEndian32(result.data() + 11)), 110.0, 1.0);
+
+    std::this_thread::sleep_for(500ms);  // idle: the simulator must sleep in poll()
+    EXPECT_EQ(slave.Stop(SIGTERM), 0);
+    EXPECT_LT(slave.CpuSeconds(), 0.3);
+    EXPECT_NE(slave.Output().find("data exchange"), std::string::npos) << slave.Output();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link(7))));
+}
+
+TEST_F(SlaveProcessTest, StopsOnInterruptAndFallsBackWhenTheMasterFallsSilent)
+{
+    SlaveProcess slave({"--com", "4", "--quiet"});
+    slave.WaitForOutput("stop with Ctrl+C");
+    ComPort port(Link(4));
+    port.Transact(SetPrm(3, 1), 1);
+    port.Transact(ChkCfg(3, 1), 1);
+    EXPECT_EQ(port.Transact(DataExchange(3, Outputs(1)), 33).size(), 33u);
+    std::this_thread::sleep_for(2700ms);  // longer than the 2560 ms watchdog
+    EXPECT_EQ(HexDump(port.Transact(DataExchange(3, Outputs(1)), 6)), " 10 00 03 03 06 16");
+    EXPECT_EQ(slave.Stop(SIGINT), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link(4))));
+}
+
+TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
+{
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"}}) {
+        SlaveProcess slave(args);
+        EXPECT_EQ(slave.Wait(), 2) << args[0];
+        const std::string error = slave.ErrorOutput();
+        EXPECT_NE(error.find("quorvel-slave: "), std::string::npos) << error;
+        EXPECT_NE(error.find("Usage:"), std::string::npos) << error;
+    }
+    SlaveProcess help({"--help"});
+    EXPECT_EQ(help.Wait(), 0);
+    EXPECT_NE(help.Output().find("--modules N"), std::string::npos);
+}
+
+TEST_F(SlaveProcessTest, LeavesATakenComNumberAloneUnlessToldToReplaceIt)
+{
+    std::string message;
+    ASSERT_TRUE(portdir::Ensure(message)) << message;
+    std::filesystem::create_symlink("/dev/null", Link(2));
+    {
+        SlaveProcess slave({});
+        EXPECT_EQ(slave.Wait(), 2);
+        EXPECT_NE(slave.ErrorOutput().find("COM2 is already registered for /dev/null"), std::string::npos);
+        EXPECT_EQ(std::filesystem::read_symlink(Link(2)), "/dev/null");
+    }
+    SlaveProcess slave({"--replace"});
+    slave.WaitForOutput("stop with Ctrl+C");
+    EXPECT_NE(std::filesystem::read_symlink(Link(2)).string().find("/dev/pts/"), std::string::npos);
+    EXPECT_EQ(slave.Stop(), 0);
+    // A dangling link from a crashed run is simply replaced.
+    std::filesystem::create_symlink("/dev/pts/does-not-exist", Link(2));
+    SlaveProcess again({"--quiet"});
+    EXPECT_NE(again.WaitForOutput("stop with Ctrl+C").find("COM2 registered"), std::string::npos);
+}
