@@ -176,7 +176,14 @@ int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block)
     bool custom = false;
     const int mapped = ControlBlockToTermios(block, t, custom);
     if (mapped != ecOK) return mapped;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) return -errno;
+    if (tcsetattr(fd_, TCSANOW, &t) != 0) {
+        // The C library reads the settings back and reports EINVAL when the
+        // device dropped parity or byte size, which a pseudo-terminal always
+        // does. The call itself took effect when the rate did.
+        const int error = errno;
+        termios now{};
+        if (error != EINVAL || tcgetattr(fd_, &now) != 0 || cfgetospeed(&now) != cfgetospeed(&t)) return -error;
+    }
     if (custom) {
         if (const int error = SetCustomBaud(fd_, block.BaudRate)) return error == EINVAL ? ecBaudRate : -error;
     }
