@@ -234,6 +234,31 @@ int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
     return ecOK;
 }
 
+std::size_t TVeltBaseDispatcher::TakeInputBlock(std::uint8_t* bytes, std::size_t max)
+{
+    std::size_t taken = 0;
+    bool madeRoom = false;
+    {
+        std::lock_guard lock(InputLock);
+        if (notify_->active) {
+            // The byte-wise rules of a running notification apply.
+            while (taken < max && TakeInput(bytes[taken]) == ecOK) ++taken;
+            return taken;
+        }
+        const std::size_t count = std::min<std::size_t>(max, WaitingInput());
+        while (taken < count) {
+            const std::size_t piece = std::min<std::size_t>(count - taken, InputBufferSize - inTail_);
+            std::memcpy(bytes + taken, inputBuffer_.data() + inTail_, piece);
+            inTail_ = (inTail_ + static_cast<std::uint32_t>(piece)) % InputBufferSize;
+            taken += piece;
+        }
+        if (taken > 0) madeRoom = inFull_.exchange(false);
+        AddTrace('R', bytes, taken);
+    }
+    if (madeRoom) InputRoomMade();
+    return taken;
+}
+
 int TVeltBaseDispatcher::PurgeInput()
 {
     if (!deviceOpen_) return ecCommNotOpen;

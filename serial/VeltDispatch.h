@@ -113,6 +113,8 @@ public:
     bool HasInput();
     int TakeInput(std::uint8_t& byte);                // 0 or ecBufferIsEmpty
     int PeekInput(std::uint32_t n, std::uint8_t& byte);  // n-th waiting byte, 1 = oldest
+    // Takes up to `max` waiting bytes at once, oldest first; returns how many.
+    std::size_t TakeInputBlock(std::uint8_t* bytes, std::size_t max);
     std::uint32_t InputCount();
     int PurgeInput();
 

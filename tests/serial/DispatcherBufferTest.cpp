@@ -76,6 +76,21 @@ TEST_F(DispatcherBuffers, QueueBlockOfExactlyTheFreeRoomFillsTheOutputBuffer)
     EXPECT_TRUE(WaitUntil([&] { return d->OutputUsed() == 0; }));
 }
 
+TEST_F(DispatcherBuffers, TakeInputBlockTakesAcrossTheEndInOrder)
+{
+    const auto bytes = Pattern(12000, 8);
+    std::thread writer([&] { WriteAll(pty.master, bytes.data(), bytes.size()); });
+    std::vector<std::uint8_t> got;
+    std::uint8_t block[3000];
+    ASSERT_TRUE(WaitUntil([&] {
+        got.insert(got.end(), block, block + d->TakeInputBlock(block, sizeof block));
+        return got.size() >= bytes.size();
+    }));
+    writer.join();
+    EXPECT_TRUE(got == bytes);
+    EXPECT_EQ(d->TakeInputBlock(block, sizeof block), 0u);
+}
+
 TEST_F(DispatcherBuffers, ABlockLargerThanTheRoomQueuesNothing)
 {
     const auto big = Pattern(4097, 3);
