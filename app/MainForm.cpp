@@ -239,6 +239,8 @@ void TForm1::ShowStatusText(const std::string& text) { AddMessage(QString::fromS
 
 void TForm1::AddMessage(const QString& line) { mMessages->appendPlainText(line); }
 
+void TForm1::SetResultTimeout(int milliseconds) { resultTimer_->setInterval(milliseconds); }
+
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {

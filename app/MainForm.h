@@ -124,6 +124,12 @@ public:
 
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
+    // How long a placed command may wait for its result.
+    void SetResultTimeout(int milliseconds);
+
+signals:
+    // A pending command got its result; emitted after ShowResult.
+    void CommandAnswered(quint8 command, quint8 index, qint32 value);
 
 protected:
     // Enter clicks the default button (Start or Stop), as in a dialog.

@@ -69,6 +69,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
         if (outcome.ResultForPending) {
             resultTimer_->stop();
             ShowResult();
+            emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
         }
         FeedDialogs();
     } else if (outcome.ChannelFree) {

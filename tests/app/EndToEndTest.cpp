@@ -1,0 +1,98 @@
+// The window against quorvel-slave on a pseudo-terminal: start-up to
+// "Connected", live values, the command channel under load, and a simulator
+// that dies and comes back.
+#include "MainFormTestSupport.h"
+
+#include <QElapsedTimer>
+#include <vector>
+
+using namespace apptest;
+
+namespace {
+
+class EndToEnd : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+        slave = std::make_unique<TSlaveProcess>(Modules());
+        form = std::make_unique<TForm1>();
+        Choose(form->cbxNumWZMs, Modules());
+        QObject::connect(form.get(), &TForm1::CommandAnswered, [this] { answered.push_back(form->Channel.SentIndex); });
+    }
+    void TearDown() override
+    {
+        CloseAllBoxes();
+        form.reset();
+        slave.reset();
+    }
+    int Modules() const { return GetParam(); }
+    bool Connected() const { return form->edbxCommStatus->text() == "Connected"; }
+    bool AllPagesLive() const
+    {
+        for (int k = 0; k < Modules(); ++k) {
+            bool ok = false;
+            form->Pages[static_cast<std::size_t>(k)]->edbxGross->text().toDouble(&ok);
+            if (!ok) return false;
+        }
+        return true;
+    }
+    // Queues `count` raw-count reads told apart by their index.
+    void QueueReads(int first, int count)
+    {
+        for (int i = first; i < first + count; ++i) form->QueueCommand(0, {0x10, static_cast<std::uint8_t>(i)});
+    }
+
+    TTempTree tree;
+    std::unique_ptr<TSlaveProcess> slave;
+    std::unique_ptr<TForm1> form;
+    std::vector<int> answered;  // SentIndex of each answered command, in order
+};
+
+}  // namespace
+
+TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
+{
+    QElapsedTimer clock;
+    clock.start();
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected(); }, 2000)) << form->edbxCommStatus->text().toStdString();
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(form->edbxCommStatus->palette().color(QPalette::Text), QColor(0, 0, 128));
+    // The state change is reported at the master's next step.
+    EXPECT_TRUE(WaitFor([&] { return !form->StopButton->isDefault(); }, 300));
+    ASSERT_TRUE(WaitFor([&] { return AllPagesLive(); }, 2000));
+    for (int k = 0; k < Modules(); ++k)
+        EXPECT_NE(form->Pages[static_cast<std::size_t>(k)]->edbxQualifier->text(), "edbxQualifier");
+
+    QueueReads(0, 100);
+    ASSERT_TRUE(WaitFor([&] { return answered.size() >= 100 && !form->Channel.CommandPending; }, 60000))
+        << answered.size() << " answered";
+    Pump(300);
+    std::vector<int> expected(100);
+    for (int i = 0; i < 100; ++i) expected[static_cast<std::size_t>(i)] = i;
+    EXPECT_EQ(answered, expected) << "each command answered once, in the order queued";
+    EXPECT_FALSE(form->mMessages->toPlainText().contains("NO RESULT"));
+    EXPECT_EQ(ErrorBoxText(), "");
+}
+
+TEST_P(EndToEnd, SurvivesTheSimulatorDyingAndComingBack)
+{
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 3000));
+
+    slave->Stop(SIGKILL);
+    QueueReads(1, 1);  // placed, and its answer never comes
+    QueueReads(2, 2);  // waiting behind it
+    Pump(300);
+    slave->Start(Modules(), 2);
+
+    ASSERT_TRUE(WaitFor([&] { return form->mMessages->toPlainText().contains("** NO RESULT **"); }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return answered.size() >= 2; }, 10000)) << answered.size() << " answered";
+    EXPECT_EQ(answered, (std::vector<int>{2, 3})) << "the later commands go out and are answered";
+    EXPECT_TRUE(Connected());
+    EXPECT_EQ(ErrorBoxText(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, EndToEnd, ::testing::Values(1, 8),
+                         [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });

@@ -1,0 +1,170 @@
+// The window's side of the cyclic data: dumps, counters, module pages and the
+// command channel, fed with Data_Exchange responses.
+#include "MainFormTestSupport.h"
+
+#include "module/FillCell.h"
+#include "module/Parameters.h"
+
+using namespace apptest;
+
+TEST_F(WindowTest, QueuedCommandGoesIntoTheOutputBytes)
+{
+    form->QueueCommand(0, {0x12, 0x03});
+    EXPECT_EQ(OutHex(), " 00 00 12 03 00 00 00 03 00");
+    EXPECT_EQ(form->edbxCmd_in->text(), "12");
+    EXPECT_EQ(form->edbxIndex_in->text(), "03");
+    EXPECT_EQ(form->edbxValue_in->text(), "00000003");
+    EXPECT_EQ(LastLine(form->mMessages), "Cmd(00: 00 00 12 03 00 00 00 03 00 )");
+    EXPECT_TRUE(form->Channel.CommandPending);
+
+    // One command in flight: the next one waits for the result and an empty channel.
+    form->QueueCommand(0, {0x06, 0x82, 0x64, 0x00, 0x00, 0x00});
+    EXPECT_EQ(Out()[2], 0x12);
+    int answered = 0;
+    QObject::connect(form.get(), &TForm1::CommandAnswered, [&] { ++answered; });
+    form->ReceiveTelegram(ChannelResponse(0x01, 0x03, 0x2A));
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(form->edbxStat_out->text(), "01");
+    EXPECT_EQ(form->edbxIndex_out->text(), "03");
+    EXPECT_EQ(form->edbxValue_out->text(), "0000002A");
+    EXPECT_EQ(form->edbxResult->text(), "0000002A");
+    EXPECT_EQ(Out()[2], 0) << "the result is taken back";
+    form->ReceiveTelegram(ChannelResponse(0x01, 0x03, 0x2A));  // the module still holds it
+    EXPECT_EQ(Out()[2], 0);
+    EXPECT_EQ(answered, 1) << "a result is shown once";
+
+    form->ReceiveTelegram(ChannelResponse(0x80, 0, 0));  // 0x80 frees like 0x00
+    EXPECT_EQ(HexDump(Out().Mid(2, 6)), " 06 82 00 00 00 64");
+    EXPECT_EQ(form->Channel.SentValue, 100);
+    EXPECT_EQ(form->edbxValue_in->text(), "00000064");
+    EXPECT_EQ(LastLine(form->mMessages), "Cmd(00: 00 00 06 82 00 00 00 64 00 )");
+}
+
+TEST_F(WindowTest, DumpsStartWithASpaceAndCountersStartAtOne)
+{
+    const TByteString reply = ChannelResponse(0, 0, 0);
+    form->ReceiveTelegram(reply);
+    EXPECT_EQ(form->edbxShowData->text().toStdString(), HexDump(reply));
+    EXPECT_TRUE(form->edbxShowData->text().startsWith(" 68 1B 1B 68"));
+    EXPECT_EQ(form->edbxShowCount->text(), "1");
+    form->ReceiveTelegram(TByteString{0xE5});
+    EXPECT_EQ(form->edbxShowData->text(), " E5");
+    EXPECT_EQ(form->edbxShowCount->text(), "2");
+
+    form->TelegramSent({0x68, 0x0C, 0x0C, 0x68, 0x03});
+    EXPECT_EQ(form->edbxSentData->text(), " 68 0C 0C 68 03");
+    EXPECT_EQ(form->edbxSentCount->text(), "1");
+}
+
+TEST_F(WindowTest, ResultWithoutPendingCommandIsShownButNotInterpreted)
+{
+    form->ReceiveTelegram(ChannelResponse(0x03, 0x09, -1));
+    EXPECT_EQ(form->edbxStat_out->text(), "03");
+    EXPECT_EQ(form->edbxIndex_out->text(), "09");
+    EXPECT_EQ(form->edbxValue_out->text(), "FFFFFFFF");
+    EXPECT_EQ(form->edbxResult->text(), "edbxResult");
+}
+
+TEST_F(WindowTest, ShortTelegramChangesNothingButDumpAndCounter)
+{
+    form->QueueCommand(0, {0x10});
+    // 16 bytes, classified as data: too short for the command channel.
+    const TByteString shortReply = ChannelResponse(0x01, 0, 5).Mid(0, 16);
+    form->ReceiveTelegram(shortReply);
+    EXPECT_EQ(form->edbxShowCount->text(), "1");
+    EXPECT_EQ(form->edbxShowData->text().toStdString(), HexDump(shortReply));
+    EXPECT_EQ(form->edbxStat_out->text(), "edbxStat_out");
+    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_EQ(Out()[2], 0x10);
+    EXPECT_EQ(form->Pages[0]->edbxGross->text(), "edbxGross");
+}
+
+TEST_F(WindowTest, PagesShowTheirModuleBlocks)
+{
+    form->ReceiveTelegram(Response(TByteString::Filled(24)));
+    const TWZMdata* page = form->Pages[0];
+    EXPECT_EQ(page->edbxGross->text(), "0.000");
+    EXPECT_EQ(page->edbxNet->text(), "0.000");
+    EXPECT_EQ(page->edbxQualifier->text(), "0000");
+    EXPECT_EQ(page->edbxLimitStatus->text(), "00");
+    EXPECT_EQ(page->edbxStatusBytes->text(), "00 00");
+    EXPECT_EQ(page->edbxManufacturerBytes->text(), "00 00 00");
+    EXPECT_EQ(page->edbxTrend->text(), "edbxTrend") << "trend and total mass come from commands only";
+    EXPECT_FALSE(form->Channel.CommandPending);
+
+    TByteString unit = TByteString::Filled(8);
+    unit += TByteString{0x44, 0x7A, 0x00, 0x00, 0x42, 0xF6, 0xE9, 0x79, 0x12, 0x34, 0x07, 0x01, 0x02, 0xA1, 0xB2, 0xC3};
+    form->ReceiveTelegram(Response(unit));
+    EXPECT_EQ(page->edbxGross->text(), "1000.000");
+    EXPECT_EQ(page->edbxNet->text(), "123.456");
+    EXPECT_EQ(page->edbxQualifier->text(), "1234");
+    EXPECT_EQ(page->edbxLimitStatus->text(), "07");
+    EXPECT_EQ(page->edbxStatusBytes->text(), "02 01");
+    EXPECT_EQ(page->edbxManufacturerBytes->text(), "A1 B2 C3");
+}
+
+TEST_F(WindowTest, IncompleteModuleBlockLeavesItsPageAlone)
+{
+    Choose(form->cbxNumWZMs, 2);
+    TByteString unit = TByteString::Filled(8 + 16);
+    unit += TByteString{0x44, 0x7A, 0x00, 0x00};  // module 1 cut short
+    form->ReceiveTelegram(Response(unit));
+    EXPECT_EQ(form->Pages[0]->edbxGross->text(), "0.000");
+    EXPECT_EQ(form->Pages[1]->edbxGross->text(), "edbxGross");
+    EXPECT_EQ(form->Pages[1]->edbxQualifier->text(), "edbxQualifier");
+}
+
+TEST_F(WindowTest, RepliesOtherThanDataTouchNoChannelAndNoPage)
+{
+    form->QueueCommand(0, {0x10});
+    TByteString diag = ChannelResponse(0x01, 0, 7);
+    diag[4] = 0x80;  // DA with the SAP bit: not a Data_Exchange response
+    form->ReceiveTelegram(diag);
+    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_EQ(form->Pages[0]->edbxGross->text(), "edbxGross");
+}
+
+TEST_F(WindowTest, CommandWithoutResultIsGivenUpAndTheQueueGoesOn)
+{
+    form->SetResultTimeout(50);
+    form->QueueCommand(0, {0x10});
+    form->QueueCommand(0, {0x11});
+    ASSERT_TRUE(WaitFor([&] { return form->edbxResult->text() == "** NO RESULT **"; }, 2000));
+    EXPECT_EQ(LastLine(form->mMessages), "** NO RESULT **");
+    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_EQ(Out()[2], 0);
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(Out()[2], 0x11) << "the next command goes out";
+
+    // A command that gets its result is never given up.
+    form->ReceiveTelegram(ChannelResponse(0x01, 0, 9));
+    EXPECT_EQ(form->edbxResult->text(), "00000009");
+    Pump(150);
+    EXPECT_EQ(form->edbxResult->text(), "00000009");
+}
+
+TEST_F(WindowTest, CommandPendingAcrossALostLinkIsGivenUpWhenItComesBack)
+{
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    form->QueueCommand(0, {0x10});
+    form->StateChanged(MasterState{stStart, 0, 0, 0});
+    form->StateChanged(MasterState{stConnecting, 0, 0, 0});
+    EXPECT_TRUE(form->Channel.CommandPending);
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_EQ(form->edbxResult->text(), "** NO RESULT **");
+    EXPECT_EQ(Out()[2], 0);
+}
+
+TEST_F(WindowTest, ParameterReadCountsAnItemWithoutResultAsRefused)
+{
+    form->SetResultTimeout(50);
+    form->ReadParameters(0);
+    EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 01");
+    ASSERT_TRUE(WaitFor([&] { return !form->Channel.CommandPending; }, 2000));
+    const TFillCell* cell = form->Parameters->Sheet(0)->Item(1);
+    EXPECT_FALSE(cell->Edit->isEnabled()) << "greyed like a refused item";
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 02") << "the read goes on";
+    EXPECT_EQ(form->ReadItem, 2u);
+}

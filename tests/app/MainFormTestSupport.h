@@ -1,0 +1,86 @@
+// A main window on a pseudo-terminal linked as COM2, and the Data_Exchange
+// responses the tests feed it.
+#pragma once
+
+#include "AppTestSupport.h"
+#include "MainForm.h"
+#include "WZMdata.h"
+#include "dp/Profi_dp.h"
+#include "serial/VeltPort.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace apptest {
+
+// 68 LE LE 68 00 03 08, the data unit, check sum, 16.
+inline TByteString Response(const TByteString& dataUnit)
+{
+    const auto le = static_cast<std::uint8_t>(dataUnit.size() + 3);
+    TByteString t{0x68, le, le, 0x68, 0x00, 0x03, 0x08};
+    t += dataUnit;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 4; i < t.size(); ++i) sum = static_cast<std::uint8_t>(sum + t[i]);
+    t.Append(sum);
+    t.Append(0x16);
+    return t;
+}
+
+// The command channel bytes followed by `modules` zero blocks.
+inline TByteString ChannelResponse(std::uint8_t stat, std::uint8_t index, std::int32_t value, int modules = 1)
+{
+    const auto v = static_cast<std::uint32_t>(value);
+    TByteString unit{0, 0, stat, index, static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+                     static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+    unit += TByteString::Filled(16 * static_cast<std::size_t>(modules));
+    return Response(unit);
+}
+
+inline QString LastLine(const QPlainTextEdit* memo)
+{
+    return memo->document()->lastBlock().text();
+}
+
+// The user picks item `index` of a combo box from its list.
+inline void Choose(QComboBox* combo, int index)
+{
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+// The user types `text` into an editable combo box and presses Enter.
+inline void TypeAndEnter(QComboBox* combo, const QString& text)
+{
+    combo->lineEdit()->setText(text);
+    emit combo->lineEdit()->editingFinished();
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+        tree.Link(2, line.path);
+        form = std::make_unique<TForm1>();
+    }
+    void TearDown() override
+    {
+        CloseAllBoxes();
+        form.reset();
+    }
+
+    TByteString& Out() { return form->Master->OutputData; }
+    std::string OutHex() { return HexDump(Out()); }
+
+    TTempTree tree;
+    PtyPair line;
+    std::unique_ptr<TForm1> form;
+};
+
+}  // namespace apptest
