@@ -7,7 +7,9 @@
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
-#include "portselect/ComSelectForm.h"
+#if QUORVEL_PORT_PROMPT
+#include "ComSelectForm.h"
+#endif
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -21,7 +23,9 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device is an error code, not a signal
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
+#if QUORVEL_PORT_PROMPT
     InstallPortSelectPrompt(nullptr);
+#endif
 
     auto form = std::make_unique<TForm1>();
     Form1 = form.get();
