@@ -21,6 +21,7 @@ void TMonitor::Received(const TByteString& telegram)
 {
     // The master acts on the code this leaves, so every telegram is classified.
     if (master_.ClassifyReply(telegram) != rcData) return;
+    exchanging_ = master_.CurrentState().State == stDataExchange;
     for (int k = 0; k < master_.ModuleCount() && cyclic::HasModuleBlock(telegram, k); ++k)
         out_ << ModuleLine(telegram, k) << '\n';
     out_.flush();
@@ -28,6 +29,7 @@ void TMonitor::Received(const TByteString& telegram)
 
 void TMonitor::StatusText(const std::string& text)
 {
+    exchanging_ = false;
     // "Connecting" is shown again every 200 ms while nobody answers; a line
     // per change is what a reader of the log wants.
     if (text == lastText_) return;

@@ -16,6 +16,10 @@ public:
     // for module k of a Data_Exchange response that holds its whole block.
     static std::string ModuleLine(const TByteString& response, int k);
 
+    // True once a Data_Exchange response came after the latest "Connected"
+    // (and no other status text since): the link really carries data.
+    bool Exchanging() const { return exchanging_; }
+
 private:
     void Received(const TByteString& telegram);
     void StatusText(const std::string& text);
@@ -23,4 +27,5 @@ private:
     T_DPV0& master_;
     std::ostream& out_;
     std::string lastText_;
+    bool exchanging_ = false;
 };

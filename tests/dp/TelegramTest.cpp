@@ -101,7 +101,7 @@ TEST(ReplyCode, ClassifiesEachKindOfTelegram)
         {"68 00 00 68 03 00", rcData},                 // 6 bytes, DA and SA below 0x80
         {"10 03 00 49 4C 16 E5", rcData},               // not 6 bytes: no SD1, DA/SA rule applies
         {"68 05 05 68 83 80 6D 3C", rcNone},            // 8 bytes with SAP bit: too short for SAPs
-        {"68 05 05 68 80 83 08 3E 3C 45 16", rcDiagReply},
+        {"68 05 05 68 80 83 08 3E 3C 85 16", rcDiagReply},
         {"68 05 05 68 83 80 6D 3C 3E EA 16", 0x3C3E},  // the request's own order is not the reply
         {"68 05 05 68 03 83 08 3E 3C 45 16", 0x3E3C},  // only one of DA, SA marked is a SAP telegram
         {"68 05 05 68 80 03 08 33 44 45 16", 0x3344},

@@ -1,0 +1,92 @@
+// quorvel-cli: a headless check of the DP link. Runs the same master and
+// serial channel as the window, prints the status texts and the process
+// values, and exits 0 when connected at the end, 1 when not, 2 on a wrong
+// option or a port error.
+#include "CliOptions.h"
+#include "ClockLoop.h"
+#include "Monitor.h"
+#include "dp/Profi_dp.h"
+#include "serial/PortDirectory.h"
+#include "serial/PortTable.h"
+#include "serial/VeltExcept.h"
+
+#include <chrono>
+#include <csignal>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) { stopRequested = 1; }
+
+void InstallSignalHandlers()
+{
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+int Fail(const std::string& message)
+{
+    std::cerr << "quorvel-cli: " << message << '\n';
+    return 2;
+}
+
+std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
+{
+    if (!options.seconds) return std::chrono::steady_clock::time_point::max();
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*options.seconds));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto options = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) return Fail(error + "\nTry 'quorvel-cli --help'.");
+    if (options->help) {
+        std::cout << CliUsage();
+        return 0;
+    }
+    InstallSignalHandlers();
+
+    auto timer = std::make_unique<TManualTimer>();
+    TManualTimer& clock = *timer;
+    T_DPV0 master(nullptr, std::move(timer));
+    master.SlaveAddress = options->slaveAddress;
+    master.SetModuleCount(options->moduleCount);
+    TMonitor monitor(master, std::cout);
+    TCommUnit& channel = master.CommUnit();
+    channel.Port().SetPromptForPort(false);  // no one to ask: no port is an error
+    TListPortChooser ports;
+    try {
+        if (options->comNumber)
+            channel.OpenAndPoll(static_cast<std::uint16_t>(*options->comNumber));
+        else
+            channel.ScanPorts(ports);
+    } catch (const ENoPortSelected&) {
+        return Fail("no COM port opens; link the device as COM<n> in " + portdir::Path() + " or give --com N");
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    const int com = channel.Port().ComNumber();
+    std::cerr << "Using COM" << com << " (" << porttable::ResolveComPort(com) << "), slave address "
+              << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
+
+    channel.ClearBuffer();
+    master.StartMaster();
+    try {
+        RunClockLoop(clock, Deadline(*options), stopRequested, [&] { channel.Port().RunPendingNotifications(); });
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    return master.CurrentState().State == stDataExchange && monitor.Exchanging() ? 0 : 1;
+}

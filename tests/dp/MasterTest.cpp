@@ -1,0 +1,337 @@
+// The DP master's state machine, driven Step by Step as the serial channel
+// drives it, writing to a real pseudo-terminal. The test plays the slave by
+// handing the master its answers directly.
+#include "HexBytes.h"
+#include "LinkedPorts.h"
+#include "dp/Profi_dp.h"
+#include "serial/VeltExcept.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const char* const diagReply = "68 0B 0B 68 80 83 08 3E 3C 00 0C 00 09 C5 00 5F 16";
+const char* const dataReply = "68 0B 0B 68 00 03 08 00 00 00 00 00 00 00 00 0B 16";
+const char* const shortFrame = "10 00 03 49 4C 16";
+
+class StatusRecorder : public TStatusDisplay {
+public:
+    void ShowStatus(const std::string& text, const TStatusColour& colour) override
+    {
+        this->text = text;
+        this->colour = colour;
+    }
+    std::string text;
+    TStatusColour colour;
+};
+
+class MasterTest : public ::testing::Test {
+protected:
+    MasterTest() : pty(ports.Add(1))
+    {
+        master.CommUnit().Port().SetPromptForPort(false);
+        master.CommUnit().OpenAndPoll(1);
+        master.SlaveAddress = 3;
+        master.SetStatusEdit(&status);
+        master.SetOnReceive([this](const TByteString& t) {
+            received.push_back(HexOf(t));
+            master.ClassifyReply(t);
+        });
+        master.SetOnSend([this](const TByteString& t) { sent.emplace_back(tick, Request(t)); });
+        master.SetOnStatusText([this](const std::string& text) { texts.emplace_back(tick, text); });
+        master.SetOnStateChange([this](const MasterState& s) { states.push_back(s.State); });
+    }
+
+    // The name of a request the master sent.
+    static std::string Request(const TByteString& t)
+    {
+        if (t.size() < 9) return "?";
+        if (!(t[4] & 0x80)) return "Data_Exchange";
+        switch (t[7]) {
+        case 0x3C: return "Slave_Diag";
+        case 0x3D: return "Set_Prm";
+        case 0x3E: return "Chk_Cfg";
+        case 0x3A: return "Global_Control";
+        default: return "?";
+        }
+    }
+    // What a healthy slave answers to a request ("" for none).
+    static std::string AnswerTo(const std::string& request)
+    {
+        if (request == "Slave_Diag") return diagReply;
+        if (request == "Set_Prm" || request == "Chk_Cfg") return "E5";
+        if (request == "Data_Exchange") return dataReply;
+        return "";
+    }
+
+    void Tick()
+    {
+        ++tick;
+        master.Step({});
+    }
+    void Receive(const std::string& hex) { master.Step(Hex(hex)); }
+    // One empty tick, then the answer to whatever it sent, at once.
+    void TickAnswered()
+    {
+        const std::size_t before = sent.size();
+        Tick();
+        if (sent.size() > before && !AnswerTo(sent.back().second).empty()) Receive(AnswerTo(sent.back().second));
+    }
+    void RunToConnected()
+    {
+        master.StartMaster();
+        for (int i = 0; i < 14; ++i) TickAnswered();
+        ASSERT_EQ(master.CurrentState().State, stDataExchange);
+        ReadFar(pty);
+        sent.clear();
+        texts.clear();
+    }
+    std::vector<std::string> SentNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& s : sent) names.push_back(s.second);
+        return names;
+    }
+
+    LinkedPorts ports;
+    PtyPair& pty;
+    T_DPV0 master;
+    StatusRecorder status;
+    int tick = 0;
+    std::vector<std::pair<int, std::string>> sent;
+    std::vector<std::pair<int, std::string>> texts;
+    std::vector<std::string> received;
+    std::vector<int> states;
+};
+
+}  // namespace
+
+TEST_F(MasterTest, CreatedIdleAndSilentUntilStarted)
+{
+    EXPECT_EQ(master.CurrentState().State, stIdle);
+    EXPECT_EQ(master.ModuleCount(), 1);
+    EXPECT_EQ(master.OutputData, TByteString::Filled(9));
+    for (int i = 0; i < 5; ++i) Tick();
+    EXPECT_EQ(states, (std::vector<int>{stIdle}));  // LastState starts all zero
+    EXPECT_TRUE(sent.empty());
+    EXPECT_TRUE(ReadFar(pty, std::chrono::milliseconds(50)).empty());
+}
+
+TEST_F(MasterTest, StartUpScheduleAgainstASlaveThatAnswersAtOnce)
+{
+    master.StartMaster();
+    TickAnswered();
+    EXPECT_EQ(HexOf(ReadFar(pty)), " FE FF 01");
+    for (int i = 2; i <= 15; ++i) TickAnswered();
+
+    const std::vector<std::pair<int, std::string>> expectedSends = {
+        {2, "Slave_Diag"}, {4, "Set_Prm"}, {6, "Chk_Cfg"}, {7, "Slave_Diag"}, {8, "Global_Control"}, {15, "Data_Exchange"}};
+    EXPECT_EQ(sent, expectedSends);
+    const std::vector<std::pair<int, std::string>> expectedTexts = {
+        {2, "Connecting"}, {4, "Parameterization"}, {6, "Configurating"}, {14, "Connected"}};
+    EXPECT_EQ(texts, expectedTexts);
+    EXPECT_EQ(status.text, "Connected");
+    EXPECT_EQ(status.colour, TStatusColour::Navy());
+}
+
+TEST_F(MasterTest, ConnectedSendsOneDataExchangePerTickWhileAnswered)
+{
+    RunToConnected();
+    for (int i = 0; i < 100; ++i) TickAnswered();
+    EXPECT_EQ(sent.size(), 100u);
+    EXPECT_TRUE(texts.empty());
+    EXPECT_EQ(master.CurrentState().State, stDataExchange);
+}
+
+TEST_F(MasterTest, ConnectingRepeatsSlaveDiagEverySecondStepUntilAnswered)
+{
+    master.StartMaster();
+    for (int i = 0; i < 7; ++i) Tick();
+    EXPECT_EQ(SentNames(), (std::vector<std::string>{"Slave_Diag", "Slave_Diag", "Slave_Diag"}));
+    EXPECT_EQ(texts.size(), 3u);
+    // A short or wrong answer counts as none.
+    Receive("E5");
+    Tick();
+    Receive("68 05 05 68 80 83 08 3C 3E 45 16");  // the request's own SAP order
+    Tick();
+    EXPECT_EQ(master.CurrentState().State, stConnecting);
+    EXPECT_EQ(sent.size(), 5u);
+}
+
+TEST_F(MasterTest, SetPrmNotAcknowledgedFallsBackToConnectingWithoutStartSequence)
+{
+    master.StartMaster();
+    for (int i = 0; i < 3; ++i) TickAnswered();  // start, Slave_Diag, go on
+    ReadFar(pty);
+    Tick();  // Set_Prm
+    Receive(diagReply);
+    EXPECT_EQ(master.CurrentState().State, stParameterization);
+    Tick();  // falls back
+    EXPECT_EQ(master.CurrentState().State, stConnecting);
+    Tick();
+    EXPECT_EQ(SentNames(), (std::vector<std::string>{"Slave_Diag", "Set_Prm", "Slave_Diag"}));
+    EXPECT_EQ(HexOf(ReadFar(pty)).find(" FE FF 01"), std::string::npos);
+
+    // The empty tick after Set_Prm counts as no answer too.
+    Receive(diagReply);
+    Tick();  // go on
+    Tick();  // Set_Prm
+    Tick();  // no answer
+    EXPECT_EQ(master.CurrentState().State, stParameterization);
+    Tick();
+    EXPECT_EQ(master.CurrentState().State, stConnecting);
+}
+
+TEST_F(MasterTest, ConfigurationFailuresRestartFromTheStartSequence)
+{
+    const auto toChkCfg = [this] {
+        master.StartMaster();
+        for (int i = 0; i < 5; ++i) TickAnswered();
+        Tick();  // Chk_Cfg, no answer yet
+        ASSERT_EQ(sent.back().second, "Chk_Cfg");
+    };
+    // Chk_Cfg answered by anything but a lone E5.
+    toChkCfg();
+    Receive(diagReply);
+    Tick();
+    EXPECT_EQ(master.CurrentState().State, stStart);
+    ReadFar(pty);
+    Tick();
+    EXPECT_EQ(HexOf(ReadFar(pty)), " FE FF 01");
+
+    // Chk_Cfg not answered before the tick.
+    toChkCfg();
+    Tick();
+    Tick();
+    EXPECT_EQ(master.CurrentState().State, stStart);
+
+    // The diagnosis after Chk_Cfg does not come.
+    toChkCfg();
+    Receive("E5");
+    Tick();  // Slave_Diag
+    EXPECT_EQ(sent.back().second, "Slave_Diag");
+    Tick();
+    Tick();
+    EXPECT_EQ(master.CurrentState().State, stStart);
+}
+
+TEST_F(MasterTest, ShortFrameInDataExchangeRestarts)
+{
+    RunToConnected();
+    Tick();
+    ReadFar(pty);
+    Receive(shortFrame);
+    EXPECT_EQ(master.CurrentState().State, stStart);
+    EXPECT_EQ(master.ReplyCode(), rcNone);
+    Tick();
+    EXPECT_EQ(HexOf(ReadFar(pty)), " FE FF 01");
+    Tick();
+    EXPECT_EQ(texts.back().second, "Connecting");
+}
+
+TEST_F(MasterTest, SilentSlaveIsReportedAfterTenUnansweredRequests)
+{
+    RunToConnected();
+    // Nine unanswered requests, then an answered one: nothing happens.
+    for (int i = 0; i < 18; ++i) Tick();
+    Tick();
+    Receive(dataReply);
+    EXPECT_EQ(sent.size(), 10u);
+    EXPECT_EQ(master.CurrentState().State, stDataExchange);
+    EXPECT_TRUE(texts.empty());
+
+    // Ten in a row: the text, the restart, an emptied receive buffer.
+    sent.clear();
+    WriteFar(pty, Hex("68 03"));
+    ASSERT_TRUE(WaitUntil([&] { return master.CommUnit().Port().InputAvailable(); }));
+    master.CommUnit().PollTick();
+    ASSERT_EQ(master.CommUnit().RxCount(), 2);
+    for (int i = 0; i < 30 && texts.empty(); ++i) Tick();
+    EXPECT_EQ(sent.size(), 10u);
+    EXPECT_EQ(master.CommUnit().RxCount(), 0);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].second, "No answer from slave");
+    EXPECT_EQ(status.text, "No answer from slave");
+    EXPECT_EQ(status.colour, TStatusColour::WindowText());
+    EXPECT_EQ(master.CurrentState().State, stStart);
+    Tick();
+    Tick();
+    EXPECT_EQ(texts.back().second, "Connecting");
+}
+
+TEST_F(MasterTest, StopMidStartUpGoesIdleButStillPassesTelegramsOn)
+{
+    master.StartMaster();
+    for (int i = 0; i < 4; ++i) TickAnswered();
+    sent.clear();
+    states.clear();
+    master.StopMaster();
+    Tick();
+    EXPECT_EQ(states, (std::vector<int>{stIdle}));
+    Receive("E5");
+    for (int i = 0; i < 5; ++i) Tick();
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(received.back(), " E5");
+}
+
+TEST_F(MasterTest, WithoutReceiveHandlerNoAnswerCounts)
+{
+    master.SetOnReceive(nullptr);
+    master.StartMaster();
+    for (int i = 0; i < 10; ++i) TickAnswered();
+    EXPECT_EQ(master.CurrentState().State, stConnecting);
+    EXPECT_EQ(master.ReplyCode(), rcNone);
+}
+
+TEST_F(MasterTest, ModuleCountShapesStartUpDataAndOutputBytes)
+{
+    master.SetModuleCount(3);
+    EXPECT_EQ(master.OutputData, TByteString::Filled(11));
+    TByteString written;
+    master.SetOnSend([&](const TByteString& t) { written = t; });
+    master.StartMaster();
+    Tick();
+    Tick();
+    Receive(diagReply);
+    Tick();
+    Tick();
+    EXPECT_EQ(HexOf(written.Mid(written.size() - 6, 4)), " 41 4C 4C 4C");
+    Receive("E5");
+    Tick();
+    Tick();
+    EXPECT_EQ(HexOf(written.Mid(9, 9)), " C0 07 07 20 1F 20 1F 20 1F");
+    master.SetModuleCount(1);
+    EXPECT_EQ(master.OutputData, TByteString::Filled(9));
+}
+
+TEST_F(MasterTest, FailedWriteLeavesTheStateForTheNextStep)
+{
+    master.StartMaster();
+    Tick();
+    master.CommUnit().Port().SetAutoOpen(false);
+    master.CommUnit().Port().ClosePort();
+    states.clear();
+    EXPECT_THROW(Tick(), ECommNotOpen);
+    EXPECT_EQ(master.CurrentState().State, stConnecting);
+    EXPECT_EQ(master.CurrentState().SubStep, 0);
+    master.CommUnit().Port().OpenPort();
+    Tick();
+    EXPECT_EQ(SentNames(), (std::vector<std::string>{"Slave_Diag"}));
+}
+
+TEST_F(MasterTest, ReachingConnectedEmptiesTheReceiveBuffer)
+{
+    master.StartMaster();
+    for (int i = 0; i < 13; ++i) TickAnswered();
+    WriteFar(pty, Hex("68 03 03"));
+    ASSERT_TRUE(WaitUntil([&] { return master.CommUnit().Port().InputAvailable(); }));
+    master.CommUnit().PollTick();
+    ASSERT_GT(master.CommUnit().RxCount(), 0);
+    Tick();
+    EXPECT_EQ(master.CurrentState().State, stDataExchange);
+    EXPECT_EQ(master.CommUnit().RxCount(), 0);
+}
