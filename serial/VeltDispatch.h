@@ -171,7 +171,7 @@ public:
     // vmAvail is sent when at least this many bytes wait and the buffer
     // changed since the last one; 0 switches it off.
     void SetAvailThreshold(std::uint16_t count);
-    std::uint16_t AvailThreshold() const { return availThreshold_; }
+    std::uint16_t AvailThreshold() const { return availThreshold_.load(); }
     // Handlers called on the dispatch thread; returns an id for removal.
     int AddNotifyProc(TNotifyProc proc);
     void RemoveNotifyProc(int id);
@@ -314,7 +314,7 @@ private:
 
     // Notifications.
     std::unique_ptr<TNotifyState> notify_;
-    std::uint16_t availThreshold_ = 0;
+    std::atomic<std::uint16_t> availThreshold_{0};
     std::atomic<bool> notifying_{false};
 
     // Buffers.

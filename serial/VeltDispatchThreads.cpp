@@ -108,9 +108,14 @@ void TVeltBaseDispatcher::PullDeviceInput()
 {
     std::lock_guard lock(InputLock);
     if (inFull_.load() || inputBuffer_.empty() || deviceGone_.load()) return;
-    RefreshLineErrors();
-    if (status_.InQueue == 0) return;
-    const std::uint32_t wanted = std::min(InputBufferSize - WaitingInput(), status_.InQueue);
+    std::uint32_t inDriver;
+    {
+        std::lock_guard outputLock(OutputLock);  // guards the status record
+        lineError_ |= DeviceStatus(status_) & leMask;
+        inDriver = status_.InQueue;
+    }
+    if (inDriver == 0) return;
+    const std::uint32_t wanted = std::min(InputBufferSize - WaitingInput(), inDriver);
     const std::uint32_t contiguous = inTail_ > inHead_ ? inTail_ - inHead_ : InputBufferSize - inHead_;
     const std::uint32_t first = std::min(wanted, contiguous);
     // Ask for the whole contiguous room: the device gives what it has.
@@ -253,7 +258,7 @@ void TVeltBaseDispatcher::SetHandlerUse(int use)
 
 TTriggerSnapshot TVeltBaseDispatcher::SaveTriggers() const
 {
-    return {availThreshold_};
+    return {availThreshold_.load()};
 }
 
 void TVeltBaseDispatcher::RestoreTriggers(const TTriggerSnapshot& snapshot)
