@@ -28,6 +28,7 @@ public:
 
     // Readings in kg, rounded to the display step.
     double Gross() const;
+    double GrossFine() const { return Calibrated() - systemZero_; }  // at the internal resolution
     double Net() const { return Gross() - tare_; }
     double Tare() const { return tare_; }
     bool NetMode() const { return tareSet_; }

@@ -8,6 +8,12 @@ namespace {
 
 constexpr double kStep = 0.010;        // seconds per model step
 constexpr double kMaxFineGap = 10.0;   // longer pauses are run in 1000 steps
+constexpr Millis kSaveTime{200};
+constexpr Millis kFactoryDefaultTime{500};
+constexpr std::int32_t kHardwareRevision = 0x0003;
+constexpr std::int32_t kSoftwareVersion = 0x0215;  // 2.15
+constexpr std::int32_t kFirstDeviceId = 2301000;
+constexpr std::int32_t kReferenceCounts = 7340032;
 
 void PutBigEndian(std::uint8_t* out, std::uint32_t value, int bytes)
 {
@@ -25,7 +31,12 @@ std::int32_t FloatBits(double value)
 }
 
 TWeighModule::TWeighModule(int number, std::uint32_t seed, SimTime start)
-    : number_(number), scale_(params_, 60.0 + 25.0 * number, seed + static_cast<std::uint32_t>(number)), clock_(start)
+    : number_(number),
+      scale_(params_, 60.0 + 25.0 * number, seed * 8 + static_cast<std::uint32_t>(number)),
+      trigger_(params_, scale_),
+      filling_(params_, scale_),
+      massFlow_(params_, scale_),
+      clock_(start)
 {
 }
 
@@ -42,37 +53,159 @@ void TWeighModule::Advance(SimTime now)
     clock_ += std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double>(done));
 }
 
-void TWeighModule::Step(double dt) { scale_.Step(dt); }
+void TWeighModule::Step(double dt)
+{
+    filling_.Step(dt);
+    massFlow_.Step(dt);
+    scale_.Step(dt);
+    trigger_.Step(dt);
+    setpoints_.Update(params_, scale_.Gross(), scale_.Net());
+}
 
 TCommandResult TWeighModule::Execute(std::uint8_t cmd, std::uint8_t index, std::int32_t value, SimTime now)
 {
     Advance(now);
-    const bool open = params_.calibrationOpen;
+    return Dispatch(cmd, index, value, now);
+}
+
+TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std::int32_t value, SimTime now)
+{
+    const auto weight = [](double kg) { return TCommandResult::Read(FloatBits(kg)); };
     switch (cmd) {
+    case 0x01: return filling_.Abort();
     case 0x03:
     case 0x04: return Calibration(cmd, index, value);
-    case 0x0E: return TCommandResult::Read(FloatBits(scale_.Gross()));
-    case 0x0F: return TCommandResult::Read(FloatBits(scale_.Net()));
+    case 0x05: return TCommandResult::Read(static_cast<std::int32_t>(filling_.Status()));
+    case 0x06: return PageCommand(params_.filling, index, value, saveDosing);
+    case 0x08: return FactoryDefaults(now);
+    case 0x0A:
+        return weight(trigger_.HasAverage() ? trigger_.Average()
+                                             : scale_.Average(params_.standard[standard::AveragingCount]));
+    case 0x0B: return weight(filling_.LastDosed());
+    case 0x0C: return weight(filling_.LastTare());
+    case 0x0E: return weight(scale_.Gross());
+    case 0x0F: return weight(scale_.Net());
     case 0x10: return TCommandResult::Read(scale_.RawCounts());
-    case 0x11: return TCommandResult::Read(FloatBits(scale_.Tare()));
-    case 0x0A: return TCommandResult::Read(FloatBits(scale_.Average(params_.standard[standard::AveragingCount])));
+    case 0x11: return weight(scale_.Tare());
     case 0x12: return params_.standard.Read(index);
-    case 0x1F: return params_.standard.Write(index, value, open);
+    case 0x14: return TCommandResult::Read(kHardwareRevision);
+    case 0x15: return TCommandResult::Read(kFirstDeviceId + number_);
+    case 0x16: return TCommandResult::Read(0);  // no input wired
+    case 0x17: return TCommandResult::Read(LimitStatus() & 0x03);  // outputs follow setpoints 0 and 1
+    case 0x19: return TCommandResult::Read(kReferenceCounts + (scale_.RawCounts() & 0x03));
     case 0x1A: scale_.ResetTare(); return TCommandResult::Done(0);
     case 0x1B: scale_.ResetZero(); return TCommandResult::Done(0);
+    case 0x1C: return Save(index, now);
+    case 0x1D: {
+        TCommandResult result = setpoints_.Command(index, value);
+        if (result.stat == kStatDone) unsaved_ |= saveSetpoints;
+        return result;
+    }
     case 0x1E: return scale_.SetTare();
+    case 0x1F: {
+        TCommandResult result = params_.standard.Write(index, value, params_.calibrationOpen);
+        if (result.Succeeded()) unsaved_ |= saveSetup;
+        return result;
+    }
     case 0x20: return scale_.SetZero();
+    case 0x22: return filling_.StartProgram();
     case 0x23: return TCommandResult::Read(static_cast<std::int32_t>(Status()));
-    case 0x26: return index & 0x80 ? params_.trigger.Write(index & 0x7F, value, open) : params_.trigger.Read(index);
-    case 0x06: return index & 0x80 ? params_.filling.Write(index & 0x7F, value, open) : params_.filling.Read(index);
-    case 0x2A: return index & 0x80 ? params_.massflow.Write(index & 0x7F, value, open) : params_.massflow.Read(index);
+    case 0x24: return filling_.Trigger();
+    case 0x25: return TCommandResult::Read(kSoftwareVersion);
+    case 0x26: {
+        TCommandResult result = PageCommand(params_.trigger, index, value, saveSetup);
+        if (result.stat == kStatDone) trigger_.Rearm();
+        return result;
+    }
+    case 0x29: return MassFlowCommand(index, value);
+    case 0x2A: return PageCommand(params_.massflow, index, value, saveMassFlow);
+    case 0x2B: return Linearisation(index, value);
+    case 0x2C:
+        scale_.ClearLinearisation();
+        unsaved_ |= saveCalibration;
+        return TCommandResult::Done(0);
     default: return TCommandResult::Error(errNotImplemented);
     }
+}
+
+TCommandResult TWeighModule::PageCommand(TParamTable& page, std::uint8_t index, std::int32_t value,
+                                         std::uint8_t group)
+{
+    if (!(index & 0x80)) return page.Read(index);
+    TCommandResult result = page.Write(index & 0x7F, value, params_.calibrationOpen);
+    if (result.Succeeded()) unsaved_ |= group;
+    return result;
+}
+
+TCommandResult TWeighModule::Linearisation(std::uint8_t index, std::int32_t value)
+{
+    const int point = index & 0x0F;
+    const int what = index >> 4;
+    if (point >= TScale::kLinPoints || (what != 1 && what != 2 && what != 4 && what != 5))
+        return TCommandResult::Error(errBadCalId);
+    if (what == 1) return TCommandResult::Read(scale_.LinX(point));
+    if (what == 2) return TCommandResult::Read(scale_.LinY(point));
+    if (value < -2 * params_.capacity || value > 2 * params_.capacity) return TCommandResult::Error(errBadCalValue);
+    if (what == 4) scale_.SetLinX(point, value);
+    else scale_.SetLinY(point, value);
+    unsaved_ |= saveCalibration;
+    return TCommandResult::Done(value);
+}
+
+TCommandResult TWeighModule::MassFlowCommand(std::uint8_t index, std::int32_t value)
+{
+    switch (index) {
+    case 0x01: return TCommandResult::Read(massFlow_.ControlWord());
+    case 0x02: return TCommandResult::Read(static_cast<std::int32_t>(massFlow_.Status()));
+    case 0x03: return TCommandResult::Read(FloatBits(massFlow_.Flow()));
+    case 0x04: return TCommandResult::Read(FloatBits(massFlow_.Trend()));
+    case 0x05: return TCommandResult::Read(FloatBits(massFlow_.Total()));
+    case 0x81: return massFlow_.Control(value);
+    default: return TCommandResult::Error(errBadFlowValueId);
+    }
+}
+
+TCommandResult TWeighModule::Save(std::uint8_t mask, SimTime now)
+{
+    if (mask != saveCalibration && mask != saveSetup && mask != saveDosing && mask != saveSetpoints &&
+        mask != saveMassFlow)
+        return TCommandResult::Error(errBadGenValueId);
+    if (mask == saveCalibration) {
+        if (!params_.calibrationOpen) return TCommandResult::Error(errCalNotOpen);
+        ++params_.calibrationCounter;
+    }
+    unsaved_ &= static_cast<std::uint8_t>(~mask);
+    TCommandResult result = TCommandResult::Done(mask);
+    result.readyAt = now + kSaveTime;  // writing the non-volatile memory takes a moment
+    return result;
+}
+
+TCommandResult TWeighModule::FactoryDefaults(SimTime now)
+{
+    if (!params_.calibrationOpen) return TCommandResult::Error(errCalNotOpen);
+    params_.ResetSetup();
+    setpoints_.Reset();
+    scale_.ClearLinearisation();
+    scale_.ResetTare();
+    scale_.ResetZero();
+    filling_.Abort();
+    massFlow_.Stop();
+    unsaved_ = 0;
+    TCommandResult result = TCommandResult::Done(0);
+    result.readyAt = now + kFactoryDefaultTime;
+    return result;
 }
 
 TCommandResult TWeighModule::Calibration(std::uint8_t cmd, std::uint8_t index, std::int32_t value)
 {
     const bool write = cmd == 0x04;
+    TCommandResult result = CalibrationValue(write, index, value);
+    if (write && index != calib::Enable && result.Succeeded()) unsaved_ |= saveCalibration;
+    return result;
+}
+
+TCommandResult TWeighModule::CalibrationValue(bool write, std::uint8_t index, std::int32_t value)
+{
     if (write && index != calib::Enable && !params_.calibrationOpen) {
         const bool known = index == calib::Gain || index == calib::Max || index == calib::Zero ||
                            index == calib::DecimalPoint || index == calib::StepSize;
@@ -126,7 +259,13 @@ std::uint32_t TWeighModule::Status() const
     if (scale_.Overload()) s |= 0x0008;
     if (scale_.Underload()) s |= 0x0010;
     if (params_.calibrationOpen) s |= 0x0020;
+    if (unsaved_) s |= 0x0040;
+    if (filling_.Running()) s |= 0x0080;
+    if (massFlow_.State() == TMassFlow::Running) s |= 0x0100;
+    if (trigger_.Holding()) s |= 0x0200;
     if (params_.standard[standard::ZeroTracking]) s |= 0x0400;
+    if (massFlow_.Refilling()) s |= 0x0800;
+    if (trigger_.Measuring()) s |= 0x1000;
     return s;
 }
 
@@ -142,13 +281,23 @@ std::uint16_t TWeighModule::Qualifier() const
     return q;
 }
 
+std::uint8_t TWeighModule::LimitStatus() const
+{
+    std::uint8_t limits = setpoints_.States();
+    if (filling_.CoarseFeed()) limits |= 0x10;
+    if (filling_.FineFeed()) limits |= 0x20;
+    if (massFlow_.FeederOn()) limits |= 0x40;
+    if (massFlow_.Refilling()) limits |= 0x80;
+    return limits;
+}
+
 std::array<std::uint8_t, TWeighModule::kBlockBytes> TWeighModule::Block() const
 {
     std::array<std::uint8_t, kBlockBytes> b{};
     PutBigEndian(&b[0], static_cast<std::uint32_t>(FloatBits(scale_.Gross())), 4);
     PutBigEndian(&b[4], static_cast<std::uint32_t>(FloatBits(scale_.Net())), 4);
     PutBigEndian(&b[8], Qualifier(), 2);
-    b[10] = 0;  // limit status: the setpoints
+    b[10] = LimitStatus();
     const std::uint32_t status = Status();
     b[11] = static_cast<std::uint8_t>(status);
     b[12] = static_cast<std::uint8_t>(status >> 8);
