@@ -28,6 +28,8 @@ bool Measure(int modules, int seconds)
                                            std::to_string(seconds)});
     const auto exit = cli.Wait(std::chrono::seconds(seconds + 30));
     const auto lines = cli.Lines();
+    slave.Signal(SIGTERM);  // ends cleanly and removes its link for the next run
+    slave.Wait(std::chrono::seconds(5));
     std::size_t connected = 0;
     while (connected < lines.size() && lines[connected].text != "Connected") ++connected;
     if (!exit || connected == lines.size()) {
