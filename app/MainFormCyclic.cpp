@@ -22,11 +22,18 @@ constexpr std::uint8_t MassFlowCommand = 0x29;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
+// A telegram dump, shown from its first byte on.
+void ShowDump(QLineEdit* edit, const TByteString& telegram)
+{
+    edit->setText(Text(HexDump(telegram)));
+    edit->setCursorPosition(0);
+}
+
 }  // namespace
 
 void TForm1::ReceiveTelegram(const TByteString& telegram)
 {
-    edbxShowData->setText(Text(HexDump(telegram)));
+    ShowDump(edbxShowData, telegram);
     ++ShownCount;
     edbxShowCount->setText(QString::number(ShownCount));
     if (Master->ClassifyReply(telegram) != rcData) return;
@@ -96,7 +103,7 @@ void TForm1::FeedDialogs()
 
 void TForm1::TelegramSent(const TByteString& telegram)
 {
-    edbxSentData->setText(Text(HexDump(telegram)));
+    ShowDump(edbxSentData, telegram);
     ++SentCount;
     edbxSentCount->setText(QString::number(SentCount));
 }

@@ -7,6 +7,8 @@
 #include "PtyPair.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMessageBox>
@@ -65,6 +67,20 @@ inline void CloseAllBoxes()
 {
     while (!ErrorBoxText(true).isEmpty()) {}
     Pump(1);
+}
+
+// The user picks item `index` of a combo box from its list.
+inline void Choose(QComboBox* combo, int index)
+{
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+// The user types `text` into an editable combo box and presses Enter.
+inline void TypeAndEnter(QComboBox* combo, const QString& text)
+{
+    combo->lineEdit()->setText(text);
+    emit combo->lineEdit()->editingFinished();
 }
 
 // A temporary tree: ports/ (QUORVEL_PORT_DIR), sysfs/ (QUORVEL_SYSFS_ROOT)

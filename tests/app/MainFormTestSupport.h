@@ -47,20 +47,6 @@ inline QString LastLine(const QPlainTextEdit* memo)
     return memo->document()->lastBlock().text();
 }
 
-// The user picks item `index` of a combo box from its list.
-inline void Choose(QComboBox* combo, int index)
-{
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-}
-
-// The user types `text` into an editable combo box and presses Enter.
-inline void TypeAndEnter(QComboBox* combo, const QString& text)
-{
-    combo->lineEdit()->setText(text);
-    emit combo->lineEdit()->editingFinished();
-}
-
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override

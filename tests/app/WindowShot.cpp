@@ -1,0 +1,37 @@
+// Review tool (not a test): the main window connected to quorvel-slave with
+// live values, saved as a PNG. Run under xvfb-run:
+//   xvfb-run -a app_window_shot [modules] [output.png]
+#include "AppTestSupport.h"
+#include "MainForm.h"
+#include "serial/VeltPort.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    const int modules = argc > 1 ? std::atoi(argv[1]) : 2;
+    const QString output = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp/quorvel-shots/window.png");
+    apptest::TTempTree tree;
+    apptest::TSlaveProcess slave(modules);
+    QApplication app(argc, argv);
+    TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+
+    TForm1 form;
+    form.show();
+    apptest::Choose(form.cbxNumWZMs, modules);
+    form.StartButton->click();
+    const bool connected = apptest::WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
+    form.QueueCommand(0, {0x10});  // raw counts, so the command edits show an exchange
+    apptest::Pump(1500);
+    if (modules > 1) form.PageControl1->setCurrentIndex(1);
+    apptest::Pump(300);
+    const bool saved = form.grab().save(output);
+    std::printf("%s, %s %s\n", connected ? "connected" : "NOT connected", saved ? "saved" : "could not save",
+                output.toLocal8Bit().constData());
+    return connected && saved ? 0 : 1;
+}
