@@ -79,6 +79,7 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
         inFull_ = false;
         outHead_ = outTail_ = 0;
         outFull_ = false;
+        outputIdle_ = true;
         inputQueueSize_ = inSize;
         outputSize_ = outSize;
         inputChanged_ = false;
@@ -328,7 +329,8 @@ int TVeltBaseDispatcher::DeviceWrite(const std::uint8_t* bytes, std::size_t coun
         std::memcpy(outputBuffer_.data(), bytes + toEnd, count - toEnd);
         outHead_ = static_cast<std::uint32_t>(count) - toEnd;
     }
-    outputReady_->Set();
+    // A busy output thread finds the new bytes itself before it waits again.
+    if (outputIdle_) outputReady_->Set();
     return static_cast<int>(count);
 }
 

@@ -323,6 +323,7 @@ private:
     std::uint32_t outTail_ = 0;
     bool outFull_ = false;
     std::uint64_t outGeneration_ = 0;  // counts output purges
+    bool outputIdle_ = true;           // the output thread waits for OutputReady
     std::vector<std::uint8_t> inputBuffer_;
     std::uint32_t inHead_ = 0;
     std::uint32_t inTail_ = 0;

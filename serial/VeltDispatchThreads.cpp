@@ -167,7 +167,11 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
         std::uint64_t generation;
         {
             std::lock_guard lock(OutputLock);
-            if (!outFull_ && outHead_ == outTail_) return;
+            if (!outFull_ && outHead_ == outTail_) {
+                outputIdle_ = true;
+                return;
+            }
+            outputIdle_ = false;
             if (outHead_ > outTail_) {
                 length = outHead_ - outTail_;
             } else if (outHead_ == 0) {
@@ -188,12 +192,18 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
         }
         const int written = DeviceTransmit(outputBuffer_.data() + tail, length, *purgeSignal_);
         if (written == TransmitAbandoned) {
+            std::lock_guard lock(OutputLock);
+            outputIdle_ = true;
             purgeAck_->Set();
             return;
         }
         // A block the device refused is lost: it counts as written.
         AdvanceOutputTail(written < 0 ? length : static_cast<std::uint32_t>(written), generation);
-        if (stop_.load()) return;
+        if (stop_.load()) {
+            std::lock_guard lock(OutputLock);
+            outputIdle_ = true;
+            return;
+        }
     }
 }
 
