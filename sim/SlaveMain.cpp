@@ -9,14 +9,26 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <fcntl.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+// One line on standard output. Into a pipe it is written without waiting:
+// a reader that stops reading loses lines but never stalls the station.
 void Say(const std::string& line)
 {
-    std::cout << line << std::endl;
+    const std::string text = line + "\n";
+    [[maybe_unused]] const ssize_t written = write(STDOUT_FILENO, text.data(), text.size());
+}
+
+void NeverWaitOnAPipe()
+{
+    struct stat st {};
+    if (fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode))
+        fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
 }
 
 // SIGINT, SIGTERM and SIGHUP arrive on a descriptor that the server polls.
@@ -46,6 +58,7 @@ int main(int argc, char** argv)
         return 0;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    NeverWaitOnAPipe();
     const int stopFd = StopDescriptor();
     if (stopFd < 0) {
         std::perror("quorvel-slave: signalfd");

@@ -3,6 +3,7 @@
 #include "SlaveStation.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace sim;
 using namespace simtest;
@@ -127,4 +128,21 @@ TEST(DpSlave, FallsBackOnOutputDataOfTheWrongLength)
     s.StartUp(1);
     EXPECT_EQ(s.Send(DataExchange(3, Outputs(2)), Millis(500)), " 10 00 03 03 06 16");
     EXPECT_EQ(s.station.Dp().State(), TSlaveState::WaitPrm);
+}
+
+TEST(DpSlave, ArbitraryRequestsNeverBreakTheStation)
+{
+    std::mt19937 random(11);
+    std::uniform_int_distribution<int> byte(0, 255), length(0, 40);
+    TStationUnderTest s(3, 2);
+    for (int i = 0; i < 5000; ++i) {
+        TByteString data;
+        for (int n = length(random); n > 0; --n) data.Append(static_cast<std::uint8_t>(byte(random)));
+        const std::uint8_t sap = static_cast<std::uint8_t>(56 + byte(random) % 8);
+        const TByteString telegram = byte(random) < 128 ? SapRequest(3, byte(random) < 200 ? 0x6D : 0x46, sap, data)
+                                                        : DataExchange(3, data);
+        s.station.Dp().Handle(Parse(telegram), SimTime{} + Millis(i));
+    }
+    s.StartUp(2, Millis(6000));
+    EXPECT_EQ(s.station.Dp().State(), TSlaveState::DataExchange);
 }

@@ -2,6 +2,7 @@
 #include "SlaveFrames.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace sim;
 using simtest::Hex;
@@ -90,4 +91,26 @@ TEST(SlaveFrames, BuildsRepliesByteExact)
               " 68 0B 0B 68 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16");
     EXPECT_EQ(HexDump(BuildSd2(0x00, 0x7D, 0x08, std::nullopt, std::nullopt, {})), " 68 03 03 68 00 7D 08 85 16");
     EXPECT_EQ(HexDump(ShortAck()), " E5");
+}
+
+TEST(RequestParser, SurvivesLineNoiseAndFindsEveryTelegramAfterAnIdleLine)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255), length(0, 300);
+    // Noise made mostly of start delimiters, the worst case for resynchronising.
+    const std::uint8_t starts[] = {0x68, 0x10, 0xE5, 0x16};
+    TRequestParser parser;
+    SimTime now{};
+    std::size_t found = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::uint8_t> noise(static_cast<std::size_t>(length(random)));
+        for (auto& b : noise) b = byte(random) < 128 ? starts[byte(random) % 4] : static_cast<std::uint8_t>(byte(random));
+        parser.Feed(noise.data(), noise.size(), now);
+        now += Millis(100);  // the line goes idle, then a good request
+        const TByteString good = Hex(kDataExchange);
+        const auto requests = parser.Feed(good.data(), good.size(), now);
+        found += !requests.empty() && requests.back().data.size() == 9;
+        now += Millis(100);
+    }
+    EXPECT_EQ(found, 300u);
 }

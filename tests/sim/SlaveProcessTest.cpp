@@ -71,6 +71,29 @@ TEST_F(SlaveProcessTest, ServesStartUpAndDataExchangeOnItsComLinkAndCleansUp)
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link(7))));
 }
 
+TEST_F(SlaveProcessTest, CarriesTheCommandHandshakeWithBusyAndRefusals)
+{
+    SlaveProcess slave({"--com", "3", "--modules", "2", "--quiet"});
+    slave.WaitForOutput("stop with Ctrl+C");
+    ComPort port(Link(3));
+    port.Transact(SetPrm(3, 2), 1);
+    port.Transact(ChkCfg(3, 2), 1);
+    // Stat, Index and Value of the channel in a Data_Exchange reply.
+    const auto channel = [&](const TByteString& outputs) {
+        const TByteString reply = port.Transact(DataExchange(3, outputs), 8 + 32 + 9);
+        return reply.size() == 49 ? HexDump(reply.Mid(9, 6)) : "short reply" + HexDump(reply);
+    };
+    EXPECT_EQ(channel(Outputs(2, 1, 0x04, 0x04, 1000)), " 44 04 00 00 00 00");  // CG without CE
+    EXPECT_EQ(channel(Outputs(2, 1, 0x04, 0x04, 1000)), " 44 04 00 00 00 00");  // held
+    EXPECT_EQ(channel(Outputs(2)), " 00 00 00 00 00 00");
+    EXPECT_EQ(channel(Outputs(2, 0, 0x1C, 0x04, 4)), " 80 04 00 00 00 00");  // saving takes a moment
+    std::this_thread::sleep_for(250ms);
+    EXPECT_EQ(channel(Outputs(2, 0, 0x1C, 0x04, 4)), " 03 04 00 00 00 04");
+    EXPECT_EQ(channel(Outputs(2)), " 00 00 00 00 00 00");
+    EXPECT_EQ(channel(Outputs(2, 5, 0x0E)), " 47 00 00 00 00 00");  // no module 5 behind the station
+    EXPECT_EQ(slave.Stop(), 0);
+}
+
 TEST_F(SlaveProcessTest, StopsOnInterruptAndFallsBackWhenTheMasterFallsSilent)
 {
     SlaveProcess slave({"--com", "4", "--quiet"});

@@ -1,6 +1,8 @@
 #include "ModuleTestSupport.h"
 
+#include <cmath>
 #include <fstream>
+#include <random>
 #include <set>
 
 using namespace sim;
@@ -194,4 +196,23 @@ TEST(WeighModule, FactoryDefaultsRestoreTheSetUp)
     EXPECT_EQ(m.Read(0x12, standard::FilterValue), 4);
     EXPECT_EQ(m.Read(0x06, 0x01), 1000);
     EXPECT_EQ(m.Read(0x1D, 0x30), 1000);
+}
+
+TEST(WeighModule, ArbitraryCommandsKeepTheModelSound)
+{
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<std::int32_t> value(-100000, 100000);
+    TModuleUnderTest m;
+    m.Cmd(0x04, calib::Enable, 1);
+    for (int i = 0; i < 20000; ++i) {
+        const auto cmd = static_cast<std::uint8_t>(byte(random) % 0x30);
+        if (cmd == 0x04 && byte(random) < 200) continue;  // keep most of the calibration
+        const auto result = m.Cmd(cmd, static_cast<std::uint8_t>(byte(random)), value(random));
+        ASSERT_TRUE(result.Succeeded() || (result.stat & 0xC0) == kStatError) << int(cmd);
+        if (i % 50 == 0) m.Run(Millis(100));
+    }
+    const auto block = m.module.Block();
+    EXPECT_TRUE(std::isfinite(FloatFromBits(BigEndian32(block.data()))));
+    EXPECT_TRUE(std::isfinite(FloatFromBits(BigEndian32(block.data() + 4))));
 }
