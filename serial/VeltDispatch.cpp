@@ -437,19 +437,21 @@ TDeviceControlBlock TVeltBaseDispatcher::ControlBlock()
 
 int TVeltBaseDispatcher::SetDtrLine(bool on)
 {
-    std::lock_guard lock(DataLock);
-    if (dtrFlow_) return ecUnderFlowControl;
-    const int result = DeviceEscape(on ? efSetDTR : efClrDTR);
-    dtrState_ = on;
-    return result < 0 ? ecBadArgument : result;
+    return SetModemLine(on, dtrFlow_, dtrState_, efSetDTR, efClrDTR);
 }
 
 int TVeltBaseDispatcher::SetRtsLine(bool on)
 {
+    return SetModemLine(on, rtsFlow_, rtsState_, efSetRTS, efClrRTS);
+}
+
+// Raises or lowers a line unless flow control owns it.
+int TVeltBaseDispatcher::SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction)
+{
     std::lock_guard lock(DataLock);
-    if (rtsFlow_) return ecUnderFlowControl;
-    const int result = DeviceEscape(on ? efSetRTS : efClrRTS);
-    rtsState_ = on;
+    if (underFlow) return ecUnderFlowControl;
+    const int result = DeviceEscape(on ? setFunction : clearFunction);
+    state = on;
     return result < 0 ? ecBadArgument : result;
 }
 

@@ -264,6 +264,7 @@ private:
     enum { LogDispatch = 0, LogReadCom = 1, LogWriteCom = 2 };
 
     int WriteControlBlock(TDeviceControlBlock& block);
+    int SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction);
     void RefreshLineErrors();
     void RefreshModemStatus();
     void AddTrace(char direction, const std::uint8_t* bytes, std::size_t count);
