@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <exception>
 
 TValueDialog::TValueDialog(QWidget* parent) : QDialog(parent)
 {
@@ -41,7 +40,7 @@ void TValueDialog::SetClick()
             TByteString command = WriteCommand();
             AppendInt32(command, *value);
             RaiseCommand(command);
-        } catch (const std::exception&) {
+        } catch (...) {
             ShowIllegalData();
         }
     }
