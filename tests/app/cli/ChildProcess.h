@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
@@ -93,16 +92,16 @@ public:
         return std::chrono::duration<double>(seconds(usage_.ru_utime) + seconds(usage_.ru_stime));
     }
 
-    // Waits for a line of standard output that matches `pattern` and comes
-    // after line number `from`; returns its index.
-    std::optional<std::size_t> WaitForLine(const std::string& pattern, Clock::duration limit, std::size_t from = 0)
+    // Waits for a line of standard output after line number `from` that is
+    // `text`, or starts with it when `prefix`; returns its index.
+    std::optional<std::size_t> WaitForLine(const std::string& text, Clock::duration limit, std::size_t from = 0,
+                                           bool prefix = false)
     {
-        const std::regex re(pattern);
         std::unique_lock lock(mutex_);
         std::optional<std::size_t> found;
         changed_.wait_for(lock, limit, [&] {
             for (std::size_t i = from; i < lines_.size(); ++i)
-                if (std::regex_match(lines_[i].text, re)) return (found = i), true;
+                if (prefix ? lines_[i].text.rfind(text, 0) == 0 : lines_[i].text == text) return (found = i), true;
             return outClosed_;
         });
         return found;
