@@ -3,9 +3,11 @@
 #include "PortDirectory.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -73,6 +75,25 @@ std::tuple<int, std::string, long> OrderKey(const std::string& name)
     for (int i = 0; i < 4; ++i)
         if (stem == families[i]) rank = i;
     return {rank, stem, number};
+}
+
+// Reading sysfs takes about a millisecond, and probing COM1..COM99 resolves
+// 99 numbers in a row: the device list is reused for half a second. Links
+// are read afresh each time.
+std::vector<TSerialDevice> RecentSerialDevices(const std::string& sysfsRoot)
+{
+    using Clock = std::chrono::steady_clock;
+    static std::mutex mutex;
+    static std::string root;
+    static Clock::time_point readAt;
+    static std::vector<TSerialDevice> devices;
+    std::lock_guard lock(mutex);
+    if (sysfsRoot != root || Clock::now() - readAt > std::chrono::milliseconds(500)) {
+        devices = EnumerateSerialDevices(sysfsRoot);
+        root = sysfsRoot;
+        readAt = Clock::now();
+    }
+    return devices;
 }
 
 std::string Canonical(const std::string& path)
@@ -152,7 +173,7 @@ std::vector<TPortEntry> CurrentPortTable(std::string& message)
     const std::string folder = portdir::Path();
     if (portdir::Ensure(message)) links = ReadPortLinks(folder);
     const char* sysfs = std::getenv("QUORVEL_SYSFS_ROOT");
-    return BuildPortTable(folder, links, EnumerateSerialDevices(sysfs && *sysfs ? sysfs : "/sys"));
+    return BuildPortTable(folder, links, RecentSerialDevices(sysfs && *sysfs ? sysfs : "/sys"));
 }
 
 std::string ResolveComPort(int comNumber)

@@ -44,7 +44,7 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
 
 // The table of this process: the port directory (created when missing,
 // ignored when unsafe, with the reason in `message`) and the devices under
-// $QUORVEL_SYSFS_ROOT (default /sys).
+// $QUORVEL_SYSFS_ROOT (default /sys), read afresh at most every half second.
 std::vector<TPortEntry> CurrentPortTable(std::string& message);
 
 // The path to open for COM<n>, or "" when no such port exists.

@@ -259,6 +259,26 @@ TEST_F(VeltPortTest, FlowMarksAndRecorderSizesAreKeptInRange)
     EXPECT_EQ(port.Tracing(), tlOn);
 }
 
+TEST_F(VeltPortTest, TraceRecordedWhileOpenIsWrittenAtClose)
+{
+    PtyPair& com1 = ports.Add(1);
+    TempFolder files;
+    const std::string trace = files.str() + "/port.trc";
+    port.SetTraceName(trace);
+    port.SetTracing(tlOn);
+    port.SetComNumber(1);
+    port.OpenPort();
+    port.WriteString(Text("T"));
+    WriteFar(com1, Text("R"));
+    ASSERT_TRUE(WaitUntil([&] { return port.InputAvailable(); }));
+    port.ReadByte();
+    EXPECT_FALSE(std::filesystem::exists(trace));
+    port.ClosePort();
+    EXPECT_EQ(port.Tracing(), tlOff);
+    ASSERT_TRUE(std::filesystem::exists(trace));
+    EXPECT_GT(std::filesystem::file_size(trace), 0u);
+}
+
 TEST_F(VeltPortTest, Rs485ModeTakesRtsOutOfFlowControlAndLowersIt)
 {
     port.SetHWFlowOptions(HWFlowBit(hwfUseRTS) | HWFlowBit(hwfRequireDSR));
@@ -410,6 +430,7 @@ TEST_F(VeltPortTest, FarSideVanishingLeavesAQuietPortThatClosesCleanly)
     const auto cpu = ProcessCpuTime();
     for (int i = 0; i < 20; ++i) {  // the program's 20 ms polling keeps working
         EXPECT_FALSE(port.InputAvailable());
+        EXPECT_NO_THROW(port.WriteString(Text("lost")));
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_LT(ProcessCpuTime() - cpu, std::chrono::milliseconds(40)) << "a thread spins";
