@@ -14,8 +14,8 @@
 //
 // Locks: InputLock guards the input buffer, OutputLock the output buffer and
 // the status record, DataLock the control block, line and modem state, handler
-// lists, trace and log. InputLock may be held while taking OutputLock, never
-// the other way round.
+// lists, trace and log. Order: InputLock, then OutputLock, then DataLock; a
+// lock is never taken while holding one that comes later.
 #pragma once
 
 #include "VeltEvent.h"

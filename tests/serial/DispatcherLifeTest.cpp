@@ -133,6 +133,7 @@ TEST(DispatcherOpen, UnsupportedLineSettingsAreErrors)
 TEST(DispatcherOpen, AFailedActivateLeavesNoThreadAndNoDescriptor)
 {
     PtyPair pty;
+    SettleThreadCount();
     const int fds = OpenDescriptors();
     const int threads = RunningThreads();
     {
@@ -160,6 +161,7 @@ TEST(DispatcherOpen, AFailedActivateLeavesNoThreadAndNoDescriptor)
 TEST(DispatcherOpen, ActivateAndDeactivateRunAndEndThreeThreads)
 {
     PtyPair pty;
+    SettleThreadCount();
     const int fds = OpenDescriptors();
     const int threads = RunningThreads();
     TVeltPosixDispatcher d;

@@ -94,6 +94,9 @@ inline int CountEntries(const char* dir)
 }
 inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
 inline int RunningThreads() { return CountEntries("/proc/self/task"); }
+// The thread sanitizer starts a helper thread of its own with the first thread
+// a process creates: let that happen before threads are counted.
+inline void SettleThreadCount() { std::thread([] {}).join(); }
 
 // 19200 baud, even parity, 8 data bits, 1 stop bit, as the program opens.
 inline int ActivateDefault(TVeltBaseDispatcher& d, const std::string& path, std::uint32_t outSize = 4096)
