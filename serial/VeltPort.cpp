@@ -143,18 +143,25 @@ void TVeltCustomComPort::SetSWFlowOptions(TSWFlowOptions options)
     swFlow_ = options;
 }
 
-void TVeltCustomComPort::ReapplyFlow()
+void TVeltCustomComPort::WithReapplyAll(const std::function<void()>& apply)
 {
     const bool saved = reapplyAll_;
     reapplyAll_ = true;
     try {
-        SetHWFlowOptions(hwFlow_);
-        SetSWFlowOptions(swFlow_);
+        apply();
     } catch (...) {
         reapplyAll_ = saved;
         throw;
     }
     reapplyAll_ = saved;
+}
+
+void TVeltCustomComPort::ReapplyFlow()
+{
+    WithReapplyAll([this] {
+        SetHWFlowOptions(hwFlow_);
+        SetSWFlowOptions(swFlow_);
+    });
 }
 
 // A full mark beyond the input size is replaced by 90 % of the input size, so

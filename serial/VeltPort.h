@@ -234,6 +234,8 @@ private:
     void ApplyLineSettings();
     void DefaultFlowMarks(double fullPart, double resumePart);
     void ReapplyFlow();
+    // Runs `apply` with ReapplyAll set, so that setters push unchanged values.
+    void WithReapplyAll(const std::function<void()>& apply);
     void ApplyRecorder(TTraceLogState requested, TTraceLogState& state, bool log);
     void ReapplySettings();
     void WaitForDispatcherThreads();

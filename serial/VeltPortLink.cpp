@@ -153,8 +153,7 @@ void TVeltCustomComPort::OpenPort()
 // Pushes every setting to the fresh dispatcher, in a fixed order.
 void TVeltCustomComPort::ReapplySettings()
 {
-    reapplyAll_ = true;
-    try {
+    WithReapplyAll([this] {
         const TTraceLogState trace = tracing_, log = logging_;
         tracing_ = logging_ = tlOff;  // the fresh dispatcher records nothing yet
         SetTracing(trace);
@@ -170,11 +169,7 @@ void TVeltCustomComPort::ReapplySettings()
         SetUseEventWord(useEventWord_);
         SetRS485Mode(rs485Mode_);
         SetPriorityBoost(priorityBoost_);
-    } catch (...) {
-        reapplyAll_ = false;
-        throw;
-    }
-    reapplyAll_ = false;
+    });
 }
 
 // ---- Close ----

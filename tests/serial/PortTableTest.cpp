@@ -108,29 +108,32 @@ TEST(PortTable, LinkNumbersWinAndDevicesFillTheFreeNumbers)
     EXPECT_EQ(table[0].path, "/dev/ttyS0");
 }
 
-TEST(PortTable, ResolveUsesTheEnvironment)
-{
+// A port directory with a link as COM1 and a fake sysfs with ttyUSB0, both
+// named by the environment; the directory gets `mode`.
+struct PortEnvironment {
+    explicit PortEnvironment(mode_t mode)
+    {
+        sys.Device("ttyUSB0");
+        ports.Link("COM1", "/dev/pts/3");
+        chmod(ports.str().c_str(), mode);
+    }
     TempFolder ports;
     FakeSysfs sys;
-    sys.Device("ttyUSB0");
-    ports.Link("COM1", "/dev/pts/3");
-    chmod(ports.str().c_str(), 0700);
-    ScopedEnv p("QUORVEL_PORT_DIR", ports.str());
-    ScopedEnv s("QUORVEL_SYSFS_ROOT", sys.str());
-    EXPECT_EQ(ResolveComPort(1), ports.str() + "/COM1");
+    ScopedEnv portDir{"QUORVEL_PORT_DIR", ports.str()};
+    ScopedEnv sysfs{"QUORVEL_SYSFS_ROOT", sys.str()};
+};
+
+TEST(PortTable, ResolveUsesTheEnvironment)
+{
+    PortEnvironment env(0700);
+    EXPECT_EQ(ResolveComPort(1), env.ports.str() + "/COM1");
     EXPECT_EQ(ResolveComPort(2), "/dev/ttyUSB0");
     EXPECT_EQ(ResolveComPort(3), "");
 }
 
 TEST(PortTable, PortDirectoryWritableByOthersIsRefusedWithAMessage)
 {
-    TempFolder ports;
-    FakeSysfs sys;
-    sys.Device("ttyUSB0");
-    ports.Link("COM1", "/dev/pts/3");
-    chmod(ports.str().c_str(), 0777);
-    ScopedEnv p("QUORVEL_PORT_DIR", ports.str());
-    ScopedEnv s("QUORVEL_SYSFS_ROOT", sys.str());
+    PortEnvironment env(0777);
     std::string message;
     const auto table = CurrentPortTable(message);
     EXPECT_NE(message.find("writable by others"), std::string::npos) << message;
