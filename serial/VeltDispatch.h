@@ -281,8 +281,8 @@ private:
     void DispatchThreadBody();
     void OutputThreadBody();
     void ServiceEvents();
-    void PullDeviceInput();
-    std::uint32_t ReadPiece(std::uint32_t room);
+    bool PullDeviceInput();  // true when it read and there is room for more
+    std::uint32_t ReadPiece(std::uint32_t at, std::uint32_t room);
     void WriteWaitingOutput();
     void AdvanceOutputTail(std::uint32_t written, std::uint64_t generation);
     void ThreadEnded();
