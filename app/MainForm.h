@@ -143,6 +143,8 @@ private:
     void TakeCommandChannel(const TByteString& telegram);
     void FeedDialogs();
     void MarkReadItemRefused();
+    void ShowSuccess();
+    void ShowMassFlowResult();
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
     void SetActivePage(int index);

@@ -1,6 +1,8 @@
 // The main window's controls with their positions, captions and initial texts.
 #include "MainForm.h"
 
+#include "FormWidgets.h"
+
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -20,20 +22,13 @@ constexpr int FontPixels = 11;
 
 QLabel* Label(QWidget* parent, const char* caption, int left, int top)
 {
-    auto* label = new QLabel(QString::fromLatin1(caption), parent);
-    label->move(left, top);
-    label->resize(label->sizeHint().width(), LabelHeight);
-    return label;
+    return PlaceLabel(parent, caption, left, top, -1, LabelHeight);
 }
 
 // An edit shows its own name until something is written into it.
 QLineEdit* Edit(QWidget* parent, const char* name, int left, int top, int width)
 {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->setText(edit->objectName());
-    edit->setGeometry(left, top, width, EditHeight);
-    return edit;
+    return PlaceNamedEdit(parent, name, left, top, width, EditHeight);
 }
 
 QComboBox* Combo(QWidget* parent, const char* name, int left, int top, int width, bool editable)
@@ -134,18 +129,27 @@ void TForm1::BuildCommandDataBox()
     cbxNumWZMs = Combo(gbCmdData, "cbxNumWZMs", 40, 32, 73, true);
     lbWZMaddr = Label(gbCmdData, "WZM unit addr", 136, 16);
     cbxWZMaddr = Combo(gbCmdData, "cbxWZMaddr", 136, 32, 73, false);
-    lbCmd_in = Label(gbCmdData, "Cmd", 16, 56);
-    edbxCmd_in = Edit(gbCmdData, "edbxCmd_in", 16, 72, 97);
-    lbIndex_in = Label(gbCmdData, "Index", 16, 96);
-    edbxIndex_in = Edit(gbCmdData, "edbxIndex_in", 16, 112, 97);
-    lbValue_in = Label(gbCmdData, "Value", 16, 136);
-    edbxValue_in = Edit(gbCmdData, "edbxValue_in", 16, 152, 97);
-    lbStat_out = Label(gbCmdData, "Stat", 136, 56);
-    edbxStat_out = Edit(gbCmdData, "edbxStat_out", 136, 72, 97);
-    lbIndex_out = Label(gbCmdData, "Index", 136, 96);
-    edbxIndex_out = Edit(gbCmdData, "edbxIndex_out", 136, 112, 97);
-    lbValue_out = Label(gbCmdData, "Value", 136, 136);
-    edbxValue_out = Edit(gbCmdData, "edbxValue_out", 136, 152, 97);
+    // Left column: the command sent; right column: the result.
+    struct TPair {
+        QLabel*& label;
+        QLineEdit*& edit;
+        const char* caption;
+        const char* name;
+        int left;
+        int top;
+    };
+    const TPair pairs[] = {
+        {lbCmd_in, edbxCmd_in, "Cmd", "edbxCmd_in", 16, 56},
+        {lbIndex_in, edbxIndex_in, "Index", "edbxIndex_in", 16, 96},
+        {lbValue_in, edbxValue_in, "Value", "edbxValue_in", 16, 136},
+        {lbStat_out, edbxStat_out, "Stat", "edbxStat_out", 136, 56},
+        {lbIndex_out, edbxIndex_out, "Index", "edbxIndex_out", 136, 96},
+        {lbValue_out, edbxValue_out, "Value", "edbxValue_out", 136, 136},
+    };
+    for (const TPair& p : pairs) {
+        p.label = Label(gbCmdData, p.caption, p.left, p.top);
+        p.edit = Edit(gbCmdData, p.name, p.left, p.top + 16, 97);
+    }
     lbResult = Label(gbCmdData, "Result=", 16, 186);
     edbxResult = Edit(gbCmdData, "edbxResult", 56, 184, 177);
 

@@ -1,5 +1,7 @@
 #include "WZMdata.h"
 
+#include "FormWidgets.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -15,20 +17,13 @@ constexpr int FieldWidth = 121;
 
 QLabel* MakeLabel(QWidget* page, const char* caption, int left, int top)
 {
-    auto* label = new QLabel(QString::fromLatin1(caption), page);
-    label->move(left, top);
-    label->resize(FieldWidth, label->sizeHint().height());
-    return label;
+    return PlaceLabel(page, caption, left, top, FieldWidth);
 }
 
 // Each edit starts with its own name as text and sits below its label.
 QLineEdit* MakeEdit(QWidget* page, const char* name, const QLabel* label)
 {
-    auto* edit = new QLineEdit(QString::fromLatin1(name), page);
-    edit->setObjectName(QString::fromLatin1(name));
-    edit->move(label->x(), label->y() + EditBelowLabel);
-    edit->resize(FieldWidth, edit->sizeHint().height());
-    return edit;
+    return PlaceNamedEdit(page, name, label->x(), label->y() + EditBelowLabel, FieldWidth);
 }
 
 }  // namespace

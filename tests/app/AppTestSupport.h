@@ -5,6 +5,7 @@
 #pragma once
 
 #include "PtyPair.h"
+#include "SlaveProcess.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <poll.h>
 #include <stdexcept>
 #include <string>
@@ -146,52 +148,24 @@ public:
     TSlaveProcess(const TSlaveProcess&) = delete;
     TSlaveProcess& operator=(const TSlaveProcess&) = delete;
 
+    // Returns once the simulator has put its COM link in place.
     void Start(int modules, int com)
     {
-        int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-        const std::string modulesArg = std::to_string(modules);
-        const std::string comArg = std::to_string(com);
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl(QUORVEL_SLAVE_PATH, QUORVEL_SLAVE_PATH, "--modules", modulesArg.c_str(), "--com", comArg.c_str(),
-                  "--replace", "--quiet", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        // The simulator says when its link is in place.
-        std::string said;
-        char buf[256];
-        for (;;) {
-            pollfd p{out[0], POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0) break;
-            const ssize_t n = read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            said.append(buf, static_cast<std::size_t>(n));
-            if (said.find("registered") != std::string::npos) break;
-        }
-        output_ = out[0];  // kept open, so the simulator's last words find a reader
-        if (said.find("registered") == std::string::npos) throw std::runtime_error("quorvel-slave did not start: " + said);
+        process_ = std::make_unique<simtest::SlaveProcess>(std::vector<std::string>{
+            "--modules", std::to_string(modules), "--com", std::to_string(com), "--replace", "--quiet"});
+        const std::string said = process_->WaitForOutput("registered");
+        if (said.find("registered") == std::string::npos)
+            throw std::runtime_error("quorvel-slave did not start: " + said + process_->ErrorOutput());
     }
-
-    // Ends the simulator (SIGKILL stands for a crash) and reaps it.
+    // Ends the simulator (SIGKILL stands for a crash).
     void Stop(int signal)
     {
-        if (pid_ <= 0) return;
-        kill(pid_, signal);
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
-        pid_ = -1;
-        if (output_ >= 0) close(output_);
-        output_ = -1;
+        if (process_) process_->Stop(signal);
+        process_.reset();
     }
 
 private:
-    pid_t pid_ = -1;
-    int output_ = -1;
+    std::unique_ptr<simtest::SlaveProcess> process_;
 };
 
 }  // namespace apptest

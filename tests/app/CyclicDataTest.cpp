@@ -1,23 +1,10 @@
 #include "CyclicData.h"
 
+#include "DataExchangeReply.h"
+
 #include <gtest/gtest.h>
 
-namespace {
-
-// A Data_Exchange response: 68 LE LE 68 00 03 08, the data unit, FCS, 16.
-TByteString Response(const TByteString& dataUnit)
-{
-    const auto le = static_cast<std::uint8_t>(dataUnit.size() + 3);
-    TByteString t{0x68, le, le, 0x68, 0x00, 0x03, 0x08};
-    t += dataUnit;
-    std::uint8_t sum = 0;
-    for (std::size_t i = 4; i < t.size(); ++i) sum = static_cast<std::uint8_t>(sum + t[i]);
-    t.Append(sum);
-    t.Append(0x16);
-    return t;
-}
-
-}  // namespace
+using apptest::Response;
 
 TEST(CyclicData, ChannelNeedsSeventeenBytes)
 {

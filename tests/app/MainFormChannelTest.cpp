@@ -27,7 +27,8 @@ TEST_F(WindowTest, QueuedCommandGoesIntoTheOutputBytes)
     EXPECT_EQ(form->edbxStat_out->text(), "01");
     EXPECT_EQ(form->edbxIndex_out->text(), "03");
     EXPECT_EQ(form->edbxValue_out->text(), "0000002A");
-    EXPECT_EQ(form->edbxResult->text(), "0000002A");
+    EXPECT_EQ(form->edbxResult->text(), "");
+    EXPECT_EQ(form->Parameters->Sheet(0)->Item(3)->Edit->text(), "42") << "the read item shows its value";
     EXPECT_EQ(Out()[2], 0) << "the result is taken back";
     form->ReceiveTelegram(ChannelResponse(0x01, 0x03, 0x2A));  // the module still holds it
     EXPECT_EQ(Out()[2], 0);
@@ -128,13 +129,13 @@ TEST_F(WindowTest, CommandWithoutResultIsGivenUpAndTheQueueGoesOn)
 {
     form->SetResultTimeout(50);
     form->QueueCommand(0, {0x10});
-    form->QueueCommand(0, {0x11});
+    form->QueueCommand(0, {0x23});
     ASSERT_TRUE(WaitFor([&] { return form->edbxResult->text() == "** NO RESULT **"; }, 2000));
     EXPECT_EQ(LastLine(form->mMessages), "** NO RESULT **");
     EXPECT_FALSE(form->Channel.CommandPending);
     EXPECT_EQ(Out()[2], 0);
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
-    EXPECT_EQ(Out()[2], 0x11) << "the next command goes out";
+    EXPECT_EQ(Out()[2], 0x23) << "the next command goes out";
 
     // A command that gets its result is never given up.
     form->ReceiveTelegram(ChannelResponse(0x01, 0, 9));
@@ -167,4 +168,87 @@ TEST_F(WindowTest, ParameterReadCountsAnItemWithoutResultAsRefused)
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 02") << "the read goes on";
     EXPECT_EQ(form->ReadItem, 2u);
+}
+
+namespace {
+
+// Places `command` and answers it with Stat `stat` and `value`.
+void Answer(TForm1& form, const TByteString& command, std::uint8_t stat, std::int32_t value)
+{
+    form.ReceiveTelegram(ChannelResponse(0x00, 0, 0));  // the channel is free
+    form.QueueCommand(0, command);
+    ASSERT_TRUE(form.Channel.CommandPending);
+    form.ReceiveTelegram(ChannelResponse(stat, command.size() > 1 ? command[1] : 0, value));
+}
+
+}  // namespace
+
+TEST_F(WindowTest, ModuleErrorsAreShownAndLogged)
+{
+    Answer(*form, {0x20}, 0x41, 0);
+    EXPECT_EQ(form->edbxResult->text(), "** NOT_IMPLEMENTED **");
+    EXPECT_EQ(LastLine(form->mMessages), "** NOT_IMPLEMENTED **");
+    Answer(*form, {0x20}, 0x54, 0);
+    EXPECT_EQ(form->edbxResult->text(), "** ?ERROR? (20) **");
+    Answer(*form, {0x20}, 0x40, 0);
+    EXPECT_EQ(form->edbxResult->text(), "** ?ERROR? (0) **");
+    Answer(*form, {0x1E}, 0x48, 0);
+    EXPECT_EQ(LastLine(form->mMessages), "** NOT_STABLE **");
+}
+
+TEST_F(WindowTest, SuccessfulResultsAreShownByTheirCommand)
+{
+    Answer(*form, {0x10}, 0x03, -1);
+    EXPECT_EQ(form->edbxResult->text(), "-1");
+    Answer(*form, {0x0C}, 0x01, 0x3F800000);
+    EXPECT_EQ(form->edbxResult->text(), "1.000");
+    Answer(*form, {0x1F, 0x02, 0x64, 0, 0, 0}, 0x03, 100);
+    EXPECT_EQ(form->edbxResult->text(), "00000064") << "a Standard write shows its value in hex";
+    Answer(*form, {0x29, 0x01}, 0x01, 0x1F);
+    EXPECT_EQ(form->edbxResult->text(), "1F");
+    const QString before = form->edbxResult->text();
+    Answer(*form, {0x29, 0x04}, 0x01, 0x42F60000);  // trend 123.0
+    EXPECT_EQ(form->Pages[0]->edbxTrend->text(), "123.000");
+    EXPECT_EQ(form->edbxResult->text(), before);
+    Answer(*form, {0x29, 0x05}, 0x01, 0x447A0000);
+    EXPECT_EQ(form->Pages[0]->edbxTotalMass->text(), "1000.000");
+    Answer(*form, {0x06, 0x82, 0x64, 0, 0, 0}, 0x03, 100);
+    EXPECT_EQ(form->Parameters->Sheet(2)->Item(2)->Edit->text(), "100") << "a confirmed Filling write shows in its cell";
+    EXPECT_FALSE(form->mMessages->toPlainText().contains("**")) << "successes are not logged";
+}
+
+TEST_F(WindowTest, ParameterReadGreysRefusedItemsWithoutLogging)
+{
+    const TParamSheet* sheet = form->Parameters->Sheet(0);
+    form->ReadParameters(0);
+    for (int item = 1; item <= sheet->ItemCount; ++item) {
+        ASSERT_EQ(HexDump(Out().Mid(2, 2)), HexDump(TByteString{0x12, static_cast<std::uint8_t>(item)}));
+        form->ReceiveTelegram(ChannelResponse(item == 2 ? 0x4C : 0x01, static_cast<std::uint8_t>(item), item * 10));
+        form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    }
+    EXPECT_EQ(form->ReadItem, 0u) << "the sequence ended";
+    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_EQ(sheet->Item(1)->Edit->text(), "10");
+    EXPECT_FALSE(sheet->Item(2)->Edit->isEnabled());
+    EXPECT_EQ(sheet->Item(3)->Edit->text(), "30");
+    EXPECT_FALSE(form->mMessages->toPlainText().contains("BAD_GEN_PARAM_VALUE"));
+}
+
+TEST_F(WindowTest, SetWritesTheEditedValue)
+{
+    TFillCell* filling = form->Parameters->Sheet(2)->Item(2);
+    filling->Edit->setText("100");
+    form->WriteParameter(filling);
+    EXPECT_EQ(HexDump(Out().Mid(2, 6)), " 06 82 00 00 00 64");
+    form->ReceiveTelegram(ChannelResponse(0x03, 0x82, 100));
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+
+    TFillCell* standard = form->Parameters->Sheet(0)->Item(2);
+    standard->Edit->setText("100");
+    form->WriteParameter(standard);
+    EXPECT_EQ(LastLine(form->mMessages), "Cmd(00: 00 00 1F 02 00 00 00 64 00 )");
+
+    standard->Edit->setText("1e3");
+    EXPECT_THROW(form->WriteParameter(standard), std::exception);
+    EXPECT_EQ(form->Channel.CommandQueue.size(), 0u) << "nothing is queued";
 }
