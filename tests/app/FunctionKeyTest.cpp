@@ -1,0 +1,116 @@
+// Function keys through the main window: each kind queues its command or
+// opens its dialog, and the open dialogs get the answers.
+#include "MainFormTestSupport.h"
+
+#include "AppWindows.h"
+#include "module/Dialog1.h"
+#include "module/Dialog2.h"
+#include "module/Dialog3.h"
+#include "module/Dialog4.h"
+#include "module/FunctionButton.h"
+
+#include <QLabel>
+
+using namespace apptest;
+
+namespace {
+
+class FunctionKeyTest : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        DialogForm1 = dialog1.get();
+        DialogForm2 = dialog2.get();
+        DialogForm3 = dialog3.get();
+        DialogForm4 = dialog4.get();
+    }
+    void TearDown() override
+    {
+        DialogForm1 = nullptr;
+        DialogForm2 = nullptr;
+        DialogForm3 = nullptr;
+        DialogForm4 = nullptr;
+        WindowTest::TearDown();
+    }
+    TFnButton* FirstOfKind(TFnKind kind) const
+    {
+        for (int i = 0; i < TFunctions::ButtonCount; ++i)
+            if (TFnButton* b = form->Functions->Button(i); b && b->Used && b->Kind == kind) return b;
+        return nullptr;
+    }
+
+    std::unique_ptr<TDialogForm1> dialog1 = std::make_unique<TDialogForm1>();
+    std::unique_ptr<TDialogForm2> dialog2 = std::make_unique<TDialogForm2>();
+    std::unique_ptr<TDialogForm3> dialog3 = std::make_unique<TDialogForm3>();
+    std::unique_ptr<TDialogForm4> dialog4 = std::make_unique<TDialogForm4>();
+};
+
+QMessageBox* VisibleBox()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(FunctionKeyTest, UnassignedKeySaysSoWithItsNumber)
+{
+    TFnButton key(nullptr);
+    key.Tag = 12;
+    form->FunctionClick(&key);
+    QMessageBox* box = VisibleBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->windowTitle(), "Function Key [12]");
+    EXPECT_EQ(box->text(), "Unassigned Key");
+    EXPECT_FALSE(form->Channel.CommandPending);
+}
+
+TEST_F(FunctionKeyTest, SendKeyQueuesItsCommandForTheChosenModule)
+{
+    Choose(form->cbxNumWZMs, 2);
+    Choose(form->cbxWZMaddr, 1);
+    TFnButton* key = FirstOfKind(fkSend);
+    ASSERT_NE(key, nullptr);
+    form->FunctionClick(key);
+    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_EQ(Out()[2], key->ClickCommand[0]);
+    EXPECT_TRUE(LastLine(form->mMessages).startsWith("Cmd(01: 01 00"));
+}
+
+TEST_F(FunctionKeyTest, ValueKeyOpensItsDialogWhichShowsTheAnswer)
+{
+    TFnButton* key = FirstOfKind(fkValue);
+    ASSERT_NE(key, nullptr);
+    form->FunctionClick(key);
+    ASSERT_TRUE(dialog1->isVisible());
+    EXPECT_EQ(dialog1->windowTitle(), key->DialogCaption);
+    EXPECT_EQ(dialog1->Edit1->text(), "?");
+    EXPECT_EQ(Out()[2], key->ClickCommand[0]) << "the present value is read";
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 250));
+    EXPECT_EQ(dialog1->Edit1->text(), "250");
+}
+
+TEST_F(FunctionKeyTest, MassFlowKeyOpensTheControlDialogWhichShowsTheState)
+{
+    TFnButton* key = FirstOfKind(fkMassFlow);
+    ASSERT_NE(key, nullptr);
+    form->FunctionClick(key);
+    ASSERT_TRUE(dialog3->isVisible());
+    EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 29 01");
+    form->ReceiveTelegram(ChannelResponse(0x01, 0x01, 0x10));
+    EXPECT_EQ(dialog3->lbLiwState->text(), "Running");
+}
+
+TEST_F(FunctionKeyTest, SetpointKeyLetsItsDialogReadPointZero)
+{
+    TFnButton* key = FirstOfKind(fkSetpoint);
+    ASSERT_NE(key, nullptr);
+    form->FunctionClick(key);
+    ASSERT_TRUE(dialog2->isVisible());
+    EXPECT_TRUE(form->Channel.CommandPending) << "the dialog sends its own first command";
+    EXPECT_EQ(Out()[2], key->ClickCommand[0]);
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], -5));
+    EXPECT_EQ(dialog2->Edit1->text(), "-5");
+}
