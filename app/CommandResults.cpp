@@ -5,6 +5,8 @@
 
 #include "CyclicData.h"
 #include "HexText.h"
+#include "ResultText.h"
+#include "SheetCommands.h"
 #include "WZMdata.h"
 #include "WeightFormat.h"
 #include "module/Parameters.h"
@@ -22,36 +24,6 @@ constexpr int TriggerSheet = 1;
 constexpr int FillingSheet = 2;
 constexpr int MassFlowSheet = 3;
 
-constexpr std::array<const char*, 19> ErrorTexts{
-    nullptr,
-    "** NOT_IMPLEMENTED **",
-    "** NOT_READY **",
-    "** ERR_BAUD **",
-    "** CAL_NOT_OPEN **",
-    "** BAD_CAL_ID **",
-    "** BAD_CAL_VALUE **",
-    "** TIMEOUT **",
-    "** NOT_STABLE **",
-    "** BAD_FILL_PARAM_ID **",
-    "** BAD_FILL_PARAM_VALUE **",
-    "** BAD_GEN_VALUE_ID **",
-    "** BAD_GEN_PARAM_VALUE **",
-    "** BAD_TRIG_PARAM_ID **",
-    "** BAD_TRIG_PARAM_VALUE **",
-    "** BAD_TARE_RANGE **",
-    "** BAD_FILL_SLOPE **",
-    "** BAD_FLOW_VALUE_ID **",
-    "** BAD_FLOW_PARAM_VALUE **",
-};
-
-QString ModuleErrorText(int code)
-{
-    if (code > 0 && code < static_cast<int>(ErrorTexts.size())) return QString::fromLatin1(ErrorTexts[code]);
-    return QStringLiteral("** ?ERROR? (%1) **").arg(code);
-}
-
-bool Succeeded(std::uint8_t stat) { return stat == 0x01 || stat == 0x03; }
-
 // The value's four bytes as an IEEE 754 single in the weight format. A
 // value that cannot be shown leaves `edit` as it is.
 void ShowSingle(QLineEdit* edit, std::int32_t value)
@@ -68,14 +40,15 @@ void ShowSingle(QLineEdit* edit, std::int32_t value)
 
 void TForm1::ShowResult()
 {
-    if (Succeeded(Channel.ResultStat)) {
+    if (resulttext::IsSuccess(Channel.ResultStat)) {
         ShowSuccess();
-    } else if (ReadItem != 0) {
+    } else if (ReadItem != 0 && SentCommandIsTheRunningRead()) {
         // A refused item of a parameter read: greyed, not logged.
         edbxResult->clear();
         MarkReadItemRefused();
     } else {
-        const QString text = ModuleErrorText(Channel.ResultStat & 0x3F);
+        const QString text =
+            QString::fromStdString(resulttext::ErrorText(resulttext::ErrorCode(Channel.ResultStat)));
         edbxResult->setText(text);
         AddMessage(text);
     }
@@ -116,7 +89,7 @@ void TForm1::ShowMassFlowResult()
     for (TWZMdata* p : Pages)
         if (p && p->TabSheet == PageControl1->currentWidget()) page = p;
     if (sub <= 2)
-        edbxResult->setText(QStringLiteral("%1").arg(static_cast<std::uint32_t>(value), 2, 16, QLatin1Char('0')).toUpper());
+        edbxResult->setText(QString::fromStdString(resulttext::Hex(value, 2)));
     else if (sub == 4)
         ShowSingle(page ? page->edbxTrend : nullptr, value);
     else if (sub == 5)
@@ -125,9 +98,18 @@ void TForm1::ShowMassFlowResult()
         ShowSingle(edbxResult, value);
 }
 
+// The command in flight is the read of the running parameter sequence, not
+// a command that was already out when Read was clicked.
+bool TForm1::SentCommandIsTheRunningRead() const
+{
+    const std::uint8_t code = sheetcmd::ReadCode(ReadSheet);
+    return code != 0 && Channel.SentCmd == code && Channel.SentIndex == static_cast<std::uint8_t>(ReadItem);
+}
+
 // Inside a parameter read an item that was refused, or got no answer at all,
 // is greyed; the read goes on with the next item once the channel is free.
 void TForm1::MarkReadItemRefused()
 {
-    if (ReadItem != 0 && Parameters) Parameters->MarkItemUnavailable(ReadSheet, static_cast<int>(ReadItem));
+    if (ReadItem != 0 && Parameters && SentCommandIsTheRunningRead())
+        Parameters->MarkItemUnavailable(ReadSheet, static_cast<int>(ReadItem));
 }

@@ -3,6 +3,8 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
+#include "SheetCommands.h"
+#include "dp/Profi_dp.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
@@ -16,12 +18,6 @@
 #include <QMessageBox>
 
 namespace {
-
-// Read command code of each parameter page, by page position.
-constexpr std::array<std::uint8_t, 4> ReadCodes{0x12, 0x26, 0x06, 0x2A};
-
-// Pages whose one code reads and writes; bit 7 of the Index marks the write.
-bool WritesWithIndexBit(std::uint8_t code) { return code == 0x06 || code == 0x26 || code == 0x2A; }
 
 void ShowUnassignedKey(int tag)
 {
@@ -85,22 +81,41 @@ void TForm1::ReadParameters(int sheet)
             if (cell->SetButton) cell->SetButton->setEnabled(false);
         }
     }
+    if (readWaiting_) {
+        // The old page's read that has not gone out yet is dropped.
+        if (!Channel.CommandQueue.empty()) Channel.CommandQueue.pop_front();
+        readWaiting_ = false;
+    }
     ReadSheet = sheet;
     ReadNextParameter(sheet);
 }
 
+// The reads of a page go before the commands queued: each read is put at
+// the head of the queue and goes out as soon as the channel is free, so the
+// queue waits until the page is read.
 void TForm1::ReadNextParameter(int sheet)
 {
-    ++ReadItem;
     ReadSheet = sheet;
+    if (readWaiting_) {
+        // Read was clicked while a command was out; its first read goes now.
+        readWaiting_ = false;
+        SendNextCommand();
+        return;
+    }
+    ++ReadItem;
     const TParamSheet* paramSheet = Parameters ? Parameters->Sheet(sheet) : nullptr;
-    if (!paramSheet || sheet >= static_cast<int>(ReadCodes.size()) ||
-        ReadItem > static_cast<std::uint32_t>(paramSheet->ItemCount)) {
+    const std::uint8_t code = sheetcmd::ReadCode(sheet);
+    if (!paramSheet || code == 0 || ReadItem > static_cast<std::uint32_t>(paramSheet->ItemCount)) {
         ReadItem = 0;
         return;
     }
-    QueueCommand(SelectedModule(),
-                 TByteString{ReadCodes[static_cast<std::size_t>(sheet)], static_cast<std::uint8_t>(ReadItem)});
+    const bool channelFree = !Channel.CommandPending && Master->OutputData.size() > cyclic::OutCmd &&
+                             Master->OutputData[cyclic::OutCmd] == 0;
+    Channel.CommandQueue.push_front(TByteString{SelectedModule(), code, static_cast<std::uint8_t>(ReadItem)});
+    if (channelFree)
+        SendNextCommand();
+    else
+        readWaiting_ = true;
 }
 
 void TForm1::WriteParameter(TFillCell* cell)
@@ -108,7 +123,7 @@ void TForm1::WriteParameter(TFillCell* cell)
     if (!cell || !cell->Edit) return;
     const std::int32_t value = StrToInt(cell->Edit->text().toStdString());
     TByteString command = cell->Command;
-    if (command.size() >= 2 && WritesWithIndexBit(command[0])) command[1] |= 0x80;
+    if (command.size() >= 2 && sheetcmd::WritesWithIndexBit(command[0])) command[1] |= sheetcmd::WriteBit;
     AppendInt32(command, value);
     QueueCommand(SelectedModule(), command);
 }

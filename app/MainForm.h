@@ -143,6 +143,7 @@ private:
     void TakeCommandChannel(const TByteString& telegram);
     void FeedDialogs();
     void MarkReadItemRefused();
+    bool SentCommandIsTheRunningRead() const;
     void ShowSuccess();
     void ShowMassFlowResult();
     void OpenPortLater();
@@ -156,4 +157,5 @@ private:
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;
     bool pageChangeFromCode_ = false;
+    bool readWaiting_ = false;  // the running read's next item waits for the channel
 };
