@@ -16,6 +16,7 @@ QLineEdit* PlaceNamedEdit(QWidget* parent, const char* name, int left, int top, 
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setText(edit->objectName());
+    edit->setCursorPosition(0);
     edit->setGeometry(left, top, width, height < 0 ? edit->sizeHint().height() : height);
     return edit;
 }
