@@ -3,6 +3,8 @@
 // that dies and comes back.
 #include "MainFormTestSupport.h"
 
+#include "module/Parameters.h"
+
 #include <QElapsedTimer>
 #include <vector>
 
@@ -92,6 +94,27 @@ TEST_P(EndToEnd, SurvivesTheSimulatorDyingAndComingBack)
     EXPECT_EQ(answered, (std::vector<int>{2, 3})) << "the later commands go out and are answered";
     EXPECT_TRUE(Connected());
     EXPECT_EQ(ErrorBoxText(), "");
+}
+
+TEST_P(EndToEnd, ReadFillsEveryCellOfEachParameterPage)
+{
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected(); }, 3000));
+    Choose(form->cbxWZMaddr, Modules() - 1);  // the last module answers
+    for (int s = 0; s < 4; ++s) {
+        const TParamSheet* sheet = form->Parameters->Sheet(s);
+        ASSERT_NE(sheet, nullptr);
+        form->ReadParameters(s);
+        ASSERT_TRUE(WaitFor([&] { return form->ReadItem == 0 && !form->Channel.CommandPending; }, 20000)) << "page " << s;
+        for (int item = 1; item <= sheet->ItemCount; ++item) {
+            const TFillCell* cell = sheet->Item(item);
+            bool number = false;
+            cell->Edit->text().toInt(&number);
+            EXPECT_TRUE(number && cell->Edit->isEnabled()) << "page " << s << " item " << item << ": '"
+                                                           << cell->Edit->text().toStdString() << "'";
+        }
+    }
+    EXPECT_FALSE(form->mMessages->toPlainText().contains("**"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, EndToEnd, ::testing::Values(1, 8),
