@@ -7,9 +7,7 @@
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
-#if QUORVEL_PORT_PROMPT
 #include "ComSelectForm.h"
-#endif
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -23,9 +21,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device is an error code, not a signal
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
-#if QUORVEL_PORT_PROMPT
-    InstallPortSelectPrompt(nullptr);
-#endif
+    InstallPortSelectPrompt(nullptr);  // asked when no port opens at start-up
 
     auto form = std::make_unique<TForm1>();
     Form1 = form.get();
