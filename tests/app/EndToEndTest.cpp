@@ -60,8 +60,8 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     ASSERT_TRUE(WaitFor([&] { return Connected(); }, 10000)) << form->edbxCommStatus->text().toStdString();
     EXPECT_EQ(form->edbxCommStatus->palette().color(QPalette::Text), QColor(0, 0, 128));
     // The state change is reported at the master's next step.
-    EXPECT_TRUE(WaitFor([&] { return !form->StopButton->isDefault(); }, 300));
-    ASSERT_TRUE(WaitFor([&] { return AllPagesLive(); }, 2000));
+    EXPECT_TRUE(WaitFor([&] { return !form->StopButton->isDefault(); }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return AllPagesLive(); }, 5000));
     for (int k = 0; k < Modules(); ++k)
         EXPECT_NE(form->Pages[static_cast<std::size_t>(k)]->edbxQualifier->text(), "edbxQualifier");
 
