@@ -20,13 +20,13 @@ bool TCommandChannel::QueueCommand(std::uint8_t unit, const TByteString& command
     TByteString entry{unit};
     entry += command;
     CommandQueue.push_back(entry);
-    return CommandQueue.size() == 1 && !CommandPending;
+    return CommandQueue.size() == 1 && !CommandPending && !awaitingFree_;
 }
 
 std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByteString& out)
 {
     using namespace cyclic;
-    if (OutByte(out, OutCmd) != 0 || CommandQueue.empty() || CommandPending) return std::nullopt;
+    if (OutByte(out, OutCmd) != 0 || CommandQueue.empty() || CommandPending || awaitingFree_) return std::nullopt;
 
     const TByteString entry = CommandQueue.front();
     const TByteString c = entry.Mid(1);
@@ -75,9 +75,11 @@ TCommandChannel::TReplyOutcome TCommandChannel::TakeReply(const cyclic::TChannel
         outcome.ResultForPending = CommandPending;
         CommandPending = false;
         pendingAcrossLeave_ = false;
+        awaitingFree_ = true;
         SetOutByte(out, cyclic::OutCmd, 0);
     } else {
         outcome.ChannelFree = OutByte(out, cyclic::OutCmd) == 0 && !CommandPending;
+        if (outcome.ChannelFree) awaitingFree_ = false;
     }
     return outcome;
 }
@@ -87,6 +89,7 @@ bool TCommandChannel::GiveUp(TByteString& out)
     if (!CommandPending) return false;
     CommandPending = false;
     pendingAcrossLeave_ = false;
+    awaitingFree_ = true;
     SetOutByte(out, cyclic::OutCmd, 0);
     return true;
 }

@@ -69,5 +69,11 @@ public:
 
 private:
     bool pendingAcrossLeave_ = false;
+    // Set when the Cmd byte was taken back (result seen or given up) until a
+    // reply shows the channel empty. A command queued in between waits: the
+    // module acts on a Cmd byte that turns non-zero, so the next command must
+    // not follow the last one without a Cmd 0 on the line in between, or a
+    // repeated command would be answered with the previous, held result.
+    bool awaitingFree_ = false;
     std::uint8_t lastState_ = 0;
 };

@@ -162,3 +162,24 @@ TEST_F(ChannelTest, AnsweredCommandIsNeverGivenUpAtReconnect)
     channel.TakeReply(Success, out);
     EXPECT_FALSE(channel.NoteMasterState(5));
 }
+
+TEST_F(ChannelTest, CommandQueuedRightAfterAResultWaitsForTheEmptyChannel)
+{
+    // The module acts on a Cmd byte that turns non-zero: the same command
+    // again must not follow the first without a Cmd 0 on the line, or the
+    // module would hand back its held, previous result.
+    ASSERT_TRUE(Queue(0, {0x0E}));
+    channel.TakeReply(Success, out);
+    EXPECT_EQ(out[2], 0);
+    EXPECT_FALSE(Queue(0, {0x0E}));
+    EXPECT_EQ(out[2], 0);
+    EXPECT_FALSE(channel.SendNextCommand(out));
+    ASSERT_TRUE(Reply(NoResult));
+    EXPECT_EQ(out[2], 0x0E);
+
+    // Likewise after a command was given up.
+    channel.GiveUp(out);
+    EXPECT_FALSE(Queue(0, {0x0F}));
+    ASSERT_TRUE(Reply(Taken));
+    EXPECT_EQ(out[2], 0x0F);
+}
