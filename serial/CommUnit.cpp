@@ -128,17 +128,23 @@ void TCommUnit::TakeInput(int& added, bool& got)
 void TCommUnit::ExtractTelegrams(int added)
 {
     if (rxCount_ == 0) return;
-    const TByteString whole(rxBuffer_.data(), static_cast<std::size_t>(rxCount_));
     const auto cut = telegram::CutTelegram(rxBuffer_.data(), static_cast<std::size_t>(rxCount_),
                                            static_cast<std::size_t>(std::max(added, 0)));
     if (cut.kind == telegram::TCut::Discard) {
         rxCount_ = 0;
         return;
     }
+    DropFront(static_cast<int>(cut.skip));  // corrupt heads and what follows them up to the next start
     if (cut.kind != telegram::TCut::Recognised) return;
+    const TByteString whole(rxBuffer_.data(), static_cast<std::size_t>(rxCount_));
     if (onTelegram_) onTelegram_(whole);
     // The handler may have emptied the buffer; never take more than is left.
-    const int taken = std::min(static_cast<int>(cut.length), rxCount_);
+    DropFront(static_cast<int>(cut.length));
+}
+
+void TCommUnit::DropFront(int count)
+{
+    const int taken = std::min(count, rxCount_);
     std::memmove(rxBuffer_.data(), rxBuffer_.data() + taken, static_cast<std::size_t>(rxCount_ - taken));
     rxCount_ -= taken;
 }

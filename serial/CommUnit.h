@@ -78,6 +78,7 @@ public:
 
 private:
     void TakeInput(int& added, bool& got);
+    void DropFront(int count);
     void CheckDevice();
     void LoseDevice();
     void TryReopen();

@@ -1,6 +1,24 @@
 #include "TelegramCut.h"
 
+#include <algorithm>
+
 namespace telegram {
+
+namespace {
+
+// The first position from `from` on where a telegram can start: an SD2, or
+// an SC or SD1 that begins exactly the bytes of this poll (only then can it
+// be recognised). `count` when there is none.
+std::size_t NextStart(const std::uint8_t* b, std::size_t count, std::size_t from, std::size_t added)
+{
+    for (std::size_t p = from; p < count; ++p) {
+        if (b[p] == SD2) return p;
+        if ((b[p] == SC || b[p] == SD1) && count - p == added) return p;
+    }
+    return count;
+}
+
+}  // namespace
 
 std::uint8_t Sum8(const std::uint8_t* bytes, std::size_t count)
 {
@@ -11,20 +29,32 @@ std::uint8_t Sum8(const std::uint8_t* bytes, std::size_t count)
 
 bool SumMatches(const std::uint8_t* bytes, std::size_t count) { return Sum8(bytes, count) == bytes[count]; }
 
-TCut CutTelegram(const std::uint8_t* b, std::size_t count, std::size_t added)
+bool IsSd1(const std::uint8_t* b) { return b[0] == SD1 && SumMatches(b + 1, 3) && b[5] == ED; }
+
+TCut CutTelegram(const std::uint8_t* buffer, std::size_t count, std::size_t added)
 {
-    if (count == 0) return {};
-    // An SC or an SD1 telegram counts only when it is all the poll brought.
-    if (added == 1 && b[0] == SC) return {TCut::Recognised, 1};
-    if (added == SD1Length && b[0] == SD1) return {TCut::Recognised, SD1Length};
-    if (count < 6) return {};
-    if (b[0] != SD2 || b[3] != SD2) return {TCut::Discard, 0};
-    if (b[1] != b[2]) return {};
-    const std::size_t le = b[1];
-    if (count < le + 6) return {};
-    if (!SumMatches(b + 4, le)) return {};
-    // The end delimiter is taken without being compared with 0x16.
-    return {TCut::Recognised, le + 6};
+    std::size_t skip = 0;
+    while (skip < count) {
+        const std::uint8_t* b = buffer + skip;
+        const std::size_t n = count - skip;
+        const std::size_t a = std::min(added, n);
+        // An SC or an SD1 telegram counts only when it is all the poll brought.
+        if (a == 1 && b[0] == SC) return {TCut::Recognised, 1, skip};
+        if (a == SD1Length && IsSd1(b)) return {TCut::Recognised, SD1Length, skip};
+        if (n < 6) return {TCut::Wait, 0, skip};
+        const bool head = b[0] == SD2 && b[3] == SD2;
+        // A first byte that starts nothing drops the buffer; after a dropped
+        // head the scan goes on instead, so that a good telegram behind it survives.
+        if (!head && skip == 0) return {TCut::Discard, 0, 0};
+        if (head && b[1] == b[2]) {
+            const std::size_t le = b[1];
+            if (n < le + 6) return {TCut::Wait, 0, skip};
+            // The end delimiter is taken without being compared with 0x16.
+            if (SumMatches(b + 4, le)) return {TCut::Recognised, le + 6, skip};
+        }
+        skip = NextStart(buffer, count, skip + 1, added);
+    }
+    return {TCut::Discard, 0, 0};
 }
 
 }  // namespace telegram

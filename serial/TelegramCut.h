@@ -22,16 +22,25 @@ std::uint8_t Sum8(const std::uint8_t* bytes, std::size_t count);
 // True when the sum of `count` bytes equals the byte that follows them.
 bool SumMatches(const std::uint8_t* bytes, std::size_t count);
 
+// True when six bytes are an SD1 telegram: 10, check sum of the three
+// bytes after it, end delimiter 16.
+bool IsSd1(const std::uint8_t* bytes);
+
 struct TCut {
     enum Kind { Wait, Discard, Recognised };
     Kind kind = Wait;
     std::size_t length = 0;  // bytes of the recognised telegram
+    std::size_t skip = 0;    // bytes dropped from the front before `kind` applies
 };
 
-// Applies the delimiting rules once to `count` buffered bytes, of which the
-// last poll added `added`. Wait: keep the bytes (incomplete, or a head with
-// unequal length bytes or a wrong check sum). Discard: drop the whole buffer.
-// Recognised: a telegram of `length` bytes stands at the front.
+// Applies the delimiting rules to `count` buffered bytes, of which the last
+// poll added `added`. A head with unequal length bytes or a wrong check sum
+// is dropped together with the bytes up to the next one that can start a
+// telegram (68, or an E5 or 10 that begins this poll's bytes), and the rules
+// apply again from there; `skip` counts the dropped bytes. Then Wait: keep
+// the rest (incomplete). Discard: drop the whole buffer (a head that is no
+// telegram at all). Recognised: a telegram of `length` bytes stands at
+// `skip`.
 TCut CutTelegram(const std::uint8_t* buffer, std::size_t count, std::size_t added);
 
 }  // namespace telegram

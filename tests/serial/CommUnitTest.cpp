@@ -232,26 +232,36 @@ TEST_F(CommUnitTest, EndDelimiterIsNotChecked)
     EXPECT_EQ(got, (std::vector<std::string>{" 68 03 03 68 00 03 08 0B 99"}));
 }
 
-TEST_F(CommUnitTest, BadHeadsAreDroppedOrHoldUpTheBuffer)
+TEST_F(CommUnitTest, BadHeadsAreDroppedAndTheNextTelegramComesWithItsLastByte)
 {
-    const PtyPair& pty = OpenCom1();
-    Arrive(pty, "67 03 03 68 00 03 08 0B 16");  // not 68: dropped
-    Poll();
-    EXPECT_EQ(unit.RxCount(), 0);
-
-    Arrive(pty, "68 03 04 68 00 03 08 0B 16");  // length bytes differ: stays
-    Poll();
-    Arrive(pty, "E5");
-    Poll();
-    EXPECT_EQ(Buffer(), " 68 03 04 68 00 03 08 0B 16 E5");
-    unit.ClearBuffer();
-
-    Arrive(pty, "68 03 03 68 00 03 08 0C 16");  // wrong check sum: stays
-    Poll();
-    Arrive(pty, "68 03 03 68 00 03 08 0B 16");
-    Poll();
-    EXPECT_TRUE(got.empty());
-    EXPECT_EQ(unit.RxCount(), 18);
+    const std::string good = " 68 03 03 68 00 03 08 0B 16";
+    struct TRow {
+        const char* what;
+        std::vector<std::string> polls;
+        std::vector<std::string> got;  // after the last poll
+    };
+    const TRow rows[] = {
+        {"not 68: dropped", {"67 03 03 68 00 03 08 0B 16"}, {}},
+        {"length bytes differ", {"68 03 04 68 00", "03 08 0B 16" + good}, {good}},
+        {"wrong check sum", {"68 03 03 68 00 03 08 0C 16" + good}, {good}},
+        {"wrong check sum, answer in the next poll", {"68 03 03 68 00 03 08 0C 16", good}, {good}},
+        {"SD1 with wrong check sum", {"10 83 80 49 4D 16"}, {}},
+        {"SD1 with wrong end delimiter", {"10 83 80 49 4C 17"}, {}},
+        {"stray SD1 head, then an acknowledgement", {"10 00 00 00 00 00", "E5"}, {" E5"}},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        const PtyPair& pty = OpenCom1();
+        got.clear();
+        for (const std::string& poll : row.polls) {
+            Arrive(pty, poll);
+            Poll();
+        }
+        EXPECT_EQ(got, row.got);
+        EXPECT_EQ(unit.RxCount(), 0);
+        unit.Port().ClosePort();
+        ports.Remove(1);
+    }
 }
 
 TEST_F(CommUnitTest, ByteBeyondTheBufferDropsEverything)
