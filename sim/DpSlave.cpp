@@ -116,6 +116,7 @@ TByteString TDpSlave::SetPrm(const TRequest& request)
     }
     watchdogOn_ = (status & kWatchdogOn) != 0;
     watchdog_ = watchdog;
+    if (prm[3] != 0) minTsdr_ = prm[3];  // 0 keeps the time in force
     masterAddress_ = request.Source();
     std::string why = "parameterised by master " + std::to_string(masterAddress_);
     why += watchdogOn_ ? ", watchdog " + std::to_string(watchdog_.count()) + " ms" : ", watchdog off";

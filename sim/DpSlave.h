@@ -53,6 +53,9 @@ public:
     std::uint8_t Address() const { return address_; }
     int ModuleCount() const { return moduleCount_; }
     Millis WatchdogTime() const { return watchdog_; }
+    // The least time, in bit times, the station waits before it answers (min
+    // TSDR); Set_Prm sets it, 55 until then.
+    int MinTsdrBits() const { return minTsdr_; }
     // The six standard diagnosis bytes as they stand now.
     TByteString Diagnosis() const;
     // The configuration the station accepts: C0 07 07, then 20 1F per module.
@@ -81,6 +84,7 @@ private:
     bool notSupported_ = false;
     bool watchdogOn_ = false;
     Millis watchdog_{0};
+    int minTsdr_ = 55;
     SimTime lastTelegram_{};
 };
 

@@ -82,6 +82,7 @@ bool TRequestParser::TakeOne(std::vector<TRequest>& out)
             Skip(1);
             return true;
         }
+        request.length = kSd1Length;
         out.push_back(request);
         Skip(kSd1Length);
         return true;
@@ -101,6 +102,7 @@ bool TRequestParser::TakeOne(std::vector<TRequest>& out)
         Skip(1);
         return true;
     }
+    request.length = le + 6;
     out.push_back(request);
     Consume(le + 6);
     return true;

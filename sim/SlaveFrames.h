@@ -25,6 +25,7 @@ struct TRequest {
     std::optional<std::uint8_t> dsap;
     std::optional<std::uint8_t> ssap;
     TByteString data;  // the data unit after any SAP bytes
+    std::size_t length = 0;  // bytes of the telegram on the line
 
     std::uint8_t Destination() const { return da & 0x7F; }
     std::uint8_t Source() const { return sa & 0x7F; }

@@ -77,9 +77,10 @@ int main(int argc, char** argv)
         Say("COM" + std::to_string(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
         Say("DP slave " + name + ", Ident_Number 09C5, " + std::to_string(options.modules) +
             " weighing module(s); stop with Ctrl+C");
-        sim::TSlaveServer server(station, line.Fd(), [](const std::string& text) {
-            std::cerr << "quorvel-slave: " << text << std::endl;
-        });
+        const sim::TLineOptions paced{options.instant, options.faults, options.seed};
+        sim::TSlaveServer server(
+            station, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
+            paced, Say);
         const int result = server.Run(stopFd);
         if (result == 0) Say("stopped; COM" + std::to_string(options.com) + " removed");
         close(stopFd);

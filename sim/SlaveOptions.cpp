@@ -18,6 +18,7 @@ bool ParseInt(const std::string& text, long long min, long long max, long long& 
 std::string SlaveUsage()
 {
     return "Usage: quorvel-slave [--addr A] [--modules N] [--com N] [--seed S] [--replace] [--quiet]\n"
+           "                     [--instant] [--fault KIND[@N]]...\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
@@ -28,6 +29,16 @@ std::string SlaveUsage()
            "  --seed S      seed of the simulated load noise (default 1)\n"
            "  --replace     take over a COM<N> link that another program registered\n"
            "  --quiet       do not print the DP state changes\n"
+           "  --instant     answer at once; by default answers are paced as on a real\n"
+           "                line: after the request's time on the line and the min TSDR\n"
+           "                of Set_Prm, one character per 11 bit times at the line's baud\n"
+           "  --fault KIND[@N]  inject a fault into Data_Exchange answer N (default:\n"
+           "                every 100th answer); repeatable. KIND: fcs (wrong check sum),\n"
+           "                length (unequal length bytes), noise (20 random bytes after\n"
+           "                the answer), sd1noise (6 stray bytes starting 10), split (the\n"
+           "                answer in two halves 30 ms apart), late (150 ms late), drop\n"
+           "                (no answer), silence=S (no answers for S seconds). Each\n"
+           "                injected fault is printed with its time\n"
            "  --help        show this text\n"
            "\n"
            "The link is made in the port directory ($QUORVEL_PORT_DIR, else\n"
@@ -61,6 +72,17 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         if (name == "--help" || name == "-h") { options.help = true; continue; }
         if (name == "--replace") { options.replace = true; continue; }
         if (name == "--quiet") { options.quiet = true; continue; }
+        if (name == "--instant") { options.instant = true; continue; }
+        if (name == "--fault") {
+            if (!inlineValue && i + 1 >= args.size()) {
+                error = "--fault needs a value";
+                return false;
+            }
+            TFault fault;
+            if (!ParseFault(inlineValue ? value : args[++i], fault, error)) return false;
+            options.faults.push_back(fault);
+            continue;
+        }
         const TNumberOption* option = nullptr;
         for (const auto& candidate : numbers)
             if (name == candidate.name) option = &candidate;

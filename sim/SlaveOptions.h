@@ -1,6 +1,8 @@
 // Command line of quorvel-slave.
 #pragma once
 
+#include "LineFaults.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@ struct TSlaveOptions {
     std::uint32_t seed = 1;
     bool replace = false;  // take over a COM<n> link that points at a live device
     bool quiet = false;    // no line per DP state change
+    bool instant = false;  // answer at once instead of paced as on a real line
+    std::vector<TFault> faults;
     bool help = false;
 };
 

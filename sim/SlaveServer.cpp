@@ -1,33 +1,83 @@
 #include "SlaveServer.h"
 
+#include "serial/TelegramCut.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace sim {
 
-TSlaveServer::TSlaveServer(TSlaveStation& station, int lineFd, LogFn log)
-    : station_(station), fd_(lineFd), log_(std::move(log))
+namespace {
+
+constexpr int kBitsPerChar = 11;  // start, 8 data, parity, stop
+constexpr auto kSplitGap = Millis(30);
+constexpr auto kLate = Millis(150);
+constexpr auto kStrayGap = Millis(25);  // stray bytes come alone, after the answer
+constexpr std::size_t kNoiseBytes = 20;
+
+// The baud of a termios speed; 19200 for one not listed.
+long Baud(speed_t speed)
+{
+    const struct {
+        speed_t code;
+        long baud;
+    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},
+                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
+                  {B230400, 230400}, {B460800, 460800}, {B500000, 500000}, {B1500000, 1500000}};
+    for (const auto& s : speeds)
+        if (s.code == speed) return s.baud;
+    return 19200;
+}
+
+std::string TimeStamp()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<Millis>(now.time_since_epoch()).count() % 1000;
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d UTC", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
+    return text;
+}
+
+}  // namespace
+
+TSlaveServer::TSlaveServer(TSlaveStation& station, int lineFd, LogFn log, TLineOptions line, LogFn report)
+    : station_(station), fd_(lineFd), log_(std::move(log)), line_(std::move(line)), report_(std::move(report)),
+      random_(line_.seed ? line_.seed : 1)
 {
 }
 
-int TSlaveServer::PollTimeout(SimTime now) const
+std::optional<SimTime> TSlaveServer::NextWake() const
 {
     std::optional<SimTime> next = station_.Dp().WatchdogDeadline();
     if (const auto partial = parser_.PartialDeadline(); partial && (!next || *partial < *next)) next = partial;
-    if (!next) return -1;
-    // One millisecond past the deadline, so that it has passed when poll returns.
-    const auto wait = std::chrono::ceil<Millis>(*next - now).count() + 1;
-    return static_cast<int>(std::clamp<long long>(wait, 0, 60000));
+    // One millisecond past a deadline, so that it has passed on waking.
+    if (next) *next += Millis(1);
+    if (const auto due = output_.NextDue(); due && (!next || *due < *next)) next = due;
+    return next;
 }
 
 int TSlaveServer::Run(int stopFd)
 {
     for (;;) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const int ready = poll(fds, 2, PollTimeout(SimClock::now()));
+        timespec wait{};
+        const auto wake = NextWake();
+        if (wake) {
+            const auto left = std::clamp<SimClock::duration>(*wake - SimClock::now(), SimClock::duration::zero(),
+                                                             std::chrono::seconds(60));
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            wait = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        }
+        const int ready = ppoll(fds, 2, wake ? &wait : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
             log_(std::string("poll failed: ") + std::strerror(errno));
@@ -44,6 +94,7 @@ int TSlaveServer::Run(int stopFd)
         }
         station_.Dp().CheckWatchdog(now);
         parser_.Expire(now);
+        output_.WriteDue(fd_, SimClock::now());
     }
 }
 
@@ -58,21 +109,77 @@ bool TSlaveServer::ReadLine(SimTime now)
     }
     for (const TRequest& request : parser_.Feed(buffer, static_cast<std::size_t>(n), now)) {
         ++requests_;
-        if (const auto reply = station_.Dp().Handle(request, now)) Reply(*reply);
+        if (auto reply = station_.Dp().Handle(request, now)) Answer(request, std::move(*reply), now);
     }
     return true;
 }
 
-void TSlaveServer::Reply(const TByteString& telegram)
+SimClock::duration TSlaveServer::BitTime() const
 {
-    // A full line buffer (nobody reads) loses the reply, as a real line would.
-    std::size_t done = 0;
-    while (done < telegram.size()) {
-        const ssize_t n = write(fd_, telegram.data() + done, telegram.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
+    termios t{};
+    const long baud = tcgetattr(fd_, &t) == 0 ? Baud(cfgetospeed(&t)) : 19200;
+    return std::chrono::duration_cast<SimClock::duration>(std::chrono::nanoseconds(1000000000LL / baud));
+}
+
+void TSlaveServer::Answer(const TRequest& request, TByteString reply, SimTime now)
+{
+    if (now < silentUntil_) return;
+    const auto bit = line_.instant ? SimClock::duration::zero() : BitTime();
+    const auto character = bit * kBitsPerChar;
+    // The request's own time on the line has passed when its last byte is
+    // here only on a real line; the pseudo-terminal brings it at once.
+    SimTime start = now + character * static_cast<long>(request.length) + bit * station_.Dp().MinTsdrBits();
+    bool split = false;
+    TByteString stray;
+    const bool dataExchange = !request.dsap && !reply.empty() && reply[0] == telegram::SD2;
+    if (dataExchange && !InjectFaults(reply, start, split, stray, now)) return;
+    SimTime end = start;
+    if (split) {
+        const std::size_t half = reply.size() / 2;
+        end = output_.Send(reply.Mid(0, half), start, character);
+        end = output_.Send(reply.Mid(half, reply.size() - half), end + kSplitGap, character);
+    } else {
+        end = output_.Send(reply, start, character);
     }
+    if (!stray.empty()) output_.Send(stray, end + kStrayGap, character);
+}
+
+bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split, TByteString& stray, SimTime now)
+{
+    ++answers_;
+    bool send = true;
+    for (const TFault& fault : line_.faults) {
+        if (!fault.Hits(answers_)) continue;
+        std::string what = std::string("fault ") + FaultName(fault.kind);
+        switch (fault.kind) {
+        case TFaultKind::Fcs: reply[reply.size() - 2] ^= 0xFF; break;
+        case TFaultKind::Length: reply[2] = static_cast<std::uint8_t>(reply[1] + 1); break;
+        case TFaultKind::Noise: stray += Noise(kNoiseBytes); break;
+        case TFaultKind::Sd1Noise: {
+            TByteString bytes = TByteString{telegram::SD1} + Noise(5);
+            if (telegram::IsSd1(bytes.data())) bytes[5] ^= 0xFF;  // stray bytes, never a telegram
+            stray += bytes;
+            break;
+        }
+        case TFaultKind::Split: split = true; break;
+        case TFaultKind::Late: start += kLate; break;
+        case TFaultKind::Drop: send = false; break;
+        case TFaultKind::Silence:
+            silentUntil_ = now + std::chrono::seconds(fault.seconds);
+            send = false;
+            what += " for " + std::to_string(fault.seconds) + " s";
+            break;
+        }
+        if (report_) report_(TimeStamp() + " " + what + " on Data_Exchange answer " + std::to_string(answers_));
+    }
+    return send;
+}
+
+TByteString TSlaveServer::Noise(std::size_t count)
+{
+    TByteString bytes;
+    for (std::size_t i = 0; i < count; ++i) bytes.Append(static_cast<std::uint8_t>(random_() & 0xFF));
+    return bytes;
 }
 
 }  // namespace sim

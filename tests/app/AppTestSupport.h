@@ -152,7 +152,7 @@ public:
     void Start(int modules, int com)
     {
         process_ = std::make_unique<simtest::SlaveProcess>(std::vector<std::string>{
-            "--modules", std::to_string(modules), "--com", std::to_string(com), "--replace", "--quiet"});
+            "--modules", std::to_string(modules), "--com", std::to_string(com), "--replace", "--quiet", "--instant"});
         const std::string said = process_->WaitForOutput("registered");
         if (said.find("registered") == std::string::npos)
             throw std::runtime_error("quorvel-slave did not start: " + said + process_->ErrorOutput());

@@ -40,7 +40,7 @@ TEST_F(SlaveProcessTest, ServesStartUpAndDataExchangeOnItsComLinkAndCleansUp)
 
     {
         ComPort port(Link(7));
-        EXPECT_EQ(HexDump(port.Transact(SlaveDiag(5), 15)), " 68 0B 0B 68 80 85 08 3E 3C 02 05 00 FF 09 C5 5B 16");
+        EXPECT_EQ(HexDump(port.Transact(SlaveDiag(5), 17)), " 68 0B 0B 68 80 85 08 3E 3C 02 05 00 FF 09 C5 5B 16");
         EXPECT_EQ(HexDump(port.Transact(SetPrm(5, 3), 1)), " E5");
     }
     // The program closes and reopens the port between start-up steps: the
@@ -53,7 +53,10 @@ TEST_F(SlaveProcessTest, ServesStartUpAndDataExchangeOnItsComLinkAndCleansUp)
     const TByteString reply = port.Transact(DataExchange(5, Outputs(3)), 8 + 48 + 9);
     const auto latency = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(reply.size(), 8u + 48u + 9u) << HexDump(reply);
-    EXPECT_LT(latency, 50ms);
+    // Paced as at 19200 baud: the request's 20 and the answer's 65 characters
+    // of 11 bits, and the min TSDR of 55 bit times from Set_Prm.
+    EXPECT_GE(latency, std::chrono::microseconds((85 * 11 + 55) * 1000000LL / 19200));
+    EXPECT_LT(latency, 150ms);
     EXPECT_NEAR(GrossOf(reply, 0), 60.0, 1.0);
     EXPECT_NEAR(GrossOf(reply, 2), 110.0, 1.0);
 
@@ -111,7 +114,8 @@ TEST_F(SlaveProcessTest, StopsOnInterruptAndFallsBackWhenTheMasterFallsSilent)
 TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"}}) {
+             {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"},
+             {"--fault", "hum"}, {"--fault", "silence"}, {"--fault", "fcs=2"}, {"--fault", "drop@0"}, {"--fault"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
         const std::string error = slave.ErrorOutput();

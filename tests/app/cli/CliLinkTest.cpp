@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <sstream>
@@ -64,10 +65,11 @@ double Seconds(ChildProcess::Clock::duration d) { return std::chrono::duration<d
 class CliLinkTest : public ::testing::Test {
 protected:
     // quorvel-slave serving COM<com>, once its link is in place.
-    std::unique_ptr<ChildProcess> StartSlave(int com, int modules)
+    std::unique_ptr<ChildProcess> StartSlave(int com, int modules, const std::vector<std::string>& more = {})
     {
-        auto slave = std::make_unique<ChildProcess>(
-            slaveProgram, std::vector<std::string>{"--com", std::to_string(com), "--modules", std::to_string(modules), "--quiet"});
+        std::vector<std::string> args{"--com", std::to_string(com), "--modules", std::to_string(modules), "--quiet"};
+        args.insert(args.end(), more.begin(), more.end());
+        auto slave = std::make_unique<ChildProcess>(slaveProgram, args);
         const std::string link = portdir::LinkPath(com);
         EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(link); }, 5000ms)) << slave->Errors();
         return slave;
@@ -131,6 +133,29 @@ TEST_P(CliExchangeTest, ConnectsQuicklyAndExchangesCleanDataForHalfAMinute)
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, CliExchangeTest, ::testing::Values(1, 8));
+
+TEST_F(CliLinkTest, AnswerWithAWrongCheckSumCostsOneCycleAndNoStatusChange)
+{
+    auto slave = StartSlave(2, 1, {"--fault", "fcs@20"});
+    auto cli = StartCli({"--com", "2", "--seconds", "6"});
+    EXPECT_EQ(cli->Wait(20s), 0) << cli->Errors();
+    const Lines said = slave->Lines();
+    EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const auto& line) {
+        return line.text.find(" UTC fault fcs on Data_Exchange answer 20") != std::string::npos;
+    }));
+    const Lines lines = cli->Lines();
+    EXPECT_EQ(StatusLines(lines), (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
+    // Values every 100 ms; the corrupt answer costs itself and the tick on
+    // which the master finds it missing, no more.
+    std::optional<ChildProcess::Clock::duration> last, widest;
+    for (const auto& line : lines) {
+        if (line.text.rfind("WZM 0 ", 0) != 0) continue;
+        if (last && (!widest || line.at - *last > *widest)) widest = line.at - *last;
+        last = line.at;
+    }
+    ASSERT_TRUE(widest);
+    EXPECT_LT(Seconds(*widest), 0.35);
+}
 
 TEST_F(CliLinkTest, ReportsASlaveThatWentAwayAndPicksUpItsReturn)
 {
