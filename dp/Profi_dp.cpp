@@ -6,6 +6,7 @@ T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
     : TComponent(owner), commUnit_(std::make_unique<TCommUnit>(owner, std::move(pollTimer)))
 {
     commUnit_->SetOnTelegram([this](const TByteString& telegram) { Step(telegram); });
+    commUnit_->SetOnNotice([this](const std::string& text) { ShowNotice(text); });
 }
 
 T_DPV0::~T_DPV0()
@@ -163,6 +164,14 @@ void T_DPV0::ActDataExchange()
 
 void T_DPV0::ShowText(const std::string& text, const TStatusColour& colour)
 {
+    if (commUnit_->DeviceLost()) return;  // the port's loss stays on show until it is back
+    if (onStatusText_) onStatusText_(text);
+    if (statusEdit_) statusEdit_->ShowStatus(text, colour);
+}
+
+void T_DPV0::ShowNotice(const std::string& text)
+{
+    const TStatusColour colour = commUnit_->DeviceLost() ? TStatusColour::Maroon() : TStatusColour::WindowText();
     if (onStatusText_) onStatusText_(text);
     if (statusEdit_) statusEdit_->ShowStatus(text, colour);
 }

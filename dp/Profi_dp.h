@@ -7,7 +7,8 @@
 //
 // A slave that stops answering in data exchange is noticed: after 10
 // Data_Exchange requests in a row without any telegram in between the master
-// shows "No answer from slave" and starts over.
+// shows "No answer from slave" and starts over. While the port's device is
+// lost the channel's notice stays on show instead of the master's texts.
 #pragma once
 
 #include "StatusDisplay.h"
@@ -100,6 +101,8 @@ private:
     void ActConfiguration(std::size_t n);
     void ActDataExchange();
     void ShowText(const std::string& text, const TStatusColour& colour = TStatusColour::WindowText());
+    // A notice of the serial channel (port lost, back, refused): always shown.
+    void ShowNotice(const std::string& text);
     void Restart();
     void SetState(std::uint8_t state, std::uint8_t subStep);
     void WriteRaw(const TByteString& bytes);

@@ -13,6 +13,7 @@ struct TStatusColour {
 
     static constexpr TStatusColour WindowText() { return {}; }
     static constexpr TStatusColour Navy() { return {false, 0, 0, 128}; }
+    static constexpr TStatusColour Maroon() { return {false, 128, 0, 0}; }
     friend bool operator==(const TStatusColour&, const TStatusColour&) = default;
 };
 

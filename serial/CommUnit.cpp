@@ -12,6 +12,8 @@ namespace {
 
 std::string ComName(int n) { return "COM" + std::to_string(n); }
 
+constexpr int HighestChoosableCom = 255;
+
 // The tooltip of a listed port: the device it names.
 std::string PortToolTip(int comNumber)
 {
@@ -74,8 +76,10 @@ void TCommUnit::OpenAndPoll(std::uint16_t comNumber)
 {
     port_->ClosePort();
     deviceLost_ = false;
+    refused_ = false;
     port_->SetComNumber(comNumber);
     port_->OpenPort();
+    Opened();
     port_->SetDTR(true);
     port_->SetRTS(true);
     pollTimer_->SetEnabled(true);
@@ -85,10 +89,33 @@ void TCommUnit::SelectPort()
 {
     port_->ClosePort();
     deviceLost_ = false;
+    refused_ = true;  // until the chosen port has opened
     const std::string text = portCombo_ ? portCombo_->Text() : std::string();
-    const int number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
+    int number = 0;
+    try {
+        number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
+    } catch (const EConvertError&) {
+        Refuse(text);
+        throw;
+    }
+    if (number < 1 || number > HighestChoosableCom) return Refuse(text);
     port_->SetComNumber(static_cast<std::uint16_t>(number));
     port_->OpenPort();
+    Opened();
+    refused_ = false;
+}
+
+void TCommUnit::Opened() { openedPath_ = porttable::ResolveComPort(port_->ComNumber()); }
+
+void TCommUnit::Refuse(const std::string& text)
+{
+    Notice("'" + text + "' names no port from COM1 to COM" + std::to_string(HighestChoosableCom) +
+           "; the port stays closed");
+}
+
+void TCommUnit::Notice(const std::string& text)
+{
+    if (onNotice_) onNotice_(text);
 }
 
 void TCommUnit::PollTick()
@@ -163,7 +190,7 @@ bool TCommUnit::SumMatches(const std::uint8_t* bytes, int count)
 bool TCommUnit::Write(const TByteString& bytes)
 {
     CheckDevice();
-    if (deviceLost_) return false;
+    if (deviceLost_ || refused_) return false;
     port_->WriteString(bytes);
     return true;
 }
@@ -179,14 +206,19 @@ void TCommUnit::LoseDevice()
     ClearBuffer();
     deviceLost_ = true;
     reopenCountdown_ = ReopenPolls;
+    Notice("Port " + ComName(port_->ComNumber()) + " (" + openedPath_ + ") lost, waiting for it");
 }
 
 void TCommUnit::TryReopen()
 {
+    reopenCountdown_ = ReopenPolls;  // when it fails: try again in a second
+    // The number may name another device by now: only the same path is reopened.
+    if (porttable::ResolveComPort(port_->ComNumber()) != openedPath_) return;
     try {
         port_->OpenPort();
-        deviceLost_ = false;
     } catch (const std::exception&) {
-        reopenCountdown_ = ReopenPolls;  // still gone; try again in a second
+        return;
     }
+    deviceLost_ = false;
+    Notice("Port " + ComName(port_->ComNumber()) + " (" + openedPath_ + ") is back");
 }

@@ -5,8 +5,11 @@
 // empty telegram, the master's 100 ms clock.
 //
 // A device that disappears while open (adapter pulled, far side ended) is
-// closed and reopened on the same COM number about once a second, quietly;
-// the polls and empty ticks go on meanwhile.
+// closed and reopened about once a second, but only once its COM number
+// names the same device path again (numbers of real devices are given out
+// afresh, so the number alone may name another device by then); the polls
+// and empty ticks go on meanwhile. The loss and the return are told once
+// each through OnNotice.
 //
 // Everything here runs on the thread that runs the timer; nothing waits for
 // the line.
@@ -27,6 +30,7 @@
 class TCommUnit : public TComponent {
 public:
     using TTelegramEvent = std::function<void(const TByteString& telegram)>;
+    using TNoticeEvent = std::function<void(const std::string& text)>;
 
     static constexpr int PollInterval = 20;  // ms
     static constexpr int PollsPerTick = 5;   // the empty tick every 100 ms
@@ -48,9 +52,14 @@ public:
     // here when the open fails, and then nothing polls.
     void OpenAndPoll(std::uint16_t comNumber);
     // The combo's change handler: reopens the port on the number after "COM"
-    // in the combo's text. Raises EConvertError for a text that is no number.
+    // in the combo's text. A text that is no number (EConvertError raised) or
+    // a number outside 1..255 leaves the port closed, with a notice; so does
+    // a failing open (its exception leaves here). Nothing opens it again
+    // behind the user's back until a port is chosen that opens.
     void SelectPort();
     void SetOnTelegram(TTelegramEvent handler) { onTelegram_ = std::move(handler); }
+    // Lines for the user about the port: lost, back, a choice refused.
+    void SetOnNotice(TNoticeEvent handler) { onNotice_ = std::move(handler); }
 
     // One 20 ms poll: takes the waiting bytes, delivers at most one telegram,
     // and every fifth poll the empty tick.
@@ -61,8 +70,9 @@ public:
     // True when the sum modulo 256 of `count` bytes equals the byte after them.
     static bool SumMatches(const std::uint8_t* bytes, int count);
 
-    // Writes to the port. While a vanished device waits to be reopened the
-    // bytes are dropped and false is returned (the master then just sees no
+    // Writes to the port. While a vanished device waits to be reopened, or
+    // after a refused choice of port, the bytes are dropped and false is
+    // returned (the master then just sees no
     // answer); otherwise failures of the port component propagate.
     bool Write(const TByteString& bytes);
 
@@ -75,6 +85,8 @@ public:
     // True while the port is closed because its device vanished and is being
     // reopened about once a second.
     bool DeviceLost() const { return deviceLost_; }
+    // The path the port was last opened on.
+    const std::string& OpenedPath() const { return openedPath_; }
 
 private:
     void TakeInput(int& added, bool& got);
@@ -82,6 +94,9 @@ private:
     void CheckDevice();
     void LoseDevice();
     void TryReopen();
+    void Opened();
+    void Refuse(const std::string& text);
+    void Notice(const std::string& text);
 
     TPortChooser* portCombo_ = nullptr;
     std::unique_ptr<TPollTimer> pollTimer_;
@@ -91,5 +106,8 @@ private:
     std::array<std::uint8_t, BufferSize> rxBuffer_{};
     std::unique_ptr<TVeltComPort> port_;
     bool deviceLost_ = false;
+    bool refused_ = false;  // closed after a refused or failed choice of port
     int reopenCountdown_ = 0;
+    std::string openedPath_;
+    TNoticeEvent onNotice_;
 };

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -22,6 +24,7 @@ protected:
             if (t.empty()) ++ticks;
             else got.push_back(HexOf(t));
         });
+        unit.SetOnNotice([this](const std::string& text) { notices.push_back(text); });
     }
 
     // Opens COM1 on a fresh pseudo-terminal and starts polling.
@@ -51,6 +54,7 @@ protected:
     TCommUnit unit;
     TListPortChooser combo;
     std::vector<std::string> got;
+    std::vector<std::string> notices;
     int ticks = 0;
     std::size_t pending = 0;
 };
@@ -123,19 +127,24 @@ TEST_F(CommUnitTest, UserChoosesAnotherPortInTheCombo)
     EXPECT_EQ(HexOf(ReadFar(com12)), " E5");
 }
 
-TEST_F(CommUnitTest, ComboTextWithoutNumberLeavesPortClosedAndTimerRunning)
+TEST_F(CommUnitTest, ComboTextNamingNoPortLeavesPortClosedAndTimerRunning)
 {
     ports.Add(1);
+    ports.Add(2);
     unit.ScanPorts(combo);
-    for (const char* text : {"COM", "CO", "COMx", "COM 1x"}) {
+    for (const std::string text : {"COM", "CO", "COMx", "COM 1x", "COM0", "COM256", "COM65538"}) {
         SCOPED_TRACE(text);
+        const bool number = text.size() > 3 && std::isdigit(static_cast<unsigned char>(text[3]));
+        notices.clear();
         try {
             combo.UserChanges(text);
-            ADD_FAILURE() << "no conversion error";
+            EXPECT_TRUE(number) << "no conversion error";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(std::string(e.what()), "'" + std::string(text).substr(std::min<std::size_t>(3, std::string(text).size())) +
+            EXPECT_EQ(std::string(e.what()), "'" + text.substr(std::min<std::size_t>(3, text.size())) +
                                                  "' is not a valid integer value");
         }
+        EXPECT_EQ(notices, (std::vector<std::string>{"'" + text + "' names no port from COM1 to COM255; the port stays closed"}));
+        EXPECT_FALSE(unit.Write(Hex("E5")));  // the component does not open the old port behind the box's back
         EXPECT_FALSE(unit.Port().Open());
         EXPECT_TRUE(unit.PollTimer().Enabled());
     }
@@ -304,11 +313,24 @@ TEST_F(CommUnitTest, VanishedDeviceIsReopenedQuietlyWhenItComesBack)
     for (int i = 0; i < TCommUnit::ReopenPolls; ++i) Poll();
     EXPECT_TRUE(unit.DeviceLost());
     EXPECT_EQ(ticks, (TCommUnit::ReopenPolls + 1) / TCommUnit::PollsPerTick);
+    const std::string path = unit.OpenedPath();
+    EXPECT_EQ(notices, (std::vector<std::string>{"Port COM1 (" + path + ") lost, waiting for it"}));
+
+    // COM1 now names another device (numbers of real devices are given out
+    // afresh): it is left alone.
+    ports.AddDevice("ptmx");  // /dev/ptmx: a device that opens
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the port table is read afresh
+    for (int i = 0; i < 2 * TCommUnit::ReopenPolls; ++i) Poll();
+    EXPECT_TRUE(unit.DeviceLost());
+    ports.RemoveDevice("ptmx");
 
     // Back on the same COM number: reopened within about a second.
     const PtyPair& back = ports.Add(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     for (int i = 0; i < TCommUnit::ReopenPolls && unit.DeviceLost(); ++i) Poll();
     EXPECT_FALSE(unit.DeviceLost());
+    EXPECT_EQ(notices.back(), "Port COM1 (" + path + ") is back");
+    EXPECT_EQ(notices.size(), 2u);
     ASSERT_TRUE(unit.Port().Open());
     EXPECT_TRUE(unit.Write(Hex("E5")));
     EXPECT_EQ(HexOf(ReadFar(back)), " E5");

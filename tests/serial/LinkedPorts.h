@@ -34,6 +34,13 @@ public:
         ptys_.erase(comNumber);
     }
     PtyPair& operator[](int comNumber) { return *ptys_.at(comNumber); }
+    // A real serial device /dev/<name> in the fake sysfs (never opened here).
+    void AddDevice(const std::string& name)
+    {
+        folder_.MakeFolder("sys/devices/" + name + "/driver");
+        folder_.Link("sys/class/tty/" + name + "/device", "../../../devices/" + name);
+    }
+    void RemoveDevice(const std::string& name) { std::filesystem::remove_all(folder_.path / "sys/class/tty" / name); }
 
 private:
     TempFolder folder_;
