@@ -58,8 +58,12 @@ void TCommUnit::ScanPorts(TPortChooser& combo)
         try {
             port_->SetComNumber(i);
             port_->OpenPort();
+        } catch (const EAlreadyOpen&) {
+            // A port that does not open is not listed; one that another program holds is named.
+            Notice(ComName(i) + " (" + porttable::ResolveComPort(i) + ") is busy: another program has it open");
+            continue;
         } catch (const std::exception&) {
-            continue;  // a port that does not open is not listed
+            continue;
         }
         const std::string name = ComName(i);
         if (chosen == 0 || name == "COM2") {

@@ -42,8 +42,8 @@ public:
     explicit TCommUnit(TComponent* owner = nullptr, std::unique_ptr<TPollTimer> timer = nullptr);
     ~TCommUnit() override;  // stops the timer, closes the port
 
-    // Lists COM1..COM99 that open in `combo`, opens COM2 if it opened, else
-    // the lowest that did, switches DTR and RTS on and starts polling. With
+    // Lists COM1..COM99 that open in `combo` (a port held by another program
+    // is named in a notice), opens COM2 if it opened, else the lowest that did, switches DTR and RTS on and starts polling. With
     // no port at all the port component is asked to prompt (ComNumber 0);
     // its exception then leaves here and nothing polls.
     void ScanPorts(TPortChooser& combo);

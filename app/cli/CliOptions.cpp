@@ -15,12 +15,14 @@ std::optional<int> WholeNumber(const std::string& text, int low, int high)
     return value;
 }
 
+constexpr int MaxSeconds = TCliOptions::MaxSeconds;
+
 std::optional<double> PositiveSeconds(const std::string& text)
 {
     double value = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
-    if (!std::isfinite(value) || value <= 0) return std::nullopt;
+    if (!std::isfinite(value) || value <= 0 || value > MaxSeconds) return std::nullopt;
     return value;
 }
 
@@ -58,7 +60,9 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             else error = "--modules must be a number of modules from 1 to 8" + got;
         } else {
             options.seconds = PositiveSeconds(value);
-            if (!options.seconds) error = "--seconds must be a number of seconds above 0" + got;
+            if (!options.seconds)
+                error = "--seconds must be a number of seconds above 0 and at most " + std::to_string(MaxSeconds) +
+                        " (100 days)" + got;
         }
         if (!error.empty()) return std::nullopt;
     }
@@ -84,7 +88,8 @@ Options:
                lowest-numbered port that opens.
   --addr A     PROFIBUS address of the slave, 0 to 126 (default 3).
   --modules M  weighing modules behind the slave, 1 to 8 (default 1).
-  --seconds S  stop after S seconds (default: run until Ctrl+C).
+  --seconds S  stop after S seconds, at most 8640000 (default: run until
+               Ctrl+C).
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,

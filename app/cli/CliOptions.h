@@ -6,6 +6,8 @@
 #include <vector>
 
 struct TCliOptions {
+    static constexpr int MaxSeconds = 8640000;  // 100 days: the deadline stays far from the clock's range
+
     std::optional<int> comNumber;  // none: chosen as the port scan does
     int slaveAddress = 3;
     int moduleCount = 1;

@@ -73,6 +73,10 @@ int main(int argc, char** argv)
         else
             channel.ScanPorts(ports);
     } catch (const ENoPortSelected&) {
+        std::string ignored;
+        if (!portdir::Ensure(ignored))
+            return Fail("no COM port opens; " + ignored + ". Give --com N for a serial device, or make the folder "
+                        "yours and not writable by others, or name another in QUORVEL_PORT_DIR");
         return Fail("no COM port opens; link the device as COM<n> in " + portdir::Path() + " or give --com N");
     } catch (const std::exception& e) {
         return Fail(e.what());

@@ -223,7 +223,24 @@ TEST_F(CliLinkTest, PortHeldByAnotherProgramIsInUse)
     auto cli = StartCli({"--com", "4", "--seconds", "1"});
     EXPECT_EQ(cli->Wait(10s), 2);
     EXPECT_NE(cli->Errors().find("ie_Open - device already open"), std::string::npos) << cli->Errors();
+    // The scan names it as busy instead of passing over it.
+    auto scan = StartCli({"--seconds", "1"});
+    EXPECT_EQ(scan->Wait(10s), 2);
+    EXPECT_TRUE(scan->WaitForLine("COM4 (" + portdir::LinkPath(4) + ") is busy: another program has it open", 0s));
     close(held);
+}
+
+TEST_F(CliLinkTest, IgnoredPortFolderIsNamedWithItsReason)
+{
+    std::string message;
+    ASSERT_TRUE(portdir::Ensure(message)) << message;
+    std::filesystem::permissions(portdir::Path(), std::filesystem::perms::others_write, std::filesystem::perm_options::add);
+    auto cli = StartCli({"--seconds", "1"});
+    EXPECT_EQ(cli->Wait(10s), 2);
+    EXPECT_NE(cli->Errors().find("no COM port opens; Port directory " + portdir::Path() +
+                                 " is writable by others; it is ignored. Give --com N"),
+              std::string::npos)
+        << cli->Errors();
 }
 
 TEST_F(CliLinkTest, HelpIsPlainText)
