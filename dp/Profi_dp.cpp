@@ -21,6 +21,12 @@ void T_DPV0::SetModuleCount(std::int32_t n)
     OutputData = TByteString::Filled(8 + static_cast<std::size_t>(std::max(n, 0)));
 }
 
+void T_DPV0::SetFastCycle(bool on)
+{
+    fastCycle_ = on;
+    commUnit_->SetPollInterval(on ? FastPollInterval : TCommUnit::PollInterval);
+}
+
 void T_DPV0::StartMaster() { state_ = {stStart, 0, 0, 0}; }
 
 void T_DPV0::StopMaster() { state_ = {stIdle, 0, 0, 0}; }
@@ -82,7 +88,7 @@ void T_DPV0::Act(std::size_t n)
         ActConfiguration(n);
         break;
     case stDataExchange:
-        ActDataExchange();
+        ActDataExchange(n);
         break;
     default:  // stIdle
         break;
@@ -134,7 +140,7 @@ void T_DPV0::ActConfiguration(std::size_t n)
     }
 }
 
-void T_DPV0::ActDataExchange()
+void T_DPV0::ActDataExchange(std::size_t n)
 {
     if (replyCode_ == rcShortFrame) {
         Restart();
@@ -143,7 +149,8 @@ void T_DPV0::ActDataExchange()
     }
     if (state_.SubStep != 0) {
         state_.SubStep = 0;
-        return;
+        // Fast cycle: the answer is handed over, so the next request goes at once.
+        if (!(fastCycle_ && n > 0 && replyCode_ == rcData)) return;
     }
     // A request that heard no telegram before the next one is due counts as
     // unanswered; enough of them in a row mean the slave has gone quiet.

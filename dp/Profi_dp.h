@@ -49,6 +49,7 @@ public:
     using TTextEvent = std::function<void(const std::string& text)>;
 
     static constexpr int SilentRequestLimit = 10;
+    static constexpr int FastPollInterval = 5;  // ms, polls of the channel in fast cycle
 
     // Starts idle with one module. `pollTimer` paces the serial channel
     // (without one the channel uses a TManualTimer).
@@ -65,6 +66,13 @@ public:
     // ModuleCount := n; OutputData := 8 + n zero bytes (8 for n <= 0).
     void SetModuleCount(std::int32_t n);
     std::int32_t ModuleCount() const { return moduleCount_; }
+
+    // Off: a Data_Exchange request goes out on each 100 ms tick. On: the next
+    // request goes out as soon as the answer's telegram is handed over, and
+    // the channel polls every 5 ms to hand it over early; the 100 ms ticks
+    // still drive everything else (start-up, the silent-slave count).
+    void SetFastCycle(bool on);
+    bool FastCycle() const { return fastCycle_; }
 
     void StartMaster();  // to stStart from any state
     void StopMaster();   // to stIdle from any state
@@ -99,7 +107,7 @@ private:
     void ReportStateChange();
     void Act(std::size_t n);
     void ActConfiguration(std::size_t n);
-    void ActDataExchange();
+    void ActDataExchange(std::size_t n);
     void ShowText(const std::string& text, const TStatusColour& colour = TStatusColour::WindowText());
     // A notice of the serial channel (port lost, back, refused): always shown.
     void ShowNotice(const std::string& text);
@@ -117,6 +125,7 @@ private:
     TStatusDisplay* statusEdit_ = nullptr;
     std::unique_ptr<TCommUnit> commUnit_;
     std::int32_t moduleCount_ = 1;
+    bool fastCycle_ = false;
 
     // Silent-slave watch in data exchange.
     bool requestOutstanding_ = false;  // a Data_Exchange request went out

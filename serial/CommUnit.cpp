@@ -46,6 +46,14 @@ TCommUnit::~TCommUnit()
     port_.reset();
 }
 
+int TCommUnit::PollsPer(int period) const { return std::max(1, period / std::max(1, pollTimer_->Interval())); }
+
+void TCommUnit::SetPollInterval(int milliseconds)
+{
+    tickCount_ = 0;
+    pollTimer_->SetInterval(std::clamp(milliseconds, 1, PollInterval));
+}
+
 void TCommUnit::ScanPorts(TPortChooser& combo)
 {
     portCombo_ = &combo;
@@ -133,7 +141,7 @@ void TCommUnit::PollTick()
     }
     if (got) ExtractTelegrams(added);
     CheckDevice();
-    if (++tickCount_ >= PollsPerTick) {
+    if (++tickCount_ >= PollsPer(TickPeriod)) {
         if (onTelegram_) onTelegram_(TByteString());
         tickCount_ = 0;
     }
@@ -209,13 +217,13 @@ void TCommUnit::LoseDevice()
     port_->ClosePort();
     ClearBuffer();
     deviceLost_ = true;
-    reopenCountdown_ = ReopenPolls;
+    reopenCountdown_ = PollsPer(ReopenPeriod);
     Notice("Port " + ComName(port_->ComNumber()) + " (" + openedPath_ + ") lost, waiting for it");
 }
 
 void TCommUnit::TryReopen()
 {
-    reopenCountdown_ = ReopenPolls;  // when it fails: try again in a second
+    reopenCountdown_ = PollsPer(ReopenPeriod);  // when it fails: try again in a second
     // The number may name another device by now: only the same path is reopened.
     if (porttable::ResolveComPort(port_->ComNumber()) != openedPath_) return;
     try {

@@ -33,8 +33,10 @@ public:
     using TNoticeEvent = std::function<void(const std::string& text)>;
 
     static constexpr int PollInterval = 20;  // ms
-    static constexpr int PollsPerTick = 5;   // the empty tick every 100 ms
-    static constexpr int ReopenPolls = 50;   // a lost device is retried every second
+    static constexpr int TickPeriod = 100;   // ms: the empty tick
+    static constexpr int ReopenPeriod = 1000;  // ms: a lost device is retried every second
+    static constexpr int PollsPerTick = TickPeriod / PollInterval;
+    static constexpr int ReopenPolls = ReopenPeriod / PollInterval;
     static constexpr int BufferSize = 256;
     static constexpr int HighestComNumber = 99;
 
@@ -61,8 +63,12 @@ public:
     // Lines for the user about the port: lost, back, a choice refused.
     void SetOnNotice(TNoticeEvent handler) { onNotice_ = std::move(handler); }
 
-    // One 20 ms poll: takes the waiting bytes, delivers at most one telegram,
-    // and every fifth poll the empty tick.
+    // Polls every `milliseconds` (1..20, a divisor of 100) instead of every
+    // 20 ms; the empty tick stays at 100 ms.
+    void SetPollInterval(int milliseconds);
+
+    // One poll: takes the waiting bytes, delivers at most one telegram, and
+    // every 100 ms (every fifth 20 ms poll) the empty tick.
     void PollTick();
     // Applies the delimiting rules once, `added` being the bytes of this poll.
     void ExtractTelegrams(int added);
@@ -91,6 +97,7 @@ public:
 private:
     void TakeInput(int& added, bool& got);
     void DropFront(int count);
+    int PollsPer(int period) const;
     void CheckDevice();
     void LoseDevice();
     void TryReopen();

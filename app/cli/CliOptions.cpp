@@ -37,6 +37,10 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             options.help = true;
             continue;
         }
+        if (name == "--fast") {
+            options.fast = true;
+            continue;
+        }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
@@ -71,7 +75,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 
 std::string CliUsage()
 {
-    return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S]
+    return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
 serial port (19200 baud, 8E1), brings the slave through the DP start-up and
@@ -90,6 +94,8 @@ Options:
   --modules M  weighing modules behind the slave, 1 to 8 (default 1).
   --seconds S  stop after S seconds, at most 8640000 (default: run until
                Ctrl+C).
+  --fast       fast cycle: the next data exchange as soon as the answer is
+               in, instead of one every 100 ms.
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,

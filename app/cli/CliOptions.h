@@ -12,6 +12,7 @@ struct TCliOptions {
     int slaveAddress = 3;
     int moduleCount = 1;
     std::optional<double> seconds;  // none: until interrupted
+    bool fast = false;  // the next Data_Exchange request as soon as the answer is in
     bool help = false;
 };
 

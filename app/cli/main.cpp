@@ -63,6 +63,7 @@ int main(int argc, char** argv)
     T_DPV0 master(nullptr, std::move(timer));
     master.SlaveAddress = options->slaveAddress;
     master.SetModuleCount(options->moduleCount);
+    master.SetFastCycle(options->fast);
     TMonitor monitor(master, std::cout);
     TCommUnit& channel = master.CommUnit();
     channel.Port().SetPromptForPort(false);  // no one to ask: no port is an error

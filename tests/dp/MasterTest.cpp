@@ -147,6 +147,20 @@ TEST_F(MasterTest, ConnectedSendsOneDataExchangePerTickWhileAnswered)
     EXPECT_EQ(master.CurrentState().State, stDataExchange);
 }
 
+TEST_F(MasterTest, FastCycleSendsTheNextRequestAsSoonAsTheAnswerIsIn)
+{
+    RunToConnected();
+    master.SetFastCycle(true);
+    Tick();
+    for (int i = 0; i < 5; ++i) Receive(dataReply);
+    EXPECT_EQ(sent.size(), 6u);  // one on the tick, then one after each answer
+    Receive("E5");               // no data answer: the next request waits for the tick
+    EXPECT_EQ(sent.size(), 6u);
+    Tick();
+    EXPECT_EQ(sent.size(), 7u);
+    EXPECT_TRUE(texts.empty());
+}
+
 TEST_F(MasterTest, ConnectingRepeatsSlaveDiagEverySecondStepUntilAnswered)
 {
     master.StartMaster();

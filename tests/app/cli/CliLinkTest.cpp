@@ -249,5 +249,5 @@ TEST_F(CliLinkTest, HelpIsPlainText)
     EXPECT_EQ(cli->Wait(5s), 0);
     const Lines lines = cli->Lines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0].text, "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S]");
+    EXPECT_EQ(lines[0].text, "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast]");
 }

@@ -23,13 +23,15 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_EQ(defaults->slaveAddress, 3);
     EXPECT_EQ(defaults->moduleCount, 1);
     EXPECT_FALSE(defaults->seconds);
+    EXPECT_FALSE(defaults->fast);
 
-    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5"});
+    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--fast"});
     ASSERT_TRUE(full);
     EXPECT_EQ(full->comNumber, 7);
     EXPECT_EQ(full->slaveAddress, 126);
     EXPECT_EQ(full->moduleCount, 8);
     EXPECT_EQ(full->seconds, 2.5);
+    EXPECT_TRUE(full->fast);
     EXPECT_EQ(Parse({"--addr", "0"})->slaveAddress, 0);
     EXPECT_TRUE(Parse({"--help"})->help);
 }
