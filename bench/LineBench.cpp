@@ -153,6 +153,7 @@ void DeviceBack(int modules)
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 20;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
     TempFolder folder;
     ScopedEnv portDir("QUORVEL_PORT_DIR", (folder.path / "ports").string());
     folder.MakeFolder("sys/class/tty");

@@ -150,7 +150,12 @@ void T_DPV0::ActDataExchange(std::size_t n)
     if (state_.SubStep != 0) {
         state_.SubStep = 0;
         // Fast cycle: the answer is handed over, so the next request goes at once.
-        if (!(fastCycle_ && n > 0 && replyCode_ == rcData)) return;
+        const bool answered = fastCycle_ && n > 0 && replyCode_ == rcData;
+        // An answer that came back corrupt was dropped and nothing is in
+        // flight: the line is quiet, so the tick need not wait another one.
+        const bool corrupt = n == 0 && commUnit_->Dropped() != droppedAtRequest_ && commUnit_->RxCount() == 0;
+        if (corrupt) heardSinceRequest_ = true;
+        if (!answered && !corrupt) return;
     }
     // A request that heard no telegram before the next one is due counts as
     // unanswered; enough of them in a row mean the slave has gone quiet.
@@ -163,6 +168,7 @@ void T_DPV0::ActDataExchange(std::size_t n)
         return;
     }
     SendDataExchange(OutputData);
+    droppedAtRequest_ = commUnit_->Dropped();
     state_.SubStep = 1;
     silentRequests_ = silent;
     requestOutstanding_ = true;

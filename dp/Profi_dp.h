@@ -131,4 +131,5 @@ private:
     bool requestOutstanding_ = false;  // a Data_Exchange request went out
     bool heardSinceRequest_ = false;   // and a telegram came after it
     int silentRequests_ = 0;           // requests in a row that heard nothing
+    std::uint32_t droppedAtRequest_ = 0;  // the channel's drop count when the request went out
 };

@@ -171,8 +171,10 @@ void TCommUnit::ExtractTelegrams(int added)
                                            static_cast<std::size_t>(std::max(added, 0)));
     if (cut.kind == telegram::TCut::Discard) {
         rxCount_ = 0;
+        ++dropped_;
         return;
     }
+    if (cut.skip > 0) ++dropped_;
     DropFront(static_cast<int>(cut.skip));  // corrupt heads and what follows them up to the next start
     if (cut.kind != telegram::TCut::Recognised) return;
     const TByteString whole(rxBuffer_.data(), static_cast<std::size_t>(rxCount_));

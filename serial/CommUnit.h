@@ -91,6 +91,8 @@ public:
     // True while the port is closed because its device vanished and is being
     // reopened about once a second.
     bool DeviceLost() const { return deviceLost_; }
+    // How often received bytes that were no telegram were dropped.
+    std::uint32_t Dropped() const { return dropped_; }
     // The path the port was last opened on.
     const std::string& OpenedPath() const { return openedPath_; }
 
@@ -116,5 +118,6 @@ private:
     bool refused_ = false;  // closed after a refused or failed choice of port
     int reopenCountdown_ = 0;
     std::string openedPath_;
+    std::uint32_t dropped_ = 0;
     TNoticeEvent onNotice_;
 };

@@ -42,11 +42,9 @@ TCut CutTelegram(const std::uint8_t* buffer, std::size_t count, std::size_t adde
         if (a == 1 && b[0] == SC) return {TCut::Recognised, 1, skip};
         if (a == SD1Length && IsSd1(b)) return {TCut::Recognised, SD1Length, skip};
         if (n < 6) return {TCut::Wait, 0, skip};
-        const bool head = b[0] == SD2 && b[3] == SD2;
-        // A first byte that starts nothing drops the buffer; after a dropped
-        // head the scan goes on instead, so that a good telegram behind it survives.
-        if (!head && skip == 0) return {TCut::Discard, 0, 0};
-        if (head && b[1] == b[2]) {
+        // A head that is no telegram is dropped and the scan goes on, so that
+        // a good telegram behind it (the next answer) survives.
+        if (b[0] == SD2 && b[3] == SD2 && b[1] == b[2]) {
             const std::size_t le = b[1];
             if (n < le + 6) return {TCut::Wait, 0, skip};
             // The end delimiter is taken without being compared with 0x16.

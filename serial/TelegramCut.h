@@ -34,13 +34,13 @@ struct TCut {
 };
 
 // Applies the delimiting rules to `count` buffered bytes, of which the last
-// poll added `added`. A head with unequal length bytes or a wrong check sum
-// is dropped together with the bytes up to the next one that can start a
+// poll added `added`. A head that cannot be a telegram (six bytes or more
+// not starting 68 .. .. 68, unequal length bytes, a wrong check sum) is
+// dropped together with the bytes up to the next one that can start a
 // telegram (68, or an E5 or 10 that begins this poll's bytes), and the rules
 // apply again from there; `skip` counts the dropped bytes. Then Wait: keep
-// the rest (incomplete). Discard: drop the whole buffer (a head that is no
-// telegram at all). Recognised: a telegram of `length` bytes stands at
-// `skip`.
+// the rest (incomplete). Discard: nothing is left of the buffer.
+// Recognised: a telegram of `length` bytes stands at `skip`.
 TCut CutTelegram(const std::uint8_t* buffer, std::size_t count, std::size_t added);
 
 }  // namespace telegram

@@ -251,6 +251,7 @@ TEST_F(CommUnitTest, BadHeadsAreDroppedAndTheNextTelegramComesWithItsLastByte)
     };
     const TRow rows[] = {
         {"not 68: dropped", {"67 03 03 68 00 03 08 0B 16"}, {}},
+        {"answer behind the tail of a dropped one", {"5A 07 31 16" + good}, {good}},
         {"length bytes differ", {"68 03 04 68 00", "03 08 0B 16" + good}, {good}},
         {"wrong check sum", {"68 03 03 68 00 03 08 0C 16" + good}, {good}},
         {"wrong check sum, answer in the next poll", {"68 03 03 68 00 03 08 0C 16", good}, {good}},
