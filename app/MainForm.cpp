@@ -115,6 +115,10 @@ void TForm1::OpenPortLater()
     portChooser_->SetOnChange([this] {
         const std::string text = portChooser_->Text();
         const std::int32_t number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
+        if (number < 1 || number > 255) {  // COM65538 must not open COM2
+            AddMessage(QString::fromStdString("'" + text + "' names no port from COM1 to COM255; the port stays closed"));
+            return;
+        }
         Master->CommUnit().OpenAndPoll(static_cast<std::uint16_t>(number));
     });
 }

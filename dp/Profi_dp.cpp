@@ -147,6 +147,10 @@ void T_DPV0::ActDataExchange(std::size_t n)
         replyCode_ = rcNone;
         return;
     }
+    // A fast-cycle request goes out between ticks: the first tick after it
+    // may come at once, so only the second judges it (an answer in flight
+    // is never talked over).
+    if (state_.SubStep != 0 && n == 0 && fastCycle_ && ++ticksSinceRequest_ < 2) return;
     if (state_.SubStep != 0) {
         state_.SubStep = 0;
         // Fast cycle: the answer is handed over, so the next request goes at once.
@@ -169,6 +173,7 @@ void T_DPV0::ActDataExchange(std::size_t n)
     }
     SendDataExchange(OutputData);
     droppedAtRequest_ = commUnit_->Dropped();
+    ticksSinceRequest_ = 0;
     state_.SubStep = 1;
     silentRequests_ = silent;
     requestOutstanding_ = true;

@@ -132,4 +132,5 @@ private:
     bool heardSinceRequest_ = false;   // and a telegram came after it
     int silentRequests_ = 0;           // requests in a row that heard nothing
     std::uint32_t droppedAtRequest_ = 0;  // the channel's drop count when the request went out
+    int ticksSinceRequest_ = 0;
 };

@@ -190,6 +190,12 @@ TEST_F(WindowTest, PortBoxActsOnlyWhenTypingIsFinished)
     EXPECT_EQ(ErrorBoxText(), "'' is not a valid integer value");
     EXPECT_FALSE(port.Open());
 
+    form->StartButton->click();
+    TypeAndEnter(form->cbxPort, "COM65538");
+    Pump(250);  // the master's ticks write: nothing reopens a port behind the box's back
+    EXPECT_FALSE(port.Open());
+    EXPECT_TRUE(form->mMessages->toPlainText().contains("'COM65538' names no port from COM1 to COM255; the port stays closed"));
+
     Choose(form->cbxPort, 0);
     EXPECT_TRUE(port.Open());
     EXPECT_EQ(port.ComNumber(), 2);
