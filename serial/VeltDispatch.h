@@ -7,7 +7,8 @@
 //                   and every 50 ms without one) and delivers notifications;
 //   output thread   the only writer to the device.
 // This base class holds everything that does not depend on the operating
-// system; the device operations are virtual (TVeltPosixDispatcher).
+// system; the device operations are virtual, implemented per system under
+// posix/ (MakeNativeDispatcher gives the one this build uses).
 //
 // Results: 0 success, positive "nothing done" answers, negative result codes
 // (VeltMisc.h). Nothing here raises; the component turns codes into exceptions.
@@ -351,3 +352,6 @@ private:
     std::unique_ptr<TTraceBuffer> trace_;
     std::unique_ptr<TLogBuffer> log_;
 };
+
+// The dispatcher over this system's serial devices (chosen by the build).
+std::unique_ptr<TVeltBaseDispatcher> MakeNativeDispatcher(TComponent* owner = nullptr);

@@ -15,8 +15,7 @@
 #pragma once
 
 #include "VeltDispatch.h"
-
-#include <linux/serial.h>
+#include "posix/linux/SerialDriver.h"
 
 #include <memory>
 
@@ -51,6 +50,6 @@ private:
     std::unique_ptr<TVeltEvent> wake_;  // makes DeviceWaitEvent return
     TDeviceControlBlock state_;         // what was last written to the device
     bool haveCounters_ = false;
-    serial_icounter_struct counters_{};
+    TLineErrorCounts counters_{};
     int emptyReadiness_ = 0;  // readiness reports in a row with nothing to read
 };
