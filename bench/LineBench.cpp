@@ -31,7 +31,7 @@ std::unique_ptr<ChildProcess> StartSlave(int modules, const std::vector<std::str
 {
     std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--quiet"};
     args.insert(args.end(), more.begin(), more.end());
-    auto slave = std::make_unique<ChildProcess>(QUORVEL_SLAVE_PROGRAM, args);
+    auto slave = std::make_unique<ChildProcess>(QUORVEL_SLAVE_EXE, args);
     const auto until = Clock::now() + std::chrono::seconds(5);
     while (!std::filesystem::exists(portdir::LinkPath(2)) && Clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -3,16 +3,13 @@
 #include "PortTable.h"
 #include "TelegramCut.h"
 #include "VeltExcept.h"
+#include "base/ComName.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
 namespace {
-
-std::string ComName(int n) { return "COM" + std::to_string(n); }
-
-constexpr int HighestChoosableCom = 255;
 
 // The tooltip of a listed port: the device it names.
 std::string PortToolTip(int comNumber)
@@ -103,15 +100,14 @@ void TCommUnit::SelectPort()
     deviceLost_ = false;
     refused_ = true;  // until the chosen port has opened
     const std::string text = portCombo_ ? portCombo_->Text() : std::string();
-    int number = 0;
+    std::uint16_t number = 0;
     try {
-        number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
+        number = ComNumberOf(text);
     } catch (const EConvertError&) {
         Refuse(text);
         throw;
     }
-    if (number < 1 || number > HighestChoosableCom) return Refuse(text);
-    port_->SetComNumber(static_cast<std::uint16_t>(number));
+    port_->SetComNumber(number);
     port_->OpenPort();
     Opened();
     refused_ = false;
@@ -121,13 +117,21 @@ void TCommUnit::Opened() { openedPath_ = porttable::ResolveComPort(port_->ComNum
 
 void TCommUnit::Refuse(const std::string& text)
 {
-    Notice("'" + text + "' names no port from COM1 to COM" + std::to_string(HighestChoosableCom) +
+    Notice("'" + text + "' names no port from COM1 to COM" + std::to_string(MaxComNumber) +
            "; the port stays closed");
 }
 
 void TCommUnit::Notice(const std::string& text)
 {
     if (onNotice_) onNotice_(text);
+}
+
+std::uint16_t TCommUnit::ComNumberOf(const std::string& name)
+{
+    if (const auto number = ParseComName(name)) return static_cast<std::uint16_t>(*number);
+    // No number at all: the conversion error of the text after "COM".
+    static_cast<void>(StrToInt(name.size() > 3 ? name.substr(3) : std::string()));
+    throw EConvertError("'" + name + "' is not a port from COM1 to COM" + std::to_string(MaxComNumber));
 }
 
 void TCommUnit::PollTick()

@@ -15,7 +15,7 @@
 // the line.
 #pragma once
 
-#include "ByteString.h"
+#include "base/ByteString.h"
 #include "PollTimer.h"
 #include "PortChooser.h"
 #include "VeltComponent.h"
@@ -53,12 +53,16 @@ public:
     // DTR and RTS on and starts polling. The component's exception leaves
     // here when the open fails, and then nothing polls.
     void OpenAndPoll(std::uint16_t comNumber);
-    // The combo's change handler: reopens the port on the number after "COM"
-    // in the combo's text. A text that is no number (EConvertError raised) or
-    // a number outside 1..255 leaves the port closed, with a notice; so does
-    // a failing open (its exception leaves here). Nothing opens it again
-    // behind the user's back until a port is chosen that opens.
+    // The combo's change handler: reopens the port the combo's text names.
+    // A text that names no port (EConvertError raised, see ComNumberOf)
+    // leaves the port closed, with a notice; so does a failing open (its
+    // exception leaves here). Nothing opens it again behind the user's back
+    // until a port is chosen that opens.
     void SelectPort();
+    // The number of a port name the user chose or typed. Raises EConvertError
+    // for a text without a number after "COM" and for any other text that
+    // names no port from COM1 to COM255.
+    static std::uint16_t ComNumberOf(const std::string& name);
     void SetOnTelegram(TTelegramEvent handler) { onTelegram_ = std::move(handler); }
     // Lines for the user about the port: lost, back, a choice refused.
     void SetOnNotice(TNoticeEvent handler) { onNotice_ = std::move(handler); }

@@ -33,6 +33,7 @@ bool IsSd1(const std::uint8_t* b) { return b[0] == SD1 && SumMatches(b + 1, 3) &
 
 TCut CutTelegram(const std::uint8_t* buffer, std::size_t count, std::size_t added)
 {
+    if (count == 0) return {};
     std::size_t skip = 0;
     while (skip < count) {
         const std::uint8_t* b = buffer + skip;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "SimClock.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <deque>
 #include <optional>
