@@ -17,13 +17,16 @@ bool ParseInt(const std::string& text, long long min, long long max, long long& 
 
 std::string SlaveUsage()
 {
-    return "Usage: quorvel-slave [--addr A] [--modules N] [--com N] [--seed S] [--replace] [--quiet]\n"
+    return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
+           "                     [--quiet]\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
            "\n"
            "  --addr A      station address of the slave, 0..126 (default 3)\n"
            "  --modules N   number of weighing modules, 1..8 (default 1)\n"
+           "  --station A:N a station at address A with N modules; repeat it for several\n"
+           "                stations on the one line (instead of --addr and --modules)\n"
            "  --com N       register the line as COM<N>, 1..255 (default 2)\n"
            "  --seed S      seed of the simulated load noise (default 1)\n"
            "  --replace     take over a COM<N> link that another program registered\n"
@@ -35,8 +38,21 @@ std::string SlaveUsage()
            "again when the simulator stops (Ctrl+C, SIGTERM).\n";
 }
 
+// "A:N" with A a station address and N a module count.
+bool ParseStation(const std::string& text, TStationSpec& spec)
+{
+    const auto colon = text.find(':');
+    long long address = 0, modules = 0;
+    if (colon == std::string::npos || !ParseInt(text.substr(0, colon), 0, 126, address) ||
+        !ParseInt(text.substr(colon + 1), 1, 8, modules))
+        return false;
+    spec = {static_cast<int>(address), static_cast<int>(modules)};
+    return true;
+}
+
 bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& options, std::string& error)
 {
+    bool oneStationForm = false;
     struct TNumberOption {
         const char* name;
         long long min, max;
@@ -61,6 +77,22 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         if (name == "--help" || name == "-h") { options.help = true; continue; }
         if (name == "--replace") { options.replace = true; continue; }
         if (name == "--quiet") { options.quiet = true; continue; }
+        if (name == "--station") {
+            if (!inlineValue && i + 1 < args.size()) value = args[++i];
+            TStationSpec spec;
+            if (!ParseStation(value, spec)) {
+                error = "--station must be ADDRESS:MODULES with an address from 0 to 126 and 1 to 8 modules, not '" +
+                        value + "'";
+                return false;
+            }
+            for (const auto& other : options.stations)
+                if (other.address == spec.address) {
+                    error = "two stations at address " + std::to_string(spec.address);
+                    return false;
+                }
+            options.stations.push_back(spec);
+            continue;
+        }
         const TNumberOption* option = nullptr;
         for (const auto& candidate : numbers)
             if (name == candidate.name) option = &candidate;
@@ -75,14 +107,20 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             }
             value = args[++i];
         }
+        if (option->target == &address || option->target == &modules) oneStationForm = true;
         if (!ParseInt(value, option->min, option->max, *option->target)) {
             error = name + " must be a whole number from " + std::to_string(option->min) + " to " +
                     std::to_string(option->max) + ", not '" + value + "'";
             return false;
         }
     }
+    if (oneStationForm && !options.stations.empty()) {
+        error = "give either --station or --addr/--modules";
+        return false;
+    }
     options.address = static_cast<int>(address);
     options.modules = static_cast<int>(modules);
+    if (options.stations.empty()) options.stations.push_back({options.address, options.modules});
     options.com = static_cast<int>(com);
     options.seed = static_cast<std::uint32_t>(seed);
     return true;

@@ -8,14 +8,17 @@
 
 namespace sim {
 
-TSlaveServer::TSlaveServer(TSlaveStation& station, int lineFd, LogFn log)
-    : station_(station), fd_(lineFd), log_(std::move(log))
+TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log)
+    : stations_(std::move(stations)), fd_(lineFd), log_(std::move(log))
 {
 }
 
 int TSlaveServer::PollTimeout(SimTime now) const
 {
-    std::optional<SimTime> next = station_.Dp().WatchdogDeadline();
+    std::optional<SimTime> next;
+    for (const TSlaveStation* station : stations_)
+        if (const auto watchdog = station->Dp().WatchdogDeadline(); watchdog && (!next || *watchdog < *next))
+            next = watchdog;
     if (const auto partial = parser_.PartialDeadline(); partial && (!next || *partial < *next)) next = partial;
     if (!next) return -1;
     // One millisecond past the deadline, so that it has passed when poll returns.
@@ -42,7 +45,7 @@ int TSlaveServer::Run(int stopFd)
             log_("the line was hung up");
             return 1;
         }
-        station_.Dp().CheckWatchdog(now);
+        for (TSlaveStation* station : stations_) station->Dp().CheckWatchdog(now);
         parser_.Expire(now);
     }
 }
@@ -58,7 +61,8 @@ bool TSlaveServer::ReadLine(SimTime now)
     }
     for (const TRequest& request : parser_.Feed(buffer, static_cast<std::size_t>(n), now)) {
         ++requests_;
-        if (const auto reply = station_.Dp().Handle(request, now)) Reply(*reply);
+        for (TSlaveStation* station : stations_)
+            if (const auto reply = station->Dp().Handle(request, now)) Reply(*reply);
     }
     return true;
 }

@@ -1,6 +1,7 @@
-// Serves a station on a line descriptor: waits in poll() for requests and a
-// stop descriptor, answers each complete request at once, and lets the
-// watchdog and the parser's idle rule act on time.
+// Serves the stations of one line descriptor: waits in poll() for requests
+// and a stop descriptor, hands each complete request to every station (only
+// the one addressed answers) and writes the answer at once, and lets the
+// watchdogs and the parser's idle rule act on time.
 #pragma once
 
 #include "SlaveFrames.h"
@@ -8,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -15,7 +17,7 @@ class TSlaveServer {
 public:
     using LogFn = std::function<void(const std::string&)>;
 
-    TSlaveServer(TSlaveStation& station, int lineFd, LogFn log);
+    TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log);
 
     // Serves until `stopFd` becomes readable (0) or the line fails (1, logged).
     int Run(int stopFd);
@@ -26,7 +28,7 @@ private:
     bool ReadLine(SimTime now);  // false when the line is gone
     void Reply(const TByteString& telegram);
 
-    TSlaveStation& station_;
+    std::vector<TSlaveStation*> stations_;
     int fd_;
     LogFn log_;
     TRequestParser parser_;
