@@ -10,6 +10,8 @@ struct TCliOptions {
     int slaveAddress = 3;
     int moduleCount = 1;
     std::optional<double> seconds;  // none: until interrupted
+    bool liveList = false;  // scan the bus instead of running the master
+    bool diag = false;      // print every decoded diagnosis
     bool help = false;
 };
 
