@@ -33,12 +33,18 @@ TLiveListScan::~TLiveListScan() { Cancel(); }
 bool TLiveListScan::Start(std::string& error)
 {
     TCommUnit& channel = master_.CommUnit();
-    if (running_) error = "A scan is already running";
-    else if (master_.CurrentState().State != stIdle) error = "Stop the link before looking for stations";
-    else if (!channel.Port().Open() || channel.DeviceLost()) error = "No port is open";
-    if (!error.empty()) return false;
+    const char* refusal = nullptr;
+    if (running_) refusal = "A scan is already running";
+    else if (master_.CurrentState().State != stIdle) refusal = "Stop the link before looking for stations";
+    else if (!channel.Port().Open() || channel.DeviceLost()) refusal = "No port is open";
+    if (refusal) {
+        error = refusal;
+        return false;
+    }
     stations_.clear();
     running_ = true;
+    channelInterval_ = channel.PollTimer().Interval();
+    channel.PollTimer().SetInterval(ScanPollInterval);
     channel.PollTimer().SetOnTimer([this] { Poll(); });
     address_ = FirstAddress - 1;
     NextAddress();
@@ -55,6 +61,7 @@ void TLiveListScan::Cancel()
 void TLiveListScan::HandBack()
 {
     TCommUnit& channel = master_.CommUnit();
+    channel.PollTimer().SetInterval(channelInterval_);
     channel.PollTimer().SetOnTimer([&channel] { channel.PollTick(); });
     channel.ClearBuffer();
 }

@@ -5,8 +5,8 @@
 // slave's state changes.
 //
 // It runs on the master's serial channel while the master is stopped: for
-// the time of the scan it takes over the channel's 20 ms poll timer, reads
-// the port itself and hands the timer back when done. Telegrams that are
+// the time of the scan it takes over the channel's poll timer (and polls
+// faster), reads the port itself and hands the timer back when done. Telegrams that are
 // garbled or come from another address than the one asked are ignored.
 // A port that vanishes ends the scan with a message.
 #pragma once
@@ -42,9 +42,12 @@ public:
 
     static constexpr int FirstAddress = 1;
     static constexpr int LastAddress = 126;
+    // The channel's timer runs at this interval during a scan, so that a
+    // silent address costs a few milliseconds more than `ReplyWindow`.
+    static constexpr int ScanPollInterval = 10;  // ms
     // Silence this long after a request means nobody answers it; bytes of an
     // answer that has begun are awaited up to `LongestAnswer`.
-    static constexpr auto ReplyWindow = std::chrono::milliseconds(15);
+    static constexpr auto ReplyWindow = std::chrono::milliseconds(25);
     static constexpr auto LongestAnswer = std::chrono::milliseconds(120);
 
     explicit TLiveListScan(T_DPV0& master);
@@ -84,6 +87,7 @@ private:
     TFoundEvent onFound_;
     TDoneEvent onDone_;
     bool running_ = false;
+    int channelInterval_ = 0;  // the channel's poll interval, given back at the end
     int address_ = 0;
     TAsk asked_ = TAsk::Status;
     Clock::time_point askedAt_{};
