@@ -212,6 +212,7 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         {{"--modules", "9"}, "--modules must be a number of modules from 1 to 8 (got '9')"},
         {{"--com", "x"}, "--com must be a port number from 1 to 255 (got 'x')"},
         {{}, "no COM port opens"},
+        {{"--live-list", "--diag"}, "no COM port opens"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
