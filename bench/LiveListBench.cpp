@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     folder.MakeFolder("sys/class/tty");
     ScopedEnv sysfs("QUORVEL_SYSFS_ROOT", (folder.path / "sys").string());
 
-    ChildProcess slave(QUORVEL_SLAVE_PROGRAM,
+    ChildProcess slave(QUORVEL_SLAVE_EXE,
                        {"--com", "2", "--station", "3:2", "--station", "7:8", "--station", "20:1", "--quiet"});
     const auto until = ChildProcess::Clock::now() + std::chrono::seconds(5);
     while (!std::filesystem::exists(portdir::LinkPath(2)) && ChildProcess::Clock::now() < until)

@@ -3,7 +3,7 @@
 // a configuration says about the number of weighing modules.
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 // an FDL_Status reply's function code.
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include "SlaveOptions.h"
 #include "SlaveServer.h"
 #include "SlaveStation.h"
+#include "base/ComName.h"
 
 #include <csignal>
 #include <cstdio>
@@ -87,13 +88,13 @@ int main(int argc, char** argv)
                         Say(name + ": " + sim::StateName(to) + " (" + why + ")");
                     });
         }
-        Say("COM" + std::to_string(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
+        Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
         Say("DP slave " + names + ", Ident_Number 09C5; stop with Ctrl+C");
         sim::TSlaveServer server(served, line.Fd(), [](const std::string& text) {
             std::cerr << "quorvel-slave: " << text << std::endl;
         });
         const int result = server.Run(stopFd);
-        if (result == 0) Say("stopped; COM" + std::to_string(options.com) + " removed");
+        if (result == 0) Say("stopped; " + ComName(options.com) + " removed");
         close(stopFd);
         return result;
     } catch (const std::exception& e) {

@@ -1,19 +1,8 @@
 #include "SlaveOptions.h"
 
-#include <charconv>
+#include "base/IntegerText.h"
 
 namespace sim {
-
-namespace {
-
-bool ParseInt(const std::string& text, long long min, long long max, long long& out)
-{
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && ptr == end && !text.empty() && out >= min && out <= max;
-}
-
-}  // namespace
 
 std::string SlaveUsage()
 {
@@ -38,17 +27,21 @@ std::string SlaveUsage()
            "again when the simulator stops (Ctrl+C, SIGTERM).\n";
 }
 
+namespace {
+
 // "A:N" with A a station address and N a module count.
 bool ParseStation(const std::string& text, TStationSpec& spec)
 {
     const auto colon = text.find(':');
-    long long address = 0, modules = 0;
-    if (colon == std::string::npos || !ParseInt(text.substr(0, colon), 0, 126, address) ||
-        !ParseInt(text.substr(colon + 1), 1, 8, modules))
-        return false;
-    spec = {static_cast<int>(address), static_cast<int>(modules)};
+    if (colon == std::string::npos) return false;
+    const auto address = ParseInteger(std::string_view(text).substr(0, colon), 0, 126);
+    const auto modules = ParseInteger(std::string_view(text).substr(colon + 1), 1, 8);
+    if (!address || !modules) return false;
+    spec = {static_cast<int>(*address), static_cast<int>(*modules)};
     return true;
 }
+
+}  // namespace
 
 bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& options, std::string& error)
 {
@@ -108,11 +101,13 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             value = args[++i];
         }
         if (option->target == &address || option->target == &modules) oneStationForm = true;
-        if (!ParseInt(value, option->min, option->max, *option->target)) {
+        const auto number = ParseInteger(value, option->min, option->max);
+        if (!number) {
             error = name + " must be a whole number from " + std::to_string(option->min) + " to " +
                     std::to_string(option->max) + ", not '" + value + "'";
             return false;
         }
+        *option->target = *number;
     }
     if (oneStationForm && !options.stations.empty()) {
         error = "give either --station or --addr/--modules";

@@ -1,6 +1,6 @@
 // The decoded diagnosis, the module count a configuration stands for, and
 // how answers are cut from received bytes.
-#include "HexBytes.h"
+#include "Hex.h"
 #include "dp/Diagnosis.h"
 #include "dp/StationReply.h"
 
@@ -22,21 +22,21 @@ TEST(Diagnosis, DecodesStatusBytesMasterIdentAndExtension)
          "Deactivated,Ext_Diag_Overflow ext 03 81 02"},
     };
     for (const auto& row : rows) {
-        const auto d = diag::Decode(3, Hex(row.unit));
+        const auto d = diag::Decode(3, BytesFromHex(row.unit));
         ASSERT_TRUE(d) << row.unit;
         EXPECT_EQ(diag::Line(*d), row.line);
     }
-    EXPECT_FALSE(diag::Decode(3, Hex("02 05 00 FF 09")));  // five bytes are no diagnosis
+    EXPECT_FALSE(diag::Decode(3, BytesFromHex("02 05 00 FF 09")));  // five bytes are no diagnosis
 }
 
 TEST(Diagnosis, IsTakenFromASlaveDiagReplyOnly)
 {
-    const auto d = diag::DecodeReply(Hex("68 0B 0B 68 80 87 08 3E 3C 00 0C 00 00 09 C5 63 16 E5"));
+    const auto d = diag::DecodeReply(BytesFromHex("68 0B 0B 68 80 87 08 3E 3C 00 0C 00 00 09 C5 63 16 E5"));
     ASSERT_TRUE(d);
     EXPECT_EQ(d->station, 7);
     EXPECT_TRUE(d->Has(diag::WD_On));
-    EXPECT_FALSE(diag::DecodeReply(Hex("68 0B 0B 68 80 87 08 3E 3C 00 0C 00 00 09 C5 62 16")));  // check sum
-    EXPECT_FALSE(diag::DecodeReply(Hex("68 0B 0B 68 80 87 08 3E 3B 00 0C 00 00 09 C5 62 16")));  // Get_Cfg
+    EXPECT_FALSE(diag::DecodeReply(BytesFromHex("68 0B 0B 68 80 87 08 3E 3C 00 0C 00 00 09 C5 62 16")));  // check sum
+    EXPECT_FALSE(diag::DecodeReply(BytesFromHex("68 0B 0B 68 80 87 08 3E 3B 00 0C 00 00 09 C5 62 16")));  // Get_Cfg
 }
 
 TEST(Diagnosis, ConfigurationGivesTheModuleCountOfAWzmOnly)
@@ -56,7 +56,7 @@ TEST(Diagnosis, ConfigurationGivesTheModuleCountOfAWzmOnly)
         {"13 23", "not a WZM configuration"},
         {"", "not a WZM configuration"},
     };
-    for (const auto& row : rows) EXPECT_EQ(diag::ModuleCountText(Hex(row.config)), row.text) << row.config;
+    for (const auto& row : rows) EXPECT_EQ(diag::ModuleCountText(BytesFromHex(row.config)), row.text) << row.config;
 }
 
 TEST(StationReply, CutsWholeTelegramsAndSkipsWhatCannotStartOne)
@@ -78,12 +78,12 @@ TEST(StationReply, CutsWholeTelegramsAndSkipsWhatCannotStartOne)
         {"68 05 05 68 80 87 08 3E 3B 88 16", TReplyCut::Frame, 11},
     };
     for (const auto& row : rows) {
-        const TByteString b = Hex(row.bytes);
+        const TByteString b = BytesFromHex(row.bytes);
         const TReplyCut cut = telegram::CutReply(b.data(), b.size());
         EXPECT_EQ(cut.kind, row.kind) << row.bytes;
         EXPECT_EQ(cut.length, row.length) << row.bytes;
     }
-    const auto status = telegram::FirstReply(Hex("10 00 07 30 37 16"));
+    const auto status = telegram::FirstReply(BytesFromHex("10 00 07 30 37 16"));
     ASSERT_TRUE(status);
     EXPECT_EQ(status->sa, 7);
     EXPECT_EQ(telegram::StationTypeOf(status->fc), telegram::TStationType::MasterInRing);

@@ -2,7 +2,7 @@
 // bus: stations that answer garbage, answers from another address, a
 // master, a slave without DP diagnosis, a configuration that is no WZM's,
 // and a port that vanishes in the middle.
-#include "HexBytes.h"
+#include "Hex.h"
 #include "LinkedPorts.h"
 #include "dp/LiveList.h"
 #include "serial/TelegramCut.h"
@@ -16,8 +16,8 @@ using namespace std::chrono_literals;
 // A telegram from its header and body: the check sum and end delimiter added.
 TByteString Frame(const std::string& head, const std::string& body)
 {
-    const TByteString b = Hex(body);
-    TByteString t = Hex(head) + b;
+    const TByteString b = BytesFromHex(body);
+    TByteString t = BytesFromHex(head) + b;
     t.Append(telegram::Sum8(b.data(), b.size()));
     t.Append(0x16);
     return t;
@@ -28,7 +28,7 @@ TByteString Answer(const TByteString& request)
 {
     if (request[0] == 0x10) {
         switch (request[1]) {
-        case 4: return Hex("FF 68 00 13");  // garbage
+        case 4: return BytesFromHex("FF 68 00 13");  // garbage
         case 5: return Frame("10", "00 06 00") + Frame("10", "00 05 00");  // first an answer from 6
         case 9: return Frame("10", "00 09 30");  // a master in the token ring
         case 11: return Frame("10", "00 0B 00");  // a slave that gives no diagnosis
@@ -96,7 +96,7 @@ TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
     EXPECT_EQ(found, (std::vector<std::string>{"station 5 slave ident 09C5 config 13 23 modules not a WZM configuration",
                                                "station 9 master", "station 11 passive"}));
     for (const TByteString& r : requests)  // FDL_Status, Slave_Diag and Get_Cfg only
-        EXPECT_TRUE(r[0] == 0x10 || (r.size() == 11 && (r[7] == 0x3C || r[7] == 0x3B))) << HexOf(r);
+        EXPECT_TRUE(r[0] == 0x10 || (r.size() == 11 && (r[7] == 0x3C || r[7] == 0x3B))) << HexFromBytes(r);
     EXPECT_EQ(requests.front(), telegram::FdlStatusTelegram(1));
     EXPECT_FALSE(scan.Running());
     timer.Fire();  // the channel polls again
