@@ -3,6 +3,7 @@
 
 #include "ErrorBox.h"
 #include "SlaveAddress.h"
+#include "StationsDialog.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
 #include "module/FunctionButton.h"
@@ -67,6 +68,11 @@ void TForm1::FormCreate()
     Master->SetStatusEdit(statusEdit_.get());
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
+    Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { DiagnosisReceived(d); });
+    // The offer waits until the master's step is over.
+    Master->SetOnConfigRefused([this](int modules) {
+        QTimer::singleShot(0, this, [this, modules] { OfferSlaveModuleCount(modules); });
+    });
 
     QStringList confMessages;
     errorbox::Guard([&] {
@@ -117,6 +123,8 @@ void TForm1::ConnectControls()
 {
     connect(StartButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StartButtonClick(); }); });
     connect(StopButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StopButtonClick(); }); });
+    connect(FindStationsButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { FindStationsClick(); }); });
+    connect(DiagnosisButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { DiagnosisClick(); }); });
     profiAddrCommit_ = std::make_unique<TComboCommit>(cbxProfiAddr, [this] { cbxProfiAddrChange(); });
     numWZMsCommit_ = std::make_unique<TComboCommit>(cbxNumWZMs, [this] { cbxNumWZMsChange(); });
     wzmAddrCommit_ = std::make_unique<TComboCommit>(cbxWZMaddr, [this] { cbxWZMaddrChange(); });
@@ -161,12 +169,14 @@ void TForm1::SetActivePage(int index)
 
 void TForm1::StartButtonClick()
 {
+    if (stationsDialog_) stationsDialog_->reject();  // a running scan gives the channel back
     StartButton->setDefault(false);
     StartButton->setEnabled(false);
     StopButton->setEnabled(true);
     StopButton->setDefault(true);
     cbxPort->setEnabled(false);
     cbxNumWZMs->setEnabled(false);
+    FindStationsButton->setEnabled(false);  // the live list runs only while stopped
     Master->CommUnit().ClearBuffer();
     Master->StartMaster();
 }
@@ -180,6 +190,7 @@ void TForm1::StopButtonClick()
     cbxProfiAddr->setEnabled(true);
     cbxPort->setEnabled(true);
     cbxNumWZMs->setEnabled(true);
+    FindStationsButton->setEnabled(true);
     Master->StopMaster();
     statusEdit_->ShowStatus("Not Connected", Maroon);
 }

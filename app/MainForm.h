@@ -8,11 +8,14 @@
 #include "CommandChannel.h"
 #include "ParameterRead.h"
 #include "QtSerialFaces.h"
+#include "dp/Diagnosis.h"
 
+#include <QDateTime>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -29,6 +32,8 @@ class TFnButton;
 class TFunctions;
 class TParameters;
 class TWZMdata;
+class TStationsDialog;
+class TDiagnosisView;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -50,6 +55,8 @@ public:
     QComboBox* cbxPort;
     QLabel* lbProfiAddr;
     QComboBox* cbxProfiAddr;
+    QPushButton* FindStationsButton;
+    QPushButton* DiagnosisButton;
     QLineEdit* edbxCommStatus;
     QPlainTextEdit* mMessages;
     QTabWidget* PageControl1;
@@ -107,6 +114,20 @@ public:
     void StateChanged(const MasterState& state);
     void ShowStatusText(const std::string& text);
 
+    // The live list and the slave's diagnosis.
+    void FindStationsClick();
+    void DiagnosisClick();
+    // A station chosen from the live list: its address, and its WZM count
+    // unless `modules` is 0.
+    void UseStation(int address, int modules);
+    void DiagnosisReceived(const diag::TDiagnosis& diagnosis);
+    // The slave refused the configuration and has `modules` modules: a
+    // message box offers to take that count.
+    void OfferSlaveModuleCount(int modules);
+    void SetModuleCountFromCode(int modules);
+    TStationsDialog* StationsDialog() const { return stationsDialog_; }
+    TDiagnosisView* DiagnosisView() const { return diagnosisView_; }
+
     // Cyclic data and the command channel.
     void ReceiveTelegram(const TByteString& telegram);
     void TelegramSent(const TByteString& telegram);
@@ -154,5 +175,9 @@ private:
     std::unique_ptr<TComboCommit> numWZMsCommit_;
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;
+    TStationsDialog* stationsDialog_ = nullptr;
+    TDiagnosisView* diagnosisView_ = nullptr;
+    std::optional<diag::TDiagnosis> lastDiagnosis_;
+    QDateTime lastDiagnosisAt_;
     bool pageChangeFromCode_ = false;
 };

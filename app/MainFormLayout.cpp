@@ -82,12 +82,16 @@ void TForm1::BuildLayout()
     cbxProfiAddr = Combo(gbComm, "cbxProfiAddr", 168, 32, 57, true);
     cbxProfiAddr->setEditText(QStringLiteral("3"));
     edbxCommStatus = Edit(gbComm, "edbxCommStatus", 96, 60, 129);
+    FindStationsButton = Button(gbComm, "Find stations", 232, 30);
+    FindStationsButton->setObjectName(QStringLiteral("FindStationsButton"));
+    DiagnosisButton = Button(gbComm, "Diagnosis", 232, 58);
+    DiagnosisButton->setObjectName(QStringLiteral("DiagnosisButton"));
     QPalette statusPalette = edbxCommStatus->palette();
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Button));
     edbxCommStatus->setPalette(statusPalette);
     mMessages = new QPlainTextEdit(gbComm);
     mMessages->setObjectName(QStringLiteral("mMessages"));
-    mMessages->setGeometry(240, 16, 353, 81);
+    mMessages->setGeometry(316, 16, 277, 81);
     mMessages->setMaximumBlockCount(MessageLines);
 
     PageControl1 = new QTabWidget(this);

@@ -1,6 +1,10 @@
 #include "Profi_dp.h"
 
+#include "StationReply.h"
+#include "serial/TelegramCut.h"
+
 #include <algorithm>
+#include <cstdio>
 
 T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
     : TComponent(owner), commUnit_(std::make_unique<TCommUnit>(owner, std::move(pollTimer)))
@@ -27,7 +31,11 @@ void T_DPV0::SetFastCycle(bool on)
     commUnit_->SetPollInterval(on ? FastPollInterval : TCommUnit::PollInterval);
 }
 
-void T_DPV0::StartMaster() { state_ = {stStart, ssSend, phChkCfg, 0}; }
+void T_DPV0::StartMaster()
+{
+    state_ = {stStart, ssSend, phChkCfg, 0};
+    lastFault_.clear();
+}
 
 void T_DPV0::StopMaster() { state_ = {stIdle, ssSend, phChkCfg, 0}; }
 
@@ -41,6 +49,7 @@ void T_DPV0::Step(const TByteString& telegram)
             onReceive_(telegram);
         else
             replyCode_ = rcNone;
+        Observe(telegram);
     }
     Act(n);
 }
@@ -103,13 +112,24 @@ void T_DPV0::ActConfiguration(std::size_t n)
         SendSapRequest(telegram::sapChkCfg, telegram::ChkCfgData(moduleCount_));
         state_.SubStep = ssJudge;
         state_.Phase = phChkCfg;
+        cfgRefused_ = getCfgAsked_ = getCfgAnswered_ = false;
         break;
     case ssJudge:
         if (state_.Phase == phChkCfg) {
             state_.SubStep = n == 1 && replyCode_ == rcShortAck ? ssGoOn : ssFallBack;
+            // Silence may be a slow slave; a telegram other than the
+            // acknowledgement is a refusal.
+            if (n > 0 && state_.SubStep == ssFallBack)
+                ReportFault("Slave " + std::to_string(SlaveAddress) +
+                            " refused the configuration (Chk_Cfg not acknowledged)");
         } else if (state_.Phase == phSlaveDiag) {
             state_.SubStep = n > 6 && replyCode_ == rcDiagReply ? ssGoOn : ssFallBack;
+        } else if (state_.Counter == 0 && cfgRefused_ && !getCfgAsked_) {
+            // The line is idle during the wait: room for one Get_Cfg.
+            ++state_.Counter;
+            AskConfigInWait();
         } else if (++state_.Counter > SettlingSteps) {
+            if (cfgRefused_ && !getCfgAnswered_) ReportConfigRefusal(0);
             SetState(stDataExchange, ssSend);
             replyCode_ = rcNone;
             ShowText("Connected", TStatusColour::Navy());
@@ -226,6 +246,71 @@ std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
 {
     replyCode_ = telegram::Classify(telegram);
     return replyCode_;
+}
+
+void T_DPV0::Observe(const TByteString& received)
+{
+    const auto frame = telegram::FirstReply(received);
+    if (!frame || frame->start != telegram::SD2 || !frame->dsap || !frame->ssap ||
+        frame->sa != (SlaveAddress & 0x7F))
+        return;
+    const auto pair = static_cast<std::int16_t>(*frame->dsap << 8 | *frame->ssap);
+    if (pair == rcDiagReply) {
+        const auto d = diag::Decode(frame->sa, frame->data);
+        if (!d) return;
+        lastDiagnosis_ = d;
+        if (onDiagnosis_) onDiagnosis_(*d);
+        // The diagnosis that follows Chk_Cfg tells whether the slave took
+        // the parameters and the configuration.
+        if (state_.State == stConfiguration && state_.Phase == phSlaveDiag && state_.SubStep == ssJudge) JudgeStartupDiagnosis(*d);
+    } else if (pair == rcGetCfgReply && getCfgAsked_ && !getCfgAnswered_) {
+        getCfgAnswered_ = true;
+        ReportConfigRefusal(diag::WzmModuleCount(frame->data).value_or(0));
+    }
+}
+
+void T_DPV0::JudgeStartupDiagnosis(const diag::TDiagnosis& d)
+{
+    if (d.Has(diag::Prm_Fault)) {
+        std::string text = "Slave " + std::to_string(SlaveAddress) + " refused the parameters";
+        if (d.ident != diag::wzmIdent) {
+            char ident[64];
+            std::snprintf(ident, sizeof ident, " (its Ident_Number is %04X, not %04X)", d.ident, diag::wzmIdent);
+            text += ident;
+        }
+        ReportFault(text);
+    } else if (d.Has(diag::Cfg_Fault)) {
+        cfgRefused_ = true;  // reported once Get_Cfg is answered or the wait is over
+    } else if (!d.Has(diag::Station_Not_Ready)) {
+        lastFault_.clear();  // a later refusal is news again
+    }
+}
+
+void T_DPV0::AskConfigInWait()
+{
+    getCfgAsked_ = true;
+    SendSapRequest(telegram::sapGetCfg, {});
+}
+
+void T_DPV0::ReportConfigRefusal(int slaveModules)
+{
+    const std::string head = "Slave " + std::to_string(SlaveAddress) + " refused the configuration";
+    if (slaveModules <= 0) {
+        ReportFault(head + " (Cfg_Fault)");
+        return;
+    }
+    if (ReportFault(head + ": WZM count is " + std::to_string(moduleCount_) + ", the slave has " +
+                    std::to_string(slaveModules) + (slaveModules == 1 ? " module" : " modules")) &&
+        onConfigRefused_)
+        onConfigRefused_(slaveModules);
+}
+
+bool T_DPV0::ReportFault(const std::string& text)
+{
+    if (text == lastFault_) return false;
+    lastFault_ = text;
+    ShowText(text);
+    return true;
 }
 
 void T_DPV0::WriteRaw(const TByteString& bytes) { commUnit_->Write(bytes); }

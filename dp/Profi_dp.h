@@ -9,8 +9,15 @@
 // Data_Exchange requests in a row without any telegram in between the master
 // shows "No answer from slave" and starts over. While the port's device is
 // lost the channel's notice stays on show instead of the master's texts.
+//
+// Every Slave_Diag answer from the slave is decoded and reported through
+// OnDiagnosis. When the slave refuses the configuration or the parameters
+// the master says so once (not on every new attempt): for a configuration
+// it asks Get_Cfg once, in the idle wait after Global_Control, to name the
+// slave's module count. The start-up sequence itself is unchanged.
 #pragma once
 
+#include "Diagnosis.h"
 #include "StatusDisplay.h"
 #include "Telegram.h"
 #include "base/ByteString.h"
@@ -21,6 +28,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 enum TMasterStateId : std::uint8_t {
@@ -60,6 +68,9 @@ public:
     using TTelegramEvent = std::function<void(const TByteString& telegram)>;
     using TStateEvent = std::function<void(const MasterState& state)>;
     using TTextEvent = std::function<void(const std::string& text)>;
+    using TDiagnosisEvent = std::function<void(const diag::TDiagnosis& diagnosis)>;
+    // The slave's own module count (0: unknown) when it refused the configuration.
+    using TRefusalEvent = std::function<void(int slaveModules)>;
 
     static constexpr int SilentRequestLimit = 10;
     static constexpr int FastPollInterval = 5;  // ms, polls of the channel in fast cycle
@@ -75,6 +86,8 @@ public:
     void SetOnSend(TTelegramEvent handler) { onSend_ = std::move(handler); }
     void SetOnStateChange(TStateEvent handler) { onStateChange_ = std::move(handler); }
     void SetOnStatusText(TTextEvent handler) { onStatusText_ = std::move(handler); }
+    void SetOnDiagnosis(TDiagnosisEvent handler) { onDiagnosis_ = std::move(handler); }
+    void SetOnConfigRefused(TRefusalEvent handler) { onConfigRefused_ = std::move(handler); }
     // Not owned; may stay unset (the text then goes only to OnStatusText).
     void SetStatusEdit(TStatusDisplay* edit) { statusEdit_ = edit; }
 
@@ -107,6 +120,9 @@ public:
     // gets: the state machine acts on the code it leaves.
     std::int16_t ClassifyReply(const TByteString& telegram);
 
+    // The last diagnosis the slave gave (none yet: empty).
+    const std::optional<diag::TDiagnosis>& LastDiagnosis() const { return lastDiagnosis_; }
+
     const MasterState& CurrentState() const { return state_; }
     const MasterState& LastState() const { return lastState_; }
     std::int16_t ReplyCode() const { return replyCode_; }
@@ -129,6 +145,11 @@ private:
     void Restart();
     void SetState(std::uint8_t state, std::uint8_t subStep);
     void WriteRaw(const TByteString& bytes);
+    void Observe(const TByteString& telegram);
+    void JudgeStartupDiagnosis(const diag::TDiagnosis& d);
+    void AskConfigInWait();
+    void ReportConfigRefusal(int slaveModules);  // 0: the count is unknown
+    bool ReportFault(const std::string& text);    // false when it was the last one said
 
     MasterState state_{stIdle, 0, 0, 0};
     MasterState lastState_{};
@@ -148,4 +169,12 @@ private:
     int silentRequests_ = 0;           // requests in a row that heard nothing
     std::uint32_t droppedAtRequest_ = 0;  // the channel's drop count when the request went out
     int ticksSinceRequest_ = 0;
+
+    TDiagnosisEvent onDiagnosis_;
+    TRefusalEvent onConfigRefused_;
+    std::optional<diag::TDiagnosis> lastDiagnosis_;
+    bool cfgRefused_ = false;     // this start-up's diagnosis after Chk_Cfg had Cfg_Fault
+    bool getCfgAsked_ = false;    // and Get_Cfg went out in the wait
+    bool getCfgAnswered_ = false;
+    std::string lastFault_;       // the refusal last reported, to say each once
 };

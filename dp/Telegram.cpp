@@ -40,6 +40,12 @@ TByteString DataExchangeFrame(std::int32_t slaveAddress, const TByteString& data
     return frame;
 }
 
+TByteString FdlStatusTelegram(std::int32_t stationAddress)
+{
+    const std::uint8_t body[] = {static_cast<std::uint8_t>(stationAddress & 0x7F), masterAddress, fcFdlStatus};
+    return {SD1, body[0], body[1], body[2], Sum8(body, 3), ED};
+}
+
 bool CompleteFrame(const TByteString& frame, TByteString& telegram)
 {
     if (frame.size() < 4 || frame[0] != SD2 || frame[3] != SD2 || frame[1] != frame[2]) return false;

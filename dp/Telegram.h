@@ -12,6 +12,7 @@ constexpr std::int16_t rcShortFrame = 0x0010;  // SD1, 6 bytes
 constexpr std::int16_t rcShortAck = 0x00E5;    // SC, the single byte E5
 constexpr std::int16_t rcDiagReply = 0x3E3C;   // Slave_Diag response (DSAP 62, SSAP 60)
 constexpr std::int16_t rcData = 0x7F7F;        // Data_Exchange response (DA, SA without SAP bit)
+constexpr std::int16_t rcGetCfgReply = 0x3E3B;  // Get_Cfg response (DSAP 62, SSAP 59)
 // Any other code is DSAP * 256 + SSAP of an SD2 telegram with SAP extension.
 
 namespace telegram {
@@ -21,9 +22,11 @@ constexpr std::uint16_t sapSlaveDiag = 0x3C3E;
 constexpr std::uint16_t sapSetPrm = 0x3D3E;
 constexpr std::uint16_t sapChkCfg = 0x3E3E;
 constexpr std::uint16_t sapGlobalControl = 0x3A3E;
+constexpr std::uint16_t sapGetCfg = 0x3B3E;  // read the slave's configuration; no data
 
 constexpr std::uint8_t fcRequestData = 0x6D;  // SRD, high priority, FCB and FCV set
 constexpr std::uint8_t fcSendNoAck = 0x46;    // SDN, high priority
+constexpr std::uint8_t fcFdlStatus = 0x49;    // request FDL status, FCV clear
 
 // FE FF 01, written once each time the master starts; not a telegram.
 TByteString StartSequence();
@@ -34,6 +37,10 @@ TByteString SapRequestFrame(std::int32_t slaveAddress, std::uint16_t sapPair, co
 
 // Header and body of a Data_Exchange request: 68 LE LE 68 DA 00 6D data.
 TByteString DataExchangeFrame(std::int32_t slaveAddress, const TByteString& data);
+
+// The FDL_Status request from the master to `stationAddress`, complete:
+// 10 DA 00 49 FCS 16 (no SAP extension, so DA is the plain address).
+TByteString FdlStatusTelegram(std::int32_t stationAddress);
 
 // Completes a frame into the telegram written to the line: header, the LE
 // bytes after it, check sum, 16. False (and `telegram` untouched) when the

@@ -85,8 +85,11 @@ std::optional<TByteString> TDpSlave::HandleDataExchange(const TRequest& request,
 
 TByteString TDpSlave::DiagReply(const TRequest& request) const
 {
+    TByteString diagnosis = Diagnosis();
+    // Another master than the one that parameterised the station asks.
+    if (masterAddress_ != 0xFF && request.Source() != masterAddress_) diagnosis[0] |= 0x80;  // Master_Lock
     return BuildSd2(0x80 | request.Source(), 0x80 | address_, kFcDataLow, request.ssap.value_or(kSapChkCfg),
-                    kSapSlaveDiag, Diagnosis());
+                    kSapSlaveDiag, diagnosis);
 }
 
 TByteString TDpSlave::SetPrm(const TRequest& request)

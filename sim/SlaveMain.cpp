@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <memory>
+#include <vector>
 #include <fcntl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -68,19 +70,29 @@ int main(int argc, char** argv)
     try {
         sim::TPtyLine line;
         sim::TComLink link(options.com, line.DevicePath(), options.replace);
-        sim::TSlaveStation station(static_cast<std::uint8_t>(options.address), options.modules, options.seed,
-                                   sim::SimClock::now());
-        const std::string name = "station " + std::to_string(options.address);
-        if (!options.quiet)
-            station.Dp().SetOnStateChange([&name](sim::TSlaveState, sim::TSlaveState to, const std::string& why) {
-                Say(name + ": " + sim::StateName(to) + " (" + why + ")");
-            });
+        std::vector<std::unique_ptr<sim::TSlaveStation>> stations;
+        std::vector<sim::TSlaveStation*> served;
+        std::string names;
+        for (std::size_t i = 0; i < options.stations.size(); ++i) {
+            const sim::TStationSpec& spec = options.stations[i];
+            // Each station's load noise has a seed of its own.
+            stations.push_back(std::make_unique<sim::TSlaveStation>(static_cast<std::uint8_t>(spec.address),
+                                                                    spec.modules, options.seed + static_cast<std::uint32_t>(i),
+                                                                    sim::SimClock::now()));
+            served.push_back(stations.back().get());
+            const std::string name = "station " + std::to_string(spec.address);
+            names += (names.empty() ? "" : ", ") + name + " with " + std::to_string(spec.modules) + " weighing module(s)";
+            if (!options.quiet)
+                stations.back()->Dp().SetOnStateChange(
+                    [name](sim::TSlaveState, sim::TSlaveState to, const std::string& why) {
+                        Say(name + ": " + sim::StateName(to) + " (" + why + ")");
+                    });
+        }
         Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
-        Say("DP slave " + name + ", Ident_Number 09C5, " + std::to_string(options.modules) +
-            " weighing module(s); stop with Ctrl+C");
+        Say("DP slave " + names + ", Ident_Number 09C5; stop with Ctrl+C");
         const sim::TLineOptions paced{options.instant, options.faults, options.seed};
         sim::TSlaveServer server(
-            station, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
+            served, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
             paced, Say);
         const int result = server.Run(stopFd);
         if (result == 0) Say("stopped; " + ComName(options.com) + " removed");

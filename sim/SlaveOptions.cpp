@@ -6,14 +6,16 @@ namespace sim {
 
 std::string SlaveUsage()
 {
-    return "Usage: quorvel-slave [--addr A] [--modules N] [--com N] [--seed S] [--replace] [--quiet]\n"
-           "                     [--instant] [--fault KIND[@N]]...\n"
+    return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
+           "                     [--quiet] [--instant] [--fault KIND[@N]]...\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
            "\n"
            "  --addr A      station address of the slave, 0..126 (default 3)\n"
            "  --modules N   number of weighing modules, 1..8 (default 1)\n"
+           "  --station A:N a station at address A with N modules; repeat it for several\n"
+           "                stations on the one line (instead of --addr and --modules)\n"
            "  --com N       register the line as COM<N>, 1..255 (default 2)\n"
            "  --seed S      seed of the simulated load noise (default 1)\n"
            "  --replace     take over a COM<N> link that another program registered\n"
@@ -35,8 +37,25 @@ std::string SlaveUsage()
            "again when the simulator stops (Ctrl+C, SIGTERM).\n";
 }
 
+namespace {
+
+// "A:N" with A a station address and N a module count.
+bool ParseStation(const std::string& text, TStationSpec& spec)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    const auto address = ParseInteger(std::string_view(text).substr(0, colon), 0, 126);
+    const auto modules = ParseInteger(std::string_view(text).substr(colon + 1), 1, 8);
+    if (!address || !modules) return false;
+    spec = {static_cast<int>(*address), static_cast<int>(*modules)};
+    return true;
+}
+
+}  // namespace
+
 bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& options, std::string& error)
 {
+    bool oneStationForm = false;
     struct TNumberOption {
         const char* name;
         long long min, max;
@@ -72,6 +91,22 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             options.faults.push_back(fault);
             continue;
         }
+        if (name == "--station") {
+            if (!inlineValue && i + 1 < args.size()) value = args[++i];
+            TStationSpec spec;
+            if (!ParseStation(value, spec)) {
+                error = "--station must be ADDRESS:MODULES with an address from 0 to 126 and 1 to 8 modules, not '" +
+                        value + "'";
+                return false;
+            }
+            for (const auto& other : options.stations)
+                if (other.address == spec.address) {
+                    error = "two stations at address " + std::to_string(spec.address);
+                    return false;
+                }
+            options.stations.push_back(spec);
+            continue;
+        }
         const TNumberOption* option = nullptr;
         for (const auto& candidate : numbers)
             if (name == candidate.name) option = &candidate;
@@ -86,6 +121,7 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             }
             value = args[++i];
         }
+        if (option->target == &address || option->target == &modules) oneStationForm = true;
         const auto number = ParseInteger(value, option->min, option->max);
         if (!number) {
             error = name + " must be a whole number from " + std::to_string(option->min) + " to " +
@@ -94,8 +130,13 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         }
         *option->target = *number;
     }
+    if (oneStationForm && !options.stations.empty()) {
+        error = "give either --station or --addr/--modules";
+        return false;
+    }
     options.address = static_cast<int>(address);
     options.modules = static_cast<int>(modules);
+    if (options.stations.empty()) options.stations.push_back({options.address, options.modules});
     options.com = static_cast<int>(com);
     options.seed = static_cast<std::uint32_t>(seed);
     return true;

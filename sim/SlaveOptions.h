@@ -9,9 +9,17 @@
 
 namespace sim {
 
+struct TStationSpec {
+    int address = 3;
+    int modules = 1;
+};
+
 struct TSlaveOptions {
     int address = 3;
     int modules = 1;
+    // The stations on the line: the --station options in order, else the
+    // one station of --addr and --modules.
+    std::vector<TStationSpec> stations;
     int com = 2;
     std::uint32_t seed = 1;
     bool replace = false;  // take over a COM<n> link that points at a live device
@@ -22,7 +30,8 @@ struct TSlaveOptions {
 };
 
 // Parses the arguments after the program name ("--addr 3" or "--addr=3").
-// False with a message on an unknown option or a value out of range.
+// False with a message on an unknown option, a value out of range, two
+// stations on one address, or --station mixed with --addr/--modules.
 bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& options, std::string& error);
 std::string SlaveUsage();
 

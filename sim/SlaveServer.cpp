@@ -49,15 +49,19 @@ std::string TimeStamp()
 
 }  // namespace
 
-TSlaveServer::TSlaveServer(TSlaveStation& station, int lineFd, LogFn log, TLineOptions line, LogFn report)
-    : station_(station), fd_(lineFd), log_(std::move(log)), line_(std::move(line)), report_(std::move(report)),
+TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line,
+                           LogFn report)
+    : stations_(std::move(stations)), fd_(lineFd), log_(std::move(log)), line_(std::move(line)), report_(std::move(report)),
       random_(line_.seed ? line_.seed : 1)
 {
 }
 
 std::optional<SimTime> TSlaveServer::NextWake() const
 {
-    std::optional<SimTime> next = station_.Dp().WatchdogDeadline();
+    std::optional<SimTime> next;
+    for (const TSlaveStation* station : stations_)
+        if (const auto watchdog = station->Dp().WatchdogDeadline(); watchdog && (!next || *watchdog < *next))
+            next = watchdog;
     if (const auto partial = parser_.PartialDeadline(); partial && (!next || *partial < *next)) next = partial;
     // One millisecond past a deadline, so that it has passed on waking.
     if (next) *next += Millis(1);
@@ -92,7 +96,7 @@ int TSlaveServer::Run(int stopFd)
             log_("the line was hung up");
             return 1;
         }
-        station_.Dp().CheckWatchdog(now);
+        for (TSlaveStation* station : stations_) station->Dp().CheckWatchdog(now);
         parser_.Expire(now);
         output_.WriteDue(fd_, SimClock::now());
     }
@@ -109,7 +113,8 @@ bool TSlaveServer::ReadLine(SimTime now)
     }
     for (const TRequest& request : parser_.Feed(buffer, static_cast<std::size_t>(n), now)) {
         ++requests_;
-        if (auto reply = station_.Dp().Handle(request, now)) Answer(request, std::move(*reply), now);
+        for (TSlaveStation* station : stations_)
+            if (auto reply = station->Dp().Handle(request, now)) Answer(*station, request, std::move(*reply), now);
     }
     return true;
 }
@@ -121,14 +126,14 @@ SimClock::duration TSlaveServer::BitTime() const
     return std::chrono::duration_cast<SimClock::duration>(std::chrono::nanoseconds(1000000000LL / baud));
 }
 
-void TSlaveServer::Answer(const TRequest& request, TByteString reply, SimTime now)
+void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime now)
 {
     if (now < silentUntil_) return;
     const auto bit = line_.instant ? SimClock::duration::zero() : BitTime();
     const auto character = bit * kBitsPerChar;
     // The request's own time on the line has passed when its last byte is
     // here only on a real line; the pseudo-terminal brings it at once.
-    SimTime start = now + character * static_cast<long>(request.length) + bit * station_.Dp().MinTsdrBits();
+    SimTime start = now + character * static_cast<long>(request.length) + bit * station.Dp().MinTsdrBits();
     bool split = false;
     TByteString stray;
     const bool dataExchange = !request.dsap && !reply.empty() && reply[0] == telegram::SD2;

@@ -1,9 +1,10 @@
-// Serves a station on a line descriptor: waits in poll() for requests, the
-// next byte due on the line and a stop descriptor, answers each complete
-// request as a real line would (after the request's own time on the line and
-// the min TSDR, one character per 11 bit times at the line's baud), or at
-// once when instant, injects the configured faults into Data_Exchange
-// answers, and lets the watchdog and the parser's idle rule act on time.
+// Serves the stations of one line descriptor: waits in poll() for requests,
+// the next byte due on the line and a stop descriptor, hands each complete
+// request to every station (only the one addressed answers), answers as a
+// real line would (after the request's own time on the line and the min
+// TSDR, one character per 11 bit times at the line's baud), or at once when
+// instant, injects the configured faults into Data_Exchange answers, and lets
+// the watchdogs and the parser's idle rule act on time.
 #pragma once
 
 #include "LineFaults.h"
@@ -30,7 +31,8 @@ public:
 
     // `log` gets failures of the line, `report` one time-stamped line per
     // injected fault.
-    TSlaveServer(TSlaveStation& station, int lineFd, LogFn log, TLineOptions line = {}, LogFn report = {});
+    TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line = {},
+                 LogFn report = {});
 
     // Serves until `stopFd` becomes readable (0) or the line fails (1, logged).
     int Run(int stopFd);
@@ -39,13 +41,13 @@ public:
 private:
     std::optional<SimTime> NextWake() const;
     bool ReadLine(SimTime now);  // false when the line is gone
-    void Answer(const TRequest& request, TByteString reply, SimTime now);
+    void Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime now);
     // Applies the faults that hit this answer; false when it is not sent.
     bool InjectFaults(TByteString& reply, SimTime& start, bool& split, TByteString& stray, SimTime now);
     TByteString Noise(std::size_t count);
     SimClock::duration BitTime() const;
 
-    TSlaveStation& station_;
+    std::vector<TSlaveStation*> stations_;
     int fd_;
     LogFn log_;
     TLineOptions line_;

@@ -42,6 +42,10 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             options.fast = true;
             continue;
         }
+        if (name == "--live-list" || name == "--diag") {
+            (name == "--diag" ? options.diag : options.liveList) = true;
+            continue;
+        }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
@@ -77,6 +81,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast]
+       quorvel-cli --live-list [--com N] [--diag]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
 serial port (19200 baud, 8E1), brings the slave through the DP start-up and
@@ -88,6 +93,20 @@ slave), and after every data exchange one line per weighing module:
 
   WZM 0 gross 1000.000 net 998.500 qualifier 0000 limit 00 status 00 00 manufacturer 00 00 00
 
+When the slave refuses the parameters or the configuration it says why,
+once, for example "Slave 3 refused the configuration: WZM count is 1, the
+slave has 8 modules".
+
+With --live-list it asks every station address 1 to 126 whether a station
+is there instead, and prints one line per station that answers:
+
+  station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F modules 3
+  station 9 master
+  station 12 passive
+
+("modules not a WZM configuration" for a slave that is no WZM). The scan
+sends no parameters or configuration, so it changes no slave's state.
+
 Options:
   --com N      use port COMN. Without it: COM2 if it opens, else the
                lowest-numbered port that opens.
@@ -97,6 +116,9 @@ Options:
                Ctrl+C).
   --fast       fast cycle: the next data exchange as soon as the answer is
                in, instead of one every 100 ms.
+  --live-list  list the stations on the bus and exit.
+  --diag       also print each diagnosis a slave gives, decoded:
+               diag station 3 master 0 ident 09C5 flags Prm_Req,WD_On ext -
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
@@ -104,6 +126,7 @@ else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
 the machine's serial devices.
 
 Exit status: 0 connected at the end, 1 not connected, 2 wrong option or
-port error.
+port error. With --live-list: 0 when a station answered, 1 when none did,
+2 for a wrong option, no port or a port that vanished during the scan.
 )";
 }

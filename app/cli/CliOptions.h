@@ -13,6 +13,8 @@ struct TCliOptions {
     int moduleCount = 1;
     std::optional<double> seconds;  // none: until interrupted
     bool fast = false;  // the next Data_Exchange request as soon as the answer is in
+    bool liveList = false;  // scan the bus instead of running the master
+    bool diag = false;      // print every decoded diagnosis
     bool help = false;
 };
 

@@ -5,6 +5,7 @@
 #include "CliOptions.h"
 #include "ClockLoop.h"
 #include "Monitor.h"
+#include "dp/LiveList.h"
 #include "dp/Profi_dp.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortTable.h"
@@ -15,6 +16,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +45,41 @@ std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
     if (!options.seconds) return std::chrono::steady_clock::time_point::max();
     return std::chrono::steady_clock::now() +
            std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*options.seconds));
+}
+
+// Lists the stations on the bus; the exit status as the usage text says.
+int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
+{
+    TLiveListScan scan(master);
+    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    scan.SetOnProgress([showProgress](int address, int last) {
+        if (showProgress) std::cerr << "\rasking station " << address << " of " << last << std::flush;
+    });
+    scan.SetOnFound([&options, showProgress](const TStationFound& station) {
+        if (showProgress) std::cerr << '\r';
+        std::cout << StationLine(station) << '\n';
+        if (options.diag && station.diagnosis) std::cout << diag::Line(*station.diagnosis) << '\n';
+        std::cout.flush();
+    });
+    std::string failure;
+    scan.SetOnDone([&failure](const std::string& error) { failure = error; });
+    std::string error;
+    if (!scan.Start(error)) return Fail(error);
+    try {
+        RunClockLoop(clock, Deadline(options), stopRequested, [&] {
+            master.CommUnit().Port().RunPendingNotifications();
+            if (!scan.Running()) stopRequested = 1;
+        });
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    if (showProgress) std::cerr << "\r" << std::string(30, ' ') << '\r';
+    if (scan.Running()) {
+        scan.Cancel();
+        std::cerr << "quorvel-cli: scan stopped before its end\n";
+    }
+    if (!failure.empty()) return Fail(failure);
+    return scan.Stations().empty() ? 1 : 0;
 }
 
 }  // namespace
@@ -83,8 +120,15 @@ int main(int argc, char** argv)
         return Fail(e.what());
     }
     const int com = channel.Port().ComNumber();
-    std::cerr << "Using COM" << com << " (" << porttable::ResolveComPort(com) << "), slave address "
-              << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
+    std::cerr << "Using COM" << com << " (" << porttable::ResolveComPort(com) << ")";
+    if (options->liveList) {
+        std::cerr << ", asking station addresses " << TLiveListScan::FirstAddress << " to "
+                  << TLiveListScan::LastAddress << '\n';
+        return LiveList(master, clock, *options);
+    }
+    std::cerr << ", slave address " << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
+    if (options->diag)
+        master.SetOnDiagnosis([](const diag::TDiagnosis& d) { std::cout << diag::Line(d) << std::endl; });
 
     channel.ClearBuffer();
     master.StartMaster();

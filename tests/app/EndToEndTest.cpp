@@ -3,8 +3,13 @@
 // that dies and comes back.
 #include "MainFormTestSupport.h"
 
+#include "DiagnosisView.h"
+#include "StationsDialog.h"
 #include "module/Parameters.h"
 
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
 #include <vector>
 
 using namespace apptest;
@@ -117,3 +122,41 @@ TEST_P(EndToEnd, ReadFillsEveryCellOfEachParameterPage)
 
 INSTANTIATE_TEST_SUITE_P(Modules, EndToEnd, ::testing::Values(1, 8),
                          [](const ::testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
+
+TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModuleCount)
+{
+    TTempTree tree;
+    TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+    TSlaveProcess slave(std::vector<std::string>{"--station", "3:2", "--station", "7:8", "--station", "20:1"});
+    TForm1 form;
+
+    form.FindStationsButton->click();
+    TStationsDialog* dialog = form.StationsDialog();
+    ASSERT_TRUE(dialog && dialog->isVisible());
+    ASSERT_TRUE(WaitFor([&] { return !dialog->Scanning(); }, 20000));
+    ASSERT_EQ(dialog->List()->count(), 3) << dialog->Status()->text().toStdString();
+    EXPECT_EQ(dialog->List()->item(1)->text().toStdString(),
+              "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8");
+    emit dialog->List()->itemDoubleClicked(dialog->List()->item(1));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(form.cbxProfiAddr->currentText(), "7");
+    EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
+
+    form.DiagnosisButton->click();  // the last diagnosis read: station 20's, waiting for parameters
+    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 20, master none, Ident_Number 09C5"));
+    EXPECT_TRUE(form.DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
+    EXPECT_FALSE(form.DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
+
+    // A wrong count: said once in the messages, and the offer fixes it.
+    Choose(form.cbxNumWZMs, 1);
+    form.StartButton->click();
+    EXPECT_FALSE(form.FindStationsButton->isEnabled());
+    QMessageBox* offer = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (offer = form.findChild<QMessageBox*>("ModuleCountOffer")) != nullptr; }, 10000));
+    EXPECT_TRUE(form.mMessages->toPlainText().contains(
+        "Slave 7 refused the configuration: WZM count is 1, the slave has 8 modules"));
+    offer->button(QMessageBox::Yes)->click();
+    EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
+    EXPECT_TRUE(WaitFor([&] { return form.edbxCommStatus->text() == "Connected" && form.Pages[7]; }, 10000));
+    CloseAllBoxes();
+}

@@ -60,9 +60,9 @@ protected:
         }
     }
     // What a healthy slave answers to a request ("" for none).
-    static std::string AnswerTo(const std::string& request)
+    std::string AnswerTo(const std::string& request) const
     {
-        if (request == "Slave_Diag") return diagReply;
+        if (request == "Slave_Diag") return diagAnswer;
         if (request == "Set_Prm" || request == "Chk_Cfg") return "E5";
         if (request == "Data_Exchange") return dataReply;
         return "";
@@ -102,6 +102,7 @@ protected:
     T_DPV0 master;
     StatusRecorder status;
     int tick = 0;
+    std::string diagAnswer = diagReply;
     std::vector<std::pair<int, std::string>> sent;
     std::vector<std::pair<int, std::string>> texts;
     std::vector<std::string> received;
@@ -349,4 +350,21 @@ TEST_F(MasterTest, ReachingConnectedEmptiesTheReceiveBuffer)
     Tick();
     EXPECT_EQ(master.CurrentState().State, stDataExchange);
     EXPECT_EQ(master.CommUnit().RxCount(), 0);
+}
+
+TEST_F(MasterTest, RefusedParametersAreSaidOnceWithTheSlavesIdentAndEachDiagnosisIsDecoded)
+{
+    std::vector<std::string> diagnoses;
+    master.SetOnDiagnosis([&](const diag::TDiagnosis& d) { diagnoses.push_back(diag::Line(d)); });
+    diagAnswer = "68 0B 0B 68 80 83 08 3E 3C 42 05 00 FF 12 34 11 16";  // Prm_Fault, Ident_Number 1234
+    master.StartMaster();
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 14; ++i) TickAnswered();
+        Receive(shortFrame);  // back to the start
+    }
+    int said = 0;
+    for (const auto& t : texts) said += t.second == "Slave 3 refused the parameters (its Ident_Number is 1234, not 09C5)";
+    EXPECT_EQ(said, 1);
+    EXPECT_EQ(diagnoses.size(), 4u);  // two per start-up
+    EXPECT_EQ(diagnoses.back(), "diag station 3 master - ident 1234 flags Station_Not_Ready,Prm_Fault,Prm_Req ext -");
 }

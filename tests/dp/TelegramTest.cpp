@@ -22,22 +22,27 @@ struct StartUpCase {
     const char* chkCfg;
     const char* globalControl;
     const char* dataExchange;
+    const char* fdlStatus;
+    const char* getCfg;
 };
 
 const StartUpCase startUpCases[] = {
     {3, 1, "68 05 05 68 83 80 6D 3C 3E EA 16",
      "68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16",
      "68 0A 0A 68 83 80 6D 3E 3E C0 07 07 20 1F F9 16", "68 07 07 68 83 80 46 3A 3E 00 00 C1 16",
-     "68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"},
+     "68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16", "10 03 00 49 4C 16",
+     "68 05 05 68 83 80 6D 3B 3E E9 16"},
     {0, 3, "68 05 05 68 80 80 6D 3C 3E E7 16",
      "68 13 13 68 80 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C 4C 4C 3A 16",
      "68 0E 0E 68 80 80 6D 3E 3E C0 07 07 20 1F 20 1F 20 1F 74 16", "68 07 07 68 80 80 46 3A 3E 00 00 BE 16",
-     "68 0E 0E 68 00 00 6D 00 00 00 00 00 00 00 00 00 00 00 6D 16"},
+     "68 0E 0E 68 00 00 6D 00 00 00 00 00 00 00 00 00 00 00 6D 16", "10 00 00 49 49 16",
+     "68 05 05 68 80 80 6D 3B 3E E6 16"},
     {125, 8, "68 05 05 68 FD 80 6D 3C 3E 64 16",
      "68 18 18 68 FD 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C 4C 4C 4C 4C 4C 4C 4C 33 16",
      "68 18 18 68 FD 80 6D 3E 3E C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 2C 16",
      "68 07 07 68 FD 80 46 3A 3E 00 00 3B 16",
-     "68 13 13 68 7D 00 6D 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 EA 16"},
+     "68 13 13 68 7D 00 6D 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 EA 16", "10 7D 00 49 C6 16",
+     "68 05 05 68 FD 80 6D 3B 3E 63 16"},
 };
 
 }  // namespace
@@ -53,6 +58,8 @@ TEST(Telegram, StartUpRequestsAreByteExactForEachAddressAndModuleCount)
         EXPECT_EQ(Sent(SapRequestFrame(c.address, sapGlobalControl, GlobalControlData())),
                   HexDump(BytesFromHex(c.globalControl)));
         EXPECT_EQ(Sent(DataExchangeFrame(c.address, TByteString::Filled(8 + c.modules))), HexDump(BytesFromHex(c.dataExchange)));
+        EXPECT_EQ(HexDump(FdlStatusTelegram(c.address)), HexDump(BytesFromHex(c.fdlStatus)));
+        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapGetCfg, {})), HexDump(BytesFromHex(c.getCfg)));
     }
 }
 

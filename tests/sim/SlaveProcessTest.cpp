@@ -163,7 +163,9 @@ TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
 {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"},
-             {"--fault", "hum"}, {"--fault", "silence"}, {"--fault", "fcs=2"}, {"--fault", "drop@0"}, {"--fault"}}) {
+             {"--fault", "hum"}, {"--fault", "silence"}, {"--fault", "fcs=2"}, {"--fault", "drop@0"}, {"--fault"},
+             {"--station", "3"}, {"--station", "3:9"}, {"--station", "127:1"}, {"--station", "3:1", "--station", "3:2"},
+             {"--station", "3:1", "--modules", "2"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
         const std::string error = slave.Errors();

@@ -46,15 +46,19 @@ private:
 class TSlaveProcess {
 public:
     TSlaveProcess(int modules, int com = 2) { Start(modules, com); }
+    // Several stations on one line: {"--station", "3:2", "--station", "7:8"}.
+    explicit TSlaveProcess(const std::vector<std::string>& stations, int com = 2) { Start(stations, com); }
     ~TSlaveProcess() { Stop(SIGTERM); }
     TSlaveProcess(const TSlaveProcess&) = delete;
     TSlaveProcess& operator=(const TSlaveProcess&) = delete;
 
     // Returns once the simulator has put its COM link in place.
-    void Start(int modules, int com)
+    void Start(int modules, int com) { Start({"--modules", std::to_string(modules)}, com); }
+    void Start(std::vector<std::string> args, int com)
     {
-        process_ = std::make_unique<ChildProcess>(QUORVEL_SLAVE_EXE, std::vector<std::string>{
-            "--modules", std::to_string(modules), "--com", std::to_string(com), "--replace", "--quiet", "--instant"});
+        for (const char* a : {"--replace", "--quiet", "--instant", "--com"}) args.push_back(a);
+        args.push_back(std::to_string(com));
+        process_ = std::make_unique<ChildProcess>(QUORVEL_SLAVE_EXE, args);
         const std::string said = process_->WaitForOutput("registered");
         if (said.find("registered") == std::string::npos)
             throw std::runtime_error("quorvel-slave did not start: " + said + process_->Errors());

@@ -67,8 +67,14 @@ protected:
     // quorvel-slave serving COM<com>, once its link is in place.
     std::unique_ptr<ChildProcess> StartSlave(int com, int modules, const std::vector<std::string>& more = {})
     {
-        std::vector<std::string> args{"--com", std::to_string(com), "--modules", std::to_string(modules), "--quiet"};
+        std::vector<std::string> args{"--modules", std::to_string(modules)};
         args.insert(args.end(), more.begin(), more.end());
+        return StartSlave(com, args);
+    }
+    std::unique_ptr<ChildProcess> StartSlave(int com, std::vector<std::string> args)
+    {
+        for (const char* a : {"--quiet", "--com"}) args.push_back(a);
+        args.push_back(std::to_string(com));
         auto slave = std::make_unique<ChildProcess>(slaveProgram, args);
         const std::string link = portdir::LinkPath(com);
         EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(link); }, 5000ms)) << slave->Errors();
@@ -184,13 +190,42 @@ TEST_F(CliLinkTest, ReportsASlaveThatWentAwayAndPicksUpItsReturn)
     EXPECT_EQ(cli->Errors().find("rror"), std::string::npos) << cli->Errors();
 }
 
-TEST_F(CliLinkTest, SlaveWithOtherModuleCountRefusesTheMaster)
+TEST_F(CliLinkTest, SlaveWithOtherModuleCountRefusesTheMasterWhichSaysWhyOnce)
 {
     auto slave = StartSlave(2, 2);
     auto cli = StartCli({"--com", "2", "--modules", "1", "--seconds", "4"});
     EXPECT_EQ(cli->Wait(10s), 1);
-    for (const auto& line : cli->Lines()) EXPECT_NE(line.text.rfind("WZM ", 0), 0u) << line.text;
+    int said = 0;
+    for (const auto& line : cli->Lines()) {
+        EXPECT_NE(line.text.rfind("WZM ", 0), 0u) << line.text;
+        said += line.text == "Slave 3 refused the configuration: WZM count is 1, the slave has 2 modules";
+    }
+    EXPECT_EQ(said, 1);
     EXPECT_EQ(slave->Wait(0s), std::nullopt);  // the slave is still serving
+}
+
+TEST_F(CliLinkTest, LiveListShowsExactlyTheStationsOnTheLine)
+{
+    auto slave = StartSlave(2, {"--station", "3:2", "--station", "7:8", "--station", "20:1"});
+    auto cli = StartCli({"--com", "2", "--live-list", "--diag"});
+    EXPECT_EQ(cli->Wait(20s), 0) << cli->Errors();
+    std::vector<std::string> texts;
+    for (const auto& line : cli->Lines()) texts.push_back(line.text);
+    const std::string idle = "master - ident 09C5 flags Station_Not_Ready,Prm_Req ext -";
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "station 3 slave ident 09C5 config C0 07 07 20 1F 20 1F modules 2",
+                         "diag station 3 " + idle,
+                         "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8",
+                         "diag station 7 " + idle,
+                         "station 20 slave ident 09C5 config C0 07 07 20 1F modules 1",
+                         "diag station 20 " + idle,
+                     }));
+
+    // Nobody on the line: exit 1.
+    env.Add(4);
+    auto empty = StartCli({"--com", "4", "--live-list"});
+    EXPECT_EQ(empty->Wait(20s), 1) << empty->Errors();
+    EXPECT_TRUE(empty->Lines().empty());
 }
 
 TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
@@ -205,6 +240,7 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         {{"--modules", "9"}, "--modules must be a number of modules from 1 to 8 (got '9')"},
         {{"--com", "x"}, "--com must be a port number from 1 to 255 (got 'x')"},
         {{}, "no COM port opens"},
+        {{"--live-list", "--diag"}, "no COM port opens"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

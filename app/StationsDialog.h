@@ -1,0 +1,55 @@
+// "Find stations": lists the stations on the bus (the live list) while the
+// link is stopped. The scan runs on the master's channel timer in the GUI
+// thread, a few milliseconds per poll, so the window stays responsive; a
+// progress bar follows the addresses. Choosing a station reports its
+// address and, for a WZM slave, its module count.
+#pragma once
+
+#include "dp/Diagnosis.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class TLiveListScan;
+class T_DPV0;
+
+class TStationsDialog : public QDialog {
+    Q_OBJECT
+public:
+    TStationsDialog(T_DPV0& master, QWidget* parent);
+    ~TStationsDialog() override;
+
+    // Starts a new scan (the previous list is cleared); shows why not when
+    // the link runs or no port is open.
+    void Scan();
+    bool Scanning() const;
+    // Each slave's diagnosis read during the scan.
+    void SetOnDiagnosis(std::function<void(const diag::TDiagnosis&)> handler) { onDiagnosis_ = std::move(handler); }
+
+    QListWidget* List() const { return list_; }
+    QLabel* Status() const { return status_; }
+
+signals:
+    // modules is 0 for a station that is no WZM slave.
+    void stationChosen(int address, int modules);
+
+protected:
+    void done(int result) override;  // closing ends a running scan
+
+private:
+    void Choose();
+
+    std::unique_ptr<TLiveListScan> scan_;
+    std::function<void(const diag::TDiagnosis&)> onDiagnosis_;
+    QListWidget* list_;
+    QProgressBar* progress_;
+    QLabel* status_;
+    QPushButton* scanButton_;
+    QPushButton* useButton_;
+};
