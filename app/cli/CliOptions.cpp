@@ -35,7 +35,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             options.help = true;
             continue;
         }
-        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds") {
+        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" && name != "--trace") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -56,6 +56,9 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             const auto n = WholeNumber(value, 1, 8);
             if (n) options.moduleCount = *n;
             else error = "--modules must be a number of modules from 1 to 8" + got;
+        } else if (name == "--trace") {
+            options.traceFile = value;
+            if (value.empty()) error = "--trace needs a file name";
         } else {
             options.seconds = PositiveSeconds(value);
             if (!options.seconds) error = "--seconds must be a number of seconds above 0" + got;
@@ -67,7 +70,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 
 std::string CliUsage()
 {
-    return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S]
+    return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--trace FILE]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
 serial port (19200 baud, 8E1), brings the slave through the DP start-up and
@@ -85,6 +88,10 @@ Options:
   --addr A     PROFIBUS address of the slave, 0 to 126 (default 3).
   --modules M  weighing modules behind the slave, 1 to 8 (default 1).
   --seconds S  stop after S seconds (default: run until Ctrl+C).
+  --trace FILE record every telegram (and each start sequence) with time
+               stamp and direction into FILE, a pcapng file for Wireshark
+               (see tools/wireshark/quorvel-dp.lua). A write error stops
+               the recording with a message; the link goes on.
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,

@@ -10,6 +10,7 @@ struct TCliOptions {
     int slaveAddress = 3;
     int moduleCount = 1;
     std::optional<double> seconds;  // none: until interrupted
+    std::string traceFile;          // empty: no trace
     bool help = false;
 };
 

@@ -122,7 +122,8 @@ local f = {
     mod_net = ProtoField.float("quorveldp.module.net", "Net"),
     mod_qualifier = ProtoField.uint16("quorveldp.module.qualifier", "Qualifier", base.HEX),
     mod_limit = ProtoField.uint8("quorveldp.module.limit_status", "Limit status", base.HEX),
-    mod_status = ProtoField.uint16("quorveldp.module.status", "Status", base.HEX),
+    mod_status11 = ProtoField.uint8("quorveldp.module.status_11", "Status byte 11", base.HEX),
+    mod_status12 = ProtoField.uint8("quorveldp.module.status_12", "Status byte 12", base.HEX),
     mod_maker = ProtoField.bytes("quorveldp.module.manufacturer", "Manufacturer bytes", base.SPACE),
 }
 dp.fields = f
@@ -290,7 +291,8 @@ local function add_data_exchange(tree, tvb, at, count, is_request)
         m:add(f.mod_net, tvb(i + 4, 4))
         m:add(f.mod_qualifier, tvb(i + 8, 2))
         m:add(f.mod_limit, tvb(i + 10, 1))
-        m:add(f.mod_status, tvb(i + 11, 2))
+        m:add(f.mod_status11, tvb(i + 11, 1))
+        m:add(f.mod_status12, tvb(i + 12, 1))
         m:add(f.mod_maker, tvb(i + 13, 3))
         m:append_text(string.format(": gross %.3f net %.3f qualifier %04X status %02X %02X", tvb(i, 4):float(),
             tvb(i + 4, 4):float(), tvb(i + 8, 2):uint(), tvb(i + 12, 1):uint(), tvb(i + 11, 1):uint()))

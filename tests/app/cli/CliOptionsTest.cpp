@@ -24,12 +24,13 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_EQ(defaults->moduleCount, 1);
     EXPECT_FALSE(defaults->seconds);
 
-    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5"});
+    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--trace", "a.pcapng"});
     ASSERT_TRUE(full);
     EXPECT_EQ(full->comNumber, 7);
     EXPECT_EQ(full->slaveAddress, 126);
     EXPECT_EQ(full->moduleCount, 8);
     EXPECT_EQ(full->seconds, 2.5);
+    EXPECT_EQ(full->traceFile, "a.pcapng");
     EXPECT_EQ(Parse({"--addr", "0"})->slaveAddress, 0);
     EXPECT_TRUE(Parse({"--help"})->help);
 }
@@ -50,6 +51,7 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--seconds", "0"}, "--seconds must be a number of seconds above 0 (got '0')"},
         {{"--seconds", "nan"}, "--seconds must be a number of seconds above 0 (got 'nan')"},
         {{"--com"}, "--com needs a value"},
+        {{"--trace", ""}, "--trace needs a file name"},
         {{"--baud", "9600"}, "unknown option '--baud'"},
         {{"2"}, "unknown option '2'"},
     };
@@ -64,6 +66,6 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
 TEST(CliOptions, UsageNamesEveryOptionAndTheExitStatus)
 {
     const std::string usage = CliUsage();
-    for (const char* word : {"--com N", "--addr A", "--modules M", "--seconds S", "--help", "Exit status"})
+    for (const char* word : {"--com N", "--addr A", "--modules M", "--seconds S", "--trace FILE", "--help", "Exit status"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }
