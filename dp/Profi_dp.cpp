@@ -45,6 +45,7 @@ void T_DPV0::Step(const TByteString& telegram)
     const std::size_t n = telegram.size();
     if (n > 0) {
         heardSinceRequest_ = true;
+        if (onTrace_) onTrace_(TTraceKind::Received, telegram);
         if (onReceive_)
             onReceive_(telegram);
         else
@@ -239,6 +240,7 @@ void T_DPV0::SendTelegram(const TByteString& frame)
     TByteString complete;
     if (!telegram::CompleteFrame(frame, complete)) return;
     if (!commUnit_->Write(complete)) return;  // the device is gone: nothing was written
+    if (onTrace_) onTrace_(TTraceKind::Sent, complete);
     if (onSend_) onSend_(complete);
 }
 
@@ -313,4 +315,7 @@ bool T_DPV0::ReportFault(const std::string& text)
     return true;
 }
 
-void T_DPV0::WriteRaw(const TByteString& bytes) { commUnit_->Write(bytes); }
+void T_DPV0::WriteRaw(const TByteString& bytes)
+{
+    if (commUnit_->Write(bytes) && onTrace_) onTrace_(TTraceKind::StartSequence, bytes);
+}

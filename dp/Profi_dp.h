@@ -63,8 +63,12 @@ struct MasterState {
     std::uint32_t Counter = 0;
 };
 
+// What a trace handler is told about bytes on the line.
+enum class TTraceKind : std::uint8_t { Sent, Received, StartSequence };
+
 class T_DPV0 : public TComponent {
 public:
+    using TTraceEvent = std::function<void(TTraceKind kind, const TByteString& bytes)>;
     using TTelegramEvent = std::function<void(const TByteString& telegram)>;
     using TStateEvent = std::function<void(const MasterState& state)>;
     using TTextEvent = std::function<void(const std::string& text)>;
@@ -88,6 +92,9 @@ public:
     void SetOnStatusText(TTextEvent handler) { onStatusText_ = std::move(handler); }
     void SetOnDiagnosis(TDiagnosisEvent handler) { onDiagnosis_ = std::move(handler); }
     void SetOnConfigRefused(TRefusalEvent handler) { onConfigRefused_ = std::move(handler); }
+    // Every telegram written or received and every start sequence written,
+    // for a trace; independent of OnSend and OnReceive.
+    void SetOnTrace(TTraceEvent handler) { onTrace_ = std::move(handler); }
     // Not owned; may stay unset (the text then goes only to OnStatusText).
     void SetStatusEdit(TStatusDisplay* edit) { statusEdit_ = edit; }
 
@@ -158,6 +165,7 @@ private:
     TTelegramEvent onSend_;
     TStateEvent onStateChange_;
     TTextEvent onStatusText_;
+    TTraceEvent onTrace_;
     TStatusDisplay* statusEdit_ = nullptr;
     std::unique_ptr<TCommUnit> commUnit_;
     std::int32_t moduleCount_ = 1;

@@ -46,7 +46,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             (name == "--diag" ? options.diag : options.liveList) = true;
             continue;
         }
-        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds") {
+        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
+            name != "--trace") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -67,6 +68,9 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             const auto n = WholeNumber(value, 1, 8);
             if (n) options.moduleCount = *n;
             else error = "--modules must be a number of modules from 1 to 8" + got;
+        } else if (name == "--trace") {
+            options.traceFile = value;
+            if (value.empty()) error = "--trace needs a file name";
         } else {
             options.seconds = PositiveSeconds(value);
             if (!options.seconds)
@@ -80,7 +84,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 
 std::string CliUsage()
 {
-    return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast]
+    return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
        quorvel-cli --live-list [--com N] [--diag]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
@@ -119,6 +123,10 @@ Options:
   --live-list  list the stations on the bus and exit.
   --diag       also print each diagnosis a slave gives, decoded:
                diag station 3 master 0 ident 09C5 flags Prm_Req,WD_On ext -
+  --trace FILE record every telegram (and each start sequence) with time
+               stamp and direction into FILE, a pcapng file for Wireshark
+               (see tools/wireshark/quorvel-dp.lua). A write error stops
+               the recording with a message; the link goes on.
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,

@@ -15,6 +15,7 @@ struct TCliOptions {
     bool fast = false;  // the next Data_Exchange request as soon as the answer is in
     bool liveList = false;  // scan the bus instead of running the master
     bool diag = false;      // print every decoded diagnosis
+    std::string traceFile;          // empty: no trace
     bool help = false;
 };
 

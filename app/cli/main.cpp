@@ -10,6 +10,7 @@
 #include "serial/PortDirectory.h"
 #include "serial/PortTable.h"
 #include "serial/VeltExcept.h"
+#include "trace/TraceRecorder.h"
 
 #include <chrono>
 #include <csignal>
@@ -38,6 +39,19 @@ int Fail(const std::string& message)
 {
     std::cerr << "quorvel-cli: " << message << '\n';
     return 2;
+}
+
+// Feeds the master's telegrams into `recorder`; its failure message goes to
+// standard error while the link runs on.
+bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& path, std::string& error)
+{
+    const auto report = [](const std::string& message) { std::cerr << "quorvel-cli: " << message << '\n'; };
+    if (!recorder.Start(path, error, report)) return false;
+    master.SetOnTrace([&recorder](TTraceKind kind, const TByteString& bytes) {
+        const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;
+        recorder.Record(direction, bytes.data(), bytes.size(), kind == TTraceKind::StartSequence ? "start sequence" : "");
+    });
+    return true;
 }
 
 std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
@@ -130,6 +144,9 @@ int main(int argc, char** argv)
     if (options->diag)
         master.SetOnDiagnosis([](const diag::TDiagnosis& d) { std::cout << diag::Line(d) << std::endl; });
 
+    TTraceRecorder recorder;
+    if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
+
     channel.ClearBuffer();
     master.StartMaster();
     try {
@@ -137,5 +154,7 @@ int main(int argc, char** argv)
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
+    master.SetOnTrace({});
+    recorder.Stop();  // a failure was reported when it happened
     return master.CurrentState().State == stDataExchange && monitor.Exchanging() ? 0 : 1;
 }

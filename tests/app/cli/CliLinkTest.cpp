@@ -1,6 +1,7 @@
 // quorvel-cli against the real quorvel-slave process on a pseudo-terminal:
 // start-up, cyclic data, a slave that goes away and comes back, a slave that
-// refuses the configuration, and the command line's refusals.
+// refuses the configuration, the command line's refusals, and a recorded
+// trace as tshark decodes it with the shipped dissector.
 #include "ChildProcess.h"
 #include "LinkedPorts.h"
 #include "serial/PortDirectory.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <sys/file.h>
@@ -20,6 +22,18 @@ using Lines = std::vector<ChildProcess::Line>;
 
 const std::string slaveProgram = QUORVEL_SLAVE_EXE;
 const std::string cliProgram = QUORVEL_CLI_PROGRAM;
+const std::string dissector = QUORVEL_DISSECTOR;
+
+// The program's path on $PATH, or empty when it is not installed.
+std::string FindProgram(const std::string& name)
+{
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
+    for (std::string folder; std::getline(path, folder, ':');) {
+        const std::string candidate = folder + "/" + name;
+        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
 
 // The fields of "WZM k gross G net N qualifier QQQQ limit LL status SS SS
 // manufacturer MM MM MM"; false for a line of any other shape.
@@ -284,5 +298,64 @@ TEST_F(CliLinkTest, HelpIsPlainText)
     EXPECT_EQ(cli->Wait(5s), 0);
     const Lines lines = cli->Lines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0].text, "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast]");
+    EXPECT_EQ(lines[0].text, "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]");
+}
+
+TEST_F(CliLinkTest, TraceOfARunDecodesEveryTelegramInTshark)
+{
+    TempFolder folder;
+    const std::string trace = folder.str() + "/run.pcapng";
+    auto slave = StartSlave(2, 2);
+    auto cli = StartCli({"--com", "2", "--modules", "2", "--seconds", "3", "--trace", trace});
+    ASSERT_EQ(cli->Wait(20s), 0) << cli->Errors();
+    ASSERT_GT(std::filesystem::file_size(trace), 1000u);
+    const std::string tshark = FindProgram("tshark");
+    if (tshark.empty()) GTEST_SKIP() << "tshark is not installed: the trace is not decoded (scripts/setup.sh installs it)";
+
+    // The packet list: one line per telegram, direction and addresses first.
+    ChildProcess list(tshark, {"-X", "lua_script:" + dissector, "-r", trace});
+    ASSERT_EQ(list.Wait(60s), 0) << list.Errors();
+    const Lines packets = list.Lines();
+    ASSERT_GT(packets.size(), 30u) << list.Errors();
+    EXPECT_NE(packets[0].text.find("M->S Start sequence FE FF 01"), std::string::npos) << packets[0].text;
+    std::size_t next = 0, responses = 0;
+    const std::vector<std::string> startUp = {
+        "M->S 0->3 Slave_Diag request", "S->M 3->0 Slave_Diag response [Station_Not_Ready Prm_Req] master 255 Ident 09C5",
+        "M->S 0->3 Set_Prm request Ident 09C5", "S->M SC short acknowledgement of Set_Prm",
+        "M->S 0->3 Chk_Cfg request 5 identifiers", "S->M SC short acknowledgement of Chk_Cfg",
+        "M->S 0->3 Slave_Diag request", "S->M 3->0 Slave_Diag response [WD_On] master 0 Ident 09C5",
+        "M->S 0->3 Global_Control request", "M->S 0->3 Data_Exchange request unit 0 Cmd 00 Index 0 Value 0"};
+    for (const auto& packet : packets) {
+        const std::string& text = packet.text;
+        SCOPED_TRACE(text);
+        EXPECT_NE(text.find("Quorvel DP"), std::string::npos);
+        const bool sent = text.find(" M->S ") != std::string::npos;
+        EXPECT_NE(sent, text.find(" S->M ") != std::string::npos);
+        EXPECT_EQ(sent, text.find("Master") < text.find("Slave"));  // source and destination columns
+        if (next < startUp.size() && text.find(startUp[next]) != std::string::npos) ++next;
+        if (text.find("S->M 3->0 Data_Exchange response unit 0 Stat 00 Index 0 Value 0 | gross 60.") != std::string::npos) {
+            EXPECT_NE(text.find("(2 modules)"), std::string::npos);
+            ++responses;
+        }
+    }
+    EXPECT_EQ(next, startUp.size()) << "start-up seen up to " << (next < startUp.size() ? startUp[next] : "");
+    EXPECT_GT(responses, 10u);
+
+    // The details: every field decoded, every check sum right, no error.
+    ChildProcess details(tshark, {"-X", "lua_script:" + dissector, "-r", trace, "-V"});
+    ASSERT_EQ(details.Wait(60s), 0) << details.Errors();
+    std::string all;
+    for (const auto& line : details.Lines()) all += line.text + "\n";
+    for (const char* field : {"Packet flags: 0x00000002", "Direction: M->S", "Direction: S->M",
+                              "Function code: 0x6d (request, SRD high)", "FCB (frame count bit): True",
+                              "1... .... = DSAP follows (address extension): True", "DSAP: 61", "SSAP: 62",
+                              "DP service: Set_Prm", "Watchdog time (ms): 2560", "Min_Tsdr (bit times): 55",
+                              "Identifier: 0xc00707 (special format: output 8 bytes, input 8 bytes)",
+                              "Identifier: 0x1f (input, 16 bytes)", "Control_Command: 0x00",
+                              ".... ..1. = Station_Not_Ready: True", "Diag.Master_Add: none (255)",
+                              "Ident_Number: 0x09c5", "Response: DL data low (0x8)", "Cmd: 0x00", "Stat: 0x00",
+                              "Module 1: gross 85.", "Manufacturer bytes: 57 5a 01", "Qualifier: 0x", "Status byte 11: 0x"})
+        EXPECT_NE(all.find(field), std::string::npos) << field;
+    for (const char* fault : {"Lua Error", "Malformed", "wrong", "cut short", "Unknown bytes", "differ"})
+        EXPECT_EQ(all.find(fault), std::string::npos) << fault;
 }

@@ -25,13 +25,15 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_FALSE(defaults->seconds);
     EXPECT_FALSE(defaults->fast);
 
-    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--fast"});
+    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--fast",
+                             "--trace", "a.pcapng"});
     ASSERT_TRUE(full);
     EXPECT_EQ(full->comNumber, 7);
     EXPECT_EQ(full->slaveAddress, 126);
     EXPECT_EQ(full->moduleCount, 8);
     EXPECT_EQ(full->seconds, 2.5);
     EXPECT_TRUE(full->fast);
+    EXPECT_EQ(full->traceFile, "a.pcapng");
     EXPECT_EQ(Parse({"--addr", "0"})->slaveAddress, 0);
     EXPECT_TRUE(Parse({"--help"})->help);
 }
@@ -53,6 +55,7 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--seconds", "nan"}, "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got 'nan')"},
         {{"--seconds", "1e10"}, "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got '1e10')"},
         {{"--com"}, "--com needs a value"},
+        {{"--trace", ""}, "--trace needs a file name"},
         {{"--baud", "9600"}, "unknown option '--baud'"},
         {{"2"}, "unknown option '2'"},
     };
@@ -67,6 +70,6 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
 TEST(CliOptions, UsageNamesEveryOptionAndTheExitStatus)
 {
     const std::string usage = CliUsage();
-    for (const char* word : {"--com N", "--addr A", "--modules M", "--seconds S", "--help", "Exit status"})
+    for (const char* word : {"--com N", "--addr A", "--modules M", "--seconds S", "--trace FILE", "--help", "Exit status"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }

@@ -1,0 +1,124 @@
+#include "TraceRecorder.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+std::uint64_t SystemNanoseconds()
+{
+    const auto since = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since).count());
+}
+
+}  // namespace
+
+TTraceRecorder::TTraceRecorder(TClock clock) : clock_(clock ? std::move(clock) : TClock(SystemNanoseconds)) {}
+
+TTraceRecorder::~TTraceRecorder() { Stop(); }
+
+bool TTraceRecorder::Start(const std::string& path, std::string& error, TFailureEvent onFailure)
+{
+    Stop();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        error = "cannot write the trace file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    file_ = file;
+    path_ = path;
+    onFailure_ = std::move(onFailure);
+    pcapng::Bytes head = pcapng::SectionHeader();
+    const pcapng::Bytes interface = pcapng::InterfaceDescription();
+    head.insert(head.end(), interface.begin(), interface.end());
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = std::move(head);  // the writer writes the header first
+        recording_ = true;
+        stopping_ = false;
+        overflow_ = false;
+        failure_.clear();
+    }
+    writer_ = std::thread([this] { WriterLoop(); });
+    return true;
+}
+
+void TTraceRecorder::Record(pcapng::Direction direction, const std::uint8_t* data, std::size_t size,
+                            std::string_view comment)
+{
+    const std::uint64_t now = clock_();
+    const pcapng::Bytes block = pcapng::EnhancedPacket(now, direction, data, size, comment);
+    {
+        std::lock_guard lock(mutex_);
+        if (!recording_) return;
+        if (pending_.size() + block.size() > BufferLimit) {
+            recording_ = false;
+            overflow_ = true;
+        } else {
+            pending_.insert(pending_.end(), block.begin(), block.end());
+        }
+    }
+    wake_.notify_one();
+}
+
+void TTraceRecorder::WriterLoop()
+{
+    pcapng::Bytes chunk;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return !pending_.empty() || stopping_ || overflow_; });
+        chunk.swap(pending_);
+        pending_.clear();
+        const bool last = stopping_ || overflow_;
+        lock.unlock();
+        std::string message;
+        const bool written = chunk.empty() || WriteOut(chunk, message);
+        chunk.clear();
+        lock.lock();
+        if (written && overflow_)
+            message = "the trace stopped: the disk did not keep up with the link (" +
+                      std::to_string(BufferLimit >> 20) + " MiB waiting); " + path_ + " holds the telegrams before";
+        if (!message.empty()) {
+            recording_ = false;
+            pending_.clear();
+            failure_ = message;
+            lock.unlock();
+            if (onFailure_) onFailure_(message);
+            return;
+        }
+        if (last && pending_.empty()) return;
+    }
+}
+
+bool TTraceRecorder::WriteOut(const pcapng::Bytes& bytes, std::string& message)
+{
+    errno = 0;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() && std::fflush(file_) == 0;
+    if (!ok) message = "the trace stopped: writing " + path_ + " failed: " + std::strerror(errno ? errno : EIO);
+    return ok;
+}
+
+std::string TTraceRecorder::Stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        recording_ = false;
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (writer_.joinable()) writer_.join();
+    if (file_) {
+        if (std::fclose(file_) != 0 && failure_.empty())
+            failure_ = "the trace stopped: closing " + path_ + " failed: " + std::strerror(errno);
+        file_ = nullptr;
+    }
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+bool TTraceRecorder::Recording() const
+{
+    std::lock_guard lock(mutex_);
+    return recording_;
+}
