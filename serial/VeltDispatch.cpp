@@ -105,7 +105,9 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     modemStatus_ = DeviceModemLines() & 0xF0;
     lastBaud_ = 115200;
 
-    result = ApplyLine(baud, parity, dataBits, stopBits);
+    // The whole block once, also when the device's line already matches: its
+    // other settings (echo, character mapping, flow) may be anything.
+    result = SetLine(baud, parity, dataBits, stopBits, true);
     if (result < 0) {
         Release();
         return result;
@@ -123,6 +125,10 @@ void TVeltBaseDispatcher::Deactivate()
         // it has finished the notification.
         closePending_ = true;
         SignalStop();
+        // Called from outside the handlers (they may still run on this
+        // thread): a send waiting for this thread's queue ends now, the call
+        // runs later and finds the dispatcher closed.
+        if (CurrentNotifyContext.dispatcher != this) notify_->sendStop.Stop();
         return;
     }
     if (deviceOpen_) {
@@ -366,6 +372,11 @@ int TVeltBaseDispatcher::PurgeOutput()
 
 int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopBits)
 {
+    return SetLine(baud, parity, dataBits, stopBits, false);
+}
+
+int TVeltBaseDispatcher::SetLine(int baud, int parity, int dataBits, int stopBits, bool always)
+{
     TDeviceControlBlock wanted;
     {
         std::lock_guard lock(DataLock);
@@ -384,7 +395,7 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
             wanted.StopBits = stop == 1 ? TDeviceControlBlock::OneStopBit : TDeviceControlBlock::TwoStopBits;
         }
         if (wanted.ByteSize == 5) wanted.StopBits = TDeviceControlBlock::One5StopBits;
-        if (wanted.BaudRate == block_.BaudRate && wanted.Parity == block_.Parity &&
+        if (!always && wanted.BaudRate == block_.BaudRate && wanted.Parity == block_.Parity &&
             wanted.ByteSize == block_.ByteSize && wanted.StopBits == block_.StopBits)
             return ecOK;
     }
@@ -415,15 +426,15 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
     block.Parity = wanted.Parity;
     block.ByteSize = wanted.ByteSize;
     block.StopBits = wanted.StopBits;
-    return WriteControlBlock(block);
+    return WriteControlBlock(block, true);
 }
 
-int TVeltBaseDispatcher::WriteControlBlock(TDeviceControlBlock& block)
+int TVeltBaseDispatcher::WriteControlBlock(TDeviceControlBlock& block, bool afterOutput)
 {
     std::lock_guard lock(DataLock);
     if (!dtrFlow_) block.DtrControl = dtrState_ ? TDeviceControlBlock::DtrEnable : TDeviceControlBlock::DtrDisable;
     if (!rtsFlow_) block.RtsControl = rtsState_ ? TDeviceControlBlock::RtsEnable : TDeviceControlBlock::RtsDisable;
-    const int result = DeviceSetState(block);
+    const int result = DeviceSetState(block, afterOutput);
     if (result < 0) return result;
     block_ = block;
     lastBaud_ = block.BaudRate;

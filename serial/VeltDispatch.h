@@ -93,6 +93,9 @@ public:
 
     TComponent* Owner() const { return owner_; }
     int Handle() const { return handle_; }  // index in the DispatcherRegistry
+    // Unique per activation in the process: a late notification compares it,
+    // since a later dispatcher may take the same registry slot.
+    std::uint64_t Activation() const { return activation_.load(); }
 
     // ---- Life ----
     // Opens the device, sizes the buffers, sets DTR/RTS and the line, starts
@@ -131,7 +134,8 @@ public:
     // ---- Line ----
     // KeepBaud/KeepParity/KeepDataBits/KeepStopBits keep the current value.
     // Waits for the output to drain and for 18 characters' time before it
-    // changes anything; returns 0 at once when nothing changes.
+    // changes anything, and the device applies it after the bytes it still
+    // holds; returns 0 at once when nothing changes.
     [[nodiscard]] int ApplyLine(int baud, int parity, int dataBits, int stopBits);
     [[nodiscard]] int SetDtrLine(bool on);  // ecUnderFlowControl when flow control owns DTR
     [[nodiscard]] int SetRtsLine(bool on);
@@ -217,7 +221,8 @@ protected:
     [[nodiscard]] virtual int DeviceGetState(TDeviceControlBlock& block) = 0;
     // Reads what is there, at most `count`; never waits. Negative on failure.
     [[nodiscard]] virtual int DeviceRead(std::uint8_t* buffer, std::size_t count) = 0;
-    [[nodiscard]] virtual int DeviceSetState(const TDeviceControlBlock& block) = 0;
+    // afterOutput: the device takes the settings once it has sent what it holds.
+    [[nodiscard]] virtual int DeviceSetState(const TDeviceControlBlock& block, bool afterOutput) = 0;
     // Copies into the output buffer and wakes the output thread.
     [[nodiscard]] virtual int DeviceWrite(const std::uint8_t* bytes, std::size_t count);
     // Blocks until the device has something to report or DeviceWakeWaiter is
@@ -264,7 +269,9 @@ private:
     // Dispatch-log kinds and sub-kinds (texts at 15001 + kind, 15100 + sub-kind).
     enum { LogDispatch = 0, LogReadCom = 1, LogWriteCom = 2 };
 
-    [[nodiscard]] int WriteControlBlock(TDeviceControlBlock& block);
+    [[nodiscard]] int WriteControlBlock(TDeviceControlBlock& block, bool afterOutput = false);
+    // ApplyLine; `always` writes the whole block even when the line matches.
+    [[nodiscard]] int SetLine(int baud, int parity, int dataBits, int stopBits, bool always);
     [[nodiscard]] int SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction);
     void RefreshLineErrors();
     void RefreshModemStatus();
@@ -292,6 +299,7 @@ private:
 
     TComponent* owner_;
     int handle_ = -1;
+    std::atomic<std::uint64_t> activation_{0};
     std::atomic<bool> deviceOpen_{false};
 
     // Line, modem and status state (DataLock).

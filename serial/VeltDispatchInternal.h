@@ -10,6 +10,7 @@
 #pragma once
 
 #include "VeltDispatch.h"
+#include "VeltNotify.h"
 
 #include <chrono>
 #include <cstdint>
@@ -47,6 +48,8 @@ struct TVeltBaseDispatcher::TNotifyState {
     std::vector<TVeltNotifyWindow*> windows;
     bool componentHandler = false;
     bool serviceNeeded = false;
+    // Ends a wait for a notification window when the threads stop.
+    TVeltNotifyWindow::TSendStop sendStop;
 
     // Avail mode (InputLock): the running notification's number, the count
     // of the handler now running and the largest count reached.

@@ -26,6 +26,9 @@ void TVeltBaseDispatcher::StartThreads()
     if (threadsActive_.load()) return;
     threadsActive_ = true;
     stop_ = false;
+    static std::atomic<std::uint64_t> activations{0};
+    activation_ = ++activations;
+    notify_->sendStop.Reset();
     runningThreads_ += 3;
     eventThread_ = std::thread([this] { EventThreadBody(); });
     ackSignal_->Wait(StartAckMs);
@@ -40,6 +43,10 @@ void TVeltBaseDispatcher::StopThreads()
 {
     if (!threadsActive_.load()) return;
     SignalStop();
+    // The caller is not inside a handler of this dispatcher (it would have
+    // found a notification running): a send waiting for the caller's
+    // notification queue ends now instead of holding the join for seconds.
+    notify_->sendStop.Stop();
     // Joined without DataLock: the threads take it.
     for (std::thread* t : {&outputThread_, &eventThread_, &dispatchThread_})
         if (t->joinable() && t->get_id() != std::this_thread::get_id()) t->join();
@@ -324,7 +331,7 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
         notify_->readCounter = 0;
     };
     for (auto& proc : procs) {
-        if (closePending_.load()) break;
+        if (closePending_.load() || stop_.load()) break;
         CurrentNotifyContext = {this, generation};
         try {
             proc(message, trigger, data);
@@ -336,15 +343,20 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
     }
     const std::intptr_t lParam = (static_cast<std::intptr_t>(handle_) << 16) | (trigger & 0xFFFF);
     const int handle = handle_;
+    const std::uint64_t activation = activation_.load();
     for (TVeltNotifyWindow* window : windows) {
-        if (closePending_.load()) break;
+        if (closePending_.load() || stop_.load()) break;
         // The window runs on its owner thread; it finds this dispatcher by
-        // handle, so a late call after a close finds nothing.
+        // handle and activation, so a late call after a close finds nothing,
+        // also when another dispatcher has taken the slot since.
         window->SendCall(
-            [window, handle, generation, message, data, lParam] {
+            [window, handle, activation, generation, message, data, lParam] {
+                bool current = false;
                 DispatcherRegistry::With(handle, [&](TVeltBaseDispatcher* d) {
-                    if (d) CurrentNotifyContext = {d, generation};
+                    current = d && d->Activation() == activation;
+                    if (current) CurrentNotifyContext = {d, generation};
                 });
+                if (!current) return;
                 try {
                     window->Dispatch(message, data, lParam);
                 } catch (...) {
@@ -353,7 +365,7 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
                 }
                 CurrentNotifyContext = {};
             },
-            NotifySendTimeoutMs);
+            NotifySendTimeoutMs, &notify_->sendStop);
         finishHandler();
     }
     {

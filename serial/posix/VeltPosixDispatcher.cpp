@@ -4,6 +4,7 @@
 #include "posix/linux/CustomBaud.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -82,6 +83,7 @@ int TVeltPosixDispatcher::DeviceOpen(const std::string& name, std::uint32_t, std
     tcflush(fd, TCIFLUSH);  // stale input from before the open
     fd_ = fd;
     state_ = BlockFromTermios(t);
+    pseudoTerminal_ = IsPseudoTerminal(fd_);
     haveCounters_ = ReadLineErrorCounts(fd_, counters_);
     emptyReadiness_ = 0;
     return ecOK;
@@ -168,23 +170,35 @@ int TVeltPosixDispatcher::DeviceGetState(TDeviceControlBlock& block)
     return ecOK;
 }
 
-int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block)
+int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block, bool afterOutput)
 {
     termios t{};
     if (tcgetattr(fd_, &t) != 0) return -errno;
     bool custom = false;
     const int mapped = ControlBlockToTermios(block, t, custom);
     if (mapped != ecOK) return mapped;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) {
+    if (custom) {
+        // A rate without a constant: flags and rate in one call.
+        TLineFlags flags;
+        flags.iflag = t.c_iflag;
+        flags.oflag = t.c_oflag;
+        flags.cflag = t.c_cflag;
+        flags.lflag = t.c_lflag;
+        flags.line = t.c_line;
+        static_assert(sizeof flags.cc >= sizeof t.c_cc);
+        std::memcpy(flags.cc, t.c_cc, sizeof t.c_cc);
+        if (const int error = SetLineWithCustomBaud(fd_, flags, block.BaudRate, afterOutput))
+            return error == EINVAL ? ecBaudRate : -error;
+    } else if (tcsetattr(fd_, afterOutput ? TCSADRAIN : TCSANOW, &t) != 0) {
         // The C library reads the settings back and reports EINVAL when the
         // device dropped parity or byte size, which a pseudo-terminal always
-        // does. The call itself took effect when the rate did.
+        // does; there the call took effect when the rate did. A real device
+        // that drops them is reported.
         const int error = errno;
         termios now{};
-        if (error != EINVAL || tcgetattr(fd_, &now) != 0 || cfgetospeed(&now) != cfgetospeed(&t)) return -error;
-    }
-    if (custom) {
-        if (const int error = SetCustomBaud(fd_, block.BaudRate)) return error == EINVAL ? ecBaudRate : -error;
+        if (error != EINVAL || !pseudoTerminal_ || tcgetattr(fd_, &now) != 0 ||
+            cfgetospeed(&now) != cfgetospeed(&t))
+            return -error;
     }
     state_ = block;
     return ecOK;
@@ -194,6 +208,7 @@ int TVeltPosixDispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
 {
     if (count == 0) return 0;
     const ssize_t n = read(fd_, buffer, count);
+    if (n > 0) emptyReadiness_ = 0;  // the device is alive, whoever emptied it before a probe
     if (n >= 0) return static_cast<int>(n);
     if (errno == EAGAIN || errno == EINTR) return 0;
     NoteFailure(errno);
