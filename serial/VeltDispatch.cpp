@@ -46,12 +46,11 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     closePending_ = false;
     stop_ = false;
     eventSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    resumeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     ackSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     outputReady_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     purgeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     purgeAck_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    for (auto* e : {eventSignal_.get(), resumeSignal_.get(), ackSignal_.get(), outputReady_.get(),
+    for (auto* e : {eventSignal_.get(), ackSignal_.get(), outputReady_.get(),
                     purgeSignal_.get(), purgeAck_.get()})
         if (!e->Valid()) {
             Release();
@@ -144,7 +143,6 @@ void TVeltBaseDispatcher::SignalStop()
     stop_ = true;
     if (purgeSignal_) purgeSignal_->Set();
     if (deviceOpen_) DeviceWakeWaiter();
-    if (resumeSignal_) resumeSignal_->Set();
     if (eventSignal_) eventSignal_->Set();
 }
 
@@ -156,7 +154,6 @@ void TVeltBaseDispatcher::Release()
         deviceOpen_ = false;
     }
     eventSignal_.reset();
-    resumeSignal_.reset();
     ackSignal_.reset();
     outputReady_.reset();
     purgeSignal_.reset();
@@ -198,23 +195,32 @@ std::uint32_t TVeltBaseDispatcher::HiddenInput() const
     return std::max(notify_->readCounter, notify_->maxCounter);
 }
 
+// The input a read of the calling thread may reach: a handler reaches what
+// its notification announced (input keeps arriving meanwhile), anyone else
+// everything.
+std::uint32_t TVeltBaseDispatcher::VisibleInput() const
+{
+    const std::uint32_t waiting = WaitingInput();
+    return ReadsInAvailMode() ? std::min(waiting, notify_->announced) : waiting;
+}
+
 bool TVeltBaseDispatcher::HasInput()
 {
     std::lock_guard lock(InputLock);
-    return WaitingInput() > HiddenInput();
+    return VisibleInput() > HiddenInput();
 }
 
 std::uint32_t TVeltBaseDispatcher::InputCount()
 {
     std::lock_guard lock(InputLock);
-    return WaitingInput() - std::min(WaitingInput(), HiddenInput());
+    return VisibleInput() - std::min(VisibleInput(), HiddenInput());
 }
 
 int TVeltBaseDispatcher::PeekInput(std::uint32_t n, std::uint8_t& byte)
 {
     std::lock_guard lock(InputLock);
     const std::uint32_t skip = HiddenInput();
-    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > WaitingInput())
+    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > VisibleInput())
         return ecBufferIsEmpty;
     byte = inputBuffer_[(inTail_ + skip + n - 1) % InputBufferSize];
     return ecOK;
@@ -237,6 +243,8 @@ int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
                 inputBuffer_[(inTail_ + k) % InputBufferSize] = inputBuffer_[(inTail_ + k - 1) % InputBufferSize];
             inTail_ = (inTail_ + 1) % InputBufferSize;
             madeRoom = inFull_.exchange(false);
+            // A byte among those announced: the handlers reach one less.
+            if (notify_->active && skip < notify_->announced) --notify_->announced;
         }
         AddTrace('R', &byte, 1);
     }
@@ -277,7 +285,7 @@ int TVeltBaseDispatcher::PurgeInput()
     {
         std::lock_guard lock(InputLock);
         inTail_ = inHead_;
-        notify_->readCounter = notify_->maxCounter = 0;
+        notify_->readCounter = notify_->maxCounter = notify_->announced = 0;
         madeRoom = inFull_.exchange(false);
     }
     if (madeRoom) InputRoomMade();

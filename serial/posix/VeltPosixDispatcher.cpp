@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -240,18 +241,27 @@ void TVeltPosixDispatcher::DeviceWakeWaiter()
     if (wake_) wake_->Set();
 }
 
+int TVeltPosixDispatcher::DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                           std::size_t secondCount)
+{
+    iovec pieces[2] = {{first, firstCount}, {second, secondCount}};
+    const int count = secondCount > 0 ? 2 : 1;
+    if (firstCount == 0) return 0;
+    const ssize_t n = readv(fd_, pieces, count);
+    if (n > 0) emptyReadiness_ = 0;  // the device is alive, whoever emptied it before a report
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EAGAIN || errno == EINTR) return 0;
+    NoteFailure(errno);
+    return -errno;
+}
+
 // A readiness report with nothing to read, several times in a row, is a
 // device that has gone without saying so (a hung-up line reads 0 bytes).
-// Once can be a race with the dispatch thread's own reading.
-bool TVeltPosixDispatcher::ProbeInput()
+// Once can be a race with the dispatch thread's fallback read; any bytes read
+// start the count again.
+void TVeltPosixDispatcher::DeviceNoInputOnReadiness()
 {
-    int waiting = 0;
-    if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
-        emptyReadiness_ = 0;
-        return true;
-    }
     if (++emptyReadiness_ >= 3) MarkDeviceGone(0);
-    return false;
 }
 
 bool TVeltPosixDispatcher::DeviceWaitEvent(std::uint32_t& mask)
@@ -277,7 +287,7 @@ bool TVeltPosixDispatcher::DeviceWaitEvent(std::uint32_t& mask)
             return true;
         }
         if (fds[1].revents & POLLIN) {
-            mask = ProbeInput() ? evRxChar : evErr;
+            mask = evRxChar;  // the caller reads, and says when it found nothing
             return true;
         }
     }

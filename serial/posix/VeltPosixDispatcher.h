@@ -33,6 +33,9 @@ protected:
     std::uint32_t DeviceStatus(TDeviceStatus& status) override;
     [[nodiscard]] int DeviceGetState(TDeviceControlBlock& block) override;
     [[nodiscard]] int DeviceRead(std::uint8_t* buffer, std::size_t count) override;
+    [[nodiscard]] int DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                       std::size_t secondCount) override;
+    void DeviceNoInputOnReadiness() override;
     [[nodiscard]] int DeviceSetState(const TDeviceControlBlock& block, bool afterOutput) override;
     bool DeviceWaitEvent(std::uint32_t& mask) override;
     bool DeviceSetQueues(std::uint32_t inSize, std::uint32_t outSize) override;
@@ -44,7 +47,6 @@ protected:
 
 private:
     std::uint32_t LineErrorsFromCounters();
-    bool ProbeInput();
     void NoteFailure(int error);
 
     int fd_ = -1;
