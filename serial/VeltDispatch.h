@@ -341,6 +341,7 @@ private:
     std::atomic<std::uint16_t> availThreshold_{0};
     std::atomic<bool> notifying_{false};
     std::atomic<bool> notifyWanted_{false};  // a handler wants notifications
+    std::atomic<bool> dispatchWoken_{false};  // a wake of the dispatch thread is pending
 
     // Buffers.
     std::vector<std::uint8_t> outputBuffer_;

@@ -29,6 +29,7 @@ void TVeltBaseDispatcher::StartThreads()
     static std::atomic<std::uint64_t> activations{0};
     activation_ = ++activations;
     notify_->sendStop.Reset();
+    dispatchWoken_ = false;
     runningThreads_ += 3;
     eventThread_ = std::thread([this] { EventThreadBody(); });
     ackSignal_->Wait(StartAckMs);
@@ -82,7 +83,8 @@ void TVeltBaseDispatcher::EventThreadBody()
         }
         if (wake) {
             eventMask_.fetch_or(mask);
-            eventSignal_->Set();
+            // One wake covers everything until the dispatch thread takes it.
+            if (!dispatchWoken_.exchange(true)) eventSignal_->Set();
         }
     }
     ThreadEnded();
@@ -112,6 +114,7 @@ void TVeltBaseDispatcher::DispatchThreadBody()
 
 void TVeltBaseDispatcher::ServiceEvents(bool event)
 {
+    dispatchWoken_ = false;  // from here on a new event wakes us again
     const std::uint32_t mask = eventMask_.exchange(0);
     if (mask & evModemMask) RefreshModemStatus();
     if (mask & (evBreak | evErr)) RefreshLineErrors();
