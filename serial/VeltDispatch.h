@@ -301,7 +301,7 @@ private:
     void EventThreadBody();
     void DispatchThreadBody();
     void OutputThreadBody();
-    void ServiceEvents(bool event);
+    void ServiceEvents(bool fallback);
     // Bytes read into the input buffer; NoRoom when no read was made.
     int PullDeviceInput();
     static constexpr int NoRoom = -1;

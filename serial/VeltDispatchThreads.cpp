@@ -8,6 +8,7 @@
 #include "VeltNotify.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 thread_local TNotifyContext CurrentNotifyContext;
@@ -95,11 +96,16 @@ void TVeltBaseDispatcher::EventThreadBody()
 void TVeltBaseDispatcher::DispatchThreadBody()
 {
     ackSignal_->Set();
+    auto nextFallback = std::chrono::steady_clock::now();
     while (!stop_.load() && !closePending_.load()) {
-        // Without an event the buffer is still filled every 50 ms.
+        // Without an event the buffer is still filled every 50 ms; line
+        // errors are looked at every 50 ms also while events keep coming.
         const bool event = eventSignal_->Wait(DispatchFallbackMs);
         if (stop_.load()) break;
-        ServiceEvents(event);
+        const auto now = std::chrono::steady_clock::now();
+        const bool fallback = !event || now >= nextFallback;
+        if (fallback) nextFallback = now + std::chrono::milliseconds(DispatchFallbackMs);
+        ServiceEvents(fallback);
     }
     if (closePending_.load()) {
         // Deactivate was called during a notification: finish it here.
@@ -112,14 +118,14 @@ void TVeltBaseDispatcher::DispatchThreadBody()
     ThreadEnded();
 }
 
-void TVeltBaseDispatcher::ServiceEvents(bool event)
+void TVeltBaseDispatcher::ServiceEvents(bool fallback)
 {
     dispatchWoken_ = false;  // from here on a new event wakes us again
     const std::uint32_t mask = eventMask_.exchange(0);
     if (mask & evModemMask) RefreshModemStatus();
     if (mask & (evBreak | evErr)) RefreshLineErrors();
-    if (!event) {
-        // The fallback: line errors, and input the event thread has not taken.
+    if (fallback) {
+        // Line errors, and input the event thread has not taken.
         std::uint32_t inDriver;
         {
             std::lock_guard outputLock(OutputLock);  // guards the status record
