@@ -87,8 +87,6 @@ void TForm1::FormCreate()
         }
     }
 
-    Channel.CommandPending = false;
-
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
 
@@ -104,8 +102,6 @@ void TForm1::FormCreate()
     cbxNumWZMs->clear();
     for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
     cbxNumWZMs->setCurrentIndex(1);
-
-    Channel.CommandQueue.clear();
 }
 
 // No port opened at start-up: nothing polls yet. The user's choice in the
@@ -113,9 +109,7 @@ void TForm1::FormCreate()
 void TForm1::OpenPortLater()
 {
     portChooser_->SetOnChange([this] {
-        const std::string text = portChooser_->Text();
-        const std::int32_t number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
-        Master->CommUnit().OpenAndPoll(static_cast<std::uint16_t>(number));
+        Master->CommUnit().OpenAndPoll(TCommUnit::ComNumberOf(portChooser_->Text()));
     });
 }
 
@@ -138,7 +132,7 @@ TForm1::~TForm1()
 {
     resultTimer_->stop();
     pageChangeFromCode_ = true;
-    Channel.CommandQueue.clear();
+    Channel.Clear();
     Master.reset();  // frees the serial channel, which closes the port
     statusEdit_.reset();
     delete Parameters;
