@@ -1,6 +1,8 @@
 // Figures of the serial dispatcher on one pseudo-terminal pair, side by side:
 //   throughput  bytes from the far side taken out of the dispatcher, against
-//               a bare poll()/read() loop on the same device;
+//               a bare poll()/read() loop on the same device and, when built
+//               with it, Qt's serial port class (readyRead/readAll in an
+//               event loop);
 //               bytes queued into the dispatcher, against a bare
 //               poll()/write() loop;
 //   latency     a byte written on the far side until HasInput is true;
@@ -21,6 +23,12 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#ifdef QUORVEL_BENCH_QT_SERIAL
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSerialPort>
+#endif
 
 namespace {
 
@@ -106,6 +114,32 @@ TFigure DispatcherReceive(PtyPair& pty, std::size_t total)
     return measure.Done(total);
 }
 
+#ifdef QUORVEL_BENCH_QT_SERIAL
+// The same through Qt's serial port class: readAll on each readyRead in an
+// event loop (needs the QCoreApplication made in main).
+TFigure QtReceive(PtyPair& pty, std::size_t total)
+{
+    QSerialPort port;
+    port.setPortName(QString::fromStdString(pty.path));
+    if (!port.open(QIODevice::ReadWrite)) {
+        std::printf("Qt serial port: cannot open %s: %s\n", pty.path.c_str(), qPrintable(port.errorString()));
+        return {};
+    }
+    const std::vector<std::uint8_t> data(total, 0x5A);
+    std::size_t got = 0;
+    QEventLoop loop;
+    QObject::connect(&port, &QSerialPort::readyRead, [&] {
+        got += static_cast<std::size_t>(port.readAll().size());
+        if (got >= total) loop.quit();
+    });
+    const TMeasure measure;
+    std::thread far([&] { WriteAll(pty.master, data.data(), data.size()); });
+    loop.exec();
+    far.join();
+    return measure.Done(total);
+}
+#endif
+
 TFigure BareSend(PtyPair& pty, std::size_t total, std::size_t block)
 {
     const int fd = OpenRaw(pty.path);
@@ -185,15 +219,25 @@ int main(int argc, char** argv)
 {
     const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const std::size_t total = (argc > 2 ? std::atoi(argv[2]) : 64) * std::size_t(1) << 20;
+#ifdef QUORVEL_BENCH_QT_SERIAL
+    QCoreApplication app(argc, argv);
+#endif
     PtyPair pty;
 
     std::printf("quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run\n", total >> 20);
     const TFigure bareIn = BareReceive(pty, total);
     const TFigure dispIn = DispatcherReceive(pty, total);
     PrintPair("receive (poll/read)", bareIn, dispIn, "   goal: ratio >= 0.9");
+#ifdef QUORVEL_BENCH_QT_SERIAL
+    const TFigure qtIn = QtReceive(pty, total);
+    std::printf("%-22s Qt serial port %7.1f MB/s (%5.2f ms CPU/MB)   dispatcher/Qt %.2f   goal: >= 1\n",
+                "receive (Qt peer)", qtIn.mbPerSecond, qtIn.cpuMsPerMb, dispIn.mbPerSecond / qtIn.mbPerSecond);
+#else
+    std::printf("receive (Qt peer)      not built (Qt's serial port development files missing)\n");
+#endif
     const TFigure bareOut = BareSend(pty, total, 255);
     const TFigure dispOut = DispatcherSend(pty, total, 255);
-    PrintPair("send 255 B (poll/write)", bareOut, dispOut, "");
+    PrintPair("send 255 B (poll/write)", bareOut, dispOut, "   goal: ratio >= 0.9");
     Latency(pty);
     IdleCpu(pty, idleSeconds);
     return 0;

@@ -46,12 +46,11 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     closePending_ = false;
     stop_ = false;
     eventSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    resumeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     ackSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     outputReady_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     purgeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     purgeAck_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    for (auto* e : {eventSignal_.get(), resumeSignal_.get(), ackSignal_.get(), outputReady_.get(),
+    for (auto* e : {eventSignal_.get(), ackSignal_.get(), outputReady_.get(),
                     purgeSignal_.get(), purgeAck_.get()})
         if (!e->Valid()) {
             Release();
@@ -105,7 +104,9 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     modemStatus_ = DeviceModemLines() & 0xF0;
     lastBaud_ = 115200;
 
-    result = ApplyLine(baud, parity, dataBits, stopBits);
+    // The whole block once, also when the device's line already matches: its
+    // other settings (echo, character mapping, flow) may be anything.
+    result = SetLine(baud, parity, dataBits, stopBits, true);
     if (result < 0) {
         Release();
         return result;
@@ -123,6 +124,10 @@ void TVeltBaseDispatcher::Deactivate()
         // it has finished the notification.
         closePending_ = true;
         SignalStop();
+        // Called from outside the handlers (they may still run on this
+        // thread): a send waiting for this thread's queue ends now, the call
+        // runs later and finds the dispatcher closed.
+        if (CurrentNotifyContext.dispatcher != this) notify_->sendStop.Stop();
         return;
     }
     if (deviceOpen_) {
@@ -138,7 +143,6 @@ void TVeltBaseDispatcher::SignalStop()
     stop_ = true;
     if (purgeSignal_) purgeSignal_->Set();
     if (deviceOpen_) DeviceWakeWaiter();
-    if (resumeSignal_) resumeSignal_->Set();
     if (eventSignal_) eventSignal_->Set();
 }
 
@@ -150,7 +154,6 @@ void TVeltBaseDispatcher::Release()
         deviceOpen_ = false;
     }
     eventSignal_.reset();
-    resumeSignal_.reset();
     ackSignal_.reset();
     outputReady_.reset();
     purgeSignal_.reset();
@@ -192,23 +195,32 @@ std::uint32_t TVeltBaseDispatcher::HiddenInput() const
     return std::max(notify_->readCounter, notify_->maxCounter);
 }
 
+// The input a read of the calling thread may reach: a handler reaches what
+// its notification announced (input keeps arriving meanwhile), anyone else
+// everything.
+std::uint32_t TVeltBaseDispatcher::VisibleInput() const
+{
+    const std::uint32_t waiting = WaitingInput();
+    return ReadsInAvailMode() ? std::min(waiting, notify_->announced) : waiting;
+}
+
 bool TVeltBaseDispatcher::HasInput()
 {
     std::lock_guard lock(InputLock);
-    return WaitingInput() > HiddenInput();
+    return VisibleInput() > HiddenInput();
 }
 
 std::uint32_t TVeltBaseDispatcher::InputCount()
 {
     std::lock_guard lock(InputLock);
-    return WaitingInput() - std::min(WaitingInput(), HiddenInput());
+    return VisibleInput() - std::min(VisibleInput(), HiddenInput());
 }
 
 int TVeltBaseDispatcher::PeekInput(std::uint32_t n, std::uint8_t& byte)
 {
     std::lock_guard lock(InputLock);
     const std::uint32_t skip = HiddenInput();
-    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > WaitingInput())
+    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > VisibleInput())
         return ecBufferIsEmpty;
     byte = inputBuffer_[(inTail_ + skip + n - 1) % InputBufferSize];
     return ecOK;
@@ -231,6 +243,8 @@ int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
                 inputBuffer_[(inTail_ + k) % InputBufferSize] = inputBuffer_[(inTail_ + k - 1) % InputBufferSize];
             inTail_ = (inTail_ + 1) % InputBufferSize;
             madeRoom = inFull_.exchange(false);
+            // A byte among those announced: the handlers reach one less.
+            if (notify_->active && skip < notify_->announced) --notify_->announced;
         }
         AddTrace('R', &byte, 1);
     }
@@ -271,7 +285,7 @@ int TVeltBaseDispatcher::PurgeInput()
     {
         std::lock_guard lock(InputLock);
         inTail_ = inHead_;
-        notify_->readCounter = notify_->maxCounter = 0;
+        notify_->readCounter = notify_->maxCounter = notify_->announced = 0;
         madeRoom = inFull_.exchange(false);
     }
     if (madeRoom) InputRoomMade();
@@ -366,6 +380,11 @@ int TVeltBaseDispatcher::PurgeOutput()
 
 int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopBits)
 {
+    return SetLine(baud, parity, dataBits, stopBits, false);
+}
+
+int TVeltBaseDispatcher::SetLine(int baud, int parity, int dataBits, int stopBits, bool always)
+{
     TDeviceControlBlock wanted;
     {
         std::lock_guard lock(DataLock);
@@ -384,7 +403,7 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
             wanted.StopBits = stop == 1 ? TDeviceControlBlock::OneStopBit : TDeviceControlBlock::TwoStopBits;
         }
         if (wanted.ByteSize == 5) wanted.StopBits = TDeviceControlBlock::One5StopBits;
-        if (wanted.BaudRate == block_.BaudRate && wanted.Parity == block_.Parity &&
+        if (!always && wanted.BaudRate == block_.BaudRate && wanted.Parity == block_.Parity &&
             wanted.ByteSize == block_.ByteSize && wanted.StopBits == block_.StopBits)
             return ecOK;
     }
@@ -415,15 +434,15 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
     block.Parity = wanted.Parity;
     block.ByteSize = wanted.ByteSize;
     block.StopBits = wanted.StopBits;
-    return WriteControlBlock(block);
+    return WriteControlBlock(block, true);
 }
 
-int TVeltBaseDispatcher::WriteControlBlock(TDeviceControlBlock& block)
+int TVeltBaseDispatcher::WriteControlBlock(TDeviceControlBlock& block, bool afterOutput)
 {
     std::lock_guard lock(DataLock);
     if (!dtrFlow_) block.DtrControl = dtrState_ ? TDeviceControlBlock::DtrEnable : TDeviceControlBlock::DtrDisable;
     if (!rtsFlow_) block.RtsControl = rtsState_ ? TDeviceControlBlock::RtsEnable : TDeviceControlBlock::RtsDisable;
-    const int result = DeviceSetState(block);
+    const int result = DeviceSetState(block, afterOutput);
     if (result < 0) return result;
     block_ = block;
     lastBaud_ = block.BaudRate;

@@ -1,10 +1,13 @@
 // The dispatcher owns one open serial device for a port component: the device,
 // a circular input buffer (8192 bytes) filled from it, a circular output buffer
 // drained to it, the line settings, error and modem state, and three threads:
-//   event thread    blocks until the device reports something, then hands
-//                   over to the dispatch thread and waits until it is done;
-//   dispatch thread moves received bytes into the input buffer (on each event,
-//                   and every 50 ms without one) and delivers notifications;
+//   event thread    blocks until the device reports something; on input it
+//                   reads the device into the input buffer itself and wakes
+//                   the dispatch thread only for modem or error events or
+//                   when handlers want notifications, without waiting for it;
+//   dispatch thread delivers notifications, services modem and error events,
+//                   and every 50 ms without an event reads the device too and
+//                   looks at the line errors;
 //   output thread   the only writer to the device.
 // This base class holds everything that does not depend on the operating
 // system; the device operations are virtual, implemented per system under
@@ -93,6 +96,9 @@ public:
 
     TComponent* Owner() const { return owner_; }
     int Handle() const { return handle_; }  // index in the DispatcherRegistry
+    // Unique per activation in the process: a late notification compares it,
+    // since a later dispatcher may take the same registry slot.
+    std::uint64_t Activation() const { return activation_.load(); }
 
     // ---- Life ----
     // Opens the device, sizes the buffers, sets DTR/RTS and the line, starts
@@ -131,7 +137,8 @@ public:
     // ---- Line ----
     // KeepBaud/KeepParity/KeepDataBits/KeepStopBits keep the current value.
     // Waits for the output to drain and for 18 characters' time before it
-    // changes anything; returns 0 at once when nothing changes.
+    // changes anything, and the device applies it after the bytes it still
+    // holds; returns 0 at once when nothing changes.
     [[nodiscard]] int ApplyLine(int baud, int parity, int dataBits, int stopBits);
     [[nodiscard]] int SetDtrLine(bool on);  // ecUnderFlowControl when flow control owns DTR
     [[nodiscard]] int SetRtsLine(bool on);
@@ -217,7 +224,14 @@ protected:
     [[nodiscard]] virtual int DeviceGetState(TDeviceControlBlock& block) = 0;
     // Reads what is there, at most `count`; never waits. Negative on failure.
     [[nodiscard]] virtual int DeviceRead(std::uint8_t* buffer, std::size_t count) = 0;
-    [[nodiscard]] virtual int DeviceSetState(const TDeviceControlBlock& block) = 0;
+    // Reads into two pieces in order (the second only when the first fills);
+    // the base reads them one by one.
+    [[nodiscard]] virtual int DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                               std::size_t secondCount);
+    // The device reported input but a read found none.
+    virtual void DeviceNoInputOnReadiness() {}
+    // afterOutput: the device takes the settings once it has sent what it holds.
+    [[nodiscard]] virtual int DeviceSetState(const TDeviceControlBlock& block, bool afterOutput) = 0;
     // Copies into the output buffer and wakes the output thread.
     [[nodiscard]] virtual int DeviceWrite(const std::uint8_t* bytes, std::size_t count);
     // Blocks until the device has something to report or DeviceWakeWaiter is
@@ -255,6 +269,9 @@ protected:
     std::recursive_mutex DataLock;
     std::recursive_mutex OutputLock;
     std::recursive_mutex InputLock;
+    // Held by whichever thread reads the device into the input buffer (the
+    // event thread, or the dispatch thread's fallback); taken before the others.
+    std::mutex ReadLock;
 
 private:
     struct TTraceBuffer;
@@ -264,7 +281,9 @@ private:
     // Dispatch-log kinds and sub-kinds (texts at 15001 + kind, 15100 + sub-kind).
     enum { LogDispatch = 0, LogReadCom = 1, LogWriteCom = 2 };
 
-    [[nodiscard]] int WriteControlBlock(TDeviceControlBlock& block);
+    [[nodiscard]] int WriteControlBlock(TDeviceControlBlock& block, bool afterOutput = false);
+    // ApplyLine; `always` writes the whole block even when the line matches.
+    [[nodiscard]] int SetLine(int baud, int parity, int dataBits, int stopBits, bool always);
     [[nodiscard]] int SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction);
     void RefreshLineErrors();
     void RefreshModemStatus();
@@ -273,6 +292,7 @@ private:
     std::uint32_t WaitingInput() const;
     bool ReadsInAvailMode() const;
     std::uint32_t HiddenInput() const;
+    std::uint32_t VisibleInput() const;
     void InputRoomMade();
     void SignalStop();
     void Release();
@@ -281,9 +301,10 @@ private:
     void EventThreadBody();
     void DispatchThreadBody();
     void OutputThreadBody();
-    void ServiceEvents();
-    bool PullDeviceInput();  // true when it read and there is room for more
-    std::uint32_t ReadPiece(std::uint32_t at, std::uint32_t room);
+    void ServiceEvents(bool fallback);
+    // Bytes read into the input buffer; NoRoom when no read was made.
+    int PullDeviceInput();
+    static constexpr int NoRoom = -1;
     void WriteWaitingOutput();
     void AdvanceOutputTail(std::uint32_t written, std::uint64_t generation);
     void ThreadEnded();
@@ -292,6 +313,7 @@ private:
 
     TComponent* owner_;
     int handle_ = -1;
+    std::atomic<std::uint64_t> activation_{0};
     std::atomic<bool> deviceOpen_{false};
 
     // Line, modem and status state (DataLock).
@@ -318,6 +340,8 @@ private:
     std::unique_ptr<TNotifyState> notify_;
     std::atomic<std::uint16_t> availThreshold_{0};
     std::atomic<bool> notifying_{false};
+    std::atomic<bool> notifyWanted_{false};  // a handler wants notifications
+    std::atomic<bool> dispatchWoken_{false};  // a wake of the dispatch thread is pending
 
     // Buffers.
     std::vector<std::uint8_t> outputBuffer_;
@@ -342,7 +366,6 @@ private:
     std::thread dispatchThread_;
     std::thread outputThread_;
     std::unique_ptr<TVeltEvent> eventSignal_;
-    std::unique_ptr<TVeltEvent> resumeSignal_;
     std::unique_ptr<TVeltEvent> ackSignal_;
     std::unique_ptr<TVeltEvent> outputReady_;
     std::unique_ptr<TVeltEvent> purgeSignal_;

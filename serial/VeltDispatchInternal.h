@@ -10,6 +10,7 @@
 #pragma once
 
 #include "VeltDispatch.h"
+#include "VeltNotify.h"
 
 #include <chrono>
 #include <cstdint>
@@ -47,13 +48,23 @@ struct TVeltBaseDispatcher::TNotifyState {
     std::vector<TVeltNotifyWindow*> windows;
     bool componentHandler = false;
     bool serviceNeeded = false;
+    // Counts changes of the lists above; the dispatch thread's copies of them
+    // are made again only after a change, so a notification allocates nothing.
+    std::uint64_t listVersion = 0;
+    std::uint64_t copiedVersion = ~std::uint64_t{0};
+    std::vector<TNotifyProc> procsCopy;      // dispatch thread only
+    std::vector<TVeltNotifyWindow*> windowsCopy;
+    // Ends a wait for a notification window when the threads stop.
+    TVeltNotifyWindow::TSendStop sendStop;
 
     // Avail mode (InputLock): the running notification's number, the count
-    // of the handler now running and the largest count reached.
+    // of the handler now running, the largest count reached, and how far
+    // handlers may read (input keeps arriving while they run).
     std::uint64_t generation = 0;
     bool active = false;
     std::uint32_t readCounter = 0;
     std::uint32_t maxCounter = 0;
+    std::uint32_t announced = 0;  // the input the running notification announced
 };
 
 // Which notification the current thread's handler belongs to.

@@ -8,6 +8,7 @@
 #include "VeltNotify.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 thread_local TNotifyContext CurrentNotifyContext;
@@ -26,6 +27,10 @@ void TVeltBaseDispatcher::StartThreads()
     if (threadsActive_.load()) return;
     threadsActive_ = true;
     stop_ = false;
+    static std::atomic<std::uint64_t> activations{0};
+    activation_ = ++activations;
+    notify_->sendStop.Reset();
+    dispatchWoken_ = false;
     runningThreads_ += 3;
     eventThread_ = std::thread([this] { EventThreadBody(); });
     ackSignal_->Wait(StartAckMs);
@@ -40,6 +45,10 @@ void TVeltBaseDispatcher::StopThreads()
 {
     if (!threadsActive_.load()) return;
     SignalStop();
+    // The caller is not inside a handler of this dispatcher (it would have
+    // found a notification running): a send waiting for the caller's
+    // notification queue ends now instead of holding the join for seconds.
+    notify_->sendStop.Stop();
     // Joined without DataLock: the threads take it.
     for (std::thread* t : {&outputThread_, &eventThread_, &dispatchThread_})
         if (t->joinable() && t->get_id() != std::this_thread::get_id()) t->join();
@@ -54,6 +63,9 @@ void TVeltBaseDispatcher::ThreadEnded()
 
 // ------------------------------------------------------------- event ----
 
+// The thread that sees the device ready reads it: no hand-over per chunk. The
+// dispatch thread is woken, without waiting for it, only for modem and error
+// events or when handlers want to hear of the input.
 void TVeltBaseDispatcher::EventThreadBody()
 {
     ackSignal_->Set();
@@ -64,10 +76,17 @@ void TVeltBaseDispatcher::EventThreadBody()
             std::lock_guard lock(DataLock);
             trailingRing_ = true;
         }
-        eventMask_ = mask;
-        // Lock-step: the dispatch thread services the event, then resumes us.
-        eventSignal_->Set();
-        resumeSignal_->Wait();
+        bool wake = (mask & ~evRxChar) != 0;
+        if (mask & evRxChar) {
+            const int got = PullDeviceInput();
+            if (got == 0) DeviceNoInputOnReadiness();
+            if (got > 0 && notifyWanted_.load() && availThreshold_.load() != 0) wake = true;
+        }
+        if (wake) {
+            eventMask_.fetch_or(mask);
+            // One wake covers everything until the dispatch thread takes it.
+            if (!dispatchWoken_.exchange(true)) eventSignal_->Set();
+        }
     }
     ThreadEnded();
 }
@@ -77,12 +96,16 @@ void TVeltBaseDispatcher::EventThreadBody()
 void TVeltBaseDispatcher::DispatchThreadBody()
 {
     ackSignal_->Set();
+    auto nextFallback = std::chrono::steady_clock::now();
     while (!stop_.load() && !closePending_.load()) {
-        // Without an event the buffer is still filled every 50 ms.
+        // Without an event the buffer is still filled every 50 ms; line
+        // errors are looked at every 50 ms also while events keep coming.
         const bool event = eventSignal_->Wait(DispatchFallbackMs);
         if (stop_.load()) break;
-        ServiceEvents();
-        if (event) resumeSignal_->Set();
+        const auto now = std::chrono::steady_clock::now();
+        const bool fallback = !event || now >= nextFallback;
+        if (fallback) nextFallback = now + std::chrono::milliseconds(DispatchFallbackMs);
+        ServiceEvents(fallback);
     }
     if (closePending_.load()) {
         // Deactivate was called during a notification: finish it here.
@@ -95,61 +118,64 @@ void TVeltBaseDispatcher::DispatchThreadBody()
     ThreadEnded();
 }
 
-void TVeltBaseDispatcher::ServiceEvents()
+void TVeltBaseDispatcher::ServiceEvents(bool fallback)
 {
+    dispatchWoken_ = false;  // from here on a new event wakes us again
     const std::uint32_t mask = eventMask_.exchange(0);
     if (mask & evModemMask) RefreshModemStatus();
     if (mask & (evBreak | evErr)) RefreshLineErrors();
-    // While bytes keep coming, take them before handing back to the event
-    // thread: a stream then costs one hand-over per few reads, not per read.
-    for (int round = 0; round < 4 && PullDeviceInput(); ++round) {}
+    if (fallback) {
+        // Line errors, and input the event thread has not taken.
+        std::uint32_t inDriver;
+        {
+            std::lock_guard outputLock(OutputLock);  // guards the status record
+            lineError_ |= DeviceStatus(status_) & leMask;
+            inDriver = status_.InQueue;
+        }
+        if (inDriver > 0) (void)PullDeviceInput();  // what it read is in the buffer
+    }
     if (!notifying_.load()) NotifyAvail();
 }
 
-bool TVeltBaseDispatcher::PullDeviceInput()
+int TVeltBaseDispatcher::PullDeviceInput()
 {
+    std::lock_guard readLock(ReadLock);
     std::uint32_t head;
     std::uint32_t room;
     {
         std::lock_guard lock(InputLock);
-        if (inFull_.load() || inputBuffer_.empty() || deviceGone_.load()) return false;
+        if (inFull_.load() || inputBuffer_.empty() || deviceGone_.load()) return NoRoom;
         head = inHead_;
         room = InputBufferSize - WaitingInput();
     }
-    std::uint32_t inDriver;
-    {
-        std::lock_guard outputLock(OutputLock);  // guards the status record
-        lineError_ |= DeviceStatus(status_) & leMask;
-        inDriver = status_.InQueue;
-    }
-    if (inDriver == 0) return false;
-    // Only this thread writes into the free room and moves the head, and the
-    // tail only moves away from it, so the device is read without holding
-    // InputLock: readers are not held up by the read.
-    const std::uint32_t wanted = std::min(room, inDriver);
-    const std::uint32_t contiguous = std::min(room, InputBufferSize - head);
-    // Ask for the whole contiguous room: the device gives what it has.
-    std::uint32_t got = ReadPiece(head, contiguous);
-    if (got == contiguous && wanted > contiguous) got += ReadPiece(0, room - contiguous);
-    return got > 0 && !inFull_.load();
-}
-
-std::uint32_t TVeltBaseDispatcher::ReadPiece(std::uint32_t at, std::uint32_t room)
-{
-    if (room == 0) return 0;
-    int got = DeviceRead(inputBuffer_.data() + at, room);
+    // Only the holder of ReadLock writes into the free room and moves the
+    // head, and the tail only moves away from it, so the device is read
+    // without holding InputLock: readers are not held up by the read. One
+    // read fills both free pieces of the ring.
+    const std::uint32_t first = std::min(room, InputBufferSize - head);
+    int got = DeviceReadPieces(inputBuffer_.data() + head, first, inputBuffer_.data(), room - first);
     if (got < 0) {
         (void)DeviceClearError(-1);  // lets the device layer reset; the read already failed
-        got = 0;
+        return 0;
     }
     if (got == 0) return 0;
-    AddLog(LogDispatch, LogReadCom, static_cast<std::uint32_t>(got), inputBuffer_.data() + at,
-           static_cast<std::size_t>(got));
+    const auto count = static_cast<std::uint32_t>(got);
+    AddLog(LogDispatch, LogReadCom, count, inputBuffer_.data() + head, std::min(count, first));
+    if (count > first) AddLog(LogDispatch, LogReadCom, count - first, inputBuffer_.data(), count - first);
     std::lock_guard lock(InputLock);
-    inHead_ = (at + static_cast<std::uint32_t>(got)) % InputBufferSize;
+    inHead_ = (head + count) % InputBufferSize;
     inFull_ = inHead_ == inTail_;
     inputChanged_ = true;
-    return static_cast<std::uint32_t>(got);
+    return got;
+}
+
+int TVeltBaseDispatcher::DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                          std::size_t secondCount)
+{
+    const int got = DeviceRead(first, firstCount);
+    if (got < 0 || static_cast<std::size_t>(got) < firstCount || secondCount == 0) return got;
+    const int more = DeviceRead(second, secondCount);
+    return more > 0 ? got + more : got;
 }
 
 // ------------------------------------------------------------ output ----
@@ -276,6 +302,8 @@ void TVeltBaseDispatcher::SetHandlerUse(int use)
     if (use == 2) notify_->componentHandler = false;
     notify_->serviceNeeded =
         notify_->windows.size() > 1 || !notify_->procs.empty() || notify_->componentHandler;
+    ++notify_->listVersion;
+    notifyWanted_ = notify_->serviceNeeded;
 }
 
 TTriggerSnapshot TVeltBaseDispatcher::SaveTriggers() const
@@ -302,13 +330,20 @@ void TVeltBaseDispatcher::NotifyAvail()
 
 void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, unsigned data)
 {
-    std::vector<TNotifyProc> procs;
-    std::vector<TVeltNotifyWindow*> windows;
+    // Only the dispatch thread notifies, so its copies of the lists need no
+    // lock while the handlers run; they are made again after a change only.
+    auto& procs = notify_->procsCopy;
+    auto& windows = notify_->windowsCopy;
     {
         std::lock_guard lock(DataLock);
         if (!notify_->serviceNeeded) return;
-        for (const auto& p : notify_->procs) procs.push_back(p.second);
-        if (notify_->windows.size() > 1 || notify_->componentHandler) windows = notify_->windows;
+        if (notify_->copiedVersion != notify_->listVersion) {
+            notify_->copiedVersion = notify_->listVersion;
+            procs.clear();
+            for (const auto& p : notify_->procs) procs.push_back(p.second);
+            windows.clear();
+            if (notify_->windows.size() > 1 || notify_->componentHandler) windows = notify_->windows;
+        }
     }
     std::uint64_t generation;
     {
@@ -316,6 +351,7 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
         generation = ++notify_->generation;
         notify_->active = true;
         notify_->readCounter = notify_->maxCounter = 0;
+        notify_->announced = message == vmAvail ? data : WaitingInput();
     }
     notifying_ = true;
     const auto finishHandler = [this] {
@@ -324,7 +360,7 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
         notify_->readCounter = 0;
     };
     for (auto& proc : procs) {
-        if (closePending_.load()) break;
+        if (closePending_.load() || stop_.load()) break;
         CurrentNotifyContext = {this, generation};
         try {
             proc(message, trigger, data);
@@ -336,15 +372,20 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
     }
     const std::intptr_t lParam = (static_cast<std::intptr_t>(handle_) << 16) | (trigger & 0xFFFF);
     const int handle = handle_;
+    const std::uint64_t activation = activation_.load();
     for (TVeltNotifyWindow* window : windows) {
-        if (closePending_.load()) break;
+        if (closePending_.load() || stop_.load()) break;
         // The window runs on its owner thread; it finds this dispatcher by
-        // handle, so a late call after a close finds nothing.
+        // handle and activation, so a late call after a close finds nothing,
+        // also when another dispatcher has taken the slot since.
         window->SendCall(
-            [window, handle, generation, message, data, lParam] {
+            [window, handle, activation, generation, message, data, lParam] {
+                bool current = false;
                 DispatcherRegistry::With(handle, [&](TVeltBaseDispatcher* d) {
-                    if (d) CurrentNotifyContext = {d, generation};
+                    current = d && d->Activation() == activation;
+                    if (current) CurrentNotifyContext = {d, generation};
                 });
+                if (!current) return;
                 try {
                     window->Dispatch(message, data, lParam);
                 } catch (...) {
@@ -353,7 +394,7 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
                 }
                 CurrentNotifyContext = {};
             },
-            NotifySendTimeoutMs);
+            NotifySendTimeoutMs, &notify_->sendStop);
         finishHandler();
     }
     {

@@ -5,6 +5,7 @@
 // events stay set until Reset.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 
 class TVeltEvent {
@@ -27,8 +28,10 @@ public:
     // The descriptor to watch for POLLIN while the event is set.
     int Fd() const { return fd_; }
 
-    // Waits for the first of `events` to be set. Returns its index, or -1 on
-    // time-out. The event found is consumed when auto-reset.
+    // Waits for the first of `events` (at most MaxWaitEvents) to be set.
+    // Returns its index, or -1 on time-out. The event found is consumed when
+    // auto-reset.
+    static constexpr std::size_t MaxWaitEvents = 4;
     static int WaitAny(std::initializer_list<TVeltEvent*> events, int timeoutMs = -1);
 
 private:

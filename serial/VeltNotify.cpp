@@ -8,6 +8,7 @@ struct TVeltNotifyWindow::TItem {
     std::mutex mutex;
     std::condition_variable doneChanged;
     bool done = false;
+    bool abandoned = false;  // the sender stopped waiting
 };
 
 TVeltNotifyWindow::~TVeltNotifyWindow() = default;
@@ -40,13 +41,44 @@ void TVeltNotifyWindow::PostCall(std::function<void()> call)
     Enqueue(std::move(item));
 }
 
-bool TVeltNotifyWindow::SendCall(std::function<void()> call, int timeoutMs)
+bool TVeltNotifyWindow::SendCall(std::function<void()> call, int timeoutMs, TSendStop* stop)
 {
     auto item = std::make_shared<TItem>();
     item->call = std::move(call);
+    if (stop) {
+        std::lock_guard lock(stop->mutex_);
+        if (stop->stopped_) return false;
+        stop->waiting_ = item;
+    }
     Enqueue(item);
-    std::unique_lock lock(item->mutex);
-    return item->doneChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return item->done; });
+    bool ran;
+    {
+        std::unique_lock lock(item->mutex);
+        item->doneChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                   [&] { return item->done || item->abandoned; });
+        ran = item->done;
+    }
+    if (stop) {
+        std::lock_guard lock(stop->mutex_);
+        stop->waiting_.reset();
+    }
+    return ran;
+}
+
+void TVeltNotifyWindow::TSendStop::Stop()
+{
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    if (!waiting_) return;
+    std::lock_guard itemLock(waiting_->mutex);
+    waiting_->abandoned = true;
+    waiting_->doneChanged.notify_all();
+}
+
+void TVeltNotifyWindow::TSendStop::Reset()
+{
+    std::lock_guard lock(mutex_);
+    stopped_ = false;
 }
 
 void TVeltNotifyWindow::Enqueue(std::shared_ptr<TItem> item)

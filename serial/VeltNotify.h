@@ -13,6 +13,8 @@
 #include <mutex>
 
 class TVeltNotifyWindow {
+    struct TItem;
+
 public:
     using TProc = std::function<void(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
@@ -29,10 +31,26 @@ public:
     void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     // Queues any call for the owner thread and returns at once.
     void PostCall(std::function<void()> call);
-    // Queues a call and waits until the owner thread has run it or timeoutMs
-    // has passed. Returns true when it ran. A call that timed out still runs
-    // later. Must not be called from the owner thread (it would wait for itself).
-    bool SendCall(std::function<void()> call, int timeoutMs);
+    // Ends the waits of the SendCall calls given it, and makes later ones
+    // return at once, until Reset: a sender that stops does not wait for the
+    // owner thread.
+    class TSendStop {
+    public:
+        void Stop();
+        void Reset();
+
+    private:
+        friend class TVeltNotifyWindow;
+        std::mutex mutex_;
+        bool stopped_ = false;
+        std::shared_ptr<TItem> waiting_;
+    };
+
+    // Queues a call and waits until the owner thread has run it, timeoutMs
+    // has passed or `stop` was stopped. Returns true when it ran. A call that
+    // was not waited for still runs later. Must not be called from the owner
+    // thread (it would wait for itself).
+    bool SendCall(std::function<void()> call, int timeoutMs, TSendStop* stop = nullptr);
 
     // Owner thread: runs what is queued (at most `limit` calls, including those
     // queued meanwhile); returns how many ran.
@@ -43,7 +61,6 @@ public:
     void SetOnQueued(std::function<void()> hook);
 
 private:
-    struct TItem;
     void Enqueue(std::shared_ptr<TItem> item);
 
     TProc proc_;

@@ -176,6 +176,7 @@ void TVeltCustomComPort::ReapplySettings()
 void TVeltCustomComPort::ClosePort()
 {
     open_ = false;
+    reopenPending_ = false;  // an open asked for during a deferred close is cancelled too
     if (linkState_ != TLinkState::Open) return;
     try {
         SetTracing(tlDump);  // writes the files only when recording

@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -58,16 +57,19 @@ bool TVeltEvent::Wait(int timeoutMs)
 
 int TVeltEvent::WaitAny(std::initializer_list<TVeltEvent*> events, int timeoutMs)
 {
-    std::vector<pollfd> fds;
-    fds.reserve(events.size());
-    for (TVeltEvent* e : events) fds.push_back({e->fd_, POLLIN, 0});
+    // A fixed array: a wait allocates nothing.
+    pollfd fds[MaxWaitEvents];
+    nfds_t count = 0;
+    for (TVeltEvent* e : events)
+        if (count < MaxWaitEvents) fds[count++] = {e->fd_, POLLIN, 0};
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
-        const int ready = poll(fds.data(), fds.size(), Remaining(timeoutMs, start));
+        const int ready = poll(fds, count, Remaining(timeoutMs, start));
         if (ready < 0 && errno != EINTR) return -1;
         if (ready > 0) {
             int index = 0;
             for (TVeltEvent* e : events) {
+                if (static_cast<nfds_t>(index) == count) break;
                 // Another waiter may take an auto-reset event first: then wait on.
                 if ((fds[index].revents & POLLIN) && e->TryConsume()) return index;
                 ++index;

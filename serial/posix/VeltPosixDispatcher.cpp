@@ -4,10 +4,12 @@
 #include "posix/linux/CustomBaud.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -82,6 +84,7 @@ int TVeltPosixDispatcher::DeviceOpen(const std::string& name, std::uint32_t, std
     tcflush(fd, TCIFLUSH);  // stale input from before the open
     fd_ = fd;
     state_ = BlockFromTermios(t);
+    pseudoTerminal_ = IsPseudoTerminal(fd_);
     haveCounters_ = ReadLineErrorCounts(fd_, counters_);
     emptyReadiness_ = 0;
     return ecOK;
@@ -168,23 +171,35 @@ int TVeltPosixDispatcher::DeviceGetState(TDeviceControlBlock& block)
     return ecOK;
 }
 
-int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block)
+int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block, bool afterOutput)
 {
     termios t{};
     if (tcgetattr(fd_, &t) != 0) return -errno;
     bool custom = false;
     const int mapped = ControlBlockToTermios(block, t, custom);
     if (mapped != ecOK) return mapped;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) {
+    if (custom) {
+        // A rate without a constant: flags and rate in one call.
+        TLineFlags flags;
+        flags.iflag = t.c_iflag;
+        flags.oflag = t.c_oflag;
+        flags.cflag = t.c_cflag;
+        flags.lflag = t.c_lflag;
+        flags.line = t.c_line;
+        static_assert(sizeof flags.cc >= sizeof t.c_cc);
+        std::memcpy(flags.cc, t.c_cc, sizeof t.c_cc);
+        if (const int error = SetLineWithCustomBaud(fd_, flags, block.BaudRate, afterOutput))
+            return error == EINVAL ? ecBaudRate : -error;
+    } else if (tcsetattr(fd_, afterOutput ? TCSADRAIN : TCSANOW, &t) != 0) {
         // The C library reads the settings back and reports EINVAL when the
         // device dropped parity or byte size, which a pseudo-terminal always
-        // does. The call itself took effect when the rate did.
+        // does; there the call took effect when the rate did. A real device
+        // that drops them is reported.
         const int error = errno;
         termios now{};
-        if (error != EINVAL || tcgetattr(fd_, &now) != 0 || cfgetospeed(&now) != cfgetospeed(&t)) return -error;
-    }
-    if (custom) {
-        if (const int error = SetCustomBaud(fd_, block.BaudRate)) return error == EINVAL ? ecBaudRate : -error;
+        if (error != EINVAL || !pseudoTerminal_ || tcgetattr(fd_, &now) != 0 ||
+            cfgetospeed(&now) != cfgetospeed(&t))
+            return -error;
     }
     state_ = block;
     return ecOK;
@@ -194,6 +209,7 @@ int TVeltPosixDispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
 {
     if (count == 0) return 0;
     const ssize_t n = read(fd_, buffer, count);
+    if (n > 0) emptyReadiness_ = 0;  // the device is alive, whoever emptied it before a probe
     if (n >= 0) return static_cast<int>(n);
     if (errno == EAGAIN || errno == EINTR) return 0;
     NoteFailure(errno);
@@ -225,18 +241,27 @@ void TVeltPosixDispatcher::DeviceWakeWaiter()
     if (wake_) wake_->Set();
 }
 
+int TVeltPosixDispatcher::DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                           std::size_t secondCount)
+{
+    iovec pieces[2] = {{first, firstCount}, {second, secondCount}};
+    const int count = secondCount > 0 ? 2 : 1;
+    if (firstCount == 0) return 0;
+    const ssize_t n = readv(fd_, pieces, count);
+    if (n > 0) emptyReadiness_ = 0;  // the device is alive, whoever emptied it before a report
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EAGAIN || errno == EINTR) return 0;
+    NoteFailure(errno);
+    return -errno;
+}
+
 // A readiness report with nothing to read, several times in a row, is a
 // device that has gone without saying so (a hung-up line reads 0 bytes).
-// Once can be a race with the dispatch thread's own reading.
-bool TVeltPosixDispatcher::ProbeInput()
+// Once can be a race with the dispatch thread's fallback read; any bytes read
+// start the count again.
+void TVeltPosixDispatcher::DeviceNoInputOnReadiness()
 {
-    int waiting = 0;
-    if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
-        emptyReadiness_ = 0;
-        return true;
-    }
     if (++emptyReadiness_ >= 3) MarkDeviceGone(0);
-    return false;
 }
 
 bool TVeltPosixDispatcher::DeviceWaitEvent(std::uint32_t& mask)
@@ -262,7 +287,7 @@ bool TVeltPosixDispatcher::DeviceWaitEvent(std::uint32_t& mask)
             return true;
         }
         if (fds[1].revents & POLLIN) {
-            mask = ProbeInput() ? evRxChar : evErr;
+            mask = evRxChar;  // the caller reads, and says when it found nothing
             return true;
         }
     }

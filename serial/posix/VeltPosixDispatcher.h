@@ -17,6 +17,7 @@
 #include "VeltDispatch.h"
 #include "posix/linux/SerialDriver.h"
 
+#include <atomic>
 #include <memory>
 
 class TVeltPosixDispatcher : public TVeltBaseDispatcher {
@@ -32,7 +33,10 @@ protected:
     std::uint32_t DeviceStatus(TDeviceStatus& status) override;
     [[nodiscard]] int DeviceGetState(TDeviceControlBlock& block) override;
     [[nodiscard]] int DeviceRead(std::uint8_t* buffer, std::size_t count) override;
-    [[nodiscard]] int DeviceSetState(const TDeviceControlBlock& block) override;
+    [[nodiscard]] int DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                       std::size_t secondCount) override;
+    void DeviceNoInputOnReadiness() override;
+    [[nodiscard]] int DeviceSetState(const TDeviceControlBlock& block, bool afterOutput) override;
     bool DeviceWaitEvent(std::uint32_t& mask) override;
     bool DeviceSetQueues(std::uint32_t inSize, std::uint32_t outSize) override;
     [[nodiscard]] int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) override;
@@ -43,7 +47,6 @@ protected:
 
 private:
     std::uint32_t LineErrorsFromCounters();
-    bool ProbeInput();
     void NoteFailure(int error);
 
     int fd_ = -1;
@@ -51,5 +54,6 @@ private:
     TDeviceControlBlock state_;         // what was last written to the device
     bool haveCounters_ = false;
     TLineErrorCounts counters_{};
-    int emptyReadiness_ = 0;  // readiness reports in a row with nothing to read
+    bool pseudoTerminal_ = false;
+    std::atomic<int> emptyReadiness_{0};  // readiness reports in a row with nothing to read
 };

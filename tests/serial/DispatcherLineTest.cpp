@@ -85,6 +85,27 @@ TEST(TermiosMapping, RatesWithoutAConstantAndInvalidValues)
     EXPECT_EQ(ControlBlockToTermios(Block(19200, 7, 8, 0), t, custom), ecDefault);
 }
 
+// A device left cooked at the very line asked for is still made raw.
+TEST(DispatcherActivate, WritesTheRawSettingsAlsoWhenTheLineMatches)
+{
+    PtyPair pty;
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.keepSlave, &t), 0);
+    t.c_lflag |= ECHO | ICANON;
+    t.c_iflag |= ICRNL | IXON;
+    t.c_cc[VMIN] = 1;
+    t.c_cflag = (t.c_cflag & ~(CSIZE | PARENB | CSTOPB)) | CS8;
+    cfsetispeed(&t, B19200);
+    cfsetospeed(&t, B19200);
+    ASSERT_EQ(tcsetattr(pty.keepSlave, TCSANOW, &t), 0);
+    TVeltPosixDispatcher d;
+    ASSERT_EQ(d.Activate(pty.path, 19200, 0, 8, 1, 4096, 4096, true, true), ecOK);
+    ASSERT_EQ(tcgetattr(pty.keepSlave, &t), 0);
+    EXPECT_EQ(t.c_lflag & (ECHO | ICANON), 0u);
+    EXPECT_EQ(t.c_iflag & (ICRNL | IXON), 0u);
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+}
+
 using DispatcherLine = DispatcherOnPty;
 
 TEST_F(DispatcherLine, ApplyLineSkipsTheDrainWhenNothingChanges)

@@ -138,6 +138,30 @@ TEST_F(DispatcherNotify, DeactivateInsideAHandlerIsFinishedByTheDispatchThread)
     EXPECT_EQ(ActivateDefault(again, pty.path), ecOK);
 }
 
+// A close from the owner thread while a notification waits for it returns at
+// once, and the late call never reaches a dispatcher that took the same slot.
+TEST_F(DispatcherNotify, CloseWhileAWindowNotificationWaitsDoesNotWaitForIt)
+{
+    std::atomic<int> calls{0};
+    TVeltNotifyWindow window([&](unsigned, std::uintptr_t, std::intptr_t) { ++calls; });
+    d->SetAvailThreshold(1);
+    d->AddNotifyWindow(&window);
+    d->SetHandlerUse(1);
+    const std::uint8_t byte = 0x55;
+    ASSERT_TRUE(WriteAll(pty.master, &byte, 1));
+    ASSERT_TRUE(WaitUntil([&] { return window.HasPending(); }));
+    const int slot = d->Handle();
+    const auto start = Clock::now();
+    d->Deactivate();
+    d.reset();
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
+    TVeltPosixDispatcher again;
+    ASSERT_EQ(again.Handle(), slot);
+    ASSERT_EQ(ActivateDefault(again, pty.path), ecOK);
+    window.ProcessMessages();
+    EXPECT_EQ(calls.load(), 0);
+}
+
 TEST(NotifyWindow, CallsRunOnTheOwnerThreadInOrder)
 {
     std::vector<int> ran;

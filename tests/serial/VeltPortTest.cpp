@@ -455,19 +455,28 @@ TEST_F(VeltPortTest, TriggerHandlerRunsFromTheQueueAndMayClose)
 {
     PtyPair& com1 = ports.Add(1);
     port.SetComNumber(1);
-    unsigned avail = 0;
-    port.SetOnTriggerAvail([&](TVeltCustomComPort& p, unsigned count) {
-        avail = count;
-        p.ClosePort();
-    });
-    port.OpenPort();
-    WriteFar(com1, Text("abc"));
-    ASSERT_TRUE(WaitUntil([&] {
+    // A close in the handler finishes later; an open asked for meanwhile is
+    // cancelled by a second close.
+    for (const bool reopenThenClose : {false, true}) {
+        SCOPED_TRACE(reopenThenClose ? "close, open, close" : "close");
+        unsigned avail = 0;
+        port.SetOnTriggerAvail([&](TVeltCustomComPort& p, unsigned count) {
+            avail = count;
+            p.ClosePort();
+            if (!reopenThenClose) return;
+            p.OpenPort();
+            p.ClosePort();
+        });
+        port.OpenPort();
+        WriteFar(com1, Text("abc"));
+        ASSERT_TRUE(WaitUntil([&] {
+            TVeltCustomComPort::RunPendingNotifications();
+            return port.LinkState() == TLinkState::Closed;
+        }));
         TVeltCustomComPort::RunPendingNotifications();
-        return port.LinkState() == TLinkState::Closed;
-    }));
-    EXPECT_GE(avail, 1u);
-    ExpectClosedAndReleased();
+        EXPECT_GE(avail, 1u);
+        ExpectClosedAndReleased();
+    }
 }
 
 TEST_F(VeltPortTest, StoredSettingsOpenWhenLoadingEnds)

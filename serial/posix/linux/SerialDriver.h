@@ -1,5 +1,6 @@
 // Linux serial-driver queries that termios does not cover: whether a ttyS
-// line has a UART behind it, and the driver's running line-error counts.
+// line has a UART behind it, whether a device is a pseudo-terminal, and the
+// driver's running line-error counts.
 #pragma once
 
 // The driver's line-error counts since the device appeared.
@@ -14,6 +15,9 @@ struct TLineErrorCounts {
 // True for a serial-core placeholder: a ttyS line that opens but has no UART
 // (its type is unknown), so every transfer on it would fail.
 bool IsUartPlaceholder(int fd);
+
+// True for either side of a pseudo-terminal (by its device number).
+bool IsPseudoTerminal(int fd);
 
 // False when the device keeps no counts (a pseudo-terminal does not).
 bool ReadLineErrorCounts(int fd, TLineErrorCounts& counts);
