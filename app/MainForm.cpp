@@ -5,9 +5,12 @@
 #include "SlaveAddress.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
+#include "module/FillCell.h"
 #include "module/FunctionButton.h"
 #include "module/Parameters.h"
+#include "serial/PortDirectory.h"
 #include "serial/VeltExcept.h"
+#include "serial/VeltPort.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -17,6 +20,8 @@
 #include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <stdexcept>
 
 namespace {
 
@@ -152,6 +157,7 @@ TWZMdata* TForm1::MakePage(int slot)
     TMute mute(pageChangeFromCode_);
     auto* page = new TWZMdata(PageControl1);
     PageControl1->setTabText(PageControl1->indexOf(page->TabSheet), QStringLiteral("WZM %1").arg(slot));
+    page->SetLive(inDataExchange_);
     return page;
 }
 
@@ -161,8 +167,33 @@ void TForm1::SetActivePage(int index)
     PageControl1->setCurrentIndex(index);
 }
 
+void TForm1::EnsurePortOpen()
+{
+    TCommUnit& unit = Master->CommUnit();
+    if (unit.Port().Open() || unit.DeviceLost()) return;  // a lost device is reopened by the polls
+    const std::string text = cbxPort->currentText().trimmed().toStdString();
+    int number = 0;
+    if (text.size() > 3 && text.compare(0, 3, "COM") == 0) {
+        try {
+            number = StrToInt(text.substr(3));
+        } catch (const std::exception&) {
+        }
+    }
+    if (number < 1 || number > TCommUnit::HighestComNumber)
+        throw std::runtime_error("Cannot start: no serial port is chosen (\"" + text +
+                                 "\"). Choose a COM port in the PORT box.");
+    try {
+        unit.OpenAndPoll(static_cast<std::uint16_t>(number));
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Cannot start: " + text + " (" + portdir::LinkPath(number) +
+                                 ") does not open: " + e.what());
+    }
+}
+
 void TForm1::StartButtonClick()
 {
+    // The link stays stopped when the port cannot be opened.
+    EnsurePortOpen();
     StartButton->setDefault(false);
     StartButton->setEnabled(false);
     StopButton->setEnabled(true);
@@ -184,6 +215,13 @@ void TForm1::StopButtonClick()
     cbxNumWZMs->setEnabled(true);
     Master->StopMaster();
     statusEdit_->ShowStatus("Not Connected", Maroon);
+    StateChanged(MasterState{stIdle, 0, 0, 0});
+}
+
+void TForm1::SelectUnitByte()
+{
+    if (Channel.Free(Master->OutputData))
+        Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(cbxWZMaddr->currentIndex());
 }
 
 void TForm1::cbxProfiAddrChange()
@@ -194,14 +232,14 @@ void TForm1::cbxProfiAddrChange()
 void TForm1::cbxWZMaddrChange()
 {
     const int unit = cbxWZMaddr->currentIndex();
-    Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(unit);
+    SelectUnitByte();
     SetActivePage(unit < PageControl1->count() ? unit : 0);
 }
 
 void TForm1::PageControl1Change()
 {
     cbxWZMaddr->setCurrentIndex(PageControl1->currentIndex());
-    Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(cbxWZMaddr->currentIndex());
+    SelectUnitByte();
 }
 
 void TForm1::cbxNumWZMsChange()
@@ -222,11 +260,23 @@ void TForm1::cbxNumWZMsChange()
             Pages[slot] = nullptr;
         }
     }
+    // The output data is made anew for the count; the command bytes (and a
+    // command placed there) carry over.
+    const TByteString kept = Master->OutputData.Mid(0, cyclic::OutValue + 4);
     Master->SetModuleCount(count);
+    for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
 }
 
 void TForm1::StateChanged(const MasterState& state)
 {
+    const bool wasInDataExchange = inDataExchange_;
+    inDataExchange_ = state.State == stDataExchange;
+    if (wasInDataExchange && !inDataExchange_) {
+        // The wait for a result counts only in data exchange; values stop.
+        resultTimer_->stop();
+        ShowPagesStale();
+    }
+    if (inDataExchange_) notConnectedSaid_ = false;
     if (Channel.NoteMasterState(state.State)) GiveUpCommand();
     if (state.State == stDataExchange && StopButton->isDefault()) StopButton->setDefault(false);
 }
@@ -247,6 +297,12 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     const QWidget* focus = focusWidget();
     for (const QComboBox* combo : {cbxPort, cbxProfiAddr, cbxNumWZMs})
         if (focus && (focus == combo || combo->isAncestorOf(focus))) return;
+    // Enter in a parameter cell is that cell's Set, never Start or Stop.
+    if (focus && pcParams->isAncestorOf(focus)) {
+        if (TFillCell* cell = Parameters ? Parameters->CellOfEdit(focus) : nullptr)
+            if (cell->SetButton && cell->SetButton->isEnabled()) cell->SetButton->click();
+        return;
+    }
     for (QPushButton* button : {StartButton, StopButton}) {
         if (button->isDefault() && button->isEnabled()) {
             button->click();

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -112,6 +113,8 @@ public:
     void TelegramSent(const TByteString& telegram);
     void QueueCommand(std::uint8_t unit, const TByteString& command);
     void SendNextCommand();
+    // Shows a placed command in the Cmd edits and the memo.
+    void ShowPlacement(const std::optional<TCommandChannel::TPlacement>& placed);
     // The pending command's result is not coming: "** NO RESULT **".
     void GiveUpCommand();
 
@@ -132,7 +135,8 @@ signals:
     void CommandAnswered(quint8 command, quint8 index, qint32 value);
 
 protected:
-    // Enter clicks the default button (Start or Stop), as in a dialog.
+    // Enter in a parameter cell clicks its Set; elsewhere Enter clicks the
+    // default button (Start or Stop), as in a dialog.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -143,6 +147,13 @@ private:
     void TakeCommandChannel(const TByteString& telegram);
     void FeedDialogs();
     void MarkReadItemRefused();
+    // Every module page greyed, its last values kept, until its next block.
+    void ShowPagesStale();
+    // Opens the port named in the PORT box when none is open; throws with
+    // the reason (and the device path) when it cannot.
+    void EnsurePortOpen();
+    // Output byte 0 follows the selected unit while no command is out.
+    void SelectUnitByte();
     void ShowSuccess();
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
@@ -155,4 +166,6 @@ private:
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;
     bool pageChangeFromCode_ = false;
+    bool inDataExchange_ = false;
+    bool notConnectedSaid_ = false;  // "Not connected" said since data exchange was left
 };

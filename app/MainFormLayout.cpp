@@ -93,7 +93,8 @@ void TForm1::BuildLayout()
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(8, 120, 337, 217);
-    PageControl1->setUsesScrollButtons(false);  // several rows of tabs rather than scrolling
+    // Tabs never wrap into rows: scroll buttons reach those beyond the edge.
+    PageControl1->setUsesScrollButtons(true);
 
     BuildCommandDataBox();
 

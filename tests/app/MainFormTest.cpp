@@ -2,9 +2,12 @@
 // and module tabs, with the real port component on a pseudo-terminal.
 #include "MainFormTestSupport.h"
 
+#include "module/FillCell.h"
 #include "module/Parameters.h"
 
 #include <QKeyEvent>
+#include <QTabBar>
+#include <QToolButton>
 
 using namespace apptest;
 
@@ -142,7 +145,7 @@ TEST_F(WindowTest, UnitAddressAndModuleTabsSetOutputByteZero)
     EXPECT_EQ(form->PageControl1->currentIndex(), 1);
 
     Choose(form->cbxNumWZMs, 3);
-    EXPECT_EQ(Out()[0], 0) << "a new module count rebuilds the output bytes";
+    EXPECT_EQ(Out()[0], 1) << "a new module count keeps the command bytes";
     EXPECT_EQ(form->cbxWZMaddr->currentText(), "1");
 }
 
@@ -207,13 +210,22 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     EXPECT_EQ(form.Parameters->SheetCount, 4);
     EXPECT_EQ(form.cbxNumWZMs->count(), 9);
     EXPECT_EQ(form.Master->SlaveAddress, 3);
-    form.StartButton->click();
-    Pump(120);
 
-    // A port that appears later is opened by choosing it, and the link runs.
+    // Start without an open port says why and stays stopped.
+    form.StartButton->click();
+    EXPECT_TRUE(ErrorBoxText().contains("no serial port is chosen"));
+    TypeAndEnter(form.cbxPort, "COM3");
+    ErrorBoxText();
+    form.StartButton->click();
+    EXPECT_TRUE(ErrorBoxText().contains(QString::fromStdString((tree.Ports() / "COM3").string())));
+    EXPECT_TRUE(form.StartButton->isEnabled());
+    EXPECT_FALSE(form.StopButton->isEnabled());
+    EXPECT_EQ(form.Master->CurrentState().State, stIdle);
+
+    // A port that appears later is opened by Start, and the link runs.
     PtyPair line;
     tree.Link(3, line.path);
-    TypeAndEnter(form.cbxPort, "COM3");
+    form.StartButton->click();
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
     EXPECT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
     EXPECT_EQ(ErrorBoxText(), "");
@@ -231,4 +243,37 @@ TEST(WindowStartUp, WithoutConfigurationTheWindowRunsWithoutParameterPages)
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
     form.StartButton->click();
     EXPECT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
+}
+
+TEST_F(WindowTest, EveryModuleTabCanBeReachedWithEightModules)
+{
+    form->show();
+    Choose(form->cbxNumWZMs, 8);
+    QTabBar* bar = form->PageControl1->tabBar();
+    QToolButton* right = nullptr;
+    for (QToolButton* b : bar->findChildren<QToolButton*>())
+        if (b->arrowType() == Qt::RightArrow) right = b;
+    ASSERT_NE(right, nullptr);
+    for (int clicks = 0; clicks < 10 && !bar->rect().contains(bar->tabRect(7)); ++clicks) {
+        ASSERT_TRUE(right->isVisible() && right->isEnabled()) << "a hidden tab needs a way to it";
+        right->click();
+    }
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(7)));
+}
+
+TEST_F(WindowTest, EnterInAParameterCellIsItsSetNotStart)
+{
+    form->show();
+    form->activateWindow();
+    form->pcParams->setCurrentIndex(2);
+    TFillCell* cell = form->Parameters->Sheet(2)->Item(2);
+    cell->Edit->setFocus();
+    cell->Edit->clear();
+    for (const char c : std::string("100")) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_0 + (c - '0'), Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(cell->Edit, &key);
+    }
+    PressEnter(cell->Edit);
+    EXPECT_EQ(form->Master->CurrentState().State, stIdle) << "Start is not clicked";
+    EXPECT_EQ(HexDump(Out().Mid(2, 6)), " 06 82 00 00 00 64");
 }
