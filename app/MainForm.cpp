@@ -2,6 +2,7 @@
 #include "MainForm.h"
 
 #include "ErrorBox.h"
+#include "FormWidgets.h"
 #include "SlaveAddress.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
@@ -133,6 +134,10 @@ void TForm1::ConnectControls()
     connect(resultTimer_, &QTimer::timeout, this, [this] { errorbox::Guard([this] { GiveUpCommand(); }); });
     StartButton->setDefault(true);
     StopButton->setEnabled(false);
+    connect(cbxPort, &QComboBox::currentTextChanged, this, [this] { UpdateStatusBar(); });
+    if (auto* portBox = dynamic_cast<TPopupCombo*>(cbxPort))
+        portBox->SetOnPopup([this] { errorbox::Guard([this] { RefreshPortList(); }); });
+    UpdateStatusBar();
 }
 
 TForm1::~TForm1()
@@ -185,6 +190,7 @@ void TForm1::EnsurePortOpen()
     try {
         unit.OpenAndPoll(static_cast<std::uint16_t>(number));
     } catch (const std::exception& e) {
+        UpdateStatusBar();
         throw std::runtime_error("Cannot start: " + text + " (" + portdir::LinkPath(number) +
                                  ") does not open: " + e.what());
     }
@@ -227,6 +233,7 @@ void TForm1::SelectUnitByte()
 void TForm1::cbxProfiAddrChange()
 {
     Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    UpdateStatusBar();
 }
 
 void TForm1::cbxWZMaddrChange()
@@ -265,6 +272,7 @@ void TForm1::cbxNumWZMsChange()
     const TByteString kept = Master->OutputData.Mid(0, cyclic::OutValue + 4);
     Master->SetModuleCount(count);
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
+    UpdateStatusBar();
 }
 
 void TForm1::StateChanged(const MasterState& state)
@@ -277,13 +285,26 @@ void TForm1::StateChanged(const MasterState& state)
         ShowPagesStale();
     }
     if (inDataExchange_) notConnectedSaid_ = false;
+    switch (state.State) {
+    case stIdle: linkText_ = QStringLiteral("Stopped"); break;
+    case stStart:
+    case stConnecting: linkText_ = QStringLiteral("Connecting"); break;
+    case stDataExchange: linkText_ = QStringLiteral("Connected"); break;
+    default: linkText_ = QStringLiteral("Starting up"); break;
+    }
+    UpdateStatusBar();
     if (Channel.NoteMasterState(state.State)) GiveUpCommand();
     if (state.State == stDataExchange && StopButton->isDefault()) StopButton->setDefault(false);
 }
 
 void TForm1::ShowStatusText(const std::string& text) { AddMessage(QString::fromStdString(text)); }
 
-void TForm1::AddMessage(const QString& line) { mMessages->appendPlainText(line); }
+void TForm1::AddMessage(const QString& line)
+{
+    mMessages->appendPlainText(line);
+    messageLog_.emplace_back(QDateTime::currentDateTime(), line);
+    if (messageLog_.size() > static_cast<std::size_t>(MessageLines)) messageLog_.pop_front();
+}
 
 void TForm1::SetResultTimeout(int milliseconds) { resultTimer_->setInterval(milliseconds); }
 

@@ -5,9 +5,14 @@
 #include "module/FillCell.h"
 #include "module/Parameters.h"
 
+#include <QAction>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
 #include <QTabBar>
 #include <QToolButton>
+#include <fstream>
+#include <iterator>
 
 using namespace apptest;
 
@@ -276,4 +281,56 @@ TEST_F(WindowTest, EnterInAParameterCellIsItsSetNotStart)
     PressEnter(cell->Edit);
     EXPECT_EQ(form->Master->CurrentState().State, stIdle) << "Start is not clicked";
     EXPECT_EQ(HexDump(Out().Mid(2, 6)), " 06 82 00 00 00 64");
+}
+
+// Status bar, menus, saved messages, a port list that follows the port
+// folder, resizing and closing while connected.
+TEST_F(WindowTest, FrameShowsTheLinkAndKeepsTheUsersWork)
+{
+    EXPECT_TRUE(form->lbStatusPort->text().contains("COM2 = " + QString::fromStdString(line.path)));
+    EXPECT_EQ(form->lbStatusAddress->text(), "Slave address: 3");
+    Choose(form->cbxNumWZMs, 4);
+    EXPECT_EQ(form->lbStatusModules->text(), "Modules: 4");
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    EXPECT_EQ(form->lbStatusLink->text(), "Link: Connected");
+
+    QStringList items;
+    for (const QAction* a : form->FileMenu->actions())
+        if (!a->isSeparator()) items << a->text();
+    EXPECT_EQ(items, QStringList({"&Save messages...", "&Quit"}));
+    form->ShowAbout();
+    const QString about = ErrorBoxText();
+    EXPECT_TRUE(about.contains("Quorvel 0.") && about.contains(QString("Qt ") + qVersion())) << about.toStdString();
+
+    form->AddMessage("first");
+    form->AddMessage("second");
+    const std::string saved = (tree.Work() / "messages.txt").string();
+    form->SaveMessages(QString::fromStdString(saved));
+    std::ifstream in(saved);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("  first\n"), std::string::npos);
+    EXPECT_EQ(text.substr(4, 1) + text.substr(13, 1), "-:") << "each line starts with its time: " << text;
+    EXPECT_THROW(form->SaveMessages("/nonexistent/dir/m.txt"), std::exception);
+
+    PtyPair other;
+    tree.Link(7, other.path);
+    form->RefreshPortList();
+    EXPECT_GE(form->cbxPort->findText("COM7"), 0) << "a link made after start is listed";
+    EXPECT_EQ(form->cbxPort->currentText(), "COM2");
+    EXPECT_TRUE(form->Master->CommUnit().Port().Open());
+
+    form->show();
+    const int memoWidth = form->mMessages->width();
+    const int dumpWidth = form->edbxSentData->width();
+    form->resize(form->width() + 200, form->height() + 90);
+    Pump(20);
+    EXPECT_EQ(form->mMessages->width(), memoWidth + 100);
+    EXPECT_EQ(form->edbxSentData->width(), dumpWidth + 200);
+    form->resize(100, 100);
+    Pump(20);
+    EXPECT_GE(form->edbxSentData->width(), dumpWidth) << "no smaller than the starting layout";
+
+    form->StartButton->click();
+    form->close();
+    EXPECT_EQ(form->Master->CurrentState().State, stIdle) << "closing stops the link first";
 }
