@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 TValueDialog::TValueDialog(QWidget* parent) : QDialog(parent)
 {
@@ -19,6 +20,10 @@ TValueDialog::TValueDialog(QWidget* parent) : QDialog(parent)
 void TValueDialog::ShowForEntry(const QString& caption, const QString& hint)
 {
     setWindowTitle(caption);
+    // Wide enough for the whole caption in the title bar (with room for its buttons).
+    const int wanted = fontMetrics().horizontalAdvance(caption) + 120;
+    setMaximumWidth(std::max(maximumWidth(), wanted));
+    resize(std::max(width(), wanted), height());
     setToolTip(HintToToolTip(hint));
     awaited_.reset();
     Edit1->setText(QStringLiteral("?"));
