@@ -53,7 +53,7 @@ TEST_F(WindowTest, StartsIdleWithOnePageOnThePreferredPort)
     EXPECT_EQ(HexDump(form->Master->OutputData), " 00 00 00 00 00 00 00 00 00");
 
     Pump(250);
-    EXPECT_EQ(Drain(line.master), "") << "nothing is sent before Start";
+    EXPECT_EQ(ReadFarText(line, 0ms, 0ms), "") << "nothing is sent before Start";
     EXPECT_EQ(ErrorBoxText(), "");
 }
 
@@ -67,7 +67,7 @@ TEST_F(WindowTest, StartAndStopFollowTheirTable)
     EXPECT_FALSE(form->cbxPort->isEnabled());
     EXPECT_FALSE(form->cbxNumWZMs->isEnabled());
     EXPECT_TRUE(form->cbxProfiAddr->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000))
+    ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000))
         << "the start sequence goes out on the open port";
 
     PressEnter(form.get());  // Stop is the default button until connected
@@ -222,7 +222,7 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     TypeAndEnter(form.cbxPort, "COM3");
     ErrorBoxText();
     form.StartButton->click();
-    EXPECT_TRUE(ErrorBoxText().contains(QString::fromStdString((tree.Ports() / "COM3").string())));
+    EXPECT_TRUE(ErrorBoxText().contains(QString::fromStdString((tree.Work().parent_path() / "ports" / "COM3").string())));
     EXPECT_TRUE(form.StartButton->isEnabled());
     EXPECT_FALSE(form.StopButton->isEnabled());
     EXPECT_EQ(form.Master->CurrentState().State, stIdle);
@@ -232,7 +232,7 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     tree.Link(3, line.path);
     form.StartButton->click();
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
-    EXPECT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
+    EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
     EXPECT_EQ(ErrorBoxText(), "");
 }
 
@@ -247,7 +247,7 @@ TEST(WindowStartUp, WithoutConfigurationTheWindowRunsWithoutParameterPages)
     EXPECT_EQ(form.Parameters->SheetCount, 0);
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
     form.StartButton->click();
-    EXPECT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
+    EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
 }
 
 TEST_F(WindowTest, EveryModuleTabCanBeReachedWithEightModules)

@@ -2,7 +2,8 @@
 // quorvel-slave with live values, and after the slave is gone, saved as
 // <output>-before.png, <output>.png and <output>-lost.png. Run under xvfb-run:
 //   xvfb-run -a app_window_shot [modules] [output.png]
-#include "AppTestSupport.h"
+#include "AppEnvironment.h"
+#include "QtTestSupport.h"
 #include "MainForm.h"
 #include "serial/VeltPort.h"
 
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,28 +19,28 @@ int main(int argc, char** argv)
 {
     const int modules = argc > 1 ? std::atoi(argv[1]) : 2;
     const QString output = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp/quorvel-shots/window.png");
-    apptest::TTempTree tree;
-    apptest::TSlaveProcess slave(modules);
+    TTempTree tree;
+    TSlaveProcess slave(modules);
     QApplication app(argc, argv);
     TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
 
     TForm1 form;
     form.show();
-    apptest::Choose(form.cbxNumWZMs, modules);
-    apptest::Pump(300);
+    Choose(form.cbxNumWZMs, modules);
+    Pump(300);
     QString stem = output;
     stem.chop(4);
     form.grab().save(stem + QStringLiteral("-before.png"));
     form.StartButton->click();
-    const bool connected = apptest::WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
+    const bool connected = WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
     form.QueueCommand(0, {0x10});  // raw counts, so the command edits show an exchange
-    apptest::Pump(1500);
+    Pump(1500);
     if (modules > 1) form.PageControl1->setCurrentIndex(1);
-    apptest::Pump(300);
+    Pump(300);
     const bool saved = form.grab().save(output);
     slave.Stop(SIGKILL);
-    apptest::WaitFor([&] { return form.edbxCommStatus->text() != "Connected"; }, 5000);
-    apptest::Pump(500);
+    WaitFor([&] { return form.edbxCommStatus->text() != "Connected"; }, 5000);
+    Pump(500);
     form.grab().save(stem + QStringLiteral("-lost.png"));
     std::printf("%s, %s %s\n", connected ? "connected" : "NOT connected", saved ? "saved" : "could not save",
                 output.toLocal8Bit().constData());
