@@ -136,8 +136,7 @@ void TDialogForm3::SendControl(std::int32_t controlValue)
     AppendInt32(command, controlValue);
     RaiseCommand(command);
     btLiwStart->setDefault(false);
-    // The dialog stays open and reads the state, so the new state shows.
-    if (!ClickCommand.empty()) RaiseCommand(ClickCommand);
+    hide();
 }
 
 void TDialogForm3::RaiseCommand(const TByteString& command) const
