@@ -49,8 +49,8 @@ void TForm1::ShowSuccess()
     if (edit && route.Text) edit->setText(QString::fromStdString(*route.Text));
 }
 
-// Inside a parameter read an item that was refused, or got no answer at all,
-// is greyed; the read goes on with the next item once the channel is free.
+// Inside a parameter read an item that was refused is greyed; the read goes
+// on with the next item once the channel is free.
 void TForm1::MarkReadItemRefused()
 {
     if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))

@@ -48,6 +48,7 @@ void TForm1::FunctionClick(TFnButton* button)
         DialogForm1->SetOnCommand(queue);
         DialogForm1->Open(button->DialogCaption, button->Hint());
         DialogForm1->SetTarget(module, button->ValueCommand);
+        if (!button->ClickCommand.empty()) DialogForm1->AwaitAnswer(module, button->ClickCommand[0]);
         QueueCommand(module, button->ClickCommand);
         break;
     case fkSetpoint:
@@ -82,8 +83,8 @@ void TForm1::ReadParameters(int sheet)
             if (cell->SetButton) cell->SetButton->setEnabled(false);
         }
     }
-    if (Read.Start(sheet, paramSheet ? paramSheet->ItemCount : 0, SelectedModule(), Channel, Master->OutputData))
-        SendNextCommand();
+    ShowPlacement(Read.Start(sheet, paramSheet ? paramSheet->ItemCount : 0, SelectedModule(), Channel,
+                             Master->OutputData));
 }
 
 void TForm1::WriteParameter(TFillCell* cell)

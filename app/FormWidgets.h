@@ -3,6 +3,10 @@
 // as text.
 #pragma once
 
+#include <QComboBox>
+#include <functional>
+#include <utility>
+
 class QLabel;
 class QLineEdit;
 class QWidget;
@@ -11,3 +15,18 @@ class QWidget;
 QLabel* PlaceLabel(QWidget* parent, const char* caption, int left, int top, int width = -1, int height = -1);
 // Height below 0 keeps the edit's natural height.
 QLineEdit* PlaceNamedEdit(QWidget* parent, const char* name, int left, int top, int width, int height = -1);
+
+// A combo box that runs a handler just before its list opens (to refresh it).
+class TPopupCombo : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    void SetOnPopup(std::function<void()> handler) { onPopup_ = std::move(handler); }
+    void showPopup() override
+    {
+        if (onPopup_) onPopup_();
+        QComboBox::showPopup();
+    }
+
+private:
+    std::function<void()> onPopup_;
+};

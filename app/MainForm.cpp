@@ -2,13 +2,17 @@
 #include "MainForm.h"
 
 #include "ErrorBox.h"
+#include "FormWidgets.h"
 #include "SlaveAddress.h"
 #include "StationsDialog.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
+#include "module/FillCell.h"
 #include "module/FunctionButton.h"
 #include "module/Parameters.h"
+#include "serial/PortDirectory.h"
 #include "serial/VeltExcept.h"
+#include "serial/VeltPort.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
@@ -18,6 +22,8 @@
 #include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <stdexcept>
 
 namespace {
 
@@ -134,6 +140,10 @@ void TForm1::ConnectControls()
     connect(resultTimer_, &QTimer::timeout, this, [this] { errorbox::Guard([this] { GiveUpCommand(); }); });
     StartButton->setDefault(true);
     StopButton->setEnabled(false);
+    connect(cbxPort, &QComboBox::currentTextChanged, this, [this] { UpdateStatusBar(); });
+    if (auto* portBox = dynamic_cast<TPopupCombo*>(cbxPort))
+        portBox->SetOnPopup([this] { errorbox::Guard([this] { RefreshPortList(); }); });
+    UpdateStatusBar();
 }
 
 TForm1::~TForm1()
@@ -158,6 +168,7 @@ TWZMdata* TForm1::MakePage(int slot)
     TMute mute(pageChangeFromCode_);
     auto* page = new TWZMdata(PageControl1);
     PageControl1->setTabText(PageControl1->indexOf(page->TabSheet), QStringLiteral("WZM %1").arg(slot));
+    page->SetLive(inDataExchange_);
     return page;
 }
 
@@ -167,9 +178,32 @@ void TForm1::SetActivePage(int index)
     PageControl1->setCurrentIndex(index);
 }
 
+void TForm1::EnsurePortOpen()
+{
+    TCommUnit& unit = Master->CommUnit();
+    if (unit.Port().Open() || unit.DeviceLost()) return;  // a lost device is reopened by the polls
+    const std::string text = cbxPort->currentText().trimmed().toStdString();
+    std::uint16_t number = 0;
+    try {
+        number = TCommUnit::ComNumberOf(text);
+    } catch (const std::exception&) {
+        throw std::runtime_error("Cannot start: no serial port is chosen (\"" + text +
+                                 "\"). Choose a COM port in the PORT box.");
+    }
+    try {
+        unit.OpenAndPoll(number);
+    } catch (const std::exception& e) {
+        UpdateStatusBar();
+        throw std::runtime_error("Cannot start: " + text + " (" + portdir::LinkPath(number) +
+                                 ") does not open: " + e.what());
+    }
+}
+
 void TForm1::StartButtonClick()
 {
     if (stationsDialog_) stationsDialog_->reject();  // a running scan gives the channel back
+    // The link stays stopped when the port cannot be opened.
+    EnsurePortOpen();
     StartButton->setDefault(false);
     StartButton->setEnabled(false);
     StopButton->setEnabled(true);
@@ -193,24 +227,32 @@ void TForm1::StopButtonClick()
     FindStationsButton->setEnabled(true);
     Master->StopMaster();
     statusEdit_->ShowStatus("Not Connected", Maroon);
+    StateChanged(MasterState{stIdle, 0, 0, 0});
+}
+
+void TForm1::SelectUnitByte()
+{
+    if (Channel.Free(Master->OutputData))
+        Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(cbxWZMaddr->currentIndex());
 }
 
 void TForm1::cbxProfiAddrChange()
 {
     Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    UpdateStatusBar();
 }
 
 void TForm1::cbxWZMaddrChange()
 {
     const int unit = cbxWZMaddr->currentIndex();
-    Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(unit);
+    SelectUnitByte();
     SetActivePage(unit < PageControl1->count() ? unit : 0);
 }
 
 void TForm1::PageControl1Change()
 {
     cbxWZMaddr->setCurrentIndex(PageControl1->currentIndex());
-    Master->OutputData[cyclic::OutUnit] = static_cast<std::uint8_t>(cbxWZMaddr->currentIndex());
+    SelectUnitByte();
 }
 
 void TForm1::cbxNumWZMsChange()
@@ -231,18 +273,44 @@ void TForm1::cbxNumWZMsChange()
             Pages[slot] = nullptr;
         }
     }
+    // The output data is made anew for the count; the command bytes (and a
+    // command placed there) carry over.
+    const TByteString kept = Master->OutputData.Mid(0, cyclic::OutValue + 4);
     Master->SetModuleCount(count);
+    for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
+    UpdateStatusBar();
 }
 
 void TForm1::StateChanged(const MasterState& state)
 {
+    const bool wasInDataExchange = inDataExchange_;
+    inDataExchange_ = state.State == stDataExchange;
+    if (wasInDataExchange && !inDataExchange_) {
+        // The wait for a result counts only in data exchange; values stop.
+        resultTimer_->stop();
+        ShowPagesStale();
+    }
+    if (inDataExchange_) notConnectedSaid_ = false;
+    switch (state.State) {
+    case stIdle: linkText_ = QStringLiteral("Stopped"); break;
+    case stStart:
+    case stConnecting: linkText_ = QStringLiteral("Connecting"); break;
+    case stDataExchange: linkText_ = QStringLiteral("Connected"); break;
+    default: linkText_ = QStringLiteral("Starting up"); break;
+    }
+    UpdateStatusBar();
     if (Channel.NoteMasterState(state.State)) GiveUpCommand();
     if (state.State == stDataExchange && StopButton->isDefault()) StopButton->setDefault(false);
 }
 
 void TForm1::ShowStatusText(const std::string& text) { AddMessage(QString::fromStdString(text)); }
 
-void TForm1::AddMessage(const QString& line) { mMessages->appendPlainText(line); }
+void TForm1::AddMessage(const QString& line)
+{
+    mMessages->appendPlainText(line);
+    messageLog_.emplace_back(QDateTime::currentDateTime(), line);
+    if (messageLog_.size() > static_cast<std::size_t>(MessageLines)) messageLog_.pop_front();
+}
 
 void TForm1::SetResultTimeout(int milliseconds) { resultTimer_->setInterval(milliseconds); }
 
@@ -256,6 +324,12 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     const QWidget* focus = focusWidget();
     for (const QComboBox* combo : {cbxPort, cbxProfiAddr, cbxNumWZMs})
         if (focus && (focus == combo || combo->isAncestorOf(focus))) return;
+    // Enter in a parameter cell is that cell's Set, never Start or Stop.
+    if (focus && pcParams->isAncestorOf(focus)) {
+        if (TFillCell* cell = Parameters ? Parameters->CellOfEdit(focus) : nullptr)
+            if (cell->SetButton && cell->SetButton->isEnabled()) cell->SetButton->click();
+        return;
+    }
     for (QPushButton* button : {StartButton, StopButton}) {
         if (button->isDefault() && button->isEnabled()) {
             button->click();

@@ -14,14 +14,19 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
 
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QStatusBar;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
@@ -42,12 +47,23 @@ public:
     static constexpr int PageSlots = 64;
     static constexpr int ResultTimeoutMs = 10000;  // a placed command is given up after this
     static constexpr int MessageLines = 5000;       // the memo keeps the latest lines
+    static constexpr int BaseWidth = 983;           // the controls' area at its starting (and least) size
+    static constexpr int BaseHeight = 631;
 
     // Builds the controls, then runs FormCreate.
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
     // ---- Controls ----
+    QMenuBar* MenuBar;
+    QMenu* FileMenu;  // Save messages..., Quit; further items go above Quit
+    QAction* QuitAction;
+    QMenu* HelpMenu;
+    QStatusBar* StatusBar;
+    QLabel* lbStatusPort;
+    QLabel* lbStatusAddress;
+    QLabel* lbStatusModules;
+    QLabel* lbStatusLink;
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -133,6 +149,8 @@ public:
     void TelegramSent(const TByteString& telegram);
     void QueueCommand(std::uint8_t unit, const TByteString& command);
     void SendNextCommand();
+    // Shows a placed command in the Cmd edits and the memo.
+    void ShowPlacement(const std::optional<TCommandChannel::TPlacement>& placed);
     // The pending command's result is not coming: "** NO RESULT **".
     void GiveUpCommand();
 
@@ -148,22 +166,52 @@ public:
     // How long a placed command may wait for its result.
     void SetResultTimeout(int milliseconds);
 
+    // The memo's lines, each with the time it was added; throws when the
+    // file cannot be written.
+    void SaveMessages(const QString& fileName) const;
+    // Help -> About: a box with version, build and Qt version.
+    void ShowAbout();
+    // Port (COM name and device), slave address, module count, link state.
+    void UpdateStatusBar();
+    // Lists the ports that exist now in the PORT box, keeping its text.
+    void RefreshPortList();
+    // Port, slave address, module count and geometry from the last run, and
+    // saving them (QSettings). Restore returns true when a geometry was found.
+    bool RestoreSettings();
+    void SaveSettings() const;
+
 signals:
     // A pending command got its result; emitted after ShowResult.
     void CommandAnswered(quint8 command, quint8 index, qint32 value);
 
 protected:
-    // Enter clicks the default button (Start or Stop), as in a dialog.
+    // Enter in a parameter cell clicks its Set; elsewhere Enter clicks the
+    // default button (Start or Stop), as in a dialog.
     void keyPressEvent(QKeyEvent* event) override;
+    // Closing while connected stops the link first.
+    void closeEvent(QCloseEvent* event) override;
+    // The controls' area resized: the extra room goes to the memo, the
+    // parameter pages and the dumps.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildLayout();
+    void BuildMenuBar();
+    void BuildStatusBar();
+    void ArrangeForSize();
     void BuildCommandDataBox();
     void ConnectControls();
     void ShowModuleBlock(const TByteString& telegram, int k);
     void TakeCommandChannel(const TByteString& telegram);
     void FeedDialogs();
     void MarkReadItemRefused();
+    // Every module page greyed, its last values kept, until its next block.
+    void ShowPagesStale();
+    // Opens the port named in the PORT box when none is open; throws with
+    // the reason (and the device path) when it cannot.
+    void EnsurePortOpen();
+    // Output byte 0 follows the selected unit while no command is out.
+    void SelectUnitByte();
     void ShowSuccess();
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
@@ -180,4 +228,9 @@ private:
     std::optional<diag::TDiagnosis> lastDiagnosis_;
     QDateTime lastDiagnosisAt_;
     bool pageChangeFromCode_ = false;
+    QWidget* body_ = nullptr;
+    std::deque<std::pair<QDateTime, QString>> messageLog_;  // the memo's lines with their times
+    QString linkText_ = QStringLiteral("Stopped");
+    bool inDataExchange_ = false;
+    bool notConnectedSaid_ = false;  // "Not connected" said since data exchange was left
 };

@@ -12,6 +12,7 @@
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
+#include "module/Parameters.h"
 
 #include <QLineEdit>
 #include <QLocale>
@@ -40,8 +41,19 @@ void TForm1::ReceiveTelegram(const TByteString& telegram)
 
     for (int k = 0; k < Master->ModuleCount(); ++k) {
         if (k == 0) TakeCommandChannel(telegram);
-        if (cyclic::HasModuleBlock(telegram, k)) ShowModuleBlock(telegram, k);
+        if (cyclic::HasModuleBlock(telegram, k)) {
+            ShowModuleBlock(telegram, k);
+        } else if (k < PageSlots && Pages[static_cast<std::size_t>(k)]) {
+            // The module's block stopped coming: its last values are stale.
+            Pages[static_cast<std::size_t>(k)]->SetLive(false);
+        }
     }
+}
+
+void TForm1::ShowPagesStale()
+{
+    for (TWZMdata* page : Pages)
+        if (page) page->SetLive(false);
 }
 
 void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
@@ -61,6 +73,7 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     page->edbxLimitStatus->setText(Text(v.LimitStatus));
     page->edbxStatusBytes->setText(Text(v.StatusBytes));
     page->edbxManufacturerBytes->setText(Text(v.ManufacturerBytes));
+    page->SetLive(true);
 }
 
 void TForm1::TakeCommandChannel(const TByteString& telegram)
@@ -80,7 +93,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
         FeedDialogs();
     } else if (outcome.ChannelFree) {
         if (Read.Running()) {
-            if (Read.Next(SelectedModule(), Channel, Master->OutputData)) SendNextCommand();
+            ShowPlacement(Read.Next(SelectedModule(), Channel, Master->OutputData));
         } else if (!Channel.QueueEmpty()) {
             SendNextCommand();
         }
@@ -88,7 +101,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
 }
 
 // The open dialogs show what the module answered: the mass flow dialog its
-// state, the value dialogs the value.
+// state, a value dialog the answer to its own command only.
 void TForm1::FeedDialogs()
 {
     if (Channel.SentCmd == resultroute::MassFlowCommand) {
@@ -98,7 +111,7 @@ void TForm1::FeedDialogs()
     }
     for (TValueDialog* dialog : {static_cast<TValueDialog*>(DialogForm1), static_cast<TValueDialog*>(DialogForm2),
                                  static_cast<TValueDialog*>(DialogForm4)})
-        if (dialog && dialog->isVisible()) dialog->ShowValue(Channel.ResultValue);
+        if (dialog && dialog->isVisible()) dialog->TakeAnswer(Channel.SentUnit, Channel.SentCmd, Channel.ResultValue);
 }
 
 void TForm1::TelegramSent(const TByteString& telegram)
@@ -106,22 +119,29 @@ void TForm1::TelegramSent(const TByteString& telegram)
     ShowDump(edbxSentData, telegram);
     ++SentCount;
     edbxSentCount->setText(QString::number(SentCount));
+    // The wait for a result counts from the first request in data exchange
+    // that carries the placed command.
+    if (inDataExchange_ && Channel.Pending() && !resultTimer_->isActive()) resultTimer_->start();
 }
 
 void TForm1::QueueCommand(std::uint8_t unit, const TByteString& command)
 {
+    if (!inDataExchange_ && !notConnectedSaid_) {
+        AddMessage(QStringLiteral("Not connected: the command goes out after Start"));
+        notConnectedSaid_ = true;
+    }
     if (Channel.QueueCommand(unit, command)) SendNextCommand();
 }
 
-void TForm1::SendNextCommand()
+void TForm1::SendNextCommand() { ShowPlacement(Channel.SendNextCommand(Master->OutputData)); }
+
+void TForm1::ShowPlacement(const std::optional<TCommandChannel::TPlacement>& placed)
 {
-    const auto placed = Channel.SendNextCommand(Master->OutputData);
     if (!placed) return;
     edbxCmd_in->setText(Text(hextext::Byte(Channel.SentCmd)));
     edbxIndex_in->setText(Text(hextext::Byte(Channel.SentIndex)));
     edbxValue_in->setText(Text(hextext::Value(Channel.SentValue)));
     AddMessage(Text(placed->Line));
-    resultTimer_->start();
 }
 
 void TForm1::GiveUpCommand()
@@ -131,5 +151,7 @@ void TForm1::GiveUpCommand()
     const QString text = QStringLiteral("** NO RESULT **");
     edbxResult->setText(text);
     AddMessage(text);
-    MarkReadItemRefused();
+    // No answer is no refusal: the item stays editable, marked as not read.
+    if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
+        Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
 }

@@ -10,7 +10,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -33,7 +36,7 @@ QLineEdit* Edit(QWidget* parent, const char* name, int left, int top, int width)
 
 QComboBox* Combo(QWidget* parent, const char* name, int left, int top, int width, bool editable)
 {
-    auto* combo = new QComboBox(parent);
+    auto* combo = new TPopupCombo(parent);
     combo->setObjectName(QString::fromLatin1(name));
     combo->setEditable(editable);
     if (editable) combo->setInsertPolicy(QComboBox::NoInsert);
@@ -68,12 +71,25 @@ QFont DumpFont()
 void TForm1::BuildLayout()
 {
     setWindowTitle(QStringLiteral("Quorvel"));
-    setGeometry(194, 136, 983, 631);
     QFont font = this->font();
     font.setPixelSize(FontPixels);
     setFont(font);
 
-    gbComm = Group(this, "Communication", 8, 8, 601, 105);
+    // Menu bar, the controls' area, status bar; the area grows with the window.
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->setSpacing(0);
+    body_ = new QWidget(this);
+    body_->setMinimumSize(BaseWidth, BaseHeight);
+    body_->installEventFilter(this);
+    BuildMenuBar();
+    frame->setMenuBar(MenuBar);
+    frame->addWidget(body_, 1);
+    BuildStatusBar();
+    frame->addWidget(StatusBar);
+    QWidget* const parent = body_;
+
+    gbComm = Group(parent, "Communication", 8, 8, 601, 105);
     StartButton = Button(gbComm, "Start", 8, 24);
     StopButton = Button(gbComm, "Stop", 8, 56);
     lbPort = Label(gbComm, "PORT", 96, 18);
@@ -94,17 +110,18 @@ void TForm1::BuildLayout()
     mMessages->setGeometry(316, 16, 277, 81);
     mMessages->setMaximumBlockCount(MessageLines);
 
-    PageControl1 = new QTabWidget(this);
+    PageControl1 = new QTabWidget(parent);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(8, 120, 337, 217);
-    PageControl1->setUsesScrollButtons(false);  // several rows of tabs rather than scrolling
+    // Tabs never wrap into rows: scroll buttons reach those beyond the edge.
+    PageControl1->setUsesScrollButtons(true);
 
     BuildCommandDataBox();
 
-    bgWZMfunctions = Group(this, "WZM Functions", 8, 344, 601, 201);
+    bgWZMfunctions = Group(parent, "WZM Functions", 8, 344, 601, 201);
     bgWZMfunctions->setObjectName(QStringLiteral("bgWZMfunctions"));
 
-    gbParams = Group(this, "Parameters", 616, 16, 345, 529);
+    gbParams = Group(parent, "Parameters", 616, 16, 345, 529);
     pcParams = new QTabWidget(gbParams);
     pcParams->setObjectName(QStringLiteral("pcParams"));
     pcParams->setGeometry(8, 16, 329, 505);
@@ -118,17 +135,18 @@ void TForm1::BuildLayout()
     pcParams->addTab(tsFlow, QStringLiteral("Mass flow"));
     pcParams->setCurrentIndex(0);
 
-    edbxSentData = Edit(this, "edbxSentData", 8, 552, 857);
-    edbxShowData = Edit(this, "edbxShowData", 8, 576, 857);
+    edbxSentData = Edit(parent, "edbxSentData", 8, 552, 857);
+    edbxShowData = Edit(parent, "edbxShowData", 8, 576, 857);
     edbxSentData->setFont(DumpFont());
     edbxShowData->setFont(DumpFont());
-    edbxSentCount = Edit(this, "edbxSentCount", 872, 552, 81);
-    edbxShowCount = Edit(this, "edbxShowCount", 872, 576, 81);
+    edbxSentCount = Edit(parent, "edbxSentCount", 872, 552, 81);
+    edbxShowCount = Edit(parent, "edbxShowCount", 872, 576, 81);
+    setGeometry(194, 136, BaseWidth, BaseHeight + MenuBar->sizeHint().height() + StatusBar->sizeHint().height());
 }
 
 void TForm1::BuildCommandDataBox()
 {
-    gbCmdData = Group(this, "Cmd Data (PGM)", 352, 120, 257, 225);
+    gbCmdData = Group(body_, "Cmd Data (PGM)", 352, 120, 257, 225);
     lbNumWZMs = Label(gbCmdData, "WZM count", 40, 16);
     cbxNumWZMs = Combo(gbCmdData, "cbxNumWZMs", 40, 32, 73, true);
     lbWZMaddr = Label(gbCmdData, "WZM unit addr", 136, 16);

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPalette>
+#include <QSignalBlocker>
 
 TComboCommit::TComboCommit(QComboBox* combo, std::function<void()> handler)
     : combo_(combo), handler_(std::move(handler)), lastText_(combo->currentText())
@@ -34,6 +35,23 @@ void TQtPortChooser::AddItem(const std::string& text, const std::string& toolTip
     combo_->addItem(QString::fromStdString(text));
     combo_->setItemData(combo_->count() - 1, QString::fromStdString(toolTip), Qt::ToolTipRole);
     ShowWantedText();
+}
+
+void TQtPortChooser::Refill(const std::vector<std::pair<std::string, std::string>>& items)
+{
+    const QString text = combo_->currentText();
+    const QSignalBlocker block(combo_);
+    combo_->clear();
+    for (const auto& [name, toolTip] : items) {
+        combo_->addItem(QString::fromStdString(name));
+        combo_->setItemData(combo_->count() - 1, QString::fromStdString(toolTip), Qt::ToolTipRole);
+    }
+    const int index = combo_->findText(text);
+    if (index >= 0)
+        combo_->setCurrentIndex(index);
+    else
+        combo_->setEditText(text);
+    commit_.Acknowledge(text);
 }
 
 std::string TQtPortChooser::Text() const { return combo_->currentText().toStdString(); }

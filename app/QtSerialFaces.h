@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QLineEdit;
@@ -41,6 +43,9 @@ public:
     std::string Text() const override;
     void SetText(const std::string& text) override;
     void SetOnChange(std::function<void()> handler) override { onChange_ = std::move(handler); }
+    // Lists `items` (name, tooltip) anew; the text shown stays and nothing is
+    // committed, so the open port stays open.
+    void Refill(const std::vector<std::pair<std::string, std::string>>& items);
 
 private:
     void ShowWantedText();

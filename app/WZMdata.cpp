@@ -53,6 +53,13 @@ TWZMdata::TWZMdata(QTabWidget* pageControl) : QObject(pageControl)
     edbxTotalMass = MakeEdit(page, "edbxTotalMass", lbTotalMass);
 }
 
+void TWZMdata::SetLive(bool live)
+{
+    for (QLineEdit* e : {edbxGross, edbxNet, edbxQualifier, edbxTrend, edbxLimitStatus, edbxStatusBytes,
+                         edbxManufacturerBytes, edbxTotalMass})
+        e->setEnabled(live);
+}
+
 TWZMdata::~TWZMdata()
 {
     // The page control may already have taken the tab page down with it.

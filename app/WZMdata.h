@@ -20,6 +20,10 @@ public:
     // Frees the edits and labels, then the tab page, which removes the tab.
     ~TWZMdata() override;
 
+    // Live values look normal; stale ones (link down, block missing) are
+    // greyed with the last values kept.
+    void SetLive(bool live);
+
     QPointer<QWidget> TabSheet;
     QLabel* lbGross;
     QLabel* lbNet;

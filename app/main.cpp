@@ -21,6 +21,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device is an error code, not a signal
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
+    QApplication::setOrganizationName(QStringLiteral("Quorvel"));
     InstallPortSelectPrompt(nullptr);  // asked when no port opens at start-up
 
     auto form = std::make_unique<TForm1>();
@@ -34,10 +35,13 @@ int main(int argc, char** argv)
     DialogForm3 = dialog3.get();
     DialogForm4 = dialog4.get();
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
+    const bool placed = form->RestoreSettings();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!placed && screen)
         form->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form->size(), screen->availableGeometry()));
     form->show();
     const int result = app.exec();
+    form->SaveSettings();
 
     // The dialogs go first: their timers and handlers reach into the main window.
     DialogForm1 = nullptr;

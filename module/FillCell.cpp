@@ -28,6 +28,14 @@ void TFillCell::ShowValue(std::int32_t value)
     SetButton->setEnabled(false);
 }
 
+void TFillCell::MarkNotRead()
+{
+    SetEditBackground(Edit, QApplication::palette(Edit).color(QPalette::Base));
+    Edit->setEnabled(true);
+    Edit->clear();
+    Edit->setPlaceholderText(QStringLiteral("not read"));
+}
+
 void TFillCell::MarkUnavailable()
 {
     SetEditBackground(Edit, QColor(0xD4, 0xD4, 0xD4));

@@ -21,6 +21,9 @@ public:
     void ShowValue(std::int32_t value);
     // The module refused the item during a read: grey, disabled, unmodified.
     void MarkUnavailable();
+    // The item's read got no answer: normal background, enabled and empty
+    // with "not read" shown in grey, so a value can still be typed and Set.
+    void MarkNotRead();
 
     QPointer<QLabel> NameLabel;
     QPointer<TTagEdit> Edit;        // Tag: row index (0-based)

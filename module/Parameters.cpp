@@ -62,3 +62,18 @@ void TParameters::MarkItemUnavailable(int sheet, int item)
 {
     if (TFillCell* cell = Cell(sheet, item)) cell->MarkUnavailable();
 }
+
+void TParameters::MarkItemNotRead(int sheet, int item)
+{
+    if (TFillCell* cell = Cell(sheet, item)) cell->MarkNotRead();
+}
+
+TFillCell* TParameters::CellOfEdit(const QWidget* widget) const
+{
+    for (const QPointer<TParamSheet>& sheet : Sheets) {
+        if (!sheet) continue;
+        for (int item = 1; item <= sheet->ItemCount; ++item)
+            if (TFillCell* cell = sheet->Item(item); cell && cell->Edit && cell->Edit == widget) return cell;
+    }
+    return nullptr;
+}

@@ -36,6 +36,10 @@ public:
     void UpdateItem(int sheet, std::uint8_t index, std::int32_t value);
     // The module refused item `item` of sheet `sheet` during a read.
     void MarkItemUnavailable(int sheet, int item);
+    // An item whose read got no answer: editable, marked as not read.
+    void MarkItemNotRead(int sheet, int item);
+    // The cell whose value edit is `widget`, if any.
+    TFillCell* CellOfEdit(const QWidget* widget) const;
 
     QTabWidget* PageControl;
     conf::TLines Lines;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 TValueDialog::TValueDialog(QWidget* parent) : QDialog(parent)
 {
@@ -19,7 +20,12 @@ TValueDialog::TValueDialog(QWidget* parent) : QDialog(parent)
 void TValueDialog::ShowForEntry(const QString& caption, const QString& hint)
 {
     setWindowTitle(caption);
+    // Wide enough for the whole caption in the title bar (with room for its buttons).
+    const int wanted = fontMetrics().horizontalAdvance(caption) + 120;
+    setMaximumWidth(std::max(maximumWidth(), wanted));
+    resize(std::max(width(), wanted), height());
     setToolTip(HintToToolTip(hint));
+    awaited_.reset();
     Edit1->setText(QStringLiteral("?"));
     // Enter sends the value on every opening, not only the first.
     Button1->setDefault(true);
@@ -53,9 +59,20 @@ void TValueDialog::reject() { CancelClick(); }
 
 void TValueDialog::ShowValue(std::int32_t value) { Edit1->setText(QString::number(value)); }
 
-void TValueDialog::RaiseCommand(const TByteString& command) const
+void TValueDialog::AwaitAnswer(std::uint8_t unit, std::uint8_t cmd) { awaited_ = std::make_pair(unit, cmd); }
+
+void TValueDialog::TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::int32_t value)
 {
-    if (onCommand_) onCommand_(Module, command);
+    if (!awaited_ || *awaited_ != std::make_pair(unit, cmd)) return;
+    awaited_.reset();
+    if (!Edit1->isModified()) ShowValue(value);
+}
+
+void TValueDialog::RaiseCommand(const TByteString& command)
+{
+    if (!onCommand_) return;
+    if (!command.empty()) AwaitAnswer(Module, command[0]);
+    onCommand_(Module, command);
 }
 
 void TValueDialog::ShowIllegalData()

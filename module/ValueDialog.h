@@ -6,6 +6,8 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 class QLineEdit;
 class QPushButton;
@@ -25,6 +27,12 @@ public:
 
     // The value of a command answer, shown in Edit1 in decimal.
     void ShowValue(std::int32_t value);
+    // The command (unit and Cmd byte) whose answer the dialog shows; each
+    // opening forgets it.
+    void AwaitAnswer(std::uint8_t unit, std::uint8_t cmd);
+    // Shows the answer of the awaited command once, unless the user has
+    // changed the edit's text since it was set.
+    void TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::int32_t value);
 
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr;  // "Set"
@@ -38,7 +46,8 @@ protected:
     virtual TByteString WriteCommand() const = 0;
     // Caption, hint and "?" in the edit; shows the dialog and focuses the edit.
     void ShowForEntry(const QString& caption, const QString& hint);
-    void RaiseCommand(const TByteString& command) const;
+    // Raises OnCommand; the dialog then awaits the answer to this command.
+    void RaiseCommand(const TByteString& command);
     bool HasCommandHandler() const { return static_cast<bool>(onCommand_); }
 
 private:
@@ -46,4 +55,5 @@ private:
     void Finish();
 
     TCommandEvent onCommand_;
+    std::optional<std::pair<std::uint8_t, std::uint8_t>> awaited_;
 };

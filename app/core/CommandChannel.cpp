@@ -50,6 +50,9 @@ std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByt
 
     const TByteString entry = queue_.front();
     const TByteString c = entry.Mid(1);
+    // The command goes to the unit it was queued for, whatever is selected now.
+    SentUnit = entry.empty() ? 0 : entry[0];
+    SetOutByte(out, OutUnit, SentUnit);
     const std::size_t m = c.size();
     SentCmd = m > 0 ? c[0] : 0;
     SentIndex = m > 1 ? c[1] : 0;
@@ -73,7 +76,7 @@ std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByt
     SetOutByte(out, OutCmd, SentCmd);
 
     TPlacement placed;
-    placed.Unit = entry.empty() ? 0 : entry[0];
+    placed.Unit = SentUnit;
     placed.Line = "Cmd(" + hextext::Byte(placed.Unit) + ":";
     for (std::size_t i = 0; i < 9; ++i) placed.Line += " " + hextext::Byte(OutByte(out, i));
     placed.Line += " )";

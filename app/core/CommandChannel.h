@@ -38,6 +38,7 @@ public:
     std::uint8_t ResultStat = 0;
     std::uint8_t ResultIndex = 0;
     std::int32_t ResultValue = 0;
+    std::uint8_t SentUnit = 0;
     std::uint8_t SentCmd = 0;
     std::uint8_t SentIndex = 0;
     std::int32_t SentValue = 0;
@@ -58,8 +59,10 @@ public:
     // No command in the Cmd byte of `out` and none pending.
     bool Free(const TByteString& out) const;
 
-    // Moves the head of the queue into `out` (the output data unit) when the
-    // Cmd byte is 0, the queue is not empty and nothing is pending.
+    // Moves the head of the queue into `out` (the output data unit, its unit
+    // address into byte 0) when the Cmd byte is 0, the queue is not empty,
+    // nothing is pending and the channel was seen empty since the last result.
+    // None when nothing was placed.
     std::optional<TPlacement> SendNextCommand(TByteString& out);
 
     // Takes the command channel of a Data_Exchange response; clears the Cmd

@@ -2,8 +2,8 @@
 
 #include "SheetCommands.h"
 
-bool TParameterRead::Start(int sheet, int itemCount, std::uint8_t unit, TCommandChannel& channel,
-                           const TByteString& out)
+TParameterRead::TPlacement TParameterRead::Start(int sheet, int itemCount, std::uint8_t unit,
+                                                 TCommandChannel& channel, TByteString& out)
 {
     if (waiting_) {
         channel.DropFirst();
@@ -11,26 +11,26 @@ bool TParameterRead::Start(int sheet, int itemCount, std::uint8_t unit, TCommand
     }
     sheet_ = sheet;
     itemCount_ = itemCount;
+    item_ = 0;
     return Next(unit, channel, out);
 }
 
-bool TParameterRead::Next(std::uint8_t unit, TCommandChannel& channel, const TByteString& out)
+TParameterRead::TPlacement TParameterRead::Next(std::uint8_t unit, TCommandChannel& channel, TByteString& out)
 {
-    if (waiting_) {
-        // Read was clicked while a command was out; its first read goes now.
-        waiting_ = false;
-        return true;
+    if (!waiting_) {
+        ++item_;
+        const std::uint8_t code = sheetcmd::ReadCode(sheet_);
+        if (code == 0 || item_ > static_cast<std::uint32_t>(itemCount_)) {
+            item_ = 0;
+            return std::nullopt;
+        }
+        channel.QueueFirst(unit, TByteString{code, static_cast<std::uint8_t>(item_)});
     }
-    ++item_;
-    const std::uint8_t code = sheetcmd::ReadCode(sheet_);
-    if (code == 0 || item_ > static_cast<std::uint32_t>(itemCount_)) {
-        item_ = 0;
-        return false;
-    }
-    const bool free = channel.Free(out);
-    channel.QueueFirst(unit, TByteString{code, static_cast<std::uint8_t>(item_)});
-    waiting_ = !free;
-    return free;
+    // The channel alone knows whether the item can go now; if not, it waits
+    // at the head of the queue for the next free channel.
+    TPlacement placed = channel.SendNextCommand(out);
+    waiting_ = !placed;
+    return placed;
 }
 
 bool TParameterRead::IsRunningRead(std::uint8_t sentCmd, std::uint8_t sentIndex) const

@@ -6,16 +6,19 @@
 #include "CommandChannel.h"
 
 #include <cstdint>
+#include <optional>
 
 class TParameterRead {
 public:
-    // Read clicked on page `sheet` with `itemCount` items. A read of the old
-    // page that has not gone out yet is dropped; the sequence goes on with
-    // the next item number. True when the caller should place the head of
-    // the queue now (SendNextCommand).
-    bool Start(int sheet, int itemCount, std::uint8_t unit, TCommandChannel& channel, const TByteString& out);
-    // The channel is free: the next item of the page. True as for Start.
-    bool Next(std::uint8_t unit, TCommandChannel& channel, const TByteString& out);
+    using TPlacement = std::optional<TCommandChannel::TPlacement>;
+
+    // Read clicked on page `sheet` with `itemCount` items: the page is read
+    // from item 1. A read of the old page that has not gone out yet is
+    // dropped. Returns what was placed in `out`, if anything.
+    TPlacement Start(int sheet, int itemCount, std::uint8_t unit, TCommandChannel& channel, TByteString& out);
+    // The channel is free: the item waiting at the head of the queue, else
+    // the next item of the page. Returns what was placed, as for Start.
+    TPlacement Next(std::uint8_t unit, TCommandChannel& channel, TByteString& out);
 
     bool Running() const { return item_ != 0; }
     int Sheet() const { return sheet_; }
@@ -28,5 +31,5 @@ private:
     std::uint32_t item_ = 0;  // 0 when no read runs
     int sheet_ = 0;
     int itemCount_ = 0;
-    bool waiting_ = false;  // the next item waits at the head of the queue for the channel
+    bool waiting_ = false;  // the item waits at the head of the queue for the channel
 };

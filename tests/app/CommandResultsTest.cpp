@@ -77,7 +77,7 @@ TEST_F(CommandResults, ReadClickedDuringAReadSwitchesToTheNewPage)
     form->ReceiveTelegram(ChannelResponse(0x01, 0x02, 6));
     EXPECT_EQ(Cell(0, 2)->Edit->text(), "6");
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
-    EXPECT_EQ(OutCommand(), " 06 03") << "goes on with the next item number on the new page";
+    EXPECT_EQ(OutCommand(), " 06 01") << "the new page is read from item 1";
     EXPECT_EQ(form->Channel.QueueSize(), 0u) << "no read of the old page is left behind";
 }
 

@@ -9,6 +9,7 @@
 #include "module/Dialog4.h"
 #include "module/FunctionButton.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 
 using namespace apptest;
@@ -113,4 +114,37 @@ TEST_F(FunctionKeyTest, SetpointKeyLetsItsDialogReadPointZero)
     EXPECT_EQ(Out()[2], key->ClickCommand[0]);
     form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], -5));
     EXPECT_EQ(dialog2->Edit1->text(), "-5");
+}
+
+// A value dialog opened for module 2 writes there, shows only the answer to
+// its own read, never over the user's typing, and Enter in it is its Set.
+TEST_F(FunctionKeyTest, ValueDialogKeepsToItsModuleItsAnswerAndItsUser)
+{
+    Choose(form->cbxNumWZMs, 3);
+    Choose(form->cbxWZMaddr, 2);
+    TFnButton* key = FirstOfKind(fkValue);
+    ASSERT_NE(key, nullptr);
+    form->FunctionClick(key);
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 250));
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    form->QueueCommand(2, {0x10});
+    form->ReceiveTelegram(ChannelResponse(0x03, 0, 77));
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(dialog1->Edit1->text(), "250") << "another command's result is not the dialog's";
+
+    form->FunctionClick(key);
+    dialog1->Edit1->setText("300");
+    dialog1->Edit1->setModified(true);  // the user types before the answer comes
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 250));
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(dialog1->Edit1->text(), "300");
+
+    Choose(form->cbxWZMaddr, 0);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dialog1->Edit1, &enter);
+    EXPECT_FALSE(dialog1->isVisible());
+    EXPECT_EQ(form->Master->CurrentState().State, stIdle);
+    ASSERT_TRUE(form->Channel.Pending());
+    EXPECT_EQ(Out()[0], 2) << "the Set goes to the dialog's module";
+    EXPECT_EQ(Out()[2], key->ValueCommand[0]);
 }

