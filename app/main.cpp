@@ -34,7 +34,9 @@ constexpr const char* Usage =
     "or -style Fusion.\n"
     "\n"
     "The parameter pages are described by Quorvel.conf, read from the current\n"
-    "folder, else beside the program, else " QUORVEL_INSTALLED_CONF ".\n"
+    "folder, else beside the program, else the installed copy\n"
+    "  " QUORVEL_INSTALLED_CONF
+    "\n"
     "Opening a serial device needs membership in the dialout group.\n";
 
 // --help and --version are answered before Qt starts, so they work without a display.

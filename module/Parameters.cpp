@@ -6,8 +6,8 @@
 
 std::vector<std::string> TParameters::DefaultConfigCandidates()
 {
-    return conf::ConfigCandidates(QDir::currentPath().toStdString(), QCoreApplication::applicationDirPath().toStdString(),
-                                  QUORVEL_INSTALLED_CONF);
+    return conf::ConfigCandidates(QDir::currentPath().toStdString(),
+                                  QCoreApplication::applicationDirPath().toStdString(), QUORVEL_INSTALLED_CONF);
 }
 
 TParameters::TParameters(QTabWidget* pageControl, const TMessageEvent& onMessage,
