@@ -73,7 +73,8 @@ void TForm1::FunctionClick(TFnButton* button)
 
 void TForm1::ReadParameters(int sheet)
 {
-    if (const TParamSheet* paramSheet = Parameters ? Parameters->Sheet(sheet) : nullptr) {
+    const TParamSheet* paramSheet = Parameters ? Parameters->Sheet(sheet) : nullptr;
+    if (paramSheet) {
         for (int item = 1; item <= paramSheet->ItemCount; ++item) {
             TFillCell* cell = paramSheet->Item(item);
             if (!cell) continue;
@@ -81,41 +82,8 @@ void TForm1::ReadParameters(int sheet)
             if (cell->SetButton) cell->SetButton->setEnabled(false);
         }
     }
-    if (readWaiting_) {
-        // The old page's read that has not gone out yet is dropped.
-        if (!Channel.CommandQueue.empty()) Channel.CommandQueue.pop_front();
-        readWaiting_ = false;
-    }
-    ReadSheet = sheet;
-    ReadNextParameter(sheet);
-}
-
-// The reads of a page go before the commands queued: each read is put at
-// the head of the queue and goes out as soon as the channel is free, so the
-// queue waits until the page is read.
-void TForm1::ReadNextParameter(int sheet)
-{
-    ReadSheet = sheet;
-    if (readWaiting_) {
-        // Read was clicked while a command was out; its first read goes now.
-        readWaiting_ = false;
+    if (Read.Start(sheet, paramSheet ? paramSheet->ItemCount : 0, SelectedModule(), Channel, Master->OutputData))
         SendNextCommand();
-        return;
-    }
-    ++ReadItem;
-    const TParamSheet* paramSheet = Parameters ? Parameters->Sheet(sheet) : nullptr;
-    const std::uint8_t code = sheetcmd::ReadCode(sheet);
-    if (!paramSheet || code == 0 || ReadItem > static_cast<std::uint32_t>(paramSheet->ItemCount)) {
-        ReadItem = 0;
-        return;
-    }
-    const bool channelFree = !Channel.CommandPending && Master->OutputData.size() > cyclic::OutCmd &&
-                             Master->OutputData[cyclic::OutCmd] == 0;
-    Channel.CommandQueue.push_front(TByteString{SelectedModule(), code, static_cast<std::uint8_t>(ReadItem)});
-    if (channelFree)
-        SendNextCommand();
-    else
-        readWaiting_ = true;
 }
 
 void TForm1::WriteParameter(TFillCell* cell)

@@ -87,8 +87,6 @@ void TForm1::FormCreate()
         }
     }
 
-    Channel.CommandPending = false;
-
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
 
@@ -104,8 +102,6 @@ void TForm1::FormCreate()
     cbxNumWZMs->clear();
     for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
     cbxNumWZMs->setCurrentIndex(1);
-
-    Channel.CommandQueue.clear();
 }
 
 // No port opened at start-up: nothing polls yet. The user's choice in the
@@ -138,7 +134,7 @@ TForm1::~TForm1()
 {
     resultTimer_->stop();
     pageChangeFromCode_ = true;
-    Channel.CommandQueue.clear();
+    Channel.Clear();
     Master.reset();  // frees the serial channel, which closes the port
     statusEdit_.reset();
     delete Parameters;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CommandChannel.h"
+#include "ParameterRead.h"
 #include "QtSerialFaces.h"
 
 #include <QWidget>
@@ -84,13 +85,13 @@ public:
     QLineEdit* edbxShowCount;
 
     // ---- State ----
-    std::uint32_t ReadItem = 0;  // item of the running parameter read, 0 when none runs
-    std::int32_t ReadSheet = 0;  // sheet being read
     TParameters* Parameters = nullptr;
     std::unique_ptr<T_DPV0> Master;
     TFunctions* Functions = nullptr;
-    // The last result and command, the queue and the handshake flag.
+    // The last result and command, the queue and the handshake.
     TCommandChannel Channel;
+    // The running read of a parameter page.
+    TParameterRead Read;
     std::uint32_t SentCount = 0;
     std::uint32_t ShownCount = 0;
     std::array<TWZMdata*, PageSlots> Pages{};
@@ -118,7 +119,6 @@ public:
     void ShowResult();
     void FunctionClick(TFnButton* button);
     void ReadParameters(int sheet);
-    void ReadNextParameter(int sheet);
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
@@ -143,9 +143,7 @@ private:
     void TakeCommandChannel(const TByteString& telegram);
     void FeedDialogs();
     void MarkReadItemRefused();
-    bool SentCommandIsTheRunningRead() const;
     void ShowSuccess();
-    void ShowMassFlowResult();
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
     void SetActivePage(int index);
@@ -157,5 +155,4 @@ private:
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;
     bool pageChangeFromCode_ = false;
-    bool readWaiting_ = false;  // the running read's next item waits for the channel
 };

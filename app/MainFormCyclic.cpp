@@ -4,6 +4,7 @@
 
 #include "AppWindows.h"
 #include "HexText.h"
+#include "ResultRoute.h"
 #include "WZMdata.h"
 #include "WeightFormat.h"
 #include "dp/Profi_dp.h"
@@ -17,8 +18,6 @@
 #include <QTimer>
 
 namespace {
-
-constexpr std::uint8_t MassFlowCommand = 0x29;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -80,10 +79,11 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
         }
         FeedDialogs();
     } else if (outcome.ChannelFree) {
-        if (ReadItem != 0)
-            ReadNextParameter(ReadSheet);
-        else if (!Channel.CommandQueue.empty())
+        if (Read.Running()) {
+            if (Read.Next(SelectedModule(), Channel, Master->OutputData)) SendNextCommand();
+        } else if (!Channel.QueueEmpty()) {
             SendNextCommand();
+        }
     }
 }
 
@@ -91,7 +91,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
 // state, the value dialogs the value.
 void TForm1::FeedDialogs()
 {
-    if (Channel.SentCmd == MassFlowCommand) {
+    if (Channel.SentCmd == resultroute::MassFlowCommand) {
         if (DialogForm3 && DialogForm3->isVisible())
             DialogForm3->UpdateState(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
         return;

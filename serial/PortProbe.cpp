@@ -1,12 +1,8 @@
 #include "PortProbe.h"
 
-#include "VeltExcept.h"
-#include "VeltMisc.h"
 #include "VeltPort.h"
 
-#include <cerrno>
-
-bool ProbeCountsUnavailablePorts = false;
+#include <exception>
 
 bool ProbeComPort(int comNumber)
 {
@@ -18,10 +14,6 @@ bool ProbeComPort(int comNumber)
         port.OpenPort();
         port.ClosePort();
         return true;
-    } catch (const EAlreadyOpen&) {
-        return ProbeCountsUnavailablePorts;
-    } catch (const EInOutError& e) {
-        return ProbeCountsUnavailablePorts && e.ErrorCode() == EACCES;
     } catch (const std::exception&) {
         return false;
     }

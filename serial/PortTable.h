@@ -1,22 +1,17 @@
-// The COM port table: turns the familiar "COM<n>" numbers into Linux device
+// The COM port table: turns the familiar "COM<n>" numbers into device
 // paths. COM<n> links in the port directory come first and keep their number;
 // the machine's real serial devices then take the numbers no link uses, from
 // COM1 up, in the order ttyS, ttyUSB, ttyACM, ttyAMA, then the rest, each
 // numerically. The kernel's console is never a port.
 #pragma once
 
+#include "SerialDevices.h"
+
 #include <map>
 #include <string>
 #include <vector>
 
 namespace porttable {
-
-// One real serial device found in sysfs.
-struct TSerialDevice {
-    std::string name;     // "ttyUSB0"
-    std::string path;     // "/dev/ttyUSB0"
-    std::string product;  // USB product name; empty for other devices
-};
 
 // One row of the table.
 struct TPortEntry {
@@ -27,12 +22,9 @@ struct TPortEntry {
     bool isLink = false;
 };
 
-// The real serial devices under `sysfsRoot` (normally "/sys"), read from
-// <root>/class/tty: entries with a driver, without serial-core placeholders
-// whose UART type is unknown (0), without the console devices listed in
-// <root>/class/tty/console/active. Reads only files below the root; opens no
-// device. Sorted in the table's order.
-std::vector<TSerialDevice> EnumerateSerialDevices(const std::string& sysfsRoot);
+// `devices` in the table's order: ttyS, ttyUSB, ttyACM, ttyAMA, then the
+// rest by name; numerically within each.
+std::vector<TSerialDevice> SortDevices(std::vector<TSerialDevice> devices);
 
 // The COM<n> links (1 <= n <= 255) in `folder`: number -> link target.
 std::map<int, std::string> ReadPortLinks(const std::string& folder);
@@ -43,8 +35,7 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
                                        const std::vector<TSerialDevice>& devices);
 
 // The table of this process: the port directory (created when missing,
-// ignored when unsafe, with the reason in `message`) and the devices under
-// $QUORVEL_SYSFS_ROOT (default /sys), read afresh at most every half second.
+// ignored when unsafe, with the reason in `message`) and the system's devices.
 std::vector<TPortEntry> CurrentPortTable(std::string& message);
 
 // The path to open for COM<n>, or "" when no such port exists.

@@ -94,10 +94,12 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
 
     {
         std::lock_guard lock(DataLock);
-        DeviceGetState(block_);
+        (void)DeviceGetState(block_);  // on failure block_ keeps the last settings written
     }
-    SetDtrLine(dtr);
-    SetRtsLine(rts);
+    // Flow control was just switched off, so both lines are ours to set; a
+    // device without modem lines (a pseudo-terminal) is no reason to fail.
+    (void)SetDtrLine(dtr);
+    (void)SetRtsLine(rts);
     availThreshold_ = 0;
     modemStatus_ = 0;
     modemStatus_ = DeviceModemLines() & 0xF0;
@@ -124,8 +126,9 @@ void TVeltBaseDispatcher::Deactivate()
         return;
     }
     if (deviceOpen_) {
-        PurgeOutput();
-        PurgeInput();
+        // The device closes next whatever the purges answer.
+        (void)PurgeOutput();
+        (void)PurgeInput();
     }
     Release();
 }
@@ -143,7 +146,7 @@ void TVeltBaseDispatcher::Release()
 {
     FreeResources();
     if (deviceOpen_) {
-        DeviceClose();
+        (void)DeviceClose();  // the descriptor is released either way
         deviceOpen_ = false;
     }
     eventSignal_.reset();
@@ -366,7 +369,7 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
     TDeviceControlBlock wanted;
     {
         std::lock_guard lock(DataLock);
-        DeviceGetState(block_);
+        (void)DeviceGetState(block_);  // on failure block_ keeps the last settings written
         wanted = block_;
         wanted.Binary = true;
         wanted.ParityCheck = false;
@@ -391,7 +394,7 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
     for (int i = 0; i < 5000 && OutputUsed() > 0 && !deviceGone_.load(); ++i) SleepMs(2);
     {
         std::lock_guard lock(DataLock);
-        DeviceGetState(block_);
+        (void)DeviceGetState(block_);  // on failure block_ keeps the last settings written
     }
     const std::uint32_t rate = lastBaud_ ? lastBaud_ : 19200;
     const std::uint32_t bits = block_.ByteSize + 2u + (block_.Parity != 0 ? 1u : 0u) +
@@ -401,7 +404,7 @@ int TVeltBaseDispatcher::ApplyLine(int baud, int parity, int dataBits, int stopB
     SleepMs(static_cast<long>((units + 9999) / 10000));
 
     std::lock_guard lock(DataLock);
-    DeviceGetState(block_);
+    (void)DeviceGetState(block_);  // on failure block_ keeps the last settings written
     TDeviceControlBlock block = block_;
     block.Binary = wanted.Binary;
     block.ParityCheck = wanted.ParityCheck;
@@ -424,8 +427,10 @@ int TVeltBaseDispatcher::WriteControlBlock(TDeviceControlBlock& block)
     if (result < 0) return result;
     block_ = block;
     lastBaud_ = block.BaudRate;
-    SetDtrLine(dtrState_);
-    if (!rs485_) SetRtsLine(rtsState_);
+    // Re-asserts the lines as last set; one owned by flow control stays with it
+    // (ecUnderFlowControl), which is no failure of the new settings.
+    (void)SetDtrLine(dtrState_);
+    if (!rs485_) (void)SetRtsLine(rtsState_);
     return result;
 }
 

@@ -7,7 +7,8 @@
 //                   and every 50 ms without one) and delivers notifications;
 //   output thread   the only writer to the device.
 // This base class holds everything that does not depend on the operating
-// system; the device operations are virtual (TVeltPosixDispatcher).
+// system; the device operations are virtual, implemented per system under
+// posix/ (MakeNativeDispatcher gives the one this build uses).
 //
 // Results: 0 success, positive "nothing done" answers, negative result codes
 // (VeltMisc.h). Nothing here raises; the component turns codes into exceptions.
@@ -98,7 +99,7 @@ public:
     // the threads. A failure leaves the dispatcher released (no thread, no
     // descriptor) and returns the code: minus the system error (-2 no such
     // device, -5 in use), or a line-setting code such as ecBaudRate.
-    int Activate(const std::string& device, int baud, int parity, int dataBits, int stopBits,
+    [[nodiscard]] int Activate(const std::string& device, int baud, int parity, int dataBits, int stopBits,
                  std::uint32_t inSize, std::uint32_t outSize, bool dtr, bool rts);
     // Flushes both directions (an unsent block is abandoned), stops the
     // threads, closes the device and frees the buffers. Safe to call twice.
@@ -111,38 +112,38 @@ public:
 
     // ---- Input (any thread; never waits for the line) ----
     bool HasInput();
-    int TakeInput(std::uint8_t& byte);                // 0 or ecBufferIsEmpty
-    int PeekInput(std::uint32_t n, std::uint8_t& byte);  // n-th waiting byte, 1 = oldest
+    [[nodiscard]] int TakeInput(std::uint8_t& byte);                // 0 or ecBufferIsEmpty
+    [[nodiscard]] int PeekInput(std::uint32_t n, std::uint8_t& byte);  // n-th waiting byte, 1 = oldest
     // Takes up to `max` waiting bytes at once, oldest first; returns how many.
     std::size_t TakeInputBlock(std::uint8_t* bytes, std::size_t max);
     std::uint32_t InputCount();
-    int PurgeInput();
+    [[nodiscard]] int PurgeInput();
 
     // ---- Output ----
     // Queues all `count` bytes or none: ecOutputBufferTooSmall when they do not
     // fit, ecPutBlockFail when the device refuses them.
-    int QueueBlock(const std::uint8_t* bytes, std::size_t count);
+    [[nodiscard]] int QueueBlock(const std::uint8_t* bytes, std::size_t count);
     std::uint32_t OutputUsed();
     std::uint32_t OutputSize() const { return outputSize_; }
     // Drops what waits for output; an unfinished write is abandoned.
-    int PurgeOutput();
+    [[nodiscard]] int PurgeOutput();
 
     // ---- Line ----
     // KeepBaud/KeepParity/KeepDataBits/KeepStopBits keep the current value.
     // Waits for the output to drain and for 18 characters' time before it
     // changes anything; returns 0 at once when nothing changes.
-    int ApplyLine(int baud, int parity, int dataBits, int stopBits);
-    int SetDtrLine(bool on);  // ecUnderFlowControl when flow control owns DTR
-    int SetRtsLine(bool on);
+    [[nodiscard]] int ApplyLine(int baud, int parity, int dataBits, int stopBits);
+    [[nodiscard]] int SetDtrLine(bool on);  // ecUnderFlowControl when flow control owns DTR
+    [[nodiscard]] int SetRtsLine(bool on);
     bool DtrState() const { return dtrState_; }
     bool RtsState() const { return rtsState_; }
     // Flags hfUseDTR | hfUseRTS | hfRequireDSR | hfRequireCTS. ecBadArgument
     // unless resume <= full <= input size.
-    int SetHardwareFlow(std::uint32_t full, std::uint32_t resume, int flags);
+    [[nodiscard]] int SetHardwareFlow(std::uint32_t full, std::uint32_t resume, int flags);
     // Flags sfTransmit | sfReceive; same check.
-    int SetSoftwareFlow(std::uint32_t full, std::uint32_t resume, int flags);
-    int RemoveSoftwareFlow();
-    int SetXonXoffChars(char xon, char xoff);
+    [[nodiscard]] int SetSoftwareFlow(std::uint32_t full, std::uint32_t resume, int flags);
+    [[nodiscard]] int RemoveSoftwareFlow();
+    [[nodiscard]] int SetXonXoffChars(char xon, char xoff);
     void SetRS485(bool on);
     bool RS485() const { return rs485_; }
     void SetPriorityBoost(std::uint8_t boost);
@@ -186,39 +187,39 @@ public:
     void RestoreTriggers(const TTriggerSnapshot& snapshot);
 
     // ---- Trace ('T' sent, 'R' received, one entry per byte) ----
-    int StartTrace(std::uint32_t entries);  // ecBadArgument above MaxTraceSize
+    [[nodiscard]] int StartTrace(std::uint32_t entries);  // ecBadArgument above MaxTraceSize
     void StopTrace();                       // discards the buffer
     void PauseTrace();
     void ResumeTrace();
-    int ClearTrace();                       // ecTracingNotEnabled when none
+    [[nodiscard]] int ClearTrace();                       // ecTracingNotEnabled when none
     // Writes the trace as text (overwriting or appending); the trace stops.
-    int DumpTrace(const std::string& fileName, bool append, bool hex, bool allHex);
+    [[nodiscard]] int DumpTrace(const std::string& fileName, bool append, bool hex, bool allHex);
     bool TraceActive() const;
 
     // ---- Dispatch log (reads and writes with their bytes and times) ----
-    int StartLog(std::uint32_t bytes);  // ecBadArgument above MaxLogSize
+    [[nodiscard]] int StartLog(std::uint32_t bytes);  // ecBadArgument above MaxLogSize
     void StopLog();
     void PauseLog();
     void ResumeLog();
-    int ClearLog();  // ecLoggingNotEnabled when none
-    int DumpLog(const std::string& fileName, bool append, bool hex, bool allHex);
+    [[nodiscard]] int ClearLog();  // ecLoggingNotEnabled when none
+    [[nodiscard]] int DumpLog(const std::string& fileName, bool append, bool hex, bool allHex);
     bool LogActive() const;
 
 protected:
     // ---- Device operations (the device layer) ----
-    virtual int DeviceEscape(int function) = 0;
+    [[nodiscard]] virtual int DeviceEscape(int function) = 0;
     // Discards the driver's queue: 0 output, 1 input. 0 or minus the system error.
-    virtual int DevicePurge(int queue) = 0;
+    [[nodiscard]] virtual int DevicePurge(int queue) = 0;
     // Error flags (low 5 bits) and the driver's input count; OutQueue is filled
     // by the base from the output buffer.
     virtual std::uint32_t DeviceStatus(TDeviceStatus& status) = 0;
-    virtual int DeviceClearError(int code);
-    virtual int DeviceGetState(TDeviceControlBlock& block) = 0;
+    [[nodiscard]] virtual int DeviceClearError(int code);
+    [[nodiscard]] virtual int DeviceGetState(TDeviceControlBlock& block) = 0;
     // Reads what is there, at most `count`; never waits. Negative on failure.
-    virtual int DeviceRead(std::uint8_t* buffer, std::size_t count) = 0;
-    virtual int DeviceSetState(const TDeviceControlBlock& block) = 0;
+    [[nodiscard]] virtual int DeviceRead(std::uint8_t* buffer, std::size_t count) = 0;
+    [[nodiscard]] virtual int DeviceSetState(const TDeviceControlBlock& block) = 0;
     // Copies into the output buffer and wakes the output thread.
-    virtual int DeviceWrite(const std::uint8_t* bytes, std::size_t count);
+    [[nodiscard]] virtual int DeviceWrite(const std::uint8_t* bytes, std::size_t count);
     // Blocks until the device has something to report or DeviceWakeWaiter is
     // called; false when the wait failed. `mask` gets the ev... bits.
     virtual bool DeviceWaitEvent(std::uint32_t& mask) = 0;
@@ -227,13 +228,13 @@ protected:
     virtual void StartThreads();
     virtual void StopThreads();
     // Opens the device. 0 or a negative result code.
-    virtual int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) = 0;
-    virtual int DeviceClose() = 0;
-    virtual int DeviceYield();
+    [[nodiscard]] virtual int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) = 0;
+    [[nodiscard]] virtual int DeviceClose() = 0;
+    [[nodiscard]] virtual int DeviceYield();
     // Writes a block to the device, waiting until it can; gives up when `abort`
     // is set. Returns the bytes written, TransmitAbandoned, or a negative code.
     static constexpr int TransmitAbandoned = -0x7FFF;
-    virtual int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) = 0;
+    [[nodiscard]] virtual int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) = 0;
     // Makes a pending or the next DeviceWaitEvent return.
     virtual void DeviceWakeWaiter() = 0;
     // The modem lines CTS, DSR, RI, DCD in bits 4..7.
@@ -263,8 +264,8 @@ private:
     // Dispatch-log kinds and sub-kinds (texts at 15001 + kind, 15100 + sub-kind).
     enum { LogDispatch = 0, LogReadCom = 1, LogWriteCom = 2 };
 
-    int WriteControlBlock(TDeviceControlBlock& block);
-    int SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction);
+    [[nodiscard]] int WriteControlBlock(TDeviceControlBlock& block);
+    [[nodiscard]] int SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction);
     void RefreshLineErrors();
     void RefreshModemStatus();
     void AddTrace(char direction, const std::uint8_t* bytes, std::size_t count);
@@ -351,3 +352,6 @@ private:
     std::unique_ptr<TTraceBuffer> trace_;
     std::unique_ptr<TLogBuffer> log_;
 };
+
+// The dispatcher over this system's serial devices (chosen by the build).
+std::unique_ptr<TVeltBaseDispatcher> MakeNativeDispatcher(TComponent* owner = nullptr);

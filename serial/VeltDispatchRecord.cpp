@@ -2,13 +2,13 @@
 // log (reads and writes with their bytes and times), with their text dumps.
 #include "VeltDispatch.h"
 
+#include "SystemInfo.h"
 #include "VeltDispatchInternal.h"
 #include "VeltStrings.h"
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sys/utsname.h>
 
 namespace {
 
@@ -31,13 +31,6 @@ std::string Render(const std::uint8_t* bytes, std::size_t count, bool hex, bool 
         }
     }
     return out;
-}
-
-std::string OperatingSystem()
-{
-    utsname u{};
-    if (uname(&u) != 0) return "unknown";
-    return std::string(u.sysname) + " " + u.release;
 }
 
 std::ofstream OpenDump(const std::string& fileName, bool append)
@@ -216,7 +209,7 @@ int TVeltBaseDispatcher::DumpLog(const std::string& fileName, bool append, bool 
     const auto& texts = ErrorStrings();
     out << "VELT " << VeltVersion << '\n'
         << "Compiler : g++ " << __VERSION__ << '\n'
-        << "Operating System : " << OperatingSystem() << "\n\n"
+        << "Operating System : " << OperatingSystemName() << "\n\n"
         << texts.GetString(15501) << '\n'
         << texts.GetString(15502) << '\n';
     for (const auto& e : log_->entries) {

@@ -139,7 +139,7 @@ std::uint32_t TVeltBaseDispatcher::ReadPiece(std::uint32_t at, std::uint32_t roo
     if (room == 0) return 0;
     int got = DeviceRead(inputBuffer_.data() + at, room);
     if (got < 0) {
-        DeviceClearError(-1);
+        (void)DeviceClearError(-1);  // lets the device layer reset; the read already failed
         got = 0;
     }
     if (got == 0) return 0;

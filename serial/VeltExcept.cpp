@@ -2,10 +2,10 @@
 
 #include "VeltComponent.h"
 #include "VeltMisc.h"
+#include "SystemInfo.h"
 #include "VeltStrings.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
 EVeltException::EVeltException(int code) : std::runtime_error(ErrorText(static_cast<std::int16_t>(code))), errorCode_(code) {}
@@ -87,7 +87,8 @@ std::string ErrorText(std::int16_t code)
     std::string text = CutText(ErrorStrings().GetString(static_cast<std::uint32_t>(magnitude)));
     if (text.empty()) {
         // The system's own description; none for numbers it does not know.
-        if (const char* system = strerrordesc_np(magnitude)) text = CutText(CollapseWhitespace(system));
+        if (const std::string system = SystemErrorDescription(magnitude); !system.empty())
+            text = CutText(CollapseWhitespace(system));
     }
     return text;
 }

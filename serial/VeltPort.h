@@ -10,6 +10,7 @@
 
 #include "ByteString.h"
 #include "VeltComponent.h"
+#include "VeltMisc.h"
 #include "VeltPortTypes.h"
 
 #include <cstddef>
@@ -29,7 +30,7 @@ struct TTriggerSnapshot;
 class TVeltBaseComponent : public TComponent {
 public:
     explicit TVeltBaseComponent(TComponent* owner = nullptr) : TComponent(owner) {}
-    std::string Version() const { return "v3.01"; }
+    std::string Version() const { return VeltVersion; }
     void SetVersion(const std::string&) {}  // read-only; the value is ignored
 };
 
@@ -200,7 +201,7 @@ public:
 protected:
     virtual std::unique_ptr<TVeltBaseDispatcher> MakeDispatcher();
     virtual void LayerChanged() {}
-    virtual int StartDevice();
+    [[nodiscard]] virtual int StartDevice();
     virtual void AttachNotifyWindow(bool attach);
     virtual void CheckComNumber();
     virtual void UpdateTriggerUse();

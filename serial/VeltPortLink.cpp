@@ -9,7 +9,6 @@
 #include "VeltExcept.h"
 #include "VeltMisc.h"
 #include "VeltNotify.h"
-#include "posix/VeltPosixDispatcher.h"
 
 #include <algorithm>
 #include <chrono>
@@ -103,7 +102,7 @@ std::unique_ptr<TVeltBaseDispatcher> TVeltCustomComPort::MakeDispatcher()
 {
     if (dispatcherFactory_) return dispatcherFactory_(*this);
     if (deviceLayer_ != dlWin32) throw ENullApi(ecNullApi);
-    return std::make_unique<TVeltPosixDispatcher>(this);
+    return MakeNativeDispatcher(this);
 }
 
 int TVeltCustomComPort::StartDevice()

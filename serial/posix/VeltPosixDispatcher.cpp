@@ -1,7 +1,7 @@
 #include "VeltPosixDispatcher.h"
 
-#include "CustomBaud.h"
 #include "TermiosMapping.h"
+#include "posix/linux/CustomBaud.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -73,8 +73,7 @@ int TVeltPosixDispatcher::DeviceOpen(const std::string& name, std::uint32_t, std
     // Held by another open (this process or another): "in use".
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? ecAccessDenied : -errno);
     // A ttyS placeholder without a UART opens but fails every transfer.
-    serial_struct serial{};
-    if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN) return fail(ecFileNotFound);
+    if (IsUartPlaceholder(fd)) return fail(ecFileNotFound);
     wake_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     if (!wake_->Valid()) {
         wake_.reset();
@@ -83,7 +82,7 @@ int TVeltPosixDispatcher::DeviceOpen(const std::string& name, std::uint32_t, std
     tcflush(fd, TCIFLUSH);  // stale input from before the open
     fd_ = fd;
     state_ = BlockFromTermios(t);
-    haveCounters_ = ioctl(fd_, TIOCGICOUNT, &counters_) == 0;
+    haveCounters_ = ReadLineErrorCounts(fd_, counters_);
     emptyReadiness_ = 0;
     return ecOK;
 }
@@ -139,14 +138,14 @@ int TVeltPosixDispatcher::DevicePurge(int queue)
 std::uint32_t TVeltPosixDispatcher::LineErrorsFromCounters()
 {
     if (!haveCounters_) return 0;
-    serial_icounter_struct now{};
-    if (ioctl(fd_, TIOCGICOUNT, &now) != 0) return 0;
+    TLineErrorCounts now;
+    if (!ReadLineErrorCounts(fd_, now)) return 0;
     std::uint32_t errors = 0;
-    if (now.buf_overrun != counters_.buf_overrun) errors |= leRxOverrun;
+    if (now.bufferOverrun != counters_.bufferOverrun) errors |= leRxOverrun;
     if (now.overrun != counters_.overrun) errors |= leOverrun;
     if (now.parity != counters_.parity) errors |= leParity;
     if (now.frame != counters_.frame) errors |= leFraming;
-    if (now.brk != counters_.brk) errors |= leBreak;
+    if (now.breaks != counters_.breaks) errors |= leBreak;
     counters_ = now;
     return errors;
 }
@@ -267,4 +266,9 @@ bool TVeltPosixDispatcher::DeviceWaitEvent(std::uint32_t& mask)
             return true;
         }
     }
+}
+
+std::unique_ptr<TVeltBaseDispatcher> MakeNativeDispatcher(TComponent* owner)
+{
+    return std::make_unique<TVeltPosixDispatcher>(owner);
 }

@@ -15,8 +15,7 @@
 #pragma once
 
 #include "VeltDispatch.h"
-
-#include <linux/serial.h>
+#include "posix/linux/SerialDriver.h"
 
 #include <memory>
 
@@ -28,17 +27,17 @@ public:
     int Descriptor() const { return fd_; }
 
 protected:
-    int DeviceEscape(int function) override;
-    int DevicePurge(int queue) override;
+    [[nodiscard]] int DeviceEscape(int function) override;
+    [[nodiscard]] int DevicePurge(int queue) override;
     std::uint32_t DeviceStatus(TDeviceStatus& status) override;
-    int DeviceGetState(TDeviceControlBlock& block) override;
-    int DeviceRead(std::uint8_t* buffer, std::size_t count) override;
-    int DeviceSetState(const TDeviceControlBlock& block) override;
+    [[nodiscard]] int DeviceGetState(TDeviceControlBlock& block) override;
+    [[nodiscard]] int DeviceRead(std::uint8_t* buffer, std::size_t count) override;
+    [[nodiscard]] int DeviceSetState(const TDeviceControlBlock& block) override;
     bool DeviceWaitEvent(std::uint32_t& mask) override;
     bool DeviceSetQueues(std::uint32_t inSize, std::uint32_t outSize) override;
-    int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) override;
-    int DeviceClose() override;
-    int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) override;
+    [[nodiscard]] int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) override;
+    [[nodiscard]] int DeviceClose() override;
+    [[nodiscard]] int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) override;
     void DeviceWakeWaiter() override;
     std::uint8_t DeviceModemLines() override;
 
@@ -51,6 +50,6 @@ private:
     std::unique_ptr<TVeltEvent> wake_;  // makes DeviceWaitEvent return
     TDeviceControlBlock state_;         // what was last written to the device
     bool haveCounters_ = false;
-    serial_icounter_struct counters_{};
+    TLineErrorCounts counters_{};
     int emptyReadiness_ = 0;  // readiness reports in a row with nothing to read
 };

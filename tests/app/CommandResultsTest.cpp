@@ -44,7 +44,7 @@ TEST_F(CommandResults, PageReadGoesAheadOfQueuedCommands)
         ASSERT_EQ(OutCommand(), HexDump(TByteString{0x26, static_cast<std::uint8_t>(item)})) << item;
         Answer(0x01, 100 + item);
     }
-    EXPECT_EQ(form->ReadItem, 0u) << "the free channel after the last item ends the read";
+    EXPECT_EQ(form->Read.Item(), 0u) << "the free channel after the last item ends the read";
     EXPECT_EQ(Out()[2], 0);
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     EXPECT_EQ(OutCommand(), " 23 00") << "the queue goes on after the page";
@@ -78,7 +78,7 @@ TEST_F(CommandResults, ReadClickedDuringAReadSwitchesToTheNewPage)
     EXPECT_EQ(Cell(0, 2)->Edit->text(), "6");
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     EXPECT_EQ(OutCommand(), " 06 03") << "goes on with the next item number on the new page";
-    EXPECT_EQ(form->Channel.CommandQueue.size(), 0u) << "no read of the old page is left behind";
+    EXPECT_EQ(form->Channel.QueueSize(), 0u) << "no read of the old page is left behind";
 }
 
 TEST_F(CommandResults, SetWritesTheItemAndShowsTheConfirmation)
@@ -112,8 +112,8 @@ TEST_F(CommandResults, SetWithTextThatIsNoIntegerQueuesNothing)
 {
     TypeAndSet(2, 1, "12x");
     EXPECT_EQ(ErrorBoxText(), "'12x' is not a valid integer value");
-    EXPECT_FALSE(form->Channel.CommandPending);
-    EXPECT_TRUE(form->Channel.CommandQueue.empty());
+    EXPECT_FALSE(form->Channel.Pending());
+    EXPECT_TRUE(form->Channel.QueueEmpty());
 }
 
 TEST_F(CommandResults, MassFlowAnswersGoWhereTheirSubFunctionSays)

@@ -72,8 +72,8 @@ protected:
         const int target = seen + count;
         const bool ok = WaitFor(
             [&] {
-                return answered >= target && !form->Channel.CommandPending && form->Channel.CommandQueue.empty() &&
-                       form->ReadItem == 0;
+                return answered >= target && !form->Channel.Pending() && form->Channel.QueueEmpty() &&
+                       form->Read.Item() == 0;
             },
             AnswerMs);
         seen = answered;

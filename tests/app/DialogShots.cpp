@@ -25,7 +25,7 @@ namespace {
 
 bool Idle(const TForm1& form)
 {
-    return !form.Channel.CommandPending && form.Channel.CommandQueue.empty() && form.ReadItem == 0;
+    return !form.Channel.Pending() && form.Channel.QueueEmpty() && form.Read.Item() == 0;
 }
 
 void Settle(const TForm1& form)

@@ -66,7 +66,7 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
         EXPECT_NE(form->Pages[static_cast<std::size_t>(k)]->edbxQualifier->text(), "edbxQualifier");
 
     QueueReads(0, 100);
-    ASSERT_TRUE(WaitFor([&] { return answered.size() >= 100 && !form->Channel.CommandPending; }, 60000))
+    ASSERT_TRUE(WaitFor([&] { return answered.size() >= 100 && !form->Channel.Pending(); }, 60000))
         << answered.size() << " answered";
     Pump(300);
     std::vector<int> expected(100);
@@ -103,7 +103,7 @@ TEST_P(EndToEnd, ReadFillsEveryCellOfEachParameterPage)
         const TParamSheet* sheet = form->Parameters->Sheet(s);
         ASSERT_NE(sheet, nullptr);
         form->ReadParameters(s);
-        ASSERT_TRUE(WaitFor([&] { return form->ReadItem == 0 && !form->Channel.CommandPending; }, 20000)) << "page " << s;
+        ASSERT_TRUE(WaitFor([&] { return form->Read.Item() == 0 && !form->Channel.Pending(); }, 20000)) << "page " << s;
         for (int item = 1; item <= sheet->ItemCount; ++item) {
             const TFillCell* cell = sheet->Item(item);
             bool number = false;

@@ -64,7 +64,7 @@ TEST_F(FunctionKeyTest, UnassignedKeySaysSoWithItsNumber)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowTitle(), "Function Key [12]");
     EXPECT_EQ(box->text(), "Unassigned Key");
-    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_FALSE(form->Channel.Pending());
 }
 
 TEST_F(FunctionKeyTest, SendKeyQueuesItsCommandForTheChosenModule)
@@ -74,7 +74,7 @@ TEST_F(FunctionKeyTest, SendKeyQueuesItsCommandForTheChosenModule)
     TFnButton* key = FirstOfKind(fkSend);
     ASSERT_NE(key, nullptr);
     form->FunctionClick(key);
-    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_TRUE(form->Channel.Pending());
     EXPECT_EQ(Out()[2], key->ClickCommand[0]);
     EXPECT_TRUE(LastLine(form->mMessages).startsWith("Cmd(01: 01 00"));
 }
@@ -109,7 +109,7 @@ TEST_F(FunctionKeyTest, SetpointKeyLetsItsDialogReadPointZero)
     ASSERT_NE(key, nullptr);
     form->FunctionClick(key);
     ASSERT_TRUE(dialog2->isVisible());
-    EXPECT_TRUE(form->Channel.CommandPending) << "the dialog sends its own first command";
+    EXPECT_TRUE(form->Channel.Pending()) << "the dialog sends its own first command";
     EXPECT_EQ(Out()[2], key->ClickCommand[0]);
     form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], -5));
     EXPECT_EQ(dialog2->Edit1->text(), "-5");

@@ -15,7 +15,7 @@ TEST_F(WindowTest, QueuedCommandGoesIntoTheOutputBytes)
     EXPECT_EQ(form->edbxIndex_in->text(), "03");
     EXPECT_EQ(form->edbxValue_in->text(), "00000003");
     EXPECT_EQ(LastLine(form->mMessages), "Cmd(00: 00 00 12 03 00 00 00 03 00 )");
-    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_TRUE(form->Channel.Pending());
 
     // One command in flight: the next one waits for the result and an empty channel.
     form->QueueCommand(0, {0x06, 0x82, 0x64, 0x00, 0x00, 0x00});
@@ -75,7 +75,7 @@ TEST_F(WindowTest, ShortTelegramChangesNothingButDumpAndCounter)
     EXPECT_EQ(form->edbxShowCount->text(), "1");
     EXPECT_EQ(form->edbxShowData->text().toStdString(), HexDump(shortReply));
     EXPECT_EQ(form->edbxStat_out->text(), "edbxStat_out");
-    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_TRUE(form->Channel.Pending());
     EXPECT_EQ(Out()[2], 0x10);
     EXPECT_EQ(form->Pages[0]->edbxGross->text(), "edbxGross");
 }
@@ -91,7 +91,7 @@ TEST_F(WindowTest, PagesShowTheirModuleBlocks)
     EXPECT_EQ(page->edbxStatusBytes->text(), "00 00");
     EXPECT_EQ(page->edbxManufacturerBytes->text(), "00 00 00");
     EXPECT_EQ(page->edbxTrend->text(), "edbxTrend") << "trend and total mass come from commands only";
-    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_FALSE(form->Channel.Pending());
 
     TByteString unit = TByteString::Filled(8);
     unit += TByteString{0x44, 0x7A, 0x00, 0x00, 0x42, 0xF6, 0xE9, 0x79, 0x12, 0x34, 0x07, 0x01, 0x02, 0xA1, 0xB2, 0xC3};
@@ -121,7 +121,7 @@ TEST_F(WindowTest, RepliesOtherThanDataTouchNoChannelAndNoPage)
     TByteString diag = ChannelResponse(0x01, 0, 7);
     diag[4] = 0x80;  // DA with the SAP bit: not a Data_Exchange response
     form->ReceiveTelegram(diag);
-    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_TRUE(form->Channel.Pending());
     EXPECT_EQ(form->Pages[0]->edbxGross->text(), "edbxGross");
 }
 
@@ -132,7 +132,7 @@ TEST_F(WindowTest, CommandWithoutResultIsGivenUpAndTheQueueGoesOn)
     form->QueueCommand(0, {0x23});
     ASSERT_TRUE(WaitFor([&] { return form->edbxResult->text() == "** NO RESULT **"; }, 2000));
     EXPECT_EQ(LastLine(form->mMessages), "** NO RESULT **");
-    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_FALSE(form->Channel.Pending());
     EXPECT_EQ(Out()[2], 0);
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     EXPECT_EQ(Out()[2], 0x23) << "the next command goes out";
@@ -150,9 +150,9 @@ TEST_F(WindowTest, CommandPendingAcrossALostLinkIsGivenUpWhenItComesBack)
     form->QueueCommand(0, {0x10});
     form->StateChanged(MasterState{stStart, 0, 0, 0});
     form->StateChanged(MasterState{stConnecting, 0, 0, 0});
-    EXPECT_TRUE(form->Channel.CommandPending);
+    EXPECT_TRUE(form->Channel.Pending());
     form->StateChanged(MasterState{stDataExchange, 0, 0, 0});
-    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_FALSE(form->Channel.Pending());
     EXPECT_EQ(form->edbxResult->text(), "** NO RESULT **");
     EXPECT_EQ(Out()[2], 0);
 }
@@ -162,12 +162,12 @@ TEST_F(WindowTest, ParameterReadCountsAnItemWithoutResultAsRefused)
     form->SetResultTimeout(50);
     form->ReadParameters(0);
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 01");
-    ASSERT_TRUE(WaitFor([&] { return !form->Channel.CommandPending; }, 2000));
+    ASSERT_TRUE(WaitFor([&] { return !form->Channel.Pending(); }, 2000));
     const TFillCell* cell = form->Parameters->Sheet(0)->Item(1);
     EXPECT_FALSE(cell->Edit->isEnabled()) << "greyed like a refused item";
     form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 12 02") << "the read goes on";
-    EXPECT_EQ(form->ReadItem, 2u);
+    EXPECT_EQ(form->Read.Item(), 2u);
 }
 
 namespace {
@@ -177,7 +177,7 @@ void Answer(TForm1& form, const TByteString& command, std::uint8_t stat, std::in
 {
     form.ReceiveTelegram(ChannelResponse(0x00, 0, 0));  // the channel is free
     form.QueueCommand(0, command);
-    ASSERT_TRUE(form.Channel.CommandPending);
+    ASSERT_TRUE(form.Channel.Pending());
     form.ReceiveTelegram(ChannelResponse(stat, command.size() > 1 ? command[1] : 0, value));
 }
 
@@ -226,8 +226,8 @@ TEST_F(WindowTest, ParameterReadGreysRefusedItemsWithoutLogging)
         form->ReceiveTelegram(ChannelResponse(item == 2 ? 0x4C : 0x01, static_cast<std::uint8_t>(item), item * 10));
         form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
     }
-    EXPECT_EQ(form->ReadItem, 0u) << "the sequence ended";
-    EXPECT_FALSE(form->Channel.CommandPending);
+    EXPECT_EQ(form->Read.Item(), 0u) << "the sequence ended";
+    EXPECT_FALSE(form->Channel.Pending());
     EXPECT_EQ(sheet->Item(1)->Edit->text(), "10");
     EXPECT_FALSE(sheet->Item(2)->Edit->isEnabled());
     EXPECT_EQ(sheet->Item(3)->Edit->text(), "30");
@@ -250,5 +250,5 @@ TEST_F(WindowTest, SetWritesTheEditedValue)
 
     standard->Edit->setText("1e3");
     EXPECT_THROW(form->WriteParameter(standard), std::exception);
-    EXPECT_EQ(form->Channel.CommandQueue.size(), 0u) << "nothing is queued";
+    EXPECT_EQ(form->Channel.QueueSize(), 0u) << "nothing is queued";
 }

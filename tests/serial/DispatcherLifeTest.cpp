@@ -217,7 +217,7 @@ TEST_F(DispatcherClose, DeactivateAbandonsAWriteTheFarSideDoesNotTake)
     EXPECT_EQ(ReadFor(pty.master, 1, 200).size(), 0u);
 }
 
-// After the far side has gone: no crash, no spinning thread, still closable.
+// After the far side has gone: no crash, no spinning thread, still closable (whatever calls answer).
 void ExpectQuietAndClosable(TVeltBaseDispatcher& d)
 {
     ASSERT_TRUE(WaitUntil([&] { return d.DeviceGone(); }, 2000));
@@ -225,10 +225,10 @@ void ExpectQuietAndClosable(TVeltBaseDispatcher& d)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(ProcessCpuMs() - before, 60.0) << "a thread spins on the gone device";
     const std::uint8_t telegram[] = {0x10, 0x03, 0x00, 0x49, 0x4C, 0x16};
-    d.QueueBlock(telegram, sizeof telegram);
+    (void)d.QueueBlock(telegram, sizeof telegram);
     std::uint8_t b;
     EXPECT_EQ(d.TakeInput(b), ecBufferIsEmpty);
-    d.SetDtrLine(true);
+    (void)d.SetDtrLine(true);
     EXPECT_LT(ElapsedMs([&] { d.Deactivate(); }), 2000);
     EXPECT_EQ(d.RunningThreads(), 0);
 }
@@ -244,7 +244,7 @@ TEST_F(DispatcherClose, AWriteBlockedWhenTheFarSideGoesEnds)
 {
     for (unsigned i = 0; d->OutputUsed() < 1000 && i < 2000; ++i) {
         const auto block = Pattern(500, i);
-        d->QueueBlock(block.data(), block.size());
+        (void)d->QueueBlock(block.data(), block.size());  // refused once full: the loop only needs a backlog
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     pty.CloseMaster();

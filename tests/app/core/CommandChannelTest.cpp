@@ -40,8 +40,8 @@ TEST_F(ChannelTest, ShortCommandCarriesItsIndexAsValue)
     EXPECT_EQ(channel.SentIndex, 0x03);
     EXPECT_EQ(channel.SentValue, 3);
     EXPECT_EQ(hextext::Value(channel.SentValue), "00000003");
-    EXPECT_TRUE(channel.CommandPending);
-    EXPECT_TRUE(channel.CommandQueue.empty());
+    EXPECT_TRUE(channel.Pending());
+    EXPECT_TRUE(channel.QueueEmpty());
 }
 
 TEST_F(ChannelTest, ValueGoesOutBigEndian)
@@ -71,14 +71,14 @@ TEST_F(ChannelTest, OneCommandInFlightAndQueueOrderKept)
     ASSERT_TRUE(Queue(0, {0x10, 1}));
     EXPECT_FALSE(Queue(0, {0x10, 2}));
     EXPECT_FALSE(Queue(0, {0x10, 3}));
-    EXPECT_EQ(channel.CommandQueue.size(), 2u);
+    EXPECT_EQ(channel.QueueSize(), 2u);
 
     // Result seen: Cmd cleared, nothing new yet.
     auto outcome = channel.TakeReply(Success, out);
     EXPECT_TRUE(outcome.ResultPresent);
     EXPECT_TRUE(outcome.ResultForPending);
     EXPECT_EQ(out[2], 0);
-    EXPECT_FALSE(channel.CommandPending);
+    EXPECT_FALSE(channel.Pending());
     // The module still holds its result: still not free.
     EXPECT_FALSE(Reply(Success));
     EXPECT_EQ(out[2], 0);
@@ -89,7 +89,7 @@ TEST_F(ChannelTest, OneCommandInFlightAndQueueOrderKept)
     channel.TakeReply(Success, out);
     ASSERT_TRUE(Reply(Taken));  // 0x80 frees exactly like 0x00
     EXPECT_EQ(channel.SentIndex, 3);
-    EXPECT_TRUE(channel.CommandQueue.empty());
+    EXPECT_TRUE(channel.QueueEmpty());
 }
 
 TEST_F(ChannelTest, NoResultWhilePlacedKeepsWaiting)
@@ -98,7 +98,7 @@ TEST_F(ChannelTest, NoResultWhilePlacedKeepsWaiting)
     channel.QueueCommand(0, {0x11});
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(Reply(NoResult));
     EXPECT_EQ(out[2], 0x10);
-    EXPECT_TRUE(channel.CommandPending);
+    EXPECT_TRUE(channel.Pending());
 }
 
 TEST_F(ChannelTest, ResultWithoutPendingCommandIsNotForAnyone)
@@ -125,7 +125,7 @@ TEST_F(ChannelTest, GivingUpFreesTheChannelThroughTheHandshake)
     ASSERT_TRUE(Queue(0, {0x10}));
     channel.QueueCommand(0, {0x11});
     EXPECT_TRUE(channel.GiveUp(out));
-    EXPECT_FALSE(channel.CommandPending);
+    EXPECT_FALSE(channel.Pending());
     EXPECT_EQ(out[2], 0);
     EXPECT_FALSE(channel.GiveUp(out));
     // The next command waits for a reply that shows the channel empty.

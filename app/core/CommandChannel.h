@@ -41,13 +41,22 @@ public:
     std::uint8_t SentCmd = 0;
     std::uint8_t SentIndex = 0;
     std::int32_t SentValue = 0;
-    // Each entry: unit address byte, then the command bytes.
-    std::deque<TByteString> CommandQueue;
-    bool CommandPending = false;
 
     // Appends an entry. True when it is the only one and nothing is pending,
     // that is when the caller should try SendNextCommand at once.
     bool QueueCommand(std::uint8_t unit, const TByteString& command);
+    // Puts an entry at the head of the queue, ahead of the commands waiting.
+    void QueueFirst(std::uint8_t unit, const TByteString& command);
+    // Drops the head of the queue, if any.
+    void DropFirst();
+    // Drops every waiting command (not the one placed).
+    void Clear();
+
+    bool Pending() const { return pending_; }
+    bool QueueEmpty() const { return queue_.empty(); }
+    std::size_t QueueSize() const { return queue_.size(); }
+    // No command in the Cmd byte of `out` and none pending.
+    bool Free(const TByteString& out) const;
 
     // Moves the head of the queue into `out` (the output data unit) when the
     // Cmd byte is 0, the queue is not empty and nothing is pending.
@@ -68,6 +77,9 @@ public:
     bool NoteMasterState(std::uint8_t state);
 
 private:
+    // Each entry: unit address byte, then the command bytes.
+    std::deque<TByteString> queue_;
+    bool pending_ = false;
     bool pendingAcrossLeave_ = false;
     // Set when the Cmd byte was taken back (result seen or given up) until a
     // reply shows the channel empty. A command queued in between waits: the

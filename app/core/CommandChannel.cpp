@@ -13,22 +13,42 @@ void SetOutByte(TByteString& out, std::size_t i, std::uint8_t value)
     if (i < out.size()) out[i] = value;
 }
 
+// A queue entry: the unit address byte, then the command bytes.
+TByteString Entry(std::uint8_t unit, const TByteString& command)
+{
+    TByteString entry{unit};
+    entry += command;
+    return entry;
+}
+
 }  // namespace
 
 bool TCommandChannel::QueueCommand(std::uint8_t unit, const TByteString& command)
 {
-    TByteString entry{unit};
-    entry += command;
-    CommandQueue.push_back(entry);
-    return CommandQueue.size() == 1 && !CommandPending && !awaitingFree_;
+    queue_.push_back(Entry(unit, command));
+    return queue_.size() == 1 && !pending_ && !awaitingFree_;
 }
+
+void TCommandChannel::QueueFirst(std::uint8_t unit, const TByteString& command)
+{
+    queue_.push_front(Entry(unit, command));
+}
+
+void TCommandChannel::DropFirst()
+{
+    if (!queue_.empty()) queue_.pop_front();
+}
+
+void TCommandChannel::Clear() { queue_.clear(); }
+
+bool TCommandChannel::Free(const TByteString& out) const { return OutByte(out, cyclic::OutCmd) == 0 && !pending_; }
 
 std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByteString& out)
 {
     using namespace cyclic;
-    if (OutByte(out, OutCmd) != 0 || CommandQueue.empty() || CommandPending || awaitingFree_) return std::nullopt;
+    if (OutByte(out, OutCmd) != 0 || queue_.empty() || pending_ || awaitingFree_) return std::nullopt;
 
-    const TByteString entry = CommandQueue.front();
+    const TByteString entry = queue_.front();
     const TByteString c = entry.Mid(1);
     const std::size_t m = c.size();
     SentCmd = m > 0 ? c[0] : 0;
@@ -58,9 +78,9 @@ std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByt
     for (std::size_t i = 0; i < 9; ++i) placed.Line += " " + hextext::Byte(OutByte(out, i));
     placed.Line += " )";
 
-    CommandPending = true;
+    pending_ = true;
     pendingAcrossLeave_ = false;
-    CommandQueue.pop_front();
+    queue_.pop_front();
     return placed;
 }
 
@@ -72,13 +92,13 @@ TCommandChannel::TReplyOutcome TCommandChannel::TakeReply(const cyclic::TChannel
     if (reply.HasResult()) {
         ResultValue = reply.Value;
         outcome.ResultPresent = true;
-        outcome.ResultForPending = CommandPending;
-        CommandPending = false;
+        outcome.ResultForPending = pending_;
+        pending_ = false;
         pendingAcrossLeave_ = false;
         awaitingFree_ = true;
         SetOutByte(out, cyclic::OutCmd, 0);
     } else {
-        outcome.ChannelFree = OutByte(out, cyclic::OutCmd) == 0 && !CommandPending;
+        outcome.ChannelFree = Free(out);
         if (outcome.ChannelFree) awaitingFree_ = false;
     }
     return outcome;
@@ -86,8 +106,8 @@ TCommandChannel::TReplyOutcome TCommandChannel::TakeReply(const cyclic::TChannel
 
 bool TCommandChannel::GiveUp(TByteString& out)
 {
-    if (!CommandPending) return false;
-    CommandPending = false;
+    if (!pending_) return false;
+    pending_ = false;
     pendingAcrossLeave_ = false;
     awaitingFree_ = true;
     SetOutByte(out, cyclic::OutCmd, 0);
@@ -99,6 +119,6 @@ bool TCommandChannel::NoteMasterState(std::uint8_t state)
     const bool left = lastState_ == StateDataExchange && state != StateDataExchange;
     const bool entered = lastState_ != StateDataExchange && state == StateDataExchange;
     lastState_ = state;
-    if (left && CommandPending) pendingAcrossLeave_ = true;
-    return entered && CommandPending && pendingAcrossLeave_;
+    if (left && pending_) pendingAcrossLeave_ = true;
+    return entered && pending_ && pendingAcrossLeave_;
 }

@@ -1,0 +1,21 @@
+// The machine's real serial devices, as the operating system lists them.
+// Implemented per system under posix/; the COM port table numbers them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace porttable {
+
+// One real serial device.
+struct TSerialDevice {
+    std::string name;     // "ttyUSB0"
+    std::string path;     // "/dev/ttyUSB0"
+    std::string product;  // USB product name; empty for other devices
+};
+
+// The devices present now, in no particular order. Opens no device. Cheap to
+// call in a row: the list may be reused for half a second.
+std::vector<TSerialDevice> SystemSerialDevices();
+
+}  // namespace porttable

@@ -1,0 +1,12 @@
+// What the operating system says about itself and about its error numbers.
+// Implemented per system under posix/.
+#pragma once
+
+#include <string>
+
+// "<system> <release>" (e.g. "Linux 6.1.0"), or "unknown".
+std::string OperatingSystemName();
+
+// The system's own description of error number `code`; empty for numbers it
+// does not know.
+std::string SystemErrorDescription(int code);

@@ -1,0 +1,108 @@
+#include "SysfsSerialDevices.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace porttable {
+
+namespace {
+
+std::string ReadFirstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
+// Names listed as the active console ("tty0 ttyS0").
+std::set<std::string> ConsoleNames(const fs::path& ttyClass)
+{
+    std::istringstream words(ReadFirstLine(ttyClass / "console" / "active"));
+    std::set<std::string> names;
+    for (std::string w; words >> w;) names.insert(w);
+    return names;
+}
+
+// Serial-core ports expose their UART type; 0 means no UART behind the
+// placeholder (a ttyS line the driver reserves but that has no hardware).
+bool IsPlaceholder(const fs::path& entry)
+{
+    std::error_code ec;
+    if (!fs::exists(entry / "type", ec)) return false;
+    const std::string type = ReadFirstLine(entry / "type");
+    return type.empty() || std::strtol(type.c_str(), nullptr, 10) == 0;
+}
+
+// A USB adapter's product name sits in the USB device folder, one or two
+// levels above the tty's device folder.
+std::string UsbProduct(const fs::path& entry, const fs::path& root)
+{
+    std::error_code ec;
+    fs::path dir = fs::canonical(entry / "device", ec);
+    if (ec) return {};
+    const fs::path canonicalRoot = fs::weakly_canonical(root, ec);
+    for (int level = 0; level < 4 && !dir.empty() && dir != dir.root_path(); ++level) {
+        if (fs::exists(dir / "product", ec)) return ReadFirstLine(dir / "product");
+        if (dir == canonicalRoot) break;
+        dir = dir.parent_path();
+    }
+    return {};
+}
+
+// Reading sysfs takes about a millisecond, and probing COM1..COM99 resolves
+// 99 numbers in a row: the device list is reused for half a second. Links
+// are read afresh each time.
+std::vector<TSerialDevice> RecentDevices(const std::string& sysfsRoot)
+{
+    using Clock = std::chrono::steady_clock;
+    static std::mutex mutex;
+    static std::string root;
+    static Clock::time_point readAt;
+    static std::vector<TSerialDevice> devices;
+    std::lock_guard lock(mutex);
+    if (sysfsRoot != root || Clock::now() - readAt > std::chrono::milliseconds(500)) {
+        devices = EnumerateSerialDevices(sysfsRoot);
+        root = sysfsRoot;
+        readAt = Clock::now();
+    }
+    return devices;
+}
+
+}  // namespace
+
+std::vector<TSerialDevice> EnumerateSerialDevices(const std::string& sysfsRoot)
+{
+    const fs::path root = sysfsRoot.empty() ? fs::path("/sys") : fs::path(sysfsRoot);
+    const fs::path ttyClass = root / "class" / "tty";
+    const std::set<std::string> consoles = ConsoleNames(ttyClass);
+    std::vector<TSerialDevice> devices;
+    std::error_code ec;
+    for (fs::directory_iterator it(ttyClass, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (consoles.count(name)) continue;
+        std::error_code e2;
+        if (!fs::exists(it->path() / "device" / "driver", e2)) continue;
+        if (IsPlaceholder(it->path())) continue;
+        devices.push_back({name, "/dev/" + name, UsbProduct(it->path(), root)});
+    }
+    return devices;
+}
+
+// The devices under $QUORVEL_SYSFS_ROOT (default /sys).
+std::vector<TSerialDevice> SystemSerialDevices()
+{
+    const char* sysfs = std::getenv("QUORVEL_SYSFS_ROOT");
+    return RecentDevices(sysfs && *sysfs ? sysfs : "/sys");
+}
+
+}  // namespace porttable
