@@ -109,9 +109,7 @@ void TForm1::FormCreate()
 void TForm1::OpenPortLater()
 {
     portChooser_->SetOnChange([this] {
-        const std::string text = portChooser_->Text();
-        const std::int32_t number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
-        Master->CommUnit().OpenAndPoll(static_cast<std::uint16_t>(number));
+        Master->CommUnit().OpenAndPoll(TCommUnit::ComNumberOf(portChooser_->Text()));
     });
 }
 

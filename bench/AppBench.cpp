@@ -3,8 +3,10 @@
 // memory while connected, and commands per second through the command
 // channel with a queue of 100. Prints figures; asserts nothing.
 //   quorvel-bench-app [modules] [seconds of connected load]
-#include "AppTestSupport.h"
+#include "AppEnvironment.h"
 #include "MainForm.h"
+#include "ProcessCounts.h"
+#include "QtTestSupport.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 
@@ -18,14 +20,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-double CpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 long PeakKilobytes()
 {
@@ -43,9 +37,9 @@ int main(int argc, char** argv)
     const int modules = argc > 1 ? std::atoi(argv[1]) : 8;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
 
-    apptest::TTempTree tree;  // private port folder; the machine's own serial devices stay in the scan
+    TTempTree tree;  // private port folder; the machine's own serial devices stay in the scan
     unsetenv("QUORVEL_SYSFS_ROOT");
-    apptest::TSlaveProcess slave(modules);
+    TSlaveProcess slave(modules);
     const qint64 slaveReady = sinceStart.elapsed();
 
     QApplication app(argc, argv);
@@ -54,28 +48,28 @@ int main(int argc, char** argv)
     toShown.start();
     TForm1 form;
     form.show();
-    apptest::WaitFor([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
-    apptest::Pump(1);
+    WaitFor([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
+    Pump(1);
     std::printf("start to window shown (scan of COM1..COM99 included): %lld ms (process start: %lld ms, "
                 "less %lld ms for starting the simulator)\n",
                 static_cast<long long>(toShown.elapsed()), static_cast<long long>(sinceStart.elapsed()),
                 static_cast<long long>(slaveReady));
 
-    apptest::Choose(form.cbxNumWZMs, modules);
+    Choose(form.cbxNumWZMs, modules);
     QElapsedTimer toConnected;
     toConnected.start();
     form.StartButton->click();
-    if (!apptest::WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000)) {
+    if (!WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000)) {
         std::printf("not connected: %s\n", form.edbxCommStatus->text().toLocal8Bit().constData());
         return 1;
     }
     std::printf("Start to \"Connected\": %lld ms\n", static_cast<long long>(toConnected.elapsed()));
 
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = ProcessCpuSeconds();
     QElapsedTimer loaded;
     loaded.start();
-    apptest::Pump(seconds * 1000);
-    const double cpu = CpuSeconds() - cpuBefore;
+    Pump(seconds * 1000);
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
     std::printf("connected with %d modules for %.1f s: CPU %.1f ms per second (%.2f %% of one core), "
                 "%u telegrams received\n",
                 modules, loaded.elapsed() / 1000.0, cpu * 1000.0 / (loaded.elapsed() / 1000.0),
@@ -86,7 +80,7 @@ int main(int argc, char** argv)
     QElapsedTimer channel;
     channel.start();
     for (int i = 0; i < 100; ++i) form.QueueCommand(0, {0x10, static_cast<std::uint8_t>(i)});
-    apptest::WaitFor([&] { return answered >= 100; }, 120000);
+    WaitFor([&] { return answered >= 100; }, 120000);
     std::printf("100 queued commands: %d answered in %.2f s, %.2f commands per second\n", answered,
                 channel.elapsed() / 1000.0, answered * 1000.0 / static_cast<double>(channel.elapsed()));
     std::printf("peak memory (max RSS): %ld kB\n", PeakKilobytes());

@@ -6,6 +6,8 @@
 //   latency     a byte written on the far side until HasInput is true;
 //   idle CPU    an activated dispatcher with nothing to do, all three threads.
 // Usage: quorvel-bench-dispatcher [idle seconds (10)] [megabytes (64)]
+#include "ByteStream.h"
+#include "ProcessCounts.h"
 #include "PtyPair.h"
 #include "posix/VeltPosixDispatcher.h"
 
@@ -27,26 +29,6 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
-}
-
-double ProcessCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-void WriteAll(int fd, const std::uint8_t* bytes, std::size_t count)
-{
-    while (count > 0) {
-        pollfd p{fd, POLLOUT, 0};
-        poll(&p, 1, -1);
-        const ssize_t n = write(fd, bytes, count);
-        if (n > 0) {
-            bytes += n;
-            count -= static_cast<std::size_t>(n);
-        }
-    }
 }
 
 void ReadAll(int fd, std::size_t count)

@@ -6,6 +6,7 @@
 //   dp_link_bench [seconds]   (default 60 seconds per module count)
 #include "ChildProcess.h"
 #include "TempFolder.h"
+#include "WaitUntil.h"
 #include "serial/PortDirectory.h"
 
 #include <cstdio>
@@ -19,10 +20,8 @@ double Seconds(ChildProcess::Clock::duration d) { return std::chrono::duration<d
 
 bool Measure(int modules, int seconds)
 {
-    ChildProcess slave(QUORVEL_SLAVE_PROGRAM, {"--com", "2", "--modules", std::to_string(modules), "--quiet"});
-    const auto until = ChildProcess::Clock::now() + std::chrono::seconds(5);
-    while (!std::filesystem::exists(portdir::LinkPath(2)) && ChildProcess::Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ChildProcess slave(QUORVEL_SLAVE_EXE, {"--com", "2", "--modules", std::to_string(modules), "--quiet"});
+    WaitUntil([] { return std::filesystem::exists(portdir::LinkPath(2)); });
 
     ChildProcess cli(QUORVEL_CLI_PROGRAM, {"--com", "2", "--modules", std::to_string(modules), "--seconds",
                                            std::to_string(seconds)});

@@ -8,7 +8,9 @@
 //   3. latency from a byte written on the far side to InputAvailable;
 //   4. CPU time of an open, idle port.
 // Usage: port_component_bench [megabytes per direction, default 4]
+#include "ByteStream.h"
 #include "PortTable.h"
+#include "ProcessCounts.h"
 #include "PtyPair.h"
 #include "VeltDispatch.h"
 #include "VeltEvent.h"
@@ -36,26 +38,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double CpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-void WriteAll(int fd, const std::uint8_t* data, std::size_t n)
-{
-    while (n > 0) {
-        pollfd p{fd, POLLOUT, 0};
-        poll(&p, 1, -1);
-        const ssize_t w = write(fd, data, n);
-        if (w > 0) {
-            data += w;
-            n -= static_cast<std::size_t>(w);
-        }
-    }
-}
-
 // Reads exactly n bytes; returns false when the data differ from `expected`.
 bool ReadAll(int fd, const std::vector<std::uint8_t>& expected)
 {
@@ -71,13 +53,6 @@ bool ReadAll(int fd, const std::vector<std::uint8_t>& expected)
         got += static_cast<std::size_t>(r);
     }
     return same;
-}
-
-std::vector<std::uint8_t> Pattern(std::size_t n)
-{
-    std::vector<std::uint8_t> data(n);
-    for (std::size_t i = 0; i < n; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
-    return data;
 }
 
 double MBps(std::size_t bytes, Clock::duration d) { return static_cast<double>(bytes) / 1e6 / Seconds(d); }
@@ -232,9 +207,9 @@ double IdleCpuPercent(double seconds)
     TVeltComPort port;
     port.SetComNumber(1);
     port.OpenPort();
-    const double cpu = CpuSeconds();
+    const double cpu = ProcessCpuSeconds();
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    return (CpuSeconds() - cpu) / seconds * 100;
+    return (ProcessCpuSeconds() - cpu) / seconds * 100;
 }
 
 }  // namespace

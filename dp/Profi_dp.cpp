@@ -20,9 +20,9 @@ void T_DPV0::SetModuleCount(std::int32_t n)
     OutputData = TByteString::Filled(8 + static_cast<std::size_t>(std::max(n, 0)));
 }
 
-void T_DPV0::StartMaster() { state_ = {stStart, 0, 0, 0}; }
+void T_DPV0::StartMaster() { state_ = {stStart, ssSend, phChkCfg, 0}; }
 
-void T_DPV0::StopMaster() { state_ = {stIdle, 0, 0, 0}; }
+void T_DPV0::StopMaster() { state_ = {stIdle, ssSend, phChkCfg, 0}; }
 
 void T_DPV0::Step(const TByteString& telegram)
 {
@@ -54,27 +54,27 @@ void T_DPV0::Act(std::size_t n)
         state_.State = stConnecting;
         break;
     case stConnecting:
-        if (state_.SubStep == 0) {
+        if (state_.SubStep == ssSend) {
             ShowText("Connecting");
             SendSapRequest(telegram::sapSlaveDiag, {});
-            state_.SubStep = 1;
-        } else if (state_.SubStep == 1) {
-            state_.SubStep = n > 6 && replyCode_ == rcDiagReply ? 2 : 0;
-        } else if (state_.SubStep == 2) {
-            SetState(stParameterization, 0);
+            state_.SubStep = ssJudge;
+        } else if (state_.SubStep == ssJudge) {
+            state_.SubStep = n > 6 && replyCode_ == rcDiagReply ? ssGoOn : ssSend;
+        } else if (state_.SubStep == ssGoOn) {
+            SetState(stParameterization, ssSend);
         }
         break;
     case stParameterization:
-        if (state_.SubStep == 0) {
+        if (state_.SubStep == ssSend) {
             ShowText("Parameterization");
             SendSapRequest(telegram::sapSetPrm, telegram::SetPrmData(moduleCount_));
-            state_.SubStep = 1;
-        } else if (state_.SubStep == 1) {
-            state_.SubStep = n == 1 && replyCode_ == rcShortAck ? 2 : 3;
-        } else if (state_.SubStep == 2) {
-            SetState(stConfiguration, 0);
-        } else if (state_.SubStep == 3) {
-            SetState(stConnecting, 0);
+            state_.SubStep = ssJudge;
+        } else if (state_.SubStep == ssJudge) {
+            state_.SubStep = n == 1 && replyCode_ == rcShortAck ? ssGoOn : ssFallBack;
+        } else if (state_.SubStep == ssGoOn) {
+            SetState(stConfiguration, ssSend);
+        } else if (state_.SubStep == ssFallBack) {
+            SetState(stConnecting, ssSend);
         }
         break;
     case stConfiguration:
@@ -91,41 +91,41 @@ void T_DPV0::Act(std::size_t n)
 void T_DPV0::ActConfiguration(std::size_t n)
 {
     switch (state_.SubStep) {
-    case 0:
+    case ssSend:
         ShowText("Configurating");
         SendSapRequest(telegram::sapChkCfg, telegram::ChkCfgData(moduleCount_));
-        state_.SubStep = 1;
-        state_.Phase = 0;
+        state_.SubStep = ssJudge;
+        state_.Phase = phChkCfg;
         break;
-    case 1:
-        if (state_.Phase == 0) {
-            state_.SubStep = n == 1 && replyCode_ == rcShortAck ? 2 : 3;
-        } else if (state_.Phase == 1) {
-            state_.SubStep = n > 6 && replyCode_ == rcDiagReply ? 2 : 3;
-        } else if (++state_.Counter > 5) {
-            SetState(stDataExchange, 0);
+    case ssJudge:
+        if (state_.Phase == phChkCfg) {
+            state_.SubStep = n == 1 && replyCode_ == rcShortAck ? ssGoOn : ssFallBack;
+        } else if (state_.Phase == phSlaveDiag) {
+            state_.SubStep = n > 6 && replyCode_ == rcDiagReply ? ssGoOn : ssFallBack;
+        } else if (++state_.Counter > SettlingSteps) {
+            SetState(stDataExchange, ssSend);
             replyCode_ = rcNone;
             ShowText("Connected", TStatusColour::Navy());
             commUnit_->ClearBuffer();
-            state_.Phase = 0;
+            state_.Phase = phChkCfg;
             state_.Counter = 0;
             requestOutstanding_ = false;
             silentRequests_ = 0;
         }
         break;
-    case 2:
-        if (state_.Phase == 0) {
+    case ssGoOn:
+        if (state_.Phase == phChkCfg) {
             SendSapRequest(telegram::sapSlaveDiag, {});
-            state_.SubStep = 1;
-            state_.Phase = 1;
+            state_.SubStep = ssJudge;
+            state_.Phase = phSlaveDiag;
         } else {
             SendSapRequest(telegram::sapGlobalControl, telegram::GlobalControlData());
-            state_.SubStep = 1;
-            state_.Phase = 2;
+            state_.SubStep = ssJudge;
+            state_.Phase = phGlobalControl;
             state_.Counter = 0;
         }
         break;
-    case 3:
+    case ssFallBack:
         Restart();
         break;
     default:
@@ -140,8 +140,8 @@ void T_DPV0::ActDataExchange()
         replyCode_ = rcNone;
         return;
     }
-    if (state_.SubStep != 0) {
-        state_.SubStep = 0;
+    if (state_.SubStep != ssSend) {
+        state_.SubStep = ssSend;
         return;
     }
     // A request that heard no telegram before the next one is due counts as
@@ -155,7 +155,7 @@ void T_DPV0::ActDataExchange()
         return;
     }
     SendDataExchange(OutputData);
-    state_.SubStep = 1;
+    state_.SubStep = ssJudge;
     silentRequests_ = silent;
     requestOutstanding_ = true;
     heardSinceRequest_ = false;
@@ -169,7 +169,7 @@ void T_DPV0::ShowText(const std::string& text, const TStatusColour& colour)
 
 void T_DPV0::Restart()
 {
-    state_ = {stStart, 0, 0, 0};
+    state_ = {stStart, ssSend, phChkCfg, 0};
     requestOutstanding_ = false;
     silentRequests_ = 0;
 }

@@ -12,7 +12,7 @@
 
 #include "StatusDisplay.h"
 #include "Telegram.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 #include "serial/CommUnit.h"
 #include "serial/PollTimer.h"
 #include "serial/VeltComponent.h"
@@ -31,13 +31,26 @@ enum TMasterStateId : std::uint8_t {
     stDataExchange = 5,      // cyclic Data_Exchange
 };
 
-// SubStep: 0 send, 1 judge the answer, 2 go on, 3 fall back.
-// Phase (in stConfiguration): outstanding request, 0 Chk_Cfg, 1 Slave_Diag,
-// 2 Global_Control. Counter: Steps counted after Global_Control.
+// The sub-steps of each state.
+enum TMasterSubStep : std::uint8_t {
+    ssSend = 0,      // send the state's request
+    ssJudge = 1,     // judge the answer (in stDataExchange: let the answer pass)
+    ssGoOn = 2,      // go on to the next request or state
+    ssFallBack = 3,  // start again
+};
+
+// The request stConfiguration has outstanding.
+enum TConfigurationPhase : std::uint32_t {
+    phChkCfg = 0,
+    phSlaveDiag = 1,
+    phGlobalControl = 2,
+};
+
+// Counter: Steps counted after Global_Control.
 struct MasterState {
     std::uint8_t State = 0;
-    std::uint8_t SubStep = 0;
-    std::uint32_t Phase = 0;
+    std::uint8_t SubStep = ssSend;
+    std::uint32_t Phase = phChkCfg;
     std::uint32_t Counter = 0;
 };
 
@@ -48,6 +61,8 @@ public:
     using TTextEvent = std::function<void(const std::string& text)>;
 
     static constexpr int SilentRequestLimit = 10;
+    // Steps after Global_Control before cyclic data exchange begins.
+    static constexpr std::uint32_t SettlingSteps = 5;
 
     // Starts idle with one module. `pollTimer` paces the serial channel
     // (without one the channel uses a TManualTimer).

@@ -2,7 +2,7 @@
 // slave, and the classification of what comes back.
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "TagWidgets.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <QLabel>
 #include <QPointer>

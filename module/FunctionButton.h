@@ -3,7 +3,7 @@
 
 #include "FunctionTable.h"
 #include "TagWidgets.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
 // The weighing module's command table behind the 80 function keys (no Qt).
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 #include <span>

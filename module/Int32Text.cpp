@@ -1,6 +1,6 @@
 #include "Int32Text.h"
 
-#include <charconv>
+#include "base/IntegerText.h"
 
 std::optional<std::int32_t> ParseInt32(std::string_view text)
 {
@@ -12,14 +12,11 @@ std::optional<std::int32_t> ParseInt32(std::string_view text)
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    // from_chars would accept a second sign; only digits may follow ours.
+    // Only digits may follow the sign.
     if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
-    std::int64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-    return static_cast<std::int32_t>(value);
+    const auto magnitude = ParseInteger(text, 0, std::int64_t{INT32_MAX} + 1);
+    if (!magnitude || (!negative && *magnitude > INT32_MAX)) return std::nullopt;
+    return static_cast<std::int32_t>(negative ? -*magnitude : *magnitude);
 }
 
 void AppendInt32(TByteString& command, std::int32_t value)

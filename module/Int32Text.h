@@ -1,7 +1,7 @@
 // Signed 32-bit values as the module's commands carry them (no Qt here).
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
 // Event types the module widgets raise towards the main window.
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <QString>
 #include <cstdint>

@@ -3,14 +3,13 @@
 #include "PortTable.h"
 #include "TelegramCut.h"
 #include "VeltExcept.h"
+#include "base/ComName.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
 namespace {
-
-std::string ComName(int n) { return "COM" + std::to_string(n); }
 
 // The tooltip of a listed port: the device it names.
 std::string PortToolTip(int comNumber)
@@ -86,9 +85,16 @@ void TCommUnit::SelectPort()
     port_->ClosePort();
     deviceLost_ = false;
     const std::string text = portCombo_ ? portCombo_->Text() : std::string();
-    const int number = StrToInt(text.size() > 3 ? text.substr(3) : std::string());
-    port_->SetComNumber(static_cast<std::uint16_t>(number));
+    port_->SetComNumber(ComNumberOf(text));
     port_->OpenPort();
+}
+
+std::uint16_t TCommUnit::ComNumberOf(const std::string& name)
+{
+    if (const auto number = ParseComName(name)) return static_cast<std::uint16_t>(*number);
+    // No number at all: the conversion error of the text after "COM".
+    static_cast<void>(StrToInt(name.size() > 3 ? name.substr(3) : std::string()));
+    throw EConvertError("'" + name + "' is not a port from COM1 to COM" + std::to_string(MaxComNumber));
 }
 
 void TCommUnit::PollTick()

@@ -12,7 +12,7 @@
 // the line.
 #pragma once
 
-#include "ByteString.h"
+#include "base/ByteString.h"
 #include "PollTimer.h"
 #include "PortChooser.h"
 #include "VeltComponent.h"
@@ -47,9 +47,13 @@ public:
     // DTR and RTS on and starts polling. The component's exception leaves
     // here when the open fails, and then nothing polls.
     void OpenAndPoll(std::uint16_t comNumber);
-    // The combo's change handler: reopens the port on the number after "COM"
-    // in the combo's text. Raises EConvertError for a text that is no number.
+    // The combo's change handler: reopens the port the combo's text names.
+    // Raises EConvertError (see ComNumberOf), leaving the port closed.
     void SelectPort();
+    // The number of a port name the user chose or typed. Raises EConvertError
+    // for a text without a number after "COM" and for any other text that
+    // names no port from COM1 to COM255.
+    static std::uint16_t ComNumberOf(const std::string& name);
     void SetOnTelegram(TTelegramEvent handler) { onTelegram_ = std::move(handler); }
 
     // One 20 ms poll: takes the waiting bytes, delivers at most one telegram,

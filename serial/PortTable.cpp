@@ -1,6 +1,7 @@
 #include "PortTable.h"
 
 #include "PortDirectory.h"
+#include "base/ComName.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -51,12 +52,10 @@ std::map<int, std::string> ReadPortLinks(const std::string& folder)
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name.size() < 4 || name.compare(0, 3, "COM") != 0) continue;
-        if (!std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
-        if (name[3] == '0' || name.size() > 6) continue;  // no leading zeros, at most 3 digits
-        const int n = std::atoi(name.c_str() + 3);
+        const auto number = ParseComName(name);
         std::error_code e2;
-        if (n < 1 || n > 255 || !fs::is_symlink(it->symlink_status(e2))) continue;
+        if (!number || !fs::is_symlink(it->symlink_status(e2))) continue;
+        const int n = *number;
         fs::path target = fs::read_symlink(it->path(), e2);
         if (e2) continue;
         if (target.is_relative()) target = fs::path(folder) / target;
@@ -71,7 +70,7 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
     std::vector<TPortEntry> table;
     std::set<std::string> linked;
     for (const auto& [n, target] : links) {
-        table.push_back({n, (fs::path(folder) / ("COM" + std::to_string(n))).string(), target, {}, true});
+        table.push_back({n, (fs::path(folder) / ComName(n)).string(), target, {}, true});
         linked.insert(Canonical(target));
     }
     int next = 1;

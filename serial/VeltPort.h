@@ -8,7 +8,7 @@
 // run on the main thread (see RunPendingNotifications).
 #pragma once
 
-#include "ByteString.h"
+#include "base/ByteString.h"
 #include "VeltComponent.h"
 #include "VeltMisc.h"
 #include "VeltPortTypes.h"

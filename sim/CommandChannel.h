@@ -7,7 +7,7 @@
 #pragma once
 
 #include "CommandResult.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <array>
 #include <cstdint>

@@ -6,7 +6,7 @@
 
 #include "SimClock.h"
 #include "SlaveFrames.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 #include <functional>

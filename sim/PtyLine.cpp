@@ -1,5 +1,6 @@
 #include "PtyLine.h"
 
+#include "base/ComName.h"
 #include "serial/PortDirectory.h"
 
 #include <cerrno>
@@ -67,7 +68,7 @@ TComLink::TComLink(int com, const std::string& device, bool replace) : device_(d
     path_ = portdir::LinkPath(com);
     struct stat st {};
     if (lstat(path_.c_str(), &st) == 0) {
-        const std::string name = "COM" + std::to_string(com);
+        const std::string name = ComName(com);
         if (!S_ISLNK(st.st_mode))
             throw std::runtime_error(path_ + " exists and is not a link; it is left alone. Choose another --com");
         const std::string target = LinkTarget(path_);

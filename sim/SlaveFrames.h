@@ -3,7 +3,7 @@
 #pragma once
 
 #include "SimClock.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 #include <optional>

@@ -4,6 +4,7 @@
 #include "SlaveOptions.h"
 #include "SlaveServer.h"
 #include "SlaveStation.h"
+#include "base/ComName.h"
 
 #include <csignal>
 #include <cstdio>
@@ -74,14 +75,14 @@ int main(int argc, char** argv)
             station.Dp().SetOnStateChange([&name](sim::TSlaveState, sim::TSlaveState to, const std::string& why) {
                 Say(name + ": " + sim::StateName(to) + " (" + why + ")");
             });
-        Say("COM" + std::to_string(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
+        Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
         Say("DP slave " + name + ", Ident_Number 09C5, " + std::to_string(options.modules) +
             " weighing module(s); stop with Ctrl+C");
         sim::TSlaveServer server(station, line.Fd(), [](const std::string& text) {
             std::cerr << "quorvel-slave: " << text << std::endl;
         });
         const int result = server.Run(stopFd);
-        if (result == 0) Say("stopped; COM" + std::to_string(options.com) + " removed");
+        if (result == 0) Say("stopped; " + ComName(options.com) + " removed");
         close(stopFd);
         return result;
     } catch (const std::exception& e) {

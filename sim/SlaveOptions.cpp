@@ -1,19 +1,8 @@
 #include "SlaveOptions.h"
 
-#include <charconv>
+#include "base/IntegerText.h"
 
 namespace sim {
-
-namespace {
-
-bool ParseInt(const std::string& text, long long min, long long max, long long& out)
-{
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && ptr == end && !text.empty() && out >= min && out <= max;
-}
-
-}  // namespace
 
 std::string SlaveUsage()
 {
@@ -75,11 +64,13 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             }
             value = args[++i];
         }
-        if (!ParseInt(value, option->min, option->max, *option->target)) {
+        const auto number = ParseInteger(value, option->min, option->max);
+        if (!number) {
             error = name + " must be a whole number from " + std::to_string(option->min) + " to " +
                     std::to_string(option->max) + ", not '" + value + "'";
             return false;
         }
+        *option->target = *number;
     }
     options.address = static_cast<int>(address);
     options.modules = static_cast<int>(modules);

@@ -1,5 +1,8 @@
 #include "CliOptions.h"
 
+#include "base/ComName.h"
+#include "base/IntegerText.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -8,11 +11,9 @@ namespace {
 // A whole decimal number in [low, high], nothing else.
 std::optional<int> WholeNumber(const std::string& text, int low, int high)
 {
-    int value = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return std::nullopt;
-    if (value < low || value > high) return std::nullopt;
-    return value;
+    const auto value = ParseInteger(text, low, high);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
 }
 
 std::optional<double> PositiveSeconds(const std::string& text)
@@ -46,7 +47,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         const std::string& value = args[++i];
         const std::string got = " (got '" + value + "')";
         if (name == "--com") {
-            options.comNumber = WholeNumber(value, 1, 255);
+            options.comNumber = WholeNumber(value, 1, MaxComNumber);
             if (!options.comNumber) error = "--com must be a port number from 1 to 255" + got;
         } else if (name == "--addr") {
             const auto n = WholeNumber(value, 0, 126);

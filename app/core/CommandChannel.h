@@ -12,7 +12,7 @@
 #pragma once
 
 #include "CyclicData.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 #include <deque>

@@ -4,7 +4,7 @@
 // All numbers on the wire are big-endian.
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include "PortProbe.h"
 #include "PortTable.h"
 #include "VeltPort.h"
+#include "base/ComName.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -57,7 +58,7 @@ void TComSelectForm::FillPorts(const TPortProbe& probe)
 
 int TComSelectForm::SelectedComNumber() const
 {
-    return PortsComboBox->currentText().mid(3).toInt();
+    return ParseComName(PortsComboBox->currentText().toStdString()).value_or(0);
 }
 
 void InstallPortSelectPrompt(QWidget* parent)

@@ -2,7 +2,7 @@
 // and the decoder: 68 LE LE 68 00 03 08, the data unit, check sum, 16.
 #pragma once
 
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdint>
 

@@ -45,7 +45,7 @@ TEST_F(WindowTest, StartsIdleWithOnePageOnThePreferredPort)
     EXPECT_EQ(HexDump(form->Master->OutputData), " 00 00 00 00 00 00 00 00 00");
 
     Pump(250);
-    EXPECT_EQ(Drain(line.master), "") << "nothing is sent before Start";
+    EXPECT_EQ(ReadFarText(line, 0ms, 0ms), "") << "nothing is sent before Start";
     EXPECT_EQ(ErrorBoxText(), "");
 }
 
@@ -59,7 +59,7 @@ TEST_F(WindowTest, StartAndStopFollowTheirTable)
     EXPECT_FALSE(form->cbxPort->isEnabled());
     EXPECT_FALSE(form->cbxNumWZMs->isEnabled());
     EXPECT_TRUE(form->cbxProfiAddr->isEnabled());
-    ASSERT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000))
+    ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000))
         << "the start sequence goes out on the open port";
 
     PressEnter(form.get());  // Stop is the default button until connected
@@ -215,7 +215,7 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     tree.Link(3, line.path);
     TypeAndEnter(form.cbxPort, "COM3");
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
-    EXPECT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
+    EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
     EXPECT_EQ(ErrorBoxText(), "");
 }
 
@@ -230,5 +230,5 @@ TEST(WindowStartUp, WithoutConfigurationTheWindowRunsWithoutParameterPages)
     EXPECT_EQ(form.Parameters->SheetCount, 0);
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
     form.StartButton->click();
-    EXPECT_TRUE(WaitFor([&] { return Drain(line.master).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
+    EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
 }

@@ -2,8 +2,9 @@
 // responses the tests feed it.
 #pragma once
 
-#include "AppTestSupport.h"
+#include "AppEnvironment.h"
 #include "DataExchangeReply.h"
+#include "QtTestSupport.h"
 #include "MainForm.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"

@@ -1,7 +1,7 @@
 // The DP master's state machine, driven Step by Step as the serial channel
 // drives it, writing to a real pseudo-terminal. The test plays the slave by
 // handing the master its answers directly.
-#include "HexBytes.h"
+#include "Hex.h"
 #include "LinkedPorts.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltExcept.h"
@@ -38,7 +38,7 @@ protected:
         master.SlaveAddress = 3;
         master.SetStatusEdit(&status);
         master.SetOnReceive([this](const TByteString& t) {
-            received.push_back(HexOf(t));
+            received.push_back(HexDump(t));
             master.ClassifyReply(t);
         });
         master.SetOnSend([this](const TByteString& t) { sent.emplace_back(tick, Request(t)); });
@@ -73,7 +73,7 @@ protected:
         ++tick;
         master.Step({});
     }
-    void Receive(const std::string& hex) { master.Step(Hex(hex)); }
+    void Receive(const std::string& hex) { master.Step(BytesFromHex(hex)); }
     // One empty tick, then the answer to whatever it sent, at once.
     void TickAnswered()
     {
@@ -125,7 +125,7 @@ TEST_F(MasterTest, StartUpScheduleAgainstASlaveThatAnswersAtOnce)
 {
     master.StartMaster();
     TickAnswered();
-    EXPECT_EQ(HexOf(ReadFar(pty)), " FE FF 01");
+    EXPECT_EQ(HexDump(ReadFar(pty)), " FE FF 01");
     for (int i = 2; i <= 15; ++i) TickAnswered();
 
     const std::vector<std::pair<int, std::string>> expectedSends = {
@@ -174,7 +174,7 @@ TEST_F(MasterTest, SetPrmNotAcknowledgedFallsBackToConnectingWithoutStartSequenc
     EXPECT_EQ(master.CurrentState().State, stConnecting);
     Tick();
     EXPECT_EQ(SentNames(), (std::vector<std::string>{"Slave_Diag", "Set_Prm", "Slave_Diag"}));
-    EXPECT_EQ(HexOf(ReadFar(pty)).find(" FE FF 01"), std::string::npos);
+    EXPECT_EQ(HexDump(ReadFar(pty)).find(" FE FF 01"), std::string::npos);
 
     // The empty tick after Set_Prm counts as no answer too.
     Receive(diagReply);
@@ -201,7 +201,7 @@ TEST_F(MasterTest, ConfigurationFailuresRestartFromTheStartSequence)
     EXPECT_EQ(master.CurrentState().State, stStart);
     ReadFar(pty);
     Tick();
-    EXPECT_EQ(HexOf(ReadFar(pty)), " FE FF 01");
+    EXPECT_EQ(HexDump(ReadFar(pty)), " FE FF 01");
 
     // Chk_Cfg not answered before the tick.
     toChkCfg();
@@ -228,7 +228,7 @@ TEST_F(MasterTest, ShortFrameInDataExchangeRestarts)
     EXPECT_EQ(master.CurrentState().State, stStart);
     EXPECT_EQ(master.ReplyCode(), rcNone);
     Tick();
-    EXPECT_EQ(HexOf(ReadFar(pty)), " FE FF 01");
+    EXPECT_EQ(HexDump(ReadFar(pty)), " FE FF 01");
     Tick();
     EXPECT_EQ(texts.back().second, "Connecting");
 }
@@ -246,7 +246,7 @@ TEST_F(MasterTest, SilentSlaveIsReportedAfterTenUnansweredRequests)
 
     // Ten in a row: the text, the restart, an emptied receive buffer.
     sent.clear();
-    WriteFar(pty, Hex("68 03"));
+    WriteFar(pty, BytesFromHex("68 03"));
     ASSERT_TRUE(WaitUntil([&] { return master.CommUnit().Port().InputAvailable(); }));
     master.CommUnit().PollTick();
     ASSERT_EQ(master.CommUnit().RxCount(), 2);
@@ -299,11 +299,11 @@ TEST_F(MasterTest, ModuleCountShapesStartUpDataAndOutputBytes)
     Receive(diagReply);
     Tick();
     Tick();
-    EXPECT_EQ(HexOf(written.Mid(written.size() - 6, 4)), " 41 4C 4C 4C");
+    EXPECT_EQ(HexDump(written.Mid(written.size() - 6, 4)), " 41 4C 4C 4C");
     Receive("E5");
     Tick();
     Tick();
-    EXPECT_EQ(HexOf(written.Mid(9, 9)), " C0 07 07 20 1F 20 1F 20 1F");
+    EXPECT_EQ(HexDump(written.Mid(9, 9)), " C0 07 07 20 1F 20 1F 20 1F");
     master.SetModuleCount(1);
     EXPECT_EQ(master.OutputData, TByteString::Filled(9));
 }
@@ -317,7 +317,7 @@ TEST_F(MasterTest, FailedWriteLeavesTheStateForTheNextStep)
     states.clear();
     EXPECT_THROW(Tick(), ECommNotOpen);
     EXPECT_EQ(master.CurrentState().State, stConnecting);
-    EXPECT_EQ(master.CurrentState().SubStep, 0);
+    EXPECT_EQ(master.CurrentState().SubStep, ssSend);
     master.CommUnit().Port().OpenPort();
     Tick();
     EXPECT_EQ(SentNames(), (std::vector<std::string>{"Slave_Diag"}));
@@ -327,7 +327,7 @@ TEST_F(MasterTest, ReachingConnectedEmptiesTheReceiveBuffer)
 {
     master.StartMaster();
     for (int i = 0; i < 13; ++i) TickAnswered();
-    WriteFar(pty, Hex("68 03 03"));
+    WriteFar(pty, BytesFromHex("68 03 03"));
     ASSERT_TRUE(WaitUntil([&] { return master.CommUnit().Port().InputAvailable(); }));
     master.CommUnit().PollTick();
     ASSERT_GT(master.CommUnit().RxCount(), 0);

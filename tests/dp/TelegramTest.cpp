@@ -1,6 +1,6 @@
 // The telegrams the master builds, byte for byte, and how received strings
 // are classified.
-#include "HexBytes.h"
+#include "Hex.h"
 #include "dp/Telegram.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ std::string Sent(const TByteString& frame)
 {
     TByteString telegram;
     EXPECT_TRUE(telegram::CompleteFrame(frame, telegram));
-    return HexOf(telegram);
+    return HexDump(telegram);
 }
 
 struct StartUpCase {
@@ -47,45 +47,45 @@ TEST(Telegram, StartUpRequestsAreByteExactForEachAddressAndModuleCount)
     using namespace telegram;
     for (const auto& c : startUpCases) {
         SCOPED_TRACE("address " + std::to_string(c.address) + ", modules " + std::to_string(c.modules));
-        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapSlaveDiag, {})), HexOf(Hex(c.slaveDiag)));
-        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapSetPrm, SetPrmData(c.modules))), HexOf(Hex(c.setPrm)));
-        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapChkCfg, ChkCfgData(c.modules))), HexOf(Hex(c.chkCfg)));
+        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapSlaveDiag, {})), HexDump(BytesFromHex(c.slaveDiag)));
+        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapSetPrm, SetPrmData(c.modules))), HexDump(BytesFromHex(c.setPrm)));
+        EXPECT_EQ(Sent(SapRequestFrame(c.address, sapChkCfg, ChkCfgData(c.modules))), HexDump(BytesFromHex(c.chkCfg)));
         EXPECT_EQ(Sent(SapRequestFrame(c.address, sapGlobalControl, GlobalControlData())),
-                  HexOf(Hex(c.globalControl)));
-        EXPECT_EQ(Sent(DataExchangeFrame(c.address, TByteString::Filled(8 + c.modules))), HexOf(Hex(c.dataExchange)));
+                  HexDump(BytesFromHex(c.globalControl)));
+        EXPECT_EQ(Sent(DataExchangeFrame(c.address, TByteString::Filled(8 + c.modules))), HexDump(BytesFromHex(c.dataExchange)));
     }
 }
 
 TEST(Telegram, ModuleCountsBelowTwoCarryOneModule)
 {
     EXPECT_EQ(telegram::SetPrmData(0), telegram::SetPrmData(1));
-    EXPECT_EQ(telegram::ChkCfgData(-3), Hex("C0 07 07 20 1F"));
+    EXPECT_EQ(telegram::ChkCfgData(-3), BytesFromHex("C0 07 07 20 1F"));
 }
 
 TEST(Telegram, OnlyLowEightBitsOfTheAddressGoOnTheLine)
 {
     EXPECT_EQ(Sent(telegram::DataExchangeFrame(0x103, {})), " 68 03 03 68 03 00 6D 70 16");
-    EXPECT_EQ(Sent(telegram::SapRequestFrame(0x103, telegram::sapSlaveDiag, {})), HexOf(Hex(startUpCases[0].slaveDiag)));
+    EXPECT_EQ(Sent(telegram::SapRequestFrame(0x103, telegram::sapSlaveDiag, {})), HexDump(BytesFromHex(startUpCases[0].slaveDiag)));
 }
 
 TEST(Telegram, FrameWithBrokenHeaderIsNotCompleted)
 {
-    TByteString out = Hex("AA");
+    TByteString out = BytesFromHex("AA");
     for (const char* frame : {"69 03 03 68 03 00 6D", "68 03 03 69 03 00 6D", "68 03 04 68 03 00 6D", "68 03 03", ""}) {
         SCOPED_TRACE(frame);
-        EXPECT_FALSE(telegram::CompleteFrame(Hex(frame), out));
-        EXPECT_EQ(out, Hex("AA"));
+        EXPECT_FALSE(telegram::CompleteFrame(BytesFromHex(frame), out));
+        EXPECT_EQ(out, BytesFromHex("AA"));
     }
 }
 
 TEST(Telegram, CompletionTakesOnlyTheLengthBytesOfTheBody)
 {
     TByteString out;
-    ASSERT_TRUE(telegram::CompleteFrame(Hex("68 03 03 68 01 02 03 FF FF"), out));
-    EXPECT_EQ(HexOf(out), " 68 03 03 68 01 02 03 06 16");
+    ASSERT_TRUE(telegram::CompleteFrame(BytesFromHex("68 03 03 68 01 02 03 FF FF"), out));
+    EXPECT_EQ(HexDump(out), " 68 03 03 68 01 02 03 06 16");
 }
 
-TEST(Telegram, StartSequenceIsThreeBytes) { EXPECT_EQ(telegram::StartSequence(), Hex("FE FF 01")); }
+TEST(Telegram, StartSequenceIsThreeBytes) { EXPECT_EQ(telegram::StartSequence(), BytesFromHex("FE FF 01")); }
 
 TEST(ReplyCode, ClassifiesEachKindOfTelegram)
 {
@@ -109,6 +109,6 @@ TEST(ReplyCode, ClassifiesEachKindOfTelegram)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);
-        EXPECT_EQ(telegram::Classify(Hex(c.bytes)), c.code);
+        EXPECT_EQ(telegram::Classify(BytesFromHex(c.bytes)), c.code);
     }
 }

@@ -1,7 +1,7 @@
 // The function-key panel against the module's command table: every key's
 // caption, kind, enabled state, command bytes, dialog caption and hint.
 #include "FunctionButton.h"
-#include "HexBytes.h"
+#include "Hex.h"
 
 #include <QGroupBox>
 #include <gtest/gtest.h>
@@ -189,8 +189,8 @@ TEST_F(FunctionPanel, EveryKeyMatchesTheCommandTable)
         EXPECT_EQ(button->Kind, key.Kind);
         EXPECT_EQ(button->isEnabled(), key.Enabled);
         EXPECT_EQ(button->Used, key.Enabled);
-        EXPECT_EQ(Hex(button->ClickCommand), key.Click);
-        EXPECT_EQ(Hex(button->ValueCommand), key.Value);
+        EXPECT_EQ(HexFromBytes(button->ClickCommand), key.Click);
+        EXPECT_EQ(HexFromBytes(button->ValueCommand), key.Value);
         EXPECT_EQ(button->DialogCaption.toStdString(), key.DialogCaption);
         EXPECT_EQ(button->Hint().toStdString(), key.Hint);
         // The tooltip breaks the line at each carriage return and keeps none.
@@ -218,12 +218,12 @@ TEST_F(FunctionPanel, TwinCaptionsAreDifferentKeys)
 {
     // "DT": standard parameter 13 at 57, last dosed tare at 68.
     EXPECT_EQ(functions->Button(57)->Kind, fkValue);
-    EXPECT_EQ(Hex(functions->Button(57)->ValueCommand), "1F 13");
+    EXPECT_EQ(HexFromBytes(functions->Button(57)->ValueCommand), "1F 13");
     EXPECT_EQ(functions->Button(68)->Kind, fkSend);
-    EXPECT_EQ(Hex(functions->Button(68)->ClickCommand), "0C");
+    EXPECT_EQ(HexFromBytes(functions->Button(68)->ClickCommand), "0C");
     // "SD": start delay at 43, save dosing at 69.
-    EXPECT_EQ(Hex(functions->Button(43)->ClickCommand), "12 0E");
-    EXPECT_EQ(Hex(functions->Button(69)->ClickCommand), "1C 08");
+    EXPECT_EQ(HexFromBytes(functions->Button(43)->ClickCommand), "12 0E");
+    EXPECT_EQ(HexFromBytes(functions->Button(69)->ClickCommand), "1C 08");
     EXPECT_EQ(functions->Button(57)->text(), functions->Button(68)->text());
     EXPECT_EQ(functions->Button(43)->text(), functions->Button(69)->text());
 }
@@ -254,7 +254,7 @@ TEST_F(FunctionPanel, ClickRaisesOnFunctionClickWithTheKey)
     functions->Button(74)->click();  // LC
     ASSERT_EQ(clicked.size(), 2u);
     EXPECT_EQ(clicked[0]->Tag, 20);
-    EXPECT_EQ(Hex(clicked[0]->ClickCommand), "0E");
+    EXPECT_EQ(HexFromBytes(clicked[0]->ClickCommand), "0E");
     EXPECT_EQ(clicked[1]->Kind, fkMassFlow);
 }
 

@@ -2,7 +2,7 @@
 // its one-second timer drives (ticked by hand here).
 #include "Dialog3.h"
 #include "FunctionButton.h"
-#include "HexBytes.h"
+#include "Hex.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -20,7 +20,7 @@ protected:
     {
         box.resize(601, 201);
         dialog.SetOnCommand([this](std::uint8_t module, const TByteString& command) {
-            sent.push_back(std::to_string(module) + ": " + Hex(command));
+            sent.push_back(std::to_string(module) + ": " + HexFromBytes(command));
         });
     }
     void Open(std::uint8_t module) { dialog.Open(module, *functions.Button(74)); }  // LC

@@ -1,5 +1,5 @@
 // The parameter pages built from a configuration file on a real page control.
-#include "HexBytes.h"
+#include "Hex.h"
 #include "Parameters.h"
 
 #include <QDir>
@@ -55,7 +55,7 @@ TEST_F(ParameterPages, RowsFromTheItemLinesBelowTheHeader)
     EXPECT_EQ(sheet->Cells[2]->NameLabel->text(), QStringLiteral("03   "));
     for (int row = 0; row < 3; ++row) {
         const TFillCell& cell = *sheet->Cells[row];
-        EXPECT_EQ(Hex(cell.Command), "1F 0" + std::to_string(row + 1));
+        EXPECT_EQ(HexFromBytes(cell.Command), "1F 0" + std::to_string(row + 1));
         EXPECT_EQ(cell.Edit->Tag, row);
         EXPECT_EQ(cell.SetButton->Tag, row + 2);  // the item's line in the file
         EXPECT_EQ(cell.SetButton->text(), QStringLiteral("Set"));
@@ -74,8 +74,8 @@ TEST_F(ParameterPages, HeaderOnTheFirstLineAndInAnyLetterCase)
     Load("SHEET standard\nitem 'a'\nitem 'b'\nsheet trigger\nitem 'c'");
     ASSERT_EQ(parameters->SheetCount, 2);
     EXPECT_EQ(parameters->Sheet(0)->ItemCount, 2);
-    EXPECT_EQ(Hex(parameters->Sheet(0)->Cells[1]->Command), "1F 02");  // prefix from the page's caption
-    EXPECT_EQ(Hex(parameters->Sheet(1)->Cells[0]->Command), "26 01");
+    EXPECT_EQ(HexFromBytes(parameters->Sheet(0)->Cells[1]->Command), "1F 02");  // prefix from the page's caption
+    EXPECT_EQ(HexFromBytes(parameters->Sheet(1)->Cells[0]->Command), "26 01");
     EXPECT_EQ(parameters->Sheet(1)->ReadButton->Tag, 1);
 }
 
@@ -86,7 +86,7 @@ TEST_F(ParameterPages, MissingPageLeavesAGapAndLaterPagesKeepTheirPlace)
     EXPECT_EQ(parameters->Sheet(0), nullptr);
     EXPECT_EQ(parameters->Sheet(1), nullptr);  // header without items
     ASSERT_NE(parameters->Sheet(2), nullptr);
-    EXPECT_EQ(Hex(parameters->Sheet(2)->Cells[0]->Command), "06 01");
+    EXPECT_EQ(HexFromBytes(parameters->Sheet(2)->Cells[0]->Command), "06 01");
     EXPECT_EQ(parameters->Sheet(2)->ReadButton->Tag, 2);
     EXPECT_TRUE(pages->widget(0)->findChildren<QWidget*>().isEmpty());
 }
@@ -101,7 +101,7 @@ TEST_F(ParameterPages, TenItemsNumberedTwoDigitsAndMoreThan32Cut)
     EXPECT_EQ(sheet->ItemCount, 32);
     EXPECT_EQ(sheet->Cells[8]->NameLabel->text(), QStringLiteral("09  p9"));
     EXPECT_EQ(sheet->Cells[9]->NameLabel->text(), QStringLiteral("10  p10"));
-    EXPECT_EQ(Hex(sheet->Cells[31]->Command), "2A 20");
+    EXPECT_EQ(HexFromBytes(sheet->Cells[31]->Command), "2A 20");
     EXPECT_EQ(sheet->ReadButton->Tag, 3);
     ASSERT_EQ(messages.size(), 2);
     EXPECT_TRUE(messages[1].contains(QStringLiteral("40 items")));

@@ -4,8 +4,8 @@
 #include "Dialog2.h"
 #include "Dialog4.h"
 #include "FunctionButton.h"
-#include "HexBytes.h"
-#include "ModalBoxWatcher.h"
+#include "Hex.h"
+#include "QtTestSupport.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -29,7 +29,7 @@ protected:
 
     TCommandEvent Recorder()
     {
-        return [this](std::uint8_t module, const TByteString& command) { sent.push_back({module, Hex(command)}); };
+        return [this](std::uint8_t module, const TByteString& command) { sent.push_back({module, HexFromBytes(command)}); };
     }
     const TFnButton& Key(int position) { return *functions.Button(position); }
     // Opens the single-value dialog the way the main window does for a key.

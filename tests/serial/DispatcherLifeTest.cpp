@@ -133,47 +133,45 @@ TEST(DispatcherOpen, UnsupportedLineSettingsAreErrors)
 TEST(DispatcherOpen, AFailedActivateLeavesNoThreadAndNoDescriptor)
 {
     PtyPair pty;
-    SettleThreadCount();
-    const int fds = OpenDescriptors();
-    const int threads = RunningThreads();
+    const int fds = DescriptorCount();
+    const int threads = ThreadCount();
     {
         TVeltPosixDispatcher holder;
         ASSERT_EQ(ActivateDefault(holder, pty.path), ecOK);
-        const int heldFds = OpenDescriptors();
+        const int heldFds = DescriptorCount();
         TVeltPosixDispatcher d;
         EXPECT_EQ(ActivateDefault(d, "/nonexistent"), ecFileNotFound);
         EXPECT_EQ(ActivateDefault(d, "/dev/null"), ecFileNotFound);
         EXPECT_EQ(ActivateDefault(d, pty.path), ecAccessDenied);
-        EXPECT_EQ(OpenDescriptors(), heldFds);
+        EXPECT_EQ(DescriptorCount(), heldFds);
         EXPECT_EQ(d.RunningThreads(), 0);
         EXPECT_FALSE(d.ThreadsActive());
     }
     {
         TVeltPosixDispatcher d;
         EXPECT_EQ(d.Activate(pty.path, 12345, 2, 8, 1, 4096, 4096, true, true), ecBaudRate);
-        EXPECT_EQ(OpenDescriptors(), fds);
-        EXPECT_EQ(RunningThreads(), threads);
+        EXPECT_EQ(DescriptorCount(), fds);
+        EXPECT_EQ(ThreadCount(), threads);
     }
-    EXPECT_EQ(OpenDescriptors(), fds);
-    EXPECT_EQ(RunningThreads(), threads);
+    EXPECT_EQ(DescriptorCount(), fds);
+    EXPECT_EQ(ThreadCount(), threads);
 }
 
 TEST(DispatcherOpen, ActivateAndDeactivateRunAndEndThreeThreads)
 {
     PtyPair pty;
-    SettleThreadCount();
-    const int fds = OpenDescriptors();
-    const int threads = RunningThreads();
+    const int fds = DescriptorCount();
+    const int threads = ThreadCount();
     TVeltPosixDispatcher d;
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(ActivateDefault(d, pty.path), ecOK);
         EXPECT_TRUE(d.ThreadsActive());
         EXPECT_EQ(d.RunningThreads(), 3);
-        EXPECT_EQ(RunningThreads(), threads + 3);
+        EXPECT_EQ(ThreadCount(), threads + 3);
         d.Deactivate();
         EXPECT_FALSE(d.ThreadsActive());
-        EXPECT_EQ(RunningThreads(), threads);
-        EXPECT_EQ(OpenDescriptors(), fds);
+        EXPECT_EQ(ThreadCount(), threads);
+        EXPECT_EQ(DescriptorCount(), fds);
     }
     d.Deactivate();  // twice is harmless
 }
@@ -220,7 +218,7 @@ TEST_F(DispatcherClose, DeactivateAbandonsAWriteTheFarSideDoesNotTake)
 // After the far side has gone: no crash, no spinning thread, still closable (whatever calls answer).
 void ExpectQuietAndClosable(TVeltBaseDispatcher& d)
 {
-    ASSERT_TRUE(WaitUntil([&] { return d.DeviceGone(); }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return d.DeviceGone(); }, 2000ms));
     const double before = ProcessCpuMs();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_LT(ProcessCpuMs() - before, 60.0) << "a thread spins on the gone device";

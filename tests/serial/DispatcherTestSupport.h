@@ -2,15 +2,16 @@
 // a real pseudo-terminal pair, and far-side reading and writing.
 #pragma once
 
+#include "ByteStream.h"
+#include "ProcessCounts.h"
 #include "PtyPair.h"
+#include "WaitUntil.h"
 #include "posix/VeltPosixDispatcher.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
-#include <dirent.h>
-#include <functional>
 #include <memory>
 #include <poll.h>
 #include <thread>
@@ -19,40 +20,6 @@
 namespace dispatchtest {
 
 using Clock = std::chrono::steady_clock;
-
-// Waits (sleeping, never spinning) until `done` holds or `limitMs` passes.
-inline bool WaitUntil(const std::function<bool()>& done, int limitMs = 5000)
-{
-    const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-inline std::vector<std::uint8_t> Pattern(std::size_t count, unsigned seed = 1)
-{
-    std::vector<std::uint8_t> bytes(count);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (auto& b : bytes) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<std::uint8_t>(x >> 16);
-    }
-    return bytes;
-}
-
-// Writes everything to a blocking descriptor.
-inline bool WriteAll(int fd, const std::uint8_t* bytes, std::size_t count)
-{
-    while (count > 0) {
-        const ssize_t n = write(fd, bytes, count);
-        if (n <= 0) return false;
-        bytes += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Reads exactly `count` bytes, or fewer when `limitMs` passes without data.
 inline std::vector<std::uint8_t> ReadFor(int fd, std::size_t count, int limitMs = 5000)
@@ -82,21 +49,6 @@ inline std::vector<std::uint8_t> TakeFor(TVeltBaseDispatcher& d, std::size_t cou
     }
     return got;
 }
-
-inline int CountEntries(const char* dir)
-{
-    int count = 0;
-    if (DIR* d = opendir(dir)) {
-        while (readdir(d)) ++count;
-        closedir(d);
-    }
-    return count;
-}
-inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
-inline int RunningThreads() { return CountEntries("/proc/self/task"); }
-// The thread sanitizer starts a helper thread of its own with the first thread
-// a process creates: let that happen before threads are counted.
-inline void SettleThreadCount() { std::thread([] {}).join(); }
 
 // 19200 baud, even parity, 8 data bits, 1 stop bit, as the program opens.
 inline int ActivateDefault(TVeltBaseDispatcher& d, const std::string& path, std::uint32_t outSize = 4096)

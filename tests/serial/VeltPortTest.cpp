@@ -66,20 +66,6 @@ void FillLine(const PtyPair& pty)
     }
 }
 
-// Reads everything the far side gets until it stays quiet for 100 ms.
-std::string Drain(const PtyPair& pty)
-{
-    std::string got;
-    pollfd p{pty.master, POLLIN, 0};
-    char buffer[4096];
-    while (poll(&p, 1, 100) > 0) {
-        const ssize_t n = read(pty.master, buffer, sizeof buffer);
-        if (n <= 0) break;
-        got.append(buffer, static_cast<std::size_t>(n));
-    }
-    return got;
-}
-
 }  // namespace
 
 TEST_F(VeltPortTest, CreatedClosedWithItsDefaults)
@@ -218,7 +204,7 @@ TEST_F(VeltPortTest, WriteStringOfNothingOfTheFreeRoomAndOneByteMore)
     EXPECT_THROW(port.WriteString(Text("d")), EOutputBufferTooSmall);
     EXPECT_EQ(port.Dispatcher()->OutputUsed(), 255u);  // nothing queued
 
-    const std::string got = Drain(com1);  // the far side reads: everything queued arrives, in order
+    const std::string got = ReadFarText(com1, 100ms, 100ms);  // the far side reads: everything queued arrives, in order
     ASSERT_GE(got.size(), 255u);
     EXPECT_EQ(got.substr(got.size() - 255), std::string(200, 'a') + std::string(55, 'b'));
 }

@@ -66,6 +66,6 @@ TEST(CommandChannel, ShowsBusyUntilTheResultIsReady)
 TEST(CommandChannel, IgnoresOutputsTooShortForTheChannel)
 {
     TChannelUnderTest c;
-    EXPECT_EQ(c.Exchange(Hex("00 00 0E 00")), " 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(c.Exchange(BytesFromHex("00 00 0E 00")), " 00 00 00 00 00 00 00 00");
     EXPECT_TRUE(c.executed.empty());
 }

@@ -43,19 +43,19 @@ TEST(DpSlave, AnswersTheMastersStartUpWithHonestDiagnosis)
 {
     TStationUnderTest s;
     // Fresh station: not ready, parameters requested, no master yet.
-    EXPECT_EQ(s.Send(Hex("68 05 05 68 83 80 6D 3C 3E EA 16"), Millis(0)),
+    EXPECT_EQ(s.Send(BytesFromHex("68 05 05 68 83 80 6D 3C 3E EA 16"), Millis(0)),
               " 68 0B 0B 68 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16");
-    EXPECT_EQ(s.Send(Hex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(50)), " 10 00 03 03 06 16");
-    EXPECT_EQ(s.Send(Hex("68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16"), Millis(100)), " E5");
+    EXPECT_EQ(s.Send(BytesFromHex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(50)), " 10 00 03 03 06 16");
+    EXPECT_EQ(s.Send(BytesFromHex("68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16"), Millis(100)), " E5");
     EXPECT_EQ(s.station.Dp().WatchdogTime(), Millis(2560));
     EXPECT_EQ(s.Diagnosis(), " 02 0C 00 00 09 C5");  // not ready yet, watchdog on, master 0
-    EXPECT_EQ(s.Send(Hex("68 0A 0A 68 83 80 6D 3E 3E C0 07 07 20 1F F9 16"), Millis(200)), " E5");
-    EXPECT_EQ(s.Send(Hex("68 05 05 68 83 80 6D 3C 3E EA 16"), Millis(300)),
+    EXPECT_EQ(s.Send(BytesFromHex("68 0A 0A 68 83 80 6D 3E 3E C0 07 07 20 1F F9 16"), Millis(200)), " E5");
+    EXPECT_EQ(s.Send(BytesFromHex("68 05 05 68 83 80 6D 3C 3E EA 16"), Millis(300)),
               " 68 0B 0B 68 80 83 08 3E 3C 00 0C 00 00 09 C5 5F 16");
-    EXPECT_EQ(s.Send(Hex("68 07 07 68 83 80 46 3A 3E 00 00 C1 16"), Millis(400)), "");
+    EXPECT_EQ(s.Send(BytesFromHex("68 07 07 68 83 80 46 3A 3E 00 00 C1 16"), Millis(400)), "");
     EXPECT_EQ(s.station.Dp().State(), TSlaveState::DataExchange);
 
-    const std::string reply = s.Send(Hex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(500));
+    const std::string reply = s.Send(BytesFromHex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(500));
     EXPECT_EQ(reply.substr(0, 21), " 68 1B 1B 68 00 03 08");  // 24 input bytes for one module
     EXPECT_EQ(reply.size(), 3u * (24 + 9));
 }

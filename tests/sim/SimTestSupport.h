@@ -1,9 +1,10 @@
-// Helpers for the simulator's tests: hex byte strings, the master's
-// worked-example requests, and parsing one request out of its bytes.
+// Helpers for the simulator's tests: the master's worked-example requests,
+// and parsing one request out of its bytes.
 #pragma once
 
+#include "Hex.h"
 #include "SlaveFrames.h"
-#include "serial/ByteString.h"
+#include "base/ByteString.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,24 +12,6 @@
 #include <string>
 
 namespace simtest {
-
-// "68 05 05 68" -> bytes.
-inline TByteString Hex(const std::string& text)
-{
-    TByteString bytes;
-    unsigned value = 0;
-    int digits = 0;
-    for (char c : text) {
-        if (c == ' ') continue;
-        value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-        if (++digits == 2) {
-            bytes.Append(static_cast<std::uint8_t>(value));
-            value = 0;
-            digits = 0;
-        }
-    }
-    return bytes;
-}
 
 // A Data_Exchange request of the master (station 0) to `address`.
 inline TByteString DataExchange(std::uint8_t address, const TByteString& outputs)

@@ -5,13 +5,12 @@
 #include <random>
 
 using namespace sim;
-using simtest::Hex;
 
 namespace {
 
 std::vector<TRequest> FeedHex(TRequestParser& parser, const std::string& hex, SimTime now = SimTime{})
 {
-    const TByteString bytes = Hex(hex);
+    const TByteString bytes = BytesFromHex(hex);
     return parser.Feed(bytes.data(), bytes.size(), now);
 }
 
@@ -87,7 +86,7 @@ TEST(RequestParser, AcceptsAnSd1RequestAndRejectsAWrongEndDelimiter)
 TEST(SlaveFrames, BuildsRepliesByteExact)
 {
     EXPECT_EQ(HexDump(BuildSd1(0x00, 0x03, 0x03)), " 10 00 03 03 06 16");
-    EXPECT_EQ(HexDump(BuildSd2(0x80, 0x83, 0x08, 0x3E, 0x3C, Hex("02 05 00 FF 09 C5"))),
+    EXPECT_EQ(HexDump(BuildSd2(0x80, 0x83, 0x08, 0x3E, 0x3C, BytesFromHex("02 05 00 FF 09 C5"))),
               " 68 0B 0B 68 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16");
     EXPECT_EQ(HexDump(BuildSd2(0x00, 0x7D, 0x08, std::nullopt, std::nullopt, {})), " 68 03 03 68 00 7D 08 85 16");
     EXPECT_EQ(HexDump(ShortAck()), " E5");
@@ -107,7 +106,7 @@ TEST(RequestParser, SurvivesLineNoiseAndFindsEveryTelegramAfterAnIdleLine)
         for (auto& b : noise) b = byte(random) < 128 ? starts[byte(random) % 4] : static_cast<std::uint8_t>(byte(random));
         parser.Feed(noise.data(), noise.size(), now);
         now += Millis(100);  // the line goes idle, then a good request
-        const TByteString good = Hex(kDataExchange);
+        const TByteString good = BytesFromHex(kDataExchange);
         const auto requests = parser.Feed(good.data(), good.size(), now);
         found += !requests.empty() && requests.back().data.size() == 9;
         now += Millis(100);

@@ -1,19 +1,67 @@
 // The real quorvel-slave process on its pseudo-terminal, driven with raw DP
 // frames through the COM link it registers.
+#include "ChildProcess.h"
 #include "SimTestSupport.h"
-#include "SlaveProcess.h"
-
-#include "../serial/TempFolder.h"
+#include "TempFolder.h"
 #include "serial/PortDirectory.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace simtest;
 using namespace std::chrono_literals;
 
 namespace {
+
+struct SlaveProcess : ChildProcess {
+    explicit SlaveProcess(const std::vector<std::string>& args) : ChildProcess(QUORVEL_SLAVE_EXE, args) {}
+};
+
+// The program's end of the line: the COM link opened raw.
+class ComPort {
+public:
+    explicit ComPort(const std::string& path)
+    {
+        fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+        if (fd_ < 0) throw std::runtime_error("cannot open " + path);
+        termios t{};
+        tcgetattr(fd_, &t);
+        cfmakeraw(&t);
+        tcsetattr(fd_, TCSANOW, &t);
+        tcflush(fd_, TCIOFLUSH);
+    }
+    ~ComPort() { close(fd_); }
+    ComPort(const ComPort&) = delete;
+    ComPort& operator=(const ComPort&) = delete;
+
+    // Writes a request and collects the reply: `expected` bytes, or what came in 150 ms.
+    TByteString Transact(const TByteString& request, std::size_t expected = 0)
+    {
+        if (write(fd_, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
+            throw std::runtime_error("write failed");
+        TByteString reply;
+        const auto end = std::chrono::steady_clock::now() + 150ms;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || (expected && reply.size() >= expected)) break;
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            std::uint8_t buffer[1024];
+            const ssize_t n = read(fd_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            reply.Append(buffer, static_cast<std::size_t>(n));
+        }
+        return reply;
+    }
+
+private:
+    int fd_ = -1;
+};
 
 class SlaveProcessTest : public ::testing::Test {
 protected:
@@ -66,7 +114,7 @@ TEST_F(SlaveProcessTest, ServesStartUpAndDataExchangeOnItsComLinkAndCleansUp)
 
     std::this_thread::sleep_for(500ms);  // idle: the simulator must sleep in poll()
     EXPECT_EQ(slave.Stop(SIGTERM), 0);
-    EXPECT_LT(slave.CpuSeconds(), 0.3);
+    EXPECT_LT(slave.CpuTime().count(), 0.3);
     EXPECT_NE(slave.Output().find("data exchange"), std::string::npos) << slave.Output();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link(7))));
 }
@@ -114,7 +162,7 @@ TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
              {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
-        const std::string error = slave.ErrorOutput();
+        const std::string error = slave.Errors();
         EXPECT_NE(error.find("quorvel-slave: "), std::string::npos) << error;
         EXPECT_NE(error.find("Usage:"), std::string::npos) << error;
     }
@@ -131,7 +179,7 @@ TEST_F(SlaveProcessTest, LeavesATakenComNumberAloneUnlessToldToReplaceIt)
     {
         SlaveProcess slave({});
         EXPECT_EQ(slave.Wait(), 2);
-        EXPECT_NE(slave.ErrorOutput().find("COM2 is already registered for /dev/null"), std::string::npos);
+        EXPECT_NE(slave.Errors().find("COM2 is already registered for /dev/null"), std::string::npos);
         EXPECT_EQ(std::filesystem::read_symlink(Link(2)), "/dev/null");
     }
     SlaveProcess slave({"--replace"});

@@ -17,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 using Lines = std::vector<ChildProcess::Line>;
 
-const std::string slaveProgram = QUORVEL_SLAVE_PROGRAM;
+const std::string slaveProgram = QUORVEL_SLAVE_EXE;
 const std::string cliProgram = QUORVEL_CLI_PROGRAM;
 
 // The fields of "WZM k gross G net N qualifier QQQQ limit LL status SS SS

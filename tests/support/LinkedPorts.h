@@ -5,28 +5,41 @@
 
 #include "PtyPair.h"
 #include "TempFolder.h"
-#include "serial/ByteString.h"
+#include "WaitUntil.h"
+#include "base/ByteString.h"
 
 #include <chrono>
 #include <map>
 #include <memory>
 #include <poll.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 class LinkedPorts {
 public:
-    LinkedPorts() { folder_.MakeFolder("sys/class/tty"); }
+    LinkedPorts()
+    {
+        folder_.MakeFolder("sys/class/tty");
+        folder_.MakeFolder("ports");
+        // The port directory is trusted only when no one else may write to it.
+        std::filesystem::permissions(folder_.path / "ports", std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+    }
 
     // A new pseudo-terminal linked as COM<n>; returns its far side.
     PtyPair& Add(int comNumber)
     {
         auto& pty = ptys_[comNumber];
         pty = std::make_unique<PtyPair>();
-        folder_.Link("ports/COM" + std::to_string(comNumber), pty->path);
+        Link(comNumber, pty->path);
         return *pty;
     }
+    // Links COM<n> to `device` (any path; the test owns the device).
+    void Link(int comNumber, const std::string& device) const
+    {
+        folder_.Link("ports/COM" + std::to_string(comNumber), device);
+    }
+    const TempFolder& Folder() const { return folder_; }
     // Removes COM<n>: the link goes and the far side closes (the device vanishes).
     void Remove(int comNumber)
     {
@@ -50,30 +63,24 @@ inline void WriteFar(const PtyPair& pty, const TByteString& bytes)
 }
 
 // Reads what arrived at the far side, waiting up to `wait` for the first
-// byte and then until the line stays quiet for 20 ms.
-inline TByteString ReadFar(const PtyPair& pty, std::chrono::milliseconds wait = std::chrono::milliseconds(500))
+// byte and then until the line stays quiet for `quiet`.
+inline std::string ReadFarText(const PtyPair& pty, std::chrono::milliseconds wait = std::chrono::milliseconds(500),
+                               std::chrono::milliseconds quiet = std::chrono::milliseconds(20))
 {
-    TByteString bytes;
+    std::string text;
     pollfd p{pty.master, POLLIN, 0};
     int timeout = static_cast<int>(wait.count());
     while (poll(&p, 1, timeout) > 0 && (p.revents & POLLIN)) {
-        std::uint8_t buffer[256];
+        char buffer[4096];
         const ssize_t n = read(pty.master, buffer, sizeof buffer);
         if (n <= 0) break;
-        bytes.Append(buffer, static_cast<std::size_t>(n));
-        timeout = 20;
+        text.append(buffer, static_cast<std::size_t>(n));
+        timeout = static_cast<int>(quiet.count());
     }
-    return bytes;
+    return text;
 }
-
-// Waits until `ready` holds, checking every millisecond, for at most 2 s.
-template <typename Ready>
-bool WaitUntil(Ready ready, std::chrono::milliseconds limit = std::chrono::milliseconds(2000))
+inline TByteString ReadFar(const PtyPair& pty, std::chrono::milliseconds wait = std::chrono::milliseconds(500))
 {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    const std::string text = ReadFarText(pty, wait);
+    return TByteString(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }

@@ -1,7 +1,8 @@
 // Review tool (not a test): the main window connected to quorvel-slave with
 // live values, saved as a PNG. Run under xvfb-run:
 //   xvfb-run -a app_window_shot [modules] [output.png]
-#include "AppTestSupport.h"
+#include "AppEnvironment.h"
+#include "QtTestSupport.h"
 #include "MainForm.h"
 #include "serial/VeltPort.h"
 
@@ -16,20 +17,20 @@ int main(int argc, char** argv)
 {
     const int modules = argc > 1 ? std::atoi(argv[1]) : 2;
     const QString output = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp/quorvel-shots/window.png");
-    apptest::TTempTree tree;
-    apptest::TSlaveProcess slave(modules);
+    TTempTree tree;
+    TSlaveProcess slave(modules);
     QApplication app(argc, argv);
     TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
 
     TForm1 form;
     form.show();
-    apptest::Choose(form.cbxNumWZMs, modules);
+    Choose(form.cbxNumWZMs, modules);
     form.StartButton->click();
-    const bool connected = apptest::WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
+    const bool connected = WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
     form.QueueCommand(0, {0x10});  // raw counts, so the command edits show an exchange
-    apptest::Pump(1500);
+    Pump(1500);
     if (modules > 1) form.PageControl1->setCurrentIndex(1);
-    apptest::Pump(300);
+    Pump(300);
     const bool saved = form.grab().save(output);
     std::printf("%s, %s %s\n", connected ? "connected" : "NOT connected", saved ? "saved" : "could not save",
                 output.toLocal8Bit().constData());

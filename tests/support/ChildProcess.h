@@ -1,6 +1,7 @@
-// A program run as a child process for end-to-end tests: its standard
-// output is collected line by line with the time each line arrived, its
-// standard error as text. The child is killed if the test ends first.
+// A program run as a child process for end-to-end tests and benches: its
+// standard output is collected as text and line by line with the time each
+// line arrived, its standard error as text. The child is killed if the test
+// ends first.
 #pragma once
 
 #include <chrono>
@@ -85,6 +86,15 @@ public:
         return exitCode_;
     }
 
+    // Waits for the exit with no limit; the exit status as above.
+    int Wait() { return Wait(std::chrono::hours(1)).value_or(-1); }
+    // Sends `signal` and waits for the exit; the exit status as above.
+    int Stop(int signal = SIGTERM)
+    {
+        Signal(signal);
+        return Wait();
+    }
+
     // CPU time the child used (user and system), once it has been waited for.
     std::chrono::duration<double> CpuTime() const
     {
@@ -107,6 +117,19 @@ public:
         return found;
     }
 
+    // All standard output once it holds `text`, or what came within `limit`.
+    std::string WaitForOutput(const std::string& text, Clock::duration limit = std::chrono::seconds(5))
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, limit, [&] { return output_.find(text) != std::string::npos || outClosed_; });
+        return output_;
+    }
+
+    std::string Output() const
+    {
+        std::lock_guard lock(mutex_);
+        return output_;
+    }
     std::vector<Line> Lines() const
     {
         std::lock_guard lock(mutex_);
@@ -131,6 +154,7 @@ private:
                 errors_.append(buffer, static_cast<std::size_t>(n));
                 continue;
             }
+            output_.append(buffer, static_cast<std::size_t>(n));
             partial.append(buffer, static_cast<std::size_t>(n));
             for (std::size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1))
                 lines_.push_back({now, partial.substr(0, nl)});
@@ -151,6 +175,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Line> lines_;
+    std::string output_;
     std::string errors_;
     bool outClosed_ = false;
 };

@@ -2,7 +2,8 @@
 // as PNGs, and the main window after a page read and a mass flow poll. Run
 // under xvfb-run:
 //   xvfb-run -a app_dialog_shots [output folder]
-#include "AppTestSupport.h"
+#include "AppEnvironment.h"
+#include "QtTestSupport.h"
 #include "AppWindows.h"
 #include "MainForm.h"
 #include "module/Dialog1.h"
@@ -30,9 +31,9 @@ bool Idle(const TForm1& form)
 
 void Settle(const TForm1& form)
 {
-    apptest::Pump(50);
-    apptest::WaitFor([&] { return Idle(form); }, 8000);
-    apptest::Pump(300);
+    Pump(50);
+    WaitFor([&] { return Idle(form); }, 8000);
+    Pump(300);
 }
 
 bool Save(QWidget& widget, const QString& folder, const char* name)
@@ -48,8 +49,8 @@ bool Save(QWidget& widget, const QString& folder, const char* name)
 int main(int argc, char** argv)
 {
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/quorvel-shots");
-    apptest::TTempTree tree;
-    apptest::TSlaveProcess slave(2);
+    TTempTree tree;
+    TSlaveProcess slave(2);
     QApplication app(argc, argv);
     TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
 
@@ -63,10 +64,10 @@ int main(int argc, char** argv)
     DialogForm3 = &dialog3;
     DialogForm4 = &dialog4;
     form.show();
-    apptest::Choose(form.cbxNumWZMs, 2);
+    Choose(form.cbxNumWZMs, 2);
     form.StartButton->click();
-    const bool connected = apptest::WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
-    apptest::Choose(form.cbxWZMaddr, 1);
+    const bool connected = WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
+    Choose(form.cbxWZMaddr, 1);
     const auto click = [&](int key) {
         form.Functions->Button(key)->click();
         Settle(form);
@@ -96,7 +97,7 @@ int main(int argc, char** argv)
     dialog3.btLiwStart->click();
     dialog3.FlowTimer->stop();
     Settle(form);
-    apptest::Pump(2500);
+    Pump(2500);
     for (int tick = 0; tick < TDialogForm3::PollEveryTicks; ++tick) dialog3.FlowPollTick();
     Settle(form);
     click(74);

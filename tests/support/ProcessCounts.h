@@ -35,3 +35,4 @@ inline std::chrono::microseconds ProcessCpuTime()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return std::chrono::seconds(ts.tv_sec) + std::chrono::microseconds(ts.tv_nsec / 1000);
 }
+inline double ProcessCpuSeconds() { return std::chrono::duration<double>(ProcessCpuTime()).count(); }
