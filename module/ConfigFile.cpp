@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -169,6 +170,20 @@ std::vector<TSheetPlan> PlanSheets(const TLines& lines, const std::vector<std::s
         plans.push_back({static_cast<int>(page), header, std::min(listed, MaxItems), listed});
     }
     return plans;
+}
+
+std::vector<std::string> ConfigCandidates(const std::string& currentDir, const std::string& programDir,
+                                          const std::string& installedFile)
+{
+    std::vector<std::string> candidates;
+    const auto add = [&candidates](const std::string& path) {
+        if (!path.empty() && std::find(candidates.begin(), candidates.end(), path) == candidates.end())
+            candidates.push_back(path);
+    };
+    add((std::filesystem::path(currentDir) / FileName).lexically_normal().string());
+    add((std::filesystem::path(programDir) / FileName).lexically_normal().string());
+    add(installedFile);
+    return candidates;
 }
 
 TConfigLoad LoadFirstConfig(const std::vector<std::string>& candidates)

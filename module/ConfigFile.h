@@ -54,6 +54,12 @@ struct TSheetPlan {
 // One plan per page (of the first MaxSheets) with a header and at least one item.
 std::vector<TSheetPlan> PlanSheets(const TLines& lines, const std::vector<std::string>& captions);
 
+// Where the file is looked for, in order: the current folder, the program's
+// folder, then the installed copy `installedFile` (left out when empty). A
+// path that is already listed is not listed again.
+std::vector<std::string> ConfigCandidates(const std::string& currentDir, const std::string& programDir,
+                                          const std::string& installedFile);
+
 // The result of looking for the file among candidate paths.
 struct TConfigLoad {
     std::string Path;                   // the file read; empty when none

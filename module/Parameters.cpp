@@ -6,11 +6,8 @@
 
 std::vector<std::string> TParameters::DefaultConfigCandidates()
 {
-    const QString name = QString::fromLatin1(conf::FileName);
-    std::vector<std::string> candidates{QDir::current().absoluteFilePath(name).toStdString()};
-    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
-    if (besideProgram.toStdString() != candidates.front()) candidates.push_back(besideProgram.toStdString());
-    return candidates;
+    return conf::ConfigCandidates(QDir::currentPath().toStdString(),
+                                  QCoreApplication::applicationDirPath().toStdString(), QUORVEL_INSTALLED_CONF);
 }
 
 TParameters::TParameters(QTabWidget* pageControl, const TMessageEvent& onMessage,

@@ -17,7 +17,8 @@ class QTabWidget;
 class TParameters : public QObject {
     Q_OBJECT
 public:
-    // "Quorvel.conf" in the current directory, then the copy beside the program.
+    // "Quorvel.conf" in the current directory, then the copy beside the
+    // program, then the installed copy.
     static std::vector<std::string> DefaultConfigCandidates();
 
     // Reads the first candidate file that exists and fills the pages. What

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running Quorvel need.
+# Installs the Debian packages that building, testing, running and packaging
+# Quorvel need.
 # Safe to run again: it only calls apt-get when something is missing.
 set -euo pipefail
 packages=(
@@ -9,6 +10,7 @@ packages=(
   qt6-serialport-dev
   xvfb xauth
   tshark
+  lintian appstream dpkg-dev fakeroot file
 )
 missing=()
 for p in "${packages[@]}"; do

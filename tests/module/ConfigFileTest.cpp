@@ -125,6 +125,22 @@ protected:
     fs::path dir;
 };
 
+TEST(ConfigLookup, CurrentFolderThenProgramFolderThenInstalledCopyEachOnce)
+{
+    const std::string installed = "/usr/share/quorvel/Quorvel.conf";
+    struct TRow {
+        std::string current, program, installed;
+        std::vector<std::string> expected;
+    } rows[] = {
+        {"/home/u", "/opt/q/bin", installed, {"/home/u/Quorvel.conf", "/opt/q/bin/Quorvel.conf", installed}},
+        {"/usr/bin", "/usr/bin/", installed, {"/usr/bin/Quorvel.conf", installed}},
+        {"/usr/share/quorvel", "/usr/bin", installed, {installed, "/usr/bin/Quorvel.conf"}},
+        {"/home/u", "/home/u/../u", "", {"/home/u/Quorvel.conf"}},
+    };
+    for (const TRow& row : rows)
+        EXPECT_EQ(conf::ConfigCandidates(row.current, row.program, row.installed), row.expected) << row.current;
+}
+
 TEST_F(ConfigLoad, FirstExistingCandidateIsReadAndNamed)
 {
     const std::string missing = (dir / "here" / "Quorvel.conf").string();

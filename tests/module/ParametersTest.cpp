@@ -218,7 +218,7 @@ TEST_F(ParameterPages, FreeingThePageControlFreesTheSheets)
 }
 
 // Without a file in the current directory the copy shipped beside the
-// program (here: beside the test) is read.
+// program (here: beside the test) is read; the installed copy comes last.
 TEST_F(ParameterPages, FallsBackToTheShippedFileBesideTheProgram)
 {
     const QString previous = QDir::currentPath();
@@ -237,6 +237,8 @@ TEST_F(ParameterPages, FallsBackToTheShippedFileBesideTheProgram)
     QDir::setCurrent(previous);
     EXPECT_EQ(QString::fromStdString(candidates.at(0)), dir.filePath(QStringLiteral("Quorvel.conf")));
     EXPECT_EQ(QString::fromStdString(candidates.at(1)), beside);
+    ASSERT_EQ(candidates.size(), 3u);  // then the installed copy
+    EXPECT_TRUE(candidates[2].ends_with("/share/quorvel/Quorvel.conf")) << candidates[2];
 }
 
 } // namespace
