@@ -1,6 +1,7 @@
-// The dispatcher's three threads: the event thread waits for the device, the
-// dispatch thread moves input into the buffer and delivers notifications, the
-// output thread writes the output buffer to the device.
+// The dispatcher's three threads: the event thread waits for the device and
+// reads its input into the buffer, the dispatch thread delivers notifications
+// and runs the 50 ms fallback, the output thread writes the output buffer to
+// the device.
 #include "VeltDispatch.h"
 
 #include "DispatcherRegistry.h"
