@@ -150,7 +150,7 @@ void TForm1::ArrangeForSize()
     const int memoDx = dx / 2;
     const int memoDy = dy / 3;
     gbComm->setGeometry(8, 8, 601 + memoDx, 105 + memoDy);
-    mMessages->setGeometry(240, 16, 353 + memoDx, 81 + memoDy);
+    mMessages->setGeometry(316, 16, 277 + memoDx, 81 + memoDy);
     PageControl1->move(8, 120 + memoDy);
     gbCmdData->move(352, 120 + memoDy);
     bgWZMfunctions->move(8, 344 + memoDy);
