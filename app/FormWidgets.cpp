@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <algorithm>
 
 QLabel* PlaceLabel(QWidget* parent, const char* caption, int left, int top, int width, int height)
 {
@@ -17,6 +18,8 @@ QLineEdit* PlaceNamedEdit(QWidget* parent, const char* name, int left, int top, 
     edit->setObjectName(QString::fromLatin1(name));
     edit->setText(edit->objectName());
     edit->setCursorPosition(0);
+    // Wide enough for its text (the frame and inner margins take about 12 pixels).
+    width = std::max(width, edit->fontMetrics().horizontalAdvance(edit->text()) + 12);
     edit->setGeometry(left, top, width, height < 0 ? edit->sizeHint().height() : height);
     return edit;
 }

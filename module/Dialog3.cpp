@@ -135,8 +135,9 @@ void TDialogForm3::SendControl(std::int32_t controlValue)
     TByteString command = ValueCommand;
     AppendInt32(command, controlValue);
     RaiseCommand(command);
+    // The dialog stays open and reads the state again to show the new one.
+    RaiseCommand(ClickCommand);
     btLiwStart->setDefault(false);
-    hide();
 }
 
 void TDialogForm3::RaiseCommand(const TByteString& command) const

@@ -11,6 +11,7 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
 
 using namespace apptest;
 
@@ -99,6 +100,7 @@ TEST_F(FunctionKeyTest, MassFlowKeyOpensTheControlDialogWhichShowsTheState)
     ASSERT_NE(key, nullptr);
     form->FunctionClick(key);
     ASSERT_TRUE(dialog3->isVisible());
+    EXPECT_TRUE(form->screen()->availableGeometry().contains(dialog3->frameGeometry())) << "opens on screen";
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 29 01");
     form->ReceiveTelegram(ChannelResponse(0x01, 0x01, 0x10));
     EXPECT_EQ(dialog3->lbLiwState->text(), "Running");

@@ -83,36 +83,38 @@ TEST_F(MassFlowDialog, StateAnswersShowTextColourAndDefaultButton)
     EXPECT_EQ(StateColour(), windowText);
 }
 
-TEST_F(MassFlowDialog, StartPollsEveryFifthTickUntilStop)
+TEST_F(MassFlowDialog, ControlsReadTheStateAgainAndPollEveryFifthTickUntilStop)
 {
     EXPECT_FALSE(dialog.FlowTimer->isActive());
     EXPECT_EQ(dialog.FlowTimer->interval(), 1000);
     Open(4);
     dialog.btLiwStart->click();
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.isVisible()) << "the dialog stays open to show the new state";
     EXPECT_TRUE(dialog.FlowTimer->isActive());
-    ASSERT_EQ(sent, std::vector<std::string>{"4: 29 81 13 00 00 00"});
+    ASSERT_EQ(sent, (std::vector<std::string>{"4: 29 81 13 00 00 00", "4: 29 01"}));
+    dialog.UpdateState(0x29, 1, 0x1F);
+    EXPECT_EQ(dialog.lbLiwState->text(), QStringLiteral("Running"));
 
     Tick(4);
-    EXPECT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent.size(), 2u);
     Tick(1);
-    EXPECT_EQ(sent, (std::vector<std::string>{"4: 29 81 13 00 00 00", "4: 29 04", "4: 29 05"}));
+    EXPECT_EQ(sent, (std::vector<std::string>{"4: 29 81 13 00 00 00", "4: 29 01", "4: 29 04", "4: 29 05"}));
     Tick(5);
-    EXPECT_EQ(sent.size(), 5u);
+    EXPECT_EQ(sent.size(), 6u);
 
     // Pause keeps the polls going.
-    Open(4);
     dialog.btLiwPause->click();
-    EXPECT_EQ(sent.back(), "4: 29 81 30 00 00 00");
+    EXPECT_EQ(sent[sent.size() - 2], "4: 29 81 30 00 00 00");
+    EXPECT_EQ(sent.back(), "4: 29 01");
     EXPECT_TRUE(dialog.FlowTimer->isActive());
     Tick(5);
     EXPECT_EQ(sent.back(), "4: 29 05");
 
-    Open(4);
     dialog.btLiwStop->click();
-    EXPECT_EQ(sent.back(), "4: 29 81 00 00 00 00");
+    EXPECT_EQ(sent[sent.size() - 2], "4: 29 81 00 00 00 00");
+    EXPECT_EQ(sent.back(), "4: 29 01");
     EXPECT_FALSE(dialog.FlowTimer->isActive());
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(MassFlowDialog, TickCountSurvivesStopAndPollsGoToTheLastOpenedModule)
@@ -133,13 +135,13 @@ TEST_F(MassFlowDialog, StopBeforeStartAndNoHandler)
 {
     Open(2);
     dialog.StopClick();
-    EXPECT_EQ(sent, std::vector<std::string>{"2: 29 81 00 00 00 00"});
+    EXPECT_EQ(sent, (std::vector<std::string>{"2: 29 81 00 00 00 00", "2: 29 01"}));
     EXPECT_FALSE(dialog.FlowTimer->isActive());
 
     TDialogForm3 unwired;
     unwired.Open(2, *functions.Button(74));
     unwired.StartClick();
-    EXPECT_FALSE(unwired.isVisible());
+    EXPECT_TRUE(unwired.isVisible());
     EXPECT_TRUE(unwired.FlowTimer->isActive());
     for (int i = 0; i < 7; ++i) unwired.FlowPollTick();
     EXPECT_EQ(unwired.FlowTicks, 0);  // without a handler ticks are not counted
@@ -150,8 +152,8 @@ TEST_F(MassFlowDialog, TheRealTimerDrivesThePoll)
     dialog.FlowTimer->setInterval(1);
     Open(1);
     dialog.StartClick();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return sent.size() >= 3; }, 5000));
-    EXPECT_EQ(sent[1], "1: 29 04");
+    ASSERT_TRUE(QTest::qWaitFor([this] { return sent.size() >= 4; }, 5000));
+    EXPECT_EQ(sent[2], "1: 29 04");
     dialog.StopClick();
 }
 
