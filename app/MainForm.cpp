@@ -13,7 +13,9 @@
 #include "serial/PortDirectory.h"
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"
+#include "trace/TraceRecorder.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -137,6 +139,7 @@ void TForm1::ConnectControls()
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!pageChangeFromCode_) errorbox::Guard([this] { PageControl1Change(); });
     });
+    connect(cbFastCycle, &QCheckBox::toggled, this, [this](bool on) { Master->SetFastCycle(on); });
     connect(resultTimer_, &QTimer::timeout, this, [this] { errorbox::Guard([this] { GiveUpCommand(); }); });
     StartButton->setDefault(true);
     StopButton->setEnabled(false);
@@ -152,6 +155,7 @@ TForm1::~TForm1()
     pageChangeFromCode_ = true;
     Channel.Clear();
     Master.reset();  // frees the serial channel, which closes the port
+    recorder_.reset();  // writes out what is buffered
     statusEdit_.reset();
     delete Parameters;
     Parameters = nullptr;

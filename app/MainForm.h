@@ -20,6 +20,7 @@
 #include <string>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -38,6 +39,7 @@ class TFunctions;
 class TParameters;
 class TWZMdata;
 class TStationsDialog;
+class TTraceRecorder;
 class TDiagnosisView;
 struct MasterState;
 
@@ -56,7 +58,8 @@ public:
 
     // ---- Controls ----
     QMenuBar* MenuBar;
-    QMenu* FileMenu;  // Save messages..., Quit; further items go above Quit
+    QMenu* FileMenu;  // Save messages..., Record trace..., Quit; further items go above Quit
+    QAction* RecordTraceAction;  // "Record trace..." or, while recording, "Stop recording"
     QAction* QuitAction;
     QMenu* HelpMenu;
     QStatusBar* StatusBar;
@@ -67,6 +70,7 @@ public:
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
+    QCheckBox* cbFastCycle;
     QLabel* lbPort;
     QComboBox* cbxPort;
     QLabel* lbProfiAddr;
@@ -161,6 +165,15 @@ public:
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
+    // The telegram trace: StartRecording replaces any running recording and
+    // throws with the reason when the file cannot be created; the memo says
+    // when a recording starts, stops or fails.
+    void StartRecording(const QString& fileName);
+    void StopRecording();
+    bool Recording() const { return recorder_ != nullptr; }
+    // File -> Record trace...: asks for the file, or stops the recording.
+    void RecordTraceClick();
+
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
     // How long a placed command may wait for its result.
@@ -217,6 +230,14 @@ private:
     TWZMdata* MakePage(int slot);
     void SetActivePage(int index);
 
+    // A write failure reported by the recorder's writer thread, on the GUI
+    // thread; `recording` tells an old recording's late report apart.
+    void RecordingFailed(int recording, const QString& message);
+    // Detaches and closes the recorder; its failure message, if any.
+    std::string CloseRecorder();
+
+    std::unique_ptr<TTraceRecorder> recorder_;
+    int recordingNumber_ = 0;  // counts the recordings started
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -67,6 +68,9 @@ void TForm1::BuildMenuBar()
                                                           QStringLiteral("Text files (*.txt);;All files (*)"));
         if (!file.isEmpty()) errorbox::Guard([&] { SaveMessages(file); });
     });
+    RecordTraceAction = FileMenu->addAction(QStringLiteral("&Record trace..."));
+    RecordTraceAction->setObjectName(QStringLiteral("actRecordTrace"));
+    connect(RecordTraceAction, &QAction::triggered, this, [this] { errorbox::Guard([this] { RecordTraceClick(); }); });
     FileMenu->addSeparator();
     QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
     QuitAction->setShortcut(QKeySequence::Quit);
@@ -182,6 +186,7 @@ bool TForm1::RestoreSettings()
         cbxNumWZMs->setCurrentIndex(count);
         cbxNumWZMsChange();
     }
+    cbFastCycle->setChecked(settings.value(QStringLiteral("fastCycle"), false).toBool());
     UpdateStatusBar();
     return restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
 }
@@ -192,6 +197,7 @@ void TForm1::SaveSettings() const
     settings.setValue(QStringLiteral("port"), cbxPort->currentText());
     settings.setValue(QStringLiteral("slaveAddress"), QString::number(Master->SlaveAddress));
     settings.setValue(QStringLiteral("modules"), Master->ModuleCount());
+    settings.setValue(QStringLiteral("fastCycle"), cbFastCycle->isChecked());
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
 }
 
@@ -199,5 +205,6 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // Stop first, so the link ends with no command left half way.
     if (StopButton->isEnabled()) errorbox::Guard([this] { StopButtonClick(); });
+    if (Recording()) StopRecording();
     QWidget::closeEvent(event);
 }

@@ -3,6 +3,7 @@
 
 #include "FormWidgets.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -92,6 +93,9 @@ void TForm1::BuildLayout()
     gbComm = Group(parent, "Communication", 8, 8, 601, 105);
     StartButton = Button(gbComm, "Start", 8, 24);
     StopButton = Button(gbComm, "Stop", 8, 56);
+    cbFastCycle = new QCheckBox(QStringLiteral("Fast cycle"), gbComm);
+    cbFastCycle->setObjectName(QStringLiteral("cbFastCycle"));
+    cbFastCycle->setGeometry(8, 84, 80, 17);
     lbPort = Label(gbComm, "PORT", 96, 18);
     cbxPort = Combo(gbComm, "cbxPort", 96, 32, 65, true);
     lbProfiAddr = Label(gbComm, "Profibus Addr", 168, 16);

@@ -6,6 +6,7 @@
 #include "module/Parameters.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -303,7 +304,7 @@ TEST_F(WindowTest, FrameShowsTheLinkAndKeepsTheUsersWork)
     QStringList items;
     for (const QAction* a : form->FileMenu->actions())
         if (!a->isSeparator()) items << a->text();
-    EXPECT_EQ(items, QStringList({"&Save messages...", "&Quit"}));
+    EXPECT_EQ(items, QStringList({"&Save messages...", "&Record trace...", "&Quit"}));
     form->ShowAbout();
     const QString about = ErrorBoxText();
     EXPECT_TRUE(about.contains("Quorvel 0.") && about.contains(QString("Qt ") + qVersion())) << about.toStdString();
@@ -339,4 +340,38 @@ TEST_F(WindowTest, FrameShowsTheLinkAndKeepsTheUsersWork)
     form->StartButton->click();
     form->close();
     EXPECT_EQ(form->Master->CurrentState().State, stIdle) << "closing stops the link first";
+}
+
+TEST_F(WindowTest, FastCycleBoxSwitchesTheMaster)
+{
+    EXPECT_FALSE(form->cbFastCycle->isChecked());
+    EXPECT_FALSE(form->Master->FastCycle());
+    form->cbFastCycle->click();
+    EXPECT_TRUE(form->Master->FastCycle());
+    form->cbFastCycle->click();
+    EXPECT_FALSE(form->Master->FastCycle());
+}
+
+// The menu item's slot with a file name: the telegrams of a start-up land in
+// a pcapng file, and closing the window ends the recording.
+TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
+{
+    EXPECT_THROW(form->StartRecording("/nonexistent/dir/t.pcapng"), std::exception);
+    EXPECT_FALSE(form->Recording());
+
+    const std::string file = (tree.Work() / "t.pcapng").string();
+    form->StartRecording(QString::fromStdString(file));
+    EXPECT_EQ(form->RecordTraceAction->text(), "Stop &recording");
+    EXPECT_TRUE(LastLine(form->mMessages).contains(QString::fromStdString(file)));
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 3000));
+    form->close();
+
+    EXPECT_FALSE(form->Recording());
+    EXPECT_EQ(form->RecordTraceAction->text(), "&Record trace...");
+    EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped");
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\x0A\x0D\x0D\x0A")) << "a pcapng section header";
+    EXPECT_NE(bytes.find("start sequence"), std::string::npos) << "the start-up's telegrams were recorded";
 }
