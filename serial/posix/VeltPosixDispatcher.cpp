@@ -207,13 +207,7 @@ int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block, bool 
 
 int TVeltPosixDispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
 {
-    if (count == 0) return 0;
-    const ssize_t n = read(fd_, buffer, count);
-    if (n > 0) emptyReadiness_ = 0;  // the device is alive, whoever emptied it before a probe
-    if (n >= 0) return static_cast<int>(n);
-    if (errno == EAGAIN || errno == EINTR) return 0;
-    NoteFailure(errno);
-    return -errno;
+    return DeviceReadPieces(buffer, count, nullptr, 0);
 }
 
 int TVeltPosixDispatcher::DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort)
