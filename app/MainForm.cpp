@@ -307,7 +307,11 @@ void TForm1::StateChanged(const MasterState& state)
     if (state.State == stDataExchange && StopButton->isDefault()) StopButton->setDefault(false);
 }
 
-void TForm1::ShowStatusText(const std::string& text) { AddMessage(QString::fromStdString(text)); }
+void TForm1::ShowStatusText(const std::string& text)
+{
+    AddMessage(QString::fromStdString(text));
+    UpdateStatusBar();  // a lost or returned port shows there too
+}
 
 void TForm1::AddMessage(const QString& line)
 {

@@ -98,7 +98,10 @@ void TForm1::UpdateStatusBar()
         for (const porttable::TPortEntry& entry : porttable::CurrentPortTable(message))
             if (entry.comNumber == number) port += QStringLiteral(" = ") + QString::fromStdString(entry.device);
     }
-    if (Master && !Master->CommUnit().Port().Open()) port += QStringLiteral(" (closed)");
+    if (Master && Master->CommUnit().DeviceLost())
+        port += QStringLiteral(" (lost, waiting for it)");
+    else if (Master && !Master->CommUnit().Port().Open())
+        port += QStringLiteral(" (closed)");
     lbStatusPort->setText(QStringLiteral("Port: ") + port);
     lbStatusAddress->setText(QStringLiteral("Slave address: %1").arg(Master ? Master->SlaveAddress : 0));
     lbStatusModules->setText(QStringLiteral("Modules: %1").arg(Master ? Master->ModuleCount() : 0));

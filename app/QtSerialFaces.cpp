@@ -97,7 +97,12 @@ void TQtPollTimer::SetEnabled(bool enabled)
 
 void TQtStatusEdit::ShowStatus(const std::string& text, const TStatusColour& colour)
 {
-    edit_->setText(QString::fromStdString(text));
+    // A text wider than the edit ends in "…" and is whole in the tool tip
+    // (and in the message memo and status bar, which show every status text).
+    const QString whole = QString::fromStdString(text);
+    const int room = edit_->width() - 12;  // frame and text margins
+    edit_->setText(edit_->fontMetrics().elidedText(whole, Qt::ElideRight, room));
+    edit_->setToolTip(whole);
     QPalette palette = edit_->palette();
     const QColor ink = colour.windowText ? QPalette().color(QPalette::Text)
                                          : QColor(colour.red, colour.green, colour.blue);

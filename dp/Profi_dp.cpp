@@ -53,6 +53,10 @@ void T_DPV0::Step(const TByteString& telegram)
         Observe(telegram);
     }
     Act(n);
+    // Observers hear of a new state in the step that made it, together with
+    // its status text (a "Connected" shown while the window still counts
+    // the link as starting up would misreport a key pressed then).
+    ReportStateChange();
 }
 
 void T_DPV0::ReportStateChange()

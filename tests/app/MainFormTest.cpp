@@ -4,6 +4,7 @@
 
 #include "module/FillCell.h"
 #include "module/Parameters.h"
+#include "QtSerialFaces.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -88,6 +89,16 @@ TEST_F(WindowTest, StartAndStopFollowTheirTable)
     EXPECT_FALSE(form->StopButton->isDefault());
     PressEnter(form.get());
     EXPECT_NE(form->Master->CurrentState().State, stIdle) << "once connected Enter no longer stops";
+}
+
+TEST_F(WindowTest, AStatusTooLongForItsEditEndsInAnEllipsisAndIsWholeInTheToolTip)
+{
+    const std::string lost = "Port COM2 (/dev/serial/by-id/usb-adapter-if00-port0) lost, waiting for it";
+    TQtStatusEdit(form->edbxCommStatus).ShowStatus(lost, TStatusColour::Maroon());
+    const QString shown = form->edbxCommStatus->text();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(form->edbxCommStatus->fontMetrics().horizontalAdvance(shown), form->edbxCommStatus->width());
+    EXPECT_EQ(form->edbxCommStatus->toolTip().toStdString(), lost);
 }
 
 TEST_F(WindowTest, EnterInAComboBoxOnlyFinishesTheTyping)

@@ -5,6 +5,7 @@
 #include "AppEnvironment.h"
 #include "QtTestSupport.h"
 #include "MainForm.h"
+#include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 
 #include <QApplication>
@@ -39,8 +40,9 @@ int main(int argc, char** argv)
     Pump(300);
     const bool saved = form.grab().save(output);
     slave.Stop(SIGKILL);
-    WaitFor([&] { return form.edbxCommStatus->text() != "Connected"; }, 5000);
-    Pump(500);
+    // The master gives the slave up after its silent requests: values go grey.
+    WaitFor([&] { return form.Master->CurrentState().State != stDataExchange; }, 5000);
+    Pump(300);
     form.grab().save(stem + QStringLiteral("-lost.png"));
     std::printf("%s, %s %s\n", connected ? "connected" : "NOT connected", saved ? "saved" : "could not save",
                 output.toLocal8Bit().constData());
