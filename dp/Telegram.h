@@ -24,7 +24,7 @@ constexpr std::uint16_t sapChkCfg = 0x3E3E;
 constexpr std::uint16_t sapGlobalControl = 0x3A3E;
 constexpr std::uint16_t sapGetCfg = 0x3B3E;  // read the slave's configuration; no data
 
-constexpr std::uint8_t fcRequestData = 0x6D;  // SRD, high priority, FCB and FCV set
+constexpr std::uint8_t fcRequestData = 0x6D;  // SRD, high priority; FCB set, FCV clear: the slave ignores FCB
 constexpr std::uint8_t fcSendNoAck = 0x46;    // SDN, high priority
 constexpr std::uint8_t fcFdlStatus = 0x49;    // request FDL status, FCV clear
 
