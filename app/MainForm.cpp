@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -64,6 +65,12 @@ void TForm1::FormCreate()
     Master = std::make_unique<T_DPV0>(nullptr, std::make_unique<TQtPollTimer>([this] {
         if (Master) Master->CommUnit().Port().RunPendingNotifications();
     }));
+    // A notification queued by the port's threads is run at once (fast cycle
+    // takes an answer the moment it is complete), not only at the next poll.
+    TVeltCustomComPort::SetOnNotificationQueued([] {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [] { TVeltCustomComPort::RunPendingNotifications(); }, Qt::QueuedConnection);
+    });
     Master->SetOnStateChange([this](const MasterState& state) { StateChanged(state); });
     Master->SetOnStatusText([this](const std::string& text) { ShowStatusText(text); });
 

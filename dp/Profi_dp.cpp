@@ -28,7 +28,7 @@ void T_DPV0::SetModuleCount(std::int32_t n)
 void T_DPV0::SetFastCycle(bool on)
 {
     fastCycle_ = on;
-    commUnit_->SetPollInterval(on ? FastPollInterval : TCommUnit::PollInterval);
+    commUnit_->SetWakeOnInput(on);
 }
 
 void T_DPV0::StartMaster()
@@ -176,6 +176,7 @@ void T_DPV0::ActDataExchange(std::size_t n)
     // may come at once, so only the second judges it (an answer in flight
     // is never talked over).
     if (state_.SubStep != ssSend && n == 0 && fastCycle_ && ++ticksSinceRequest_ < 2) return;
+    if (n > 0 && replyCode_ == rcData) answerLength_ = n;
     if (state_.SubStep != ssSend) {
         state_.SubStep = ssSend;
         // Fast cycle: the answer is handed over, so the next request goes at once.
@@ -197,6 +198,9 @@ void T_DPV0::ActDataExchange(std::size_t n)
         return;
     }
     SendDataExchange(OutputData);
+    // Fast cycle: the answer, as long as the last one, is taken the moment
+    // it is complete.
+    if (fastCycle_) commUnit_->ExpectTelegram(answerLength_);
     droppedAtRequest_ = commUnit_->Dropped();
     ticksSinceRequest_ = 0;
     state_.SubStep = ssJudge;

@@ -77,7 +77,6 @@ public:
     using TRefusalEvent = std::function<void(int slaveModules)>;
 
     static constexpr int SilentRequestLimit = 10;
-    static constexpr int FastPollInterval = 5;  // ms, polls of the channel in fast cycle
     // Steps after Global_Control before cyclic data exchange begins.
     static constexpr std::uint32_t SettlingSteps = 5;
 
@@ -104,7 +103,7 @@ public:
 
     // Off: a Data_Exchange request goes out on each 100 ms tick. On: the next
     // request goes out as soon as the answer's telegram is handed over, and
-    // the channel polls every 5 ms to hand it over early; the 100 ms ticks
+    // the channel hands it over the moment its last byte is in; the 100 ms ticks
     // still drive everything else (start-up, the silent-slave count).
     void SetFastCycle(bool on);
     bool FastCycle() const { return fastCycle_; }
@@ -177,6 +176,7 @@ private:
     int silentRequests_ = 0;           // requests in a row that heard nothing
     std::uint32_t droppedAtRequest_ = 0;  // the channel's drop count when the request went out
     int ticksSinceRequest_ = 0;
+    std::size_t answerLength_ = 0;  // of the last Data_Exchange answer
 
     TDiagnosisEvent onDiagnosis_;
     TRefusalEvent onConfigRefused_;

@@ -136,19 +136,52 @@ std::uint16_t TCommUnit::ComNumberOf(const std::string& name)
 
 void TCommUnit::PollTick()
 {
-    int added = 0;
-    bool got = false;
     if (deviceLost_) {
         if (--reopenCountdown_ <= 0) TryReopen();
     } else {
-        TakeInput(added, got);
+        PollInput();
     }
-    if (got) ExtractTelegrams(added);
     CheckDevice();
     if (++tickCount_ >= PollsPer(TickPeriod)) {
         if (onTelegram_) onTelegram_(TByteString());
         tickCount_ = 0;
     }
+}
+
+void TCommUnit::PollInput()
+{
+    if (deviceLost_) return;
+    int added = 0;
+    bool got = false;
+    TakeInput(added, got);
+    if (got) ExtractTelegrams(added);
+    ArmInputWake();
+}
+
+void TCommUnit::SetWakeOnInput(bool on)
+{
+    wakeOnInput_ = on;
+    if (on)
+        port_->SetOnTriggerAvail([this](TVeltCustomComPort&, unsigned) { PollInput(); });
+    else
+        port_->SetOnTriggerAvail(nullptr);
+    ArmInputWake();
+}
+
+void TCommUnit::ExpectTelegram(std::size_t length)
+{
+    expected_ = length;
+    ArmInputWake();
+}
+
+// The port tells when the bytes still missing of the awaited telegram wait.
+void TCommUnit::ArmInputWake()
+{
+    std::size_t missing = 0;
+    if (wakeOnInput_ && expected_ > 0)
+        missing = expected_ > static_cast<std::size_t>(rxCount_) ? expected_ - static_cast<std::size_t>(rxCount_) : 1;
+    if (port_->Open() && port_->AvailThreshold() != missing)
+        port_->SetAvailThreshold(static_cast<std::uint16_t>(std::min<std::size_t>(missing, BufferSize)));
 }
 
 void TCommUnit::TakeInput(int& added, bool& got)
@@ -181,6 +214,7 @@ void TCommUnit::ExtractTelegrams(int added)
     if (cut.skip > 0) ++dropped_;
     DropFront(static_cast<int>(cut.skip));  // corrupt heads and what follows them up to the next start
     if (cut.kind != telegram::TCut::Recognised) return;
+    expected_ = 0;  // the handler may announce the next one
     const TByteString whole(rxBuffer_.data(), static_cast<std::size_t>(rxCount_));
     if (onTelegram_) onTelegram_(whole);
     // The handler may have emptied the buffer; never take more than is left.

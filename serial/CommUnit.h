@@ -70,10 +70,18 @@ public:
     // Polls every `milliseconds` (1..20, a divisor of 100) instead of every
     // 20 ms; the empty tick stays at 100 ms.
     void SetPollInterval(int milliseconds);
+    // On: a telegram announced with ExpectTelegram is taken and handed over
+    // as soon as its last byte is in (the port's avail notification), not at
+    // the next poll. The polls and ticks go on as before.
+    void SetWakeOnInput(bool on);
+    // The next telegram is expected to be `length` bytes long (0: unknown).
+    void ExpectTelegram(std::size_t length);
 
     // One poll: takes the waiting bytes, delivers at most one telegram, and
     // every 100 ms (every fifth 20 ms poll) the empty tick.
     void PollTick();
+    // A poll between polls: no tick.
+    void PollInput();
     // Applies the delimiting rules once, `added` being the bytes of this poll.
     void ExtractTelegrams(int added);
     void ClearBuffer();
@@ -102,6 +110,7 @@ public:
 
 private:
     void TakeInput(int& added, bool& got);
+    void ArmInputWake();
     void DropFront(int count);
     int PollsPer(int period) const;
     void CheckDevice();
@@ -124,4 +133,6 @@ private:
     std::string openedPath_;
     std::uint32_t dropped_ = 0;
     TNoticeEvent onNotice_;
+    bool wakeOnInput_ = false;
+    std::size_t expected_ = 0;  // length of the telegram awaited, 0: unknown
 };

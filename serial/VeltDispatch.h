@@ -309,6 +309,7 @@ private:
     void AdvanceOutputTail(std::uint32_t written, std::uint64_t generation);
     void ThreadEnded();
     void NotifyAvail();
+    bool AvailThresholdReached();  // changed input waits, at least the threshold
     void NotifyHandlers(unsigned message, unsigned trigger, unsigned data);
 
     TComponent* owner_;

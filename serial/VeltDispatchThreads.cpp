@@ -81,7 +81,8 @@ void TVeltBaseDispatcher::EventThreadBody()
         if (mask & evRxChar) {
             const int got = PullDeviceInput();
             if (got == 0) DeviceNoInputOnReadiness();
-            if (got > 0 && notifyWanted_.load() && availThreshold_.load() != 0) wake = true;
+            // Below the avail threshold nobody is told yet: no wake per chunk.
+            if (got > 0 && notifyWanted_.load() && AvailThresholdReached()) wake = true;
         }
         if (wake) {
             eventMask_.fetch_or(mask);
@@ -259,8 +260,22 @@ void TVeltBaseDispatcher::AdvanceOutputTail(std::uint32_t written, std::uint64_t
 
 void TVeltBaseDispatcher::SetAvailThreshold(std::uint16_t count)
 {
-    std::lock_guard lock(DataLock);
-    availThreshold_ = count;
+    {
+        std::lock_guard lock(DataLock);
+        availThreshold_ = count;
+    }
+    // Input that already reaches a lowered threshold is told now, not at the
+    // next chunk or fallback.
+    if (eventSignal_ && notifyWanted_.load() && AvailThresholdReached() && !dispatchWoken_.exchange(true))
+        eventSignal_->Set();
+}
+
+bool TVeltBaseDispatcher::AvailThresholdReached()
+{
+    const std::uint16_t threshold = availThreshold_.load();
+    if (threshold == 0) return false;
+    std::lock_guard lock(InputLock);
+    return inputChanged_ && WaitingInput() >= threshold;
 }
 
 int TVeltBaseDispatcher::AddNotifyProc(TNotifyProc proc)

@@ -1,6 +1,7 @@
 // The headless monitor's event loop: fires the channel's poll timer at its
 // interval, sleeping until each deadline (no busy waiting), and after each
-// expiry runs `afterFire` (the port component's queued notifications).
+// expiry runs `afterFire` (the port component's queued notifications); a
+// notification queued meanwhile wakes it to run `afterFire` at once.
 #pragma once
 
 #include "serial/PollTimer.h"

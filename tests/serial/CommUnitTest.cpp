@@ -276,3 +276,28 @@ TEST_F(CommUnitTest, VanishedDeviceIsReopenedQuietlyWhenItComesBack)
     Poll();
     EXPECT_EQ(got, (std::vector<std::string>{" E5"}));
 }
+
+// With the wake on, an awaited telegram is handed over as soon as its last
+// byte is in, without a poll; a part of it waits, and so does a telegram
+// nobody announced.
+TEST_F(CommUnitTest, WakeOnInputHandsOverTheAwaitedTelegramWithoutAPoll)
+{
+    const PtyPair& pty = OpenCom1();
+    unit.SetWakeOnInput(true);
+    const std::string answer = "68 05 05 68 02 03 08 01 02 10 16";
+    auto run = [&] {
+        TVeltCustomComPort::RunPendingNotifications();
+        return !got.empty();
+    };
+    unit.ExpectTelegram(11);
+    WriteFar(pty, BytesFromHex("68 05 05 68 02 03"));
+    EXPECT_FALSE(WaitUntil(run, std::chrono::milliseconds(150))) << "part of the telegram";
+    WriteFar(pty, BytesFromHex("08 01 02 10 16"));
+    ASSERT_TRUE(WaitUntil(run));
+    EXPECT_EQ(got, std::vector<std::string>{HexDump(BytesFromHex(answer))});
+
+    got.clear();
+    WriteFar(pty, BytesFromHex(answer));  // not announced: the next poll takes it
+    EXPECT_FALSE(WaitUntil(run, std::chrono::milliseconds(150)));
+    unit.SetWakeOnInput(false);
+}
