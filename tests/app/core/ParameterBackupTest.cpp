@@ -1,0 +1,60 @@
+// The backup file: what is written reads back the same, and a damaged file
+// or one from another page layout is refused naming its line.
+#include "ParameterBackup.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::vector<backup::TPageLayout> Layout{{"Standard", {"Zero range (%)", "Power-up zero (%)"}},
+                                              {"Trigger", {"Level"}}};
+
+backup::TFile Sample()
+{
+    backup::TFile file;
+    file.header = {"2026-12-09 10:55:00", "Quorvel 1.0", 3, 2, "WZ\ttype 7"};
+    file.items = {{"Standard", 1, "Zero range (%)", -2147483647 - 1, ""},
+                  {"Standard", 2, "Power-up zero (%)", std::nullopt, "Parameter refused (error 5)"},
+                  {"Trigger", 1, "Level", 2147483647, ""}};
+    return file;
+}
+
+}  // namespace
+
+TEST(ParameterBackup, WhatIsWrittenReadsBackTheSame)
+{
+    const std::string text = backup::Write(Sample());
+    const backup::TRead read = backup::Read(text, Layout);
+    ASSERT_TRUE(read.file) << read.error;
+    EXPECT_EQ(backup::Write(*read.file), text);
+    EXPECT_EQ(read.file->header.identification, "WZ type 7") << "a tab in a field becomes a blank";
+    EXPECT_EQ(read.file->items[1].refusal, "Parameter refused (error 5)");
+    EXPECT_FALSE(read.file->items[1].value);
+}
+
+TEST(ParameterBackup, RefusesADamagedFileNamingTheLine)
+{
+    const std::string good = backup::Write(Sample());  // items start on line 8
+    const std::string head = good.substr(0, good.find("Standard\t1"));
+    const struct {
+        std::string text;
+        std::string error;
+    } rows[] = {
+        {"", "line 1: not a Quorvel parameter backup"},
+        {"# Quorvel module parameter backup\nslave address: 127\n", "line 2: slave address '127' is not from 0 to 126"},
+        {"# Quorvel module parameter backup\ncolour: red\n", "line 2: unknown header 'colour'"},
+        {"# Quorvel module parameter backup\ndate: x\n", "line 2: the file ends before its items"},
+        {head + "Standard\t1\tZero range (%)\t2147483648\n", "line 8: value '2147483648' is not a 32-bit integer"},
+        {head + "Standard\t1\tZero range (%)\t12abc\n", "line 8: value '12abc' is not a 32-bit integer"},
+        {head + "Standard\t3\tTare\t1\n", "line 8: item '3' is not from 1 to 2 of page Standard"},
+        {head + "Filling\t1\tLevel\t1\n", "line 8: no page 'Filling' in the page layout in use"},
+        {head + "Trigger\t1\tLimit\t1\n",
+         "line 8: item 1 of Trigger is 'Level' here but 'Limit' in the file (another page layout)"},
+        {head + "Trigger 1 Level 1\n", "line 8: expected page, item, text and value separated by tabs"},
+    };
+    for (const auto& row : rows) {
+        const backup::TRead read = backup::Read(row.text, Layout);
+        EXPECT_FALSE(read.file) << row.text;
+        EXPECT_EQ(read.error, row.error) << row.text;
+    }
+}
