@@ -47,10 +47,13 @@ struct TFile {
     std::vector<TItem> items;
 };
 
-// The pages as the loaded configuration lays them out: caption and item texts.
+// The pages as the loaded configuration lays them out: caption, item texts
+// and the page's command codes (read, write; 0 for none).
 struct TPageLayout {
     std::string caption;
     std::vector<std::string> items;
+    std::uint8_t readCode = 0;
+    std::uint8_t writeCode = 0;
 };
 
 std::string Write(const TFile& file);

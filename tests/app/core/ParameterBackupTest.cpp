@@ -1,6 +1,9 @@
 // The backup file: what is written reads back the same, and a damaged file
 // or one from another page layout is refused naming its line.
+#include "BackupRun.h"
+#include "Hex.h"
 #include "ParameterBackup.h"
+#include "ResultText.h"
 
 #include <gtest/gtest.h>
 
@@ -57,4 +60,35 @@ TEST(ParameterBackup, RefusesADamagedFileNamingTheLine)
         EXPECT_FALSE(read.file) << row.text;
         EXPECT_EQ(read.error, row.error) << row.text;
     }
+}
+
+// A module that keeps one value of its own: the restore writes and reads back
+// each item, and reports the one that reads back different and the refusal.
+TEST(ParameterBackup, RestoreWritesReadsBackAndReportsEveryDifference)
+{
+    std::vector<backup::TPageLayout> layout = Layout;
+    layout[0].readCode = 0x12;
+    layout[0].writeCode = 0x1F;
+    layout[1].readCode = layout[1].writeCode = 0x26;
+    backup::TFile file = Sample();
+    file.items[1].value = 7;  // Standard 2 now has a value to write
+    TBackupRun run = TBackupRun::ForRestore(file, layout);
+    std::vector<std::string> sent;
+    while (auto command = run.NextCommand()) {
+        sent.push_back(HexDump(*command));
+        const bool trigger = (*command)[0] == 0x26;
+        if (trigger && ((*command)[1] & 0x80)) run.TakeResult(0x45, 0);  // Trigger refuses the write
+        else if ((*command)[0] == 0x12 && (*command)[1] == 2) run.TakeResult(0x01, 6);  // keeps 6, not 7
+        else run.TakeResult(0x01, (*command)[0] == 0x12 ? -2147483647 - 1 : 0);
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{" 1F 01 00 00 00 80", " 12 01", " 1F 02 07 00 00 00", " 12 02",
+                                              " 26 81 FF FF FF 7F"}));
+    EXPECT_EQ(run.Differences(), (std::vector<std::string>{"Standard 2 Power-up zero (%): wrote 7, reads 6",
+                                                           "Trigger 1 Level: write refused " + resulttext::ErrorText(5)}));
+    EXPECT_FALSE(run.Complete());
+
+    TBackupRun backupRun = TBackupRun::ForBackup(layout);
+    while (backupRun.NextCommand()) backupRun.GiveUp();
+    EXPECT_EQ(backupRun.Items().size(), 3u);
+    EXPECT_EQ(backupRun.Items()[2].refusal, "** NO RESULT **") << "a refused item is kept, not left out";
 }
