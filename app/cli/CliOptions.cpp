@@ -47,7 +47,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             continue;
         }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
-            name != "--trace") {
+            name != "--trace" && name != "--module" && name != "--backup" && name != "--restore") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -68,9 +68,13 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             const auto n = WholeNumber(value, 1, 8);
             if (n) options.moduleCount = *n;
             else error = "--modules must be a number of modules from 1 to 8" + got;
-        } else if (name == "--trace") {
-            options.traceFile = value;
-            if (value.empty()) error = "--trace needs a file name";
+        } else if (name == "--trace" || name == "--backup" || name == "--restore") {
+            (name == "--trace" ? options.traceFile : name == "--backup" ? options.backupFile : options.restoreFile) =
+                value;
+            if (value.empty()) error = name + " needs a file name";
+        } else if (name == "--module") {
+            options.module = WholeNumber(value, 0, 7);
+            if (!options.module) error = "--module must be a module's unit address from 0 to 7" + got;
         } else {
             options.seconds = PositiveSeconds(value);
             if (!options.seconds)
@@ -79,12 +83,20 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         }
         if (!error.empty()) return std::nullopt;
     }
+    if (!options.backupFile.empty() && !options.restoreFile.empty()) error = "--backup and --restore exclude each other";
+    else if ((!options.backupFile.empty() || !options.restoreFile.empty()) != options.module.has_value())
+        error = "--module K goes with --backup FILE or --restore FILE";
+    else if (options.module && *options.module >= options.moduleCount)
+        error = "--module " + std::to_string(*options.module) + " is not among the " +
+                std::to_string(options.moduleCount) + " module(s) of --modules";
+    if (!error.empty()) return std::nullopt;
     return options;
 }
 
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
+       quorvel-cli --module K --backup FILE | --restore FILE [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
@@ -127,6 +139,18 @@ Options:
                stamp and direction into FILE, a pcapng file for Wireshark
                (see tools/wireshark/quorvel-dp.lua). A write error stops
                the recording with a message; the link goes on.
+  --module K   the module, by unit address 0 to 7, for --backup or
+               --restore.
+  --backup FILE
+               read every parameter of the module as the pages of
+               Quorvel.conf list them and write them to FILE: a header, then
+               one line per item (page, item, text, value, or "refused" with
+               the module's error text).
+  --restore FILE
+               check FILE against the pages of Quorvel.conf (a damaged file
+               is refused naming its line, before anything is written), list
+               what it writes, write each item to the module, read it back
+               and list every difference.
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
@@ -134,7 +158,9 @@ else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
 the machine's serial devices.
 
 Exit status: 0 connected at the end, 1 not connected, 2 wrong option or
-port error. With --live-list: 0 when a station answered, 1 when none did,
+port error. With --backup or --restore: 0 when every item was read, or
+written and confirmed, 1 when not, 2 for a wrong option, a port error or a
+file that cannot be read or written. With --live-list: 0 when a station answered, 1 when none did,
 2 for a wrong option, no port or a port that vanished during the scan.
 )";
 }

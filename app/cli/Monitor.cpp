@@ -22,6 +22,8 @@ void TMonitor::Received(const TByteString& telegram)
     // The master acts on the code this leaves, so every telegram is classified.
     if (master_.ClassifyReply(telegram) != rcData) return;
     exchanging_ = master_.CurrentState().State == stDataExchange;
+    if (exchanging_ && onData_) onData_(telegram);
+    if (!printValues_) return;
     for (int k = 0; k < master_.ModuleCount() && cyclic::HasModuleBlock(telegram, k); ++k)
         out_ << ModuleLine(telegram, k) << '\n';
     out_.flush();

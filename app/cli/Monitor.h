@@ -4,6 +4,7 @@
 
 #include "dp/Profi_dp.h"
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -19,6 +20,13 @@ public:
     // True once a Data_Exchange response came after the latest "Connected"
     // (and no other status text since): the link really carries data.
     bool Exchanging() const { return exchanging_; }
+    // Also hands each Data_Exchange response in data exchange to `handler`;
+    // `printValues` false leaves out the module lines.
+    void SetOnData(std::function<void(const TByteString&)> handler, bool printValues)
+    {
+        onData_ = std::move(handler);
+        printValues_ = printValues;
+    }
 
 private:
     void Received(const TByteString& telegram);
@@ -28,4 +36,6 @@ private:
     std::ostream& out_;
     std::string lastText_;
     bool exchanging_ = false;
+    std::function<void(const TByteString&)> onData_;
+    bool printValues_ = true;
 };

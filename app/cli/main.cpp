@@ -4,6 +4,7 @@
 // option or a port error.
 #include "CliOptions.h"
 #include "ClockLoop.h"
+#include "ModuleBackup.h"
 #include "Monitor.h"
 #include "dp/LiveList.h"
 #include "dp/Profi_dp.h"
@@ -14,7 +15,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <iostream>
 #include <memory>
 #include <unistd.h>
@@ -96,6 +100,93 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
     return scan.Stations().empty() ? 1 : 0;
 }
 
+// The run --backup or --restore asks for, checked before the link starts:
+// a restore file that does not fit the pages is refused before anything is written.
+std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& error)
+{
+    std::string where;
+    const std::vector<backup::TPageLayout> layout = LoadPageLayout(where, error);
+    if (layout.empty()) {
+        if (error.empty()) error = where + " lists no parameter page";
+        return std::nullopt;
+    }
+    if (!options.backupFile.empty()) return TBackupRun::ForBackup(layout);
+    std::ifstream in(options.restoreFile, std::ios::binary);
+    std::string text;
+    if (in) text.assign(std::istreambuf_iterator<char>(in), {});
+    if (!in && !in.eof()) {
+        error = "cannot read " + options.restoreFile;
+        return std::nullopt;
+    }
+    const backup::TRead read = backup::Read(text, layout);
+    if (!read.file) {
+        error = options.restoreFile + ", " + read.error;
+        return std::nullopt;
+    }
+    for (const backup::TItem& item : read.file->items)
+        std::cout << (item.value ? "writes " : "skips ") << item.page << ' ' << item.number << ' ' << item.text
+                  << (item.value ? " = " + std::to_string(*item.value) : std::string(" (refused in the backup)"))
+                  << '\n';
+    return TBackupRun::ForRestore(*read.file, layout);
+}
+
+std::string LocalTime()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// Writes the backup beside its place first, so a failed write keeps an older file whole.
+bool WriteBackup(const std::string& path, const std::string& text, std::string& error)
+{
+    const std::string part = path + ".part";
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            std::remove(part.c_str());
+            error = "cannot write " + path;
+            return false;
+        }
+    }
+    if (std::rename(part.c_str(), path.c_str()) != 0) {
+        std::remove(part.c_str());
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+// The end of --backup or --restore: the file or the differences, and the exit status.
+int FinishRun(const TCliOptions& options, const TBackupRun& run)
+{
+    if (!run.Done()) {
+        std::cerr << "quorvel-cli: stopped after " << run.StepsDone() << " of " << run.Steps() << " commands\n";
+        return 1;
+    }
+    int refused = 0;
+    for (const backup::TItem& item : run.Items()) refused += item.refusal.empty() ? 0 : 1;
+    if (!options.backupFile.empty()) {
+        const backup::TFile file{{LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module, {}},
+                                 run.Items()};
+        std::string error;
+        if (!WriteBackup(options.backupFile, backup::Write(file), error)) return Fail(error);
+        std::cout << run.Items().size() << " item(s) written to " << options.backupFile << ", " << refused
+                  << " refused\n";
+        return run.Complete() ? 0 : 1;
+    }
+    for (const std::string& difference : run.Differences()) std::cout << "difference: " << difference << '\n';
+    std::cout << run.Items().size() << " item(s) written, "
+              << (run.Complete() ? "every one confirmed" : std::to_string(run.Differences().size()) + " difference(s)")
+              << '\n';
+    return run.Complete() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -108,6 +199,8 @@ int main(int argc, char** argv)
         return 0;
     }
     InstallSignalHandlers();
+    std::optional<TBackupRun> run;
+    if (options->module && !(run = PrepareRun(*options, error))) return Fail(error);
 
     auto timer = std::make_unique<TManualTimer>();
     TManualTimer& clock = *timer;
@@ -147,14 +240,25 @@ int main(int argc, char** argv)
     TTraceRecorder recorder;
     if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
 
+    std::optional<TBackupSession> session;
+    if (run) {
+        session.emplace(master, static_cast<std::uint8_t>(*options->module), std::move(*run));
+        monitor.SetOnData([&session](const TByteString& telegram) { session->Received(telegram); }, false);
+    }
     channel.ClearBuffer();
     master.StartMaster();
     try {
-        RunClockLoop(clock, Deadline(*options), stopRequested, [&] { channel.Port().RunPendingNotifications(); });
+        RunClockLoop(clock, Deadline(*options), stopRequested, [&] {
+            channel.Port().RunPendingNotifications();
+            if (!session) return;
+            session->Tick();
+            if (session->Done()) stopRequested = 1;
+        });
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
     master.SetOnTrace({});
     recorder.Stop();  // a failure was reported when it happened
+    if (session) return FinishRun(*options, session->Run());
     return master.CurrentState().State == stDataExchange && monitor.Exchanging() ? 0 : 1;
 }

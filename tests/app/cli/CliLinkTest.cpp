@@ -12,6 +12,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/file.h>
 
@@ -255,6 +257,8 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         {{"--com", "x"}, "--com must be a port number from 1 to 255 (got 'x')"},
         {{}, "no COM port opens"},
         {{"--live-list", "--diag"}, "no COM port opens"},
+        {{"--backup", "b.txt"}, "--module K goes with --backup FILE or --restore FILE"},
+        {{"--module", "1", "--restore", "b.txt"}, "--module 1 is not among the 1 module(s) of --modules"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -358,4 +362,43 @@ TEST_F(CliLinkTest, TraceOfARunDecodesEveryTelegramInTshark)
         EXPECT_NE(all.find(field), std::string::npos) << field;
     for (const char* fault : {"Lua Error", "Malformed", "wrong", "cut short", "Unknown bytes", "differ"})
         EXPECT_EQ(all.find(fault), std::string::npos) << fault;
+}
+
+// A backup of module 1, restored with the file's title damaged and with one
+// value the module refuses: the damaged file is refused before the link
+// starts, the other names the refused item and exits 1.
+TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
+{
+    TempFolder folder;
+    std::filesystem::copy_file(QUORVEL_CONF_FILE, folder.path / "Quorvel.conf");
+    struct Cwd {
+        std::filesystem::path before = std::filesystem::current_path();
+        ~Cwd() { std::filesystem::current_path(before); }
+    } cwd;
+    std::filesystem::current_path(folder.path);  // where the program looks for Quorvel.conf first
+    auto slave = StartSlave(2, 2, {"--instant"});
+    auto run = [&](const std::string& option, const std::string& file) {
+        auto cli = StartCli({"--com", "2", "--modules", "2", "--fast", "--seconds", "60", "--module", "1", option, file});
+        cli->Wait(90s);
+        return cli;
+    };
+    auto backup = run("--backup", "a.txt");
+    ASSERT_EQ(backup->Wait(1s), 0) << backup->Errors();
+    std::ifstream in("a.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const std::string item = "Standard\t4\tFilter value\t";
+    const std::size_t at = text.find(item);
+    ASSERT_NE(at, std::string::npos) << text;
+
+    std::string changed = text;
+    changed.replace(at + item.size(), changed.find('\n', at) - at - item.size(), "99999");
+    std::ofstream("b.txt") << changed;
+    std::ofstream("c.txt") << "#" << text;
+    auto damaged = run("--restore", "c.txt");
+    EXPECT_EQ(damaged->Wait(1s), 2);
+    EXPECT_NE(damaged->Errors().find("c.txt, line 1: not a Quorvel parameter backup"), std::string::npos);
+    auto refused = run("--restore", "b.txt");
+    EXPECT_EQ(refused->Wait(1s), 1);
+    EXPECT_NE(refused->Output().find("difference: Standard 4 Filter value: write refused"), std::string::npos)
+        << refused->Output();
 }

@@ -1,0 +1,68 @@
+#include "ModuleBackup.h"
+
+#include "ConfigFile.h"
+#include "CyclicData.h"
+#include "SheetCommands.h"
+#include "dp/Profi_dp.h"
+
+#include <filesystem>
+
+std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string& error)
+{
+    static const std::vector<std::string> captions{"Standard", "Trigger", "Filling", "Mass flow"};
+    std::error_code ignored;
+    const std::string programDir = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
+    const conf::TConfigLoad load = conf::LoadFirstConfig(
+        conf::ConfigCandidates(std::filesystem::current_path(ignored).string(), programDir, QUORVEL_INSTALLED_CONF));
+    if (load.Path.empty()) {
+        error = "no " + std::string(conf::FileName) + " found";
+        for (const std::string& message : load.Messages) error += "; " + message;
+        return {};
+    }
+    where = load.Path;
+    std::vector<backup::TPageLayout> layout;
+    for (const conf::TSheetPlan& plan : conf::PlanSheets(load.Lines, captions)) {
+        backup::TPageLayout page;
+        page.caption = captions[static_cast<std::size_t>(plan.Page)];
+        for (int i = 0; i < plan.ItemCount; ++i)
+            page.items.push_back(conf::ItemText(load.Lines[static_cast<std::size_t>(plan.Header + 1 + i)]));
+        page.readCode = sheetcmd::ReadCode(plan.Page);
+        page.writeCode = conf::PagePrefix(page.caption).value_or(0);
+        layout.push_back(std::move(page));
+    }
+    return layout;
+}
+
+TBackupSession::TBackupSession(T_DPV0& master, std::uint8_t unit, TBackupRun run)
+    : master_(master), unit_(unit), run_(std::move(run))
+{
+}
+
+void TBackupSession::Received(const TByteString& telegram)
+{
+    const auto reply = cyclic::ReadChannel(telegram);
+    if (!reply) return;
+    const TCommandChannel::TReplyOutcome outcome = channel_.TakeReply(*reply, master_.OutputData);
+    if (outcome.ResultForPending && queued_) {
+        run_.TakeResult(reply->Stat, reply->Value);
+        queued_ = false;
+    }
+    SendNext();
+}
+
+void TBackupSession::Tick()
+{
+    if (!queued_ || !channel_.Pending() || std::chrono::steady_clock::now() - placedAt_ < ResultTimeout) return;
+    channel_.GiveUp(master_.OutputData);
+    run_.GiveUp();
+    queued_ = false;
+}
+
+void TBackupSession::SendNext()
+{
+    if (!queued_ && !run_.Done()) {
+        channel_.QueueCommand(unit_, *run_.NextCommand());
+        queued_ = true;
+    }
+    if (!channel_.Pending() && channel_.SendNextCommand(master_.OutputData)) placedAt_ = std::chrono::steady_clock::now();
+}

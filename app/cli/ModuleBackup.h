@@ -1,0 +1,43 @@
+// quorvel-cli's backup and restore of one module's parameters: the page
+// layout from Quorvel.conf, and the session that runs a TBackupRun through
+// the command channel of the cyclic data (no Qt here).
+#pragma once
+
+#include "BackupRun.h"
+#include "CommandChannel.h"
+#include "ParameterBackup.h"
+#include "base/ByteString.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class T_DPV0;
+
+// The four pages as Quorvel.conf lays them out (found as the window finds
+// it); empty with `error` set when no file is found.
+std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string& error);
+
+class TBackupSession {
+public:
+    static constexpr std::chrono::seconds ResultTimeout{10};
+
+    TBackupSession(T_DPV0& master, std::uint8_t unit, TBackupRun run);
+    // A Data_Exchange response: takes the channel's reply, sends the next command.
+    void Received(const TByteString& telegram);
+    // Every clock tick: gives up a command whose result has not come in time.
+    void Tick();
+    bool Done() const { return run_.Done(); }
+    const TBackupRun& Run() const { return run_; }
+
+private:
+    void SendNext();
+
+    T_DPV0& master_;
+    std::uint8_t unit_;
+    TBackupRun run_;
+    TCommandChannel channel_;
+    bool queued_ = false;  // the run's next command is in the channel
+    std::chrono::steady_clock::time_point placedAt_;
+};
