@@ -319,7 +319,8 @@ int TVeltBaseDispatcher::QueueBlock(const std::uint8_t* bytes, std::size_t count
     {
         std::lock_guard lock(OutputLock);
         if (outputBuffer_.empty()) return ecCommNotOpen;
-        lineError_ |= DeviceStatus(status_) & leMask;
+        // Line errors are not asked for per block (two device calls each):
+        // the dispatch thread collects them every 50 ms.
         const std::uint32_t room = outputSize_ - OutputFill();
         if (count > room) return ecOutputBufferTooSmall;
         if (count == room) outFull_ = true;

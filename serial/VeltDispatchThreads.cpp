@@ -202,7 +202,8 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
 {
     for (;;) {
         std::uint32_t tail;
-        std::uint32_t length;
+        std::uint32_t first;
+        std::uint32_t second;
         std::uint64_t generation;
         {
             std::lock_guard lock(OutputLock);
@@ -211,25 +212,16 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
                 return;
             }
             outputIdle_ = false;
-            if (outHead_ > outTail_) {
-                length = outHead_ - outTail_;
-            } else if (outHead_ == 0) {
-                length = outputSize_ - outTail_;
-            } else {
-                // The data wraps: rotate it to start at index 0, so that the
-                // device gets everything as one block.
-                std::vector<std::uint8_t> front(outputBuffer_.begin(), outputBuffer_.begin() + outHead_);
-                std::memmove(outputBuffer_.data(), outputBuffer_.data() + outTail_, outputSize_ - outTail_);
-                std::memcpy(outputBuffer_.data() + (outputSize_ - outTail_), front.data(), front.size());
-                outHead_ += outputSize_ - outTail_;
-                outTail_ = 0;
-                length = outFull_ ? outputSize_ : outHead_;
-                if (outHead_ == outputSize_) outHead_ = 0;
-            }
+            // Everything waiting goes to the device in one call: the piece up
+            // to the end of the ring and the piece that wrapped to its start.
+            const std::uint32_t fill = OutputFill();
             tail = outTail_;
+            first = std::min(fill, outputSize_ - tail);
+            second = fill - first;
             generation = outGeneration_;
         }
-        const int written = DeviceTransmit(outputBuffer_.data() + tail, length, *purgeSignal_);
+        const int written =
+            DeviceTransmit(outputBuffer_.data() + tail, first, outputBuffer_.data(), second, *purgeSignal_);
         if (written == TransmitAbandoned) {
             std::lock_guard lock(OutputLock);
             outputIdle_ = true;
@@ -237,7 +229,7 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
             return;
         }
         // A block the device refused is lost: it counts as written.
-        AdvanceOutputTail(written < 0 ? length : static_cast<std::uint32_t>(written), generation);
+        AdvanceOutputTail(written < 0 ? first + second : static_cast<std::uint32_t>(written), generation);
         if (stop_.load()) {
             std::lock_guard lock(OutputLock);
             outputIdle_ = true;
