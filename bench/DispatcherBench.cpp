@@ -14,6 +14,7 @@
 #include "posix/VeltPosixDispatcher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -90,26 +91,26 @@ TFigure BareReceive(PtyPair& pty, std::size_t total)
     return figure;
 }
 
-// The same through the dispatcher: its threads fill the input buffer, the
-// caller takes the bytes out. A data-available handler wakes the caller, as
-// poll() wakes the bare loop.
+// The same through the dispatcher: its threads fill the input buffer, a
+// data-available handler takes the bytes out, as Qt's peer reads in its
+// readyRead handler; the caller waits until all have come.
 TFigure DispatcherReceive(PtyPair& pty, std::size_t total)
 {
     TVeltPosixDispatcher d;
     if (d.Activate(pty.path, 19200, 2, 8, 1, 4096, 4096, true, true) != ecOK) return {};
-    TVeltEvent arrived(TVeltEvent::Reset::Auto);
-    d.SetAvailThreshold(1);
-    d.AddNotifyProc([&](unsigned, unsigned, unsigned) { arrived.Set(); });
-    const std::vector<std::uint8_t> data(total, 0x5A);
+    TVeltEvent done(TVeltEvent::Reset::Manual);
     std::vector<std::uint8_t> buffer(8192);
+    std::atomic<std::size_t> got{0};
+    d.SetAvailThreshold(1);
+    d.AddNotifyProc([&](unsigned, unsigned, unsigned) {
+        std::size_t n;
+        while ((n = d.TakeInputBlock(buffer.data(), buffer.size())) > 0)
+            if (got.fetch_add(n) + n >= total) done.Set();
+    });
+    const std::vector<std::uint8_t> data(total, 0x5A);
     const TMeasure measure;
     std::thread far([&] { WriteAll(pty.master, data.data(), data.size()); });
-    std::size_t got = 0;
-    while (got < total) {
-        const std::size_t n = d.TakeInputBlock(buffer.data(), buffer.size());
-        got += n;
-        if (n == 0) arrived.Wait(50);
-    }
+    while (got.load() < total) done.Wait(1000);
     far.join();
     return measure.Done(total);
 }
