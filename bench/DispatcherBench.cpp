@@ -122,6 +122,8 @@ TFigure QtReceive(PtyPair& pty, std::size_t total)
 {
     QSerialPort port;
     port.setPortName(QString::fromStdString(pty.path));
+    port.setBaudRate(19200);
+    port.setParity(QSerialPort::EvenParity);
     if (!port.open(QIODevice::ReadWrite)) {
         std::printf("Qt serial port: cannot open %s: %s\n", pty.path.c_str(), qPrintable(port.errorString()));
         return {};
@@ -170,6 +172,13 @@ TFigure DispatcherSend(PtyPair& pty, std::size_t total, std::size_t block)
     }
     far.join();
     return measure.Done(total);
+}
+
+constexpr int Rounds = 3;
+
+void KeepFaster(TFigure& best, TFigure run)
+{
+    if (run.mbPerSecond > best.mbPerSecond) best = run;
 }
 
 void PrintPair(const char* what, TFigure bare, TFigure dispatcher, const char* goal)
@@ -228,19 +237,35 @@ int main(int argc, char** argv)
 #endif
     PtyPair pty;
 
-    std::printf("quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run\n", total >> 20);
-    const TFigure bareIn = BareReceive(pty, total);
-    const TFigure dispIn = DispatcherReceive(pty, total);
+    std::printf("quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run, best of %d "
+                "interleaved rounds\n",
+                total >> 20, Rounds);
+    // Other work on the machine slows single runs at random: each peer runs
+    // in every round, in turn, and its fastest run counts.
+    TFigure bareIn, dispIn, qtIn, bareOut, dispOut;
+    {
+        // Every peer meets the line as the dispatcher sets it (19200 8E1,
+        // parity checked): the terminal's settings outlive a close.
+        TVeltPosixDispatcher d;
+        (void)d.Activate(pty.path, 19200, 2, 8, 1, 4096, 4096, true, true);
+    }
+    for (int round = 0; round < Rounds; ++round) {
+        KeepFaster(bareIn, BareReceive(pty, total));
+        KeepFaster(dispIn, DispatcherReceive(pty, total));
+#ifdef QUORVEL_BENCH_QT_SERIAL
+        KeepFaster(qtIn, QtReceive(pty, total));
+#endif
+        KeepFaster(bareOut, BareSend(pty, total, 255));
+        KeepFaster(dispOut, DispatcherSend(pty, total, 255));
+    }
     PrintPair("receive (poll/read)", bareIn, dispIn, "   goal: ratio >= 0.9");
 #ifdef QUORVEL_BENCH_QT_SERIAL
-    const TFigure qtIn = QtReceive(pty, total);
     std::printf("%-22s Qt serial port %7.1f MB/s (%5.2f ms CPU/MB)   dispatcher/Qt %.2f   goal: >= 1\n",
                 "receive (Qt peer)", qtIn.mbPerSecond, qtIn.cpuMsPerMb, dispIn.mbPerSecond / qtIn.mbPerSecond);
 #else
+    (void)qtIn;
     std::printf("receive (Qt peer)      not built (Qt's serial port development files missing)\n");
 #endif
-    const TFigure bareOut = BareSend(pty, total, 255);
-    const TFigure dispOut = DispatcherSend(pty, total, 255);
     PrintPair("send 255 B (poll/write)", bareOut, dispOut, "   goal: ratio >= 0.9");
     Latency(pty);
     IdleCpu(pty, idleSeconds);

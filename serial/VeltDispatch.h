@@ -305,7 +305,8 @@ private:
     void EventThreadBody();
     void DispatchThreadBody();
     void OutputThreadBody();
-    void ServiceEvents(bool fallback);
+    // True when more is waiting to be served at once.
+    bool ServiceEvents(bool fallback);
     // Bytes read into the input buffer; NoRoom when no read was made.
     int PullDeviceInput();
     static constexpr int NoRoom = -1;

@@ -98,15 +98,16 @@ void TVeltBaseDispatcher::DispatchThreadBody()
 {
     ackSignal_->Set();
     auto nextFallback = std::chrono::steady_clock::now();
+    bool more = false;
     while (!stop_.load() && !closePending_.load()) {
         // Without an event the buffer is still filled every 50 ms; line
         // errors are looked at every 50 ms also while events keep coming.
-        const bool event = eventSignal_->Wait(DispatchFallbackMs);
+        const bool event = more || eventSignal_->Wait(DispatchFallbackMs);
         if (stop_.load()) break;
         const auto now = std::chrono::steady_clock::now();
         const bool fallback = !event || now >= nextFallback;
         if (fallback) nextFallback = now + std::chrono::milliseconds(DispatchFallbackMs);
-        ServiceEvents(fallback);
+        more = ServiceEvents(fallback);
     }
     if (closePending_.load()) {
         // Deactivate was called during a notification: finish it here.
@@ -119,9 +120,8 @@ void TVeltBaseDispatcher::DispatchThreadBody()
     ThreadEnded();
 }
 
-void TVeltBaseDispatcher::ServiceEvents(bool fallback)
+bool TVeltBaseDispatcher::ServiceEvents(bool fallback)
 {
-    dispatchWoken_ = false;  // from here on a new event wakes us again
     const std::uint32_t mask = eventMask_.exchange(0);
     if (mask & evModemMask) RefreshModemStatus();
     if (mask & (evBreak | evErr)) RefreshLineErrors();
@@ -136,6 +136,13 @@ void TVeltBaseDispatcher::ServiceEvents(bool fallback)
         if (inDriver > 0) (void)PullDeviceInput();  // what it read is in the buffer
     }
     if (!notifying_.load()) NotifyAvail();
+    // Events that came while the handlers ran did not wake this thread (the
+    // event thread saw it awake): from here on they do, and those already
+    // there are served without a wait.
+    dispatchWoken_ = false;
+    if (eventMask_.load() != 0) return true;
+    std::lock_guard lock(InputLock);
+    return inputChanged_ && availThreshold_ != 0 && WaitingInput() >= availThreshold_;
 }
 
 int TVeltBaseDispatcher::PullDeviceInput()
