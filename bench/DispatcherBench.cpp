@@ -14,6 +14,7 @@
 #include "posix/VeltPosixDispatcher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -90,26 +91,26 @@ TFigure BareReceive(PtyPair& pty, std::size_t total)
     return figure;
 }
 
-// The same through the dispatcher: its threads fill the input buffer, the
-// caller takes the bytes out. A data-available handler wakes the caller, as
-// poll() wakes the bare loop.
+// The same through the dispatcher: its threads fill the input buffer, a
+// data-available handler takes the bytes out, as Qt's peer reads in its
+// readyRead handler; the caller waits until all have come.
 TFigure DispatcherReceive(PtyPair& pty, std::size_t total)
 {
     TVeltPosixDispatcher d;
     if (d.Activate(pty.path, 19200, 2, 8, 1, 4096, 4096, true, true) != ecOK) return {};
-    TVeltEvent arrived(TVeltEvent::Reset::Auto);
-    d.SetAvailThreshold(1);
-    d.AddNotifyProc([&](unsigned, unsigned, unsigned) { arrived.Set(); });
-    const std::vector<std::uint8_t> data(total, 0x5A);
+    TVeltEvent done(TVeltEvent::Reset::Manual);
     std::vector<std::uint8_t> buffer(8192);
+    std::atomic<std::size_t> got{0};
+    d.SetAvailThreshold(1);
+    d.AddNotifyProc([&](unsigned, unsigned, unsigned) {
+        std::size_t n;
+        while ((n = d.TakeInputBlock(buffer.data(), buffer.size())) > 0)
+            if (got.fetch_add(n) + n >= total) done.Set();
+    });
+    const std::vector<std::uint8_t> data(total, 0x5A);
     const TMeasure measure;
     std::thread far([&] { WriteAll(pty.master, data.data(), data.size()); });
-    std::size_t got = 0;
-    while (got < total) {
-        const std::size_t n = d.TakeInputBlock(buffer.data(), buffer.size());
-        got += n;
-        if (n == 0) arrived.Wait(50);
-    }
+    while (got.load() < total) done.Wait(1000);
     far.join();
     return measure.Done(total);
 }
@@ -121,6 +122,8 @@ TFigure QtReceive(PtyPair& pty, std::size_t total)
 {
     QSerialPort port;
     port.setPortName(QString::fromStdString(pty.path));
+    port.setBaudRate(19200);
+    port.setParity(QSerialPort::EvenParity);
     if (!port.open(QIODevice::ReadWrite)) {
         std::printf("Qt serial port: cannot open %s: %s\n", pty.path.c_str(), qPrintable(port.errorString()));
         return {};
@@ -155,8 +158,11 @@ TFigure BareSend(PtyPair& pty, std::size_t total, std::size_t block)
 
 TFigure DispatcherSend(PtyPair& pty, std::size_t total, std::size_t block)
 {
+    // The output ring plays the part the kernel's write buffer plays for the
+    // bare loop, so it gets a size of that order: with 4 KB the caller, which
+    // has no wait for room, would measure its own sleeps.
     TVeltPosixDispatcher d;
-    if (d.Activate(pty.path, 19200, 2, 8, 1, 4096, 4096, true, true) != ecOK) return {};
+    if (d.Activate(pty.path, 19200, 2, 8, 1, 4096, 65536, true, true) != ecOK) return {};
     const std::vector<std::uint8_t> data(block, 0xA5);
     const TMeasure measure;
     std::thread far([&] { ReadAll(pty.master, total); });
@@ -166,6 +172,13 @@ TFigure DispatcherSend(PtyPair& pty, std::size_t total, std::size_t block)
     }
     far.join();
     return measure.Done(total);
+}
+
+constexpr int Rounds = 3;
+
+void KeepFaster(TFigure& best, TFigure run)
+{
+    if (run.mbPerSecond > best.mbPerSecond) best = run;
 }
 
 void PrintPair(const char* what, TFigure bare, TFigure dispatcher, const char* goal)
@@ -224,19 +237,35 @@ int main(int argc, char** argv)
 #endif
     PtyPair pty;
 
-    std::printf("quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run\n", total >> 20);
-    const TFigure bareIn = BareReceive(pty, total);
-    const TFigure dispIn = DispatcherReceive(pty, total);
+    std::printf("quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run, best of %d "
+                "interleaved rounds\n",
+                total >> 20, Rounds);
+    // Other work on the machine slows single runs at random: each peer runs
+    // in every round, in turn, and its fastest run counts.
+    TFigure bareIn, dispIn, qtIn, bareOut, dispOut;
+    {
+        // Every peer meets the line as the dispatcher sets it (19200 8E1,
+        // parity checked): the terminal's settings outlive a close.
+        TVeltPosixDispatcher d;
+        (void)d.Activate(pty.path, 19200, 2, 8, 1, 4096, 4096, true, true);
+    }
+    for (int round = 0; round < Rounds; ++round) {
+        KeepFaster(bareIn, BareReceive(pty, total));
+        KeepFaster(dispIn, DispatcherReceive(pty, total));
+#ifdef QUORVEL_BENCH_QT_SERIAL
+        KeepFaster(qtIn, QtReceive(pty, total));
+#endif
+        KeepFaster(bareOut, BareSend(pty, total, 255));
+        KeepFaster(dispOut, DispatcherSend(pty, total, 255));
+    }
     PrintPair("receive (poll/read)", bareIn, dispIn, "   goal: ratio >= 0.9");
 #ifdef QUORVEL_BENCH_QT_SERIAL
-    const TFigure qtIn = QtReceive(pty, total);
     std::printf("%-22s Qt serial port %7.1f MB/s (%5.2f ms CPU/MB)   dispatcher/Qt %.2f   goal: >= 1\n",
                 "receive (Qt peer)", qtIn.mbPerSecond, qtIn.cpuMsPerMb, dispIn.mbPerSecond / qtIn.mbPerSecond);
 #else
+    (void)qtIn;
     std::printf("receive (Qt peer)      not built (Qt's serial port development files missing)\n");
 #endif
-    const TFigure bareOut = BareSend(pty, total, 255);
-    const TFigure dispOut = DispatcherSend(pty, total, 255);
     PrintPair("send 255 B (poll/write)", bareOut, dispOut, "   goal: ratio >= 0.9");
     Latency(pty);
     IdleCpu(pty, idleSeconds);

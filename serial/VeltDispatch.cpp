@@ -258,6 +258,22 @@ std::size_t TVeltBaseDispatcher::TakeInputBlock(std::uint8_t* bytes, std::size_t
     bool madeRoom = false;
     {
         std::lock_guard lock(InputLock);
+        if (ReadsInAvailMode()) {
+            // A handler reads past what it has read in this notification; the
+            // tail moves when the notification ends.
+            const std::uint32_t skip = notify_->readCounter;
+            const std::uint32_t visible = VisibleInput();
+            const std::size_t count = std::min<std::size_t>(max, visible - std::min(visible, skip));
+            while (taken < count) {
+                const std::uint32_t at = (inTail_ + skip + static_cast<std::uint32_t>(taken)) % InputBufferSize;
+                const std::size_t piece = std::min<std::size_t>(count - taken, InputBufferSize - at);
+                std::memcpy(bytes + taken, inputBuffer_.data() + at, piece);
+                taken += piece;
+            }
+            notify_->readCounter += static_cast<std::uint32_t>(taken);
+            AddTrace('R', bytes, taken);
+            return taken;
+        }
         if (notify_->active) {
             // The byte-wise rules of a running notification apply.
             while (taken < max && TakeInput(bytes[taken]) == ecOK) ++taken;
@@ -319,7 +335,8 @@ int TVeltBaseDispatcher::QueueBlock(const std::uint8_t* bytes, std::size_t count
     {
         std::lock_guard lock(OutputLock);
         if (outputBuffer_.empty()) return ecCommNotOpen;
-        lineError_ |= DeviceStatus(status_) & leMask;
+        // Line errors are not asked for per block (two device calls each):
+        // the dispatch thread collects them every 50 ms.
         const std::uint32_t room = outputSize_ - OutputFill();
         if (count > room) return ecOutputBufferTooSmall;
         if (count == room) outFull_ = true;

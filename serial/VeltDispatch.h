@@ -245,10 +245,14 @@ protected:
     [[nodiscard]] virtual int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) = 0;
     [[nodiscard]] virtual int DeviceClose() = 0;
     [[nodiscard]] virtual int DeviceYield();
-    // Writes a block to the device, waiting until it can; gives up when `abort`
-    // is set. Returns the bytes written, TransmitAbandoned, or a negative code.
+    // Writes two pieces in order (the second may be empty) in as few calls as
+    // the device allows, waiting only while it takes nothing; gives up when
+    // `abort` is set. Returns the bytes written (possibly fewer than offered),
+    // TransmitAbandoned, or a negative code.
     static constexpr int TransmitAbandoned = -0x7FFF;
-    [[nodiscard]] virtual int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) = 0;
+    [[nodiscard]] virtual int DeviceTransmit(const std::uint8_t* first, std::size_t firstCount,
+                                             const std::uint8_t* second, std::size_t secondCount,
+                                             TVeltEvent& abort) = 0;
     // Makes a pending or the next DeviceWaitEvent return.
     virtual void DeviceWakeWaiter() = 0;
     // The modem lines CTS, DSR, RI, DCD in bits 4..7.
@@ -301,7 +305,8 @@ private:
     void EventThreadBody();
     void DispatchThreadBody();
     void OutputThreadBody();
-    void ServiceEvents(bool fallback);
+    // True when more is waiting to be served at once.
+    bool ServiceEvents(bool fallback);
     // Bytes read into the input buffer; NoRoom when no read was made.
     int PullDeviceInput();
     static constexpr int NoRoom = -1;

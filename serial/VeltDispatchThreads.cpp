@@ -99,15 +99,16 @@ void TVeltBaseDispatcher::DispatchThreadBody()
 {
     ackSignal_->Set();
     auto nextFallback = std::chrono::steady_clock::now();
+    bool more = false;
     while (!stop_.load() && !closePending_.load()) {
         // Without an event the buffer is still filled every 50 ms; line
         // errors are looked at every 50 ms also while events keep coming.
-        const bool event = eventSignal_->Wait(DispatchFallbackMs);
+        const bool event = more || eventSignal_->Wait(DispatchFallbackMs);
         if (stop_.load()) break;
         const auto now = std::chrono::steady_clock::now();
         const bool fallback = !event || now >= nextFallback;
         if (fallback) nextFallback = now + std::chrono::milliseconds(DispatchFallbackMs);
-        ServiceEvents(fallback);
+        more = ServiceEvents(fallback);
     }
     if (closePending_.load()) {
         // Deactivate was called during a notification: finish it here.
@@ -120,9 +121,8 @@ void TVeltBaseDispatcher::DispatchThreadBody()
     ThreadEnded();
 }
 
-void TVeltBaseDispatcher::ServiceEvents(bool fallback)
+bool TVeltBaseDispatcher::ServiceEvents(bool fallback)
 {
-    dispatchWoken_ = false;  // from here on a new event wakes us again
     const std::uint32_t mask = eventMask_.exchange(0);
     if (mask & evModemMask) RefreshModemStatus();
     if (mask & (evBreak | evErr)) RefreshLineErrors();
@@ -137,6 +137,11 @@ void TVeltBaseDispatcher::ServiceEvents(bool fallback)
         if (inDriver > 0) (void)PullDeviceInput();  // what it read is in the buffer
     }
     if (!notifying_.load()) NotifyAvail();
+    // Events that came while the handlers ran did not wake this thread (the
+    // event thread saw it awake): from here on they do, and those already
+    // there are served without a wait.
+    dispatchWoken_ = false;
+    return eventMask_.load() != 0 || AvailThresholdReached();
 }
 
 int TVeltBaseDispatcher::PullDeviceInput()
@@ -203,7 +208,8 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
 {
     for (;;) {
         std::uint32_t tail;
-        std::uint32_t length;
+        std::uint32_t first;
+        std::uint32_t second;
         std::uint64_t generation;
         {
             std::lock_guard lock(OutputLock);
@@ -212,25 +218,16 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
                 return;
             }
             outputIdle_ = false;
-            if (outHead_ > outTail_) {
-                length = outHead_ - outTail_;
-            } else if (outHead_ == 0) {
-                length = outputSize_ - outTail_;
-            } else {
-                // The data wraps: rotate it to start at index 0, so that the
-                // device gets everything as one block.
-                std::vector<std::uint8_t> front(outputBuffer_.begin(), outputBuffer_.begin() + outHead_);
-                std::memmove(outputBuffer_.data(), outputBuffer_.data() + outTail_, outputSize_ - outTail_);
-                std::memcpy(outputBuffer_.data() + (outputSize_ - outTail_), front.data(), front.size());
-                outHead_ += outputSize_ - outTail_;
-                outTail_ = 0;
-                length = outFull_ ? outputSize_ : outHead_;
-                if (outHead_ == outputSize_) outHead_ = 0;
-            }
+            // Everything waiting goes to the device in one call: the piece up
+            // to the end of the ring and the piece that wrapped to its start.
+            const std::uint32_t fill = OutputFill();
             tail = outTail_;
+            first = std::min(fill, outputSize_ - tail);
+            second = fill - first;
             generation = outGeneration_;
         }
-        const int written = DeviceTransmit(outputBuffer_.data() + tail, length, *purgeSignal_);
+        const int written =
+            DeviceTransmit(outputBuffer_.data() + tail, first, outputBuffer_.data(), second, *purgeSignal_);
         if (written == TransmitAbandoned) {
             std::lock_guard lock(OutputLock);
             outputIdle_ = true;
@@ -238,7 +235,7 @@ void TVeltBaseDispatcher::WriteWaitingOutput()
             return;
         }
         // A block the device refused is lost: it counts as written.
-        AdvanceOutputTail(written < 0 ? length : static_cast<std::uint32_t>(written), generation);
+        AdvanceOutputTail(written < 0 ? first + second : static_cast<std::uint32_t>(written), generation);
         if (stop_.load()) {
             std::lock_guard lock(OutputLock);
             outputIdle_ = true;

@@ -52,6 +52,8 @@ bool TVeltEvent::TryConsume()
 
 bool TVeltEvent::Wait(int timeoutMs)
 {
+    // A busy waiter mostly finds the event already set: one call, no poll.
+    if (TryConsume()) return true;
     return WaitAny({this}, timeoutMs) == 0;
 }
 

@@ -210,10 +210,14 @@ int TVeltPosixDispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
     return DeviceReadPieces(buffer, count, nullptr, 0);
 }
 
-int TVeltPosixDispatcher::DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort)
+int TVeltPosixDispatcher::DeviceTransmit(const std::uint8_t* first, std::size_t firstCount,
+                                         const std::uint8_t* second, std::size_t secondCount, TVeltEvent& abort)
 {
+    iovec pieces[2] = {{const_cast<std::uint8_t*>(first), firstCount},
+                       {const_cast<std::uint8_t*>(second), secondCount}};
+    const int count = secondCount > 0 ? 2 : 1;
     for (;;) {
-        const ssize_t n = write(fd_, bytes, count);
+        const ssize_t n = writev(fd_, pieces, count);
         if (n > 0) return static_cast<int>(n);
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
             NoteFailure(errno);

@@ -41,7 +41,8 @@ protected:
     bool DeviceSetQueues(std::uint32_t inSize, std::uint32_t outSize) override;
     [[nodiscard]] int DeviceOpen(const std::string& name, std::uint32_t inSize, std::uint32_t outSize) override;
     [[nodiscard]] int DeviceClose() override;
-    [[nodiscard]] int DeviceTransmit(const std::uint8_t* bytes, std::size_t count, TVeltEvent& abort) override;
+    [[nodiscard]] int DeviceTransmit(const std::uint8_t* first, std::size_t firstCount, const std::uint8_t* second,
+                                     std::size_t secondCount, TVeltEvent& abort) override;
     void DeviceWakeWaiter() override;
     std::uint8_t DeviceModemLines() override;
 

@@ -87,6 +87,31 @@ TEST_F(DispatcherNotify, AHandlerAndTheMainThreadNeverGetTheSameByte)
     ExpectEachByteOnce(handlerGot, mainGot);
 }
 
+TEST_F(DispatcherNotify, BlockReadsInAHandlerShareTheInputWithTheMainThread)
+{
+    std::vector<std::uint8_t> handlerGot;  // only the dispatch thread touches it
+    std::atomic<std::size_t> delivered{0};
+    d->SetAvailThreshold(1);
+    d->AddNotifyProc([&](unsigned message, unsigned, unsigned) {
+        if (message != vmAvail) return;
+        std::uint8_t block[3];
+        for (int i = 0; i < 2; ++i) {
+            const std::size_t n = d->TakeInputBlock(block, sizeof block);
+            handlerGot.insert(handlerGot.end(), block, block + n);
+            delivered += n;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    std::thread farSide([&] { SendCounting(pty.master); });
+    const auto mainGot = MainReads(*d, delivered, [] {});
+    farSide.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_FALSE(d->HasInput());
+    d->Deactivate();
+    EXPECT_GT(handlerGot.size(), 0u);
+    ExpectEachByteOnce(handlerGot, mainGot);
+}
+
 TEST_F(DispatcherNotify, AWindowHandlerRunsOnTheOwnerThreadInAvailMode)
 {
     std::vector<std::uint8_t> windowGot;
