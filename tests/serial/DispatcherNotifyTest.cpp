@@ -54,6 +54,20 @@ std::vector<std::uint8_t> MainReads(TVeltBaseDispatcher& d, std::atomic<std::siz
     return got;
 }
 
+// The far side sends while the main thread reads beside the handler; then the
+// input is all taken and the dispatcher is deactivated (its handler is done).
+std::vector<std::uint8_t> SendAndReadBesideTheHandler(TVeltBaseDispatcher& d, int master,
+                                                      std::atomic<std::size_t>& delivered)
+{
+    std::thread farSide([&] { SendCounting(master); });
+    auto mainGot = MainReads(d, delivered, [] {});
+    farSide.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_FALSE(d.HasInput());
+    d.Deactivate();
+    return mainGot;
+}
+
 using DispatcherNotify = DispatcherOnPty;
 
 TEST_F(DispatcherNotify, AHandlerAndTheMainThreadNeverGetTheSameByte)
@@ -75,12 +89,7 @@ TEST_F(DispatcherNotify, AHandlerAndTheMainThreadNeverGetTheSameByte)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    std::thread farSide([&] { SendCounting(pty.master); });
-    const auto mainGot = MainReads(*d, delivered, [] {});
-    farSide.join();
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    EXPECT_FALSE(d->HasInput());
-    d->Deactivate();  // the dispatch thread is done with handlerGot
+    const auto mainGot = SendAndReadBesideTheHandler(*d, pty.master, delivered);
     EXPECT_GT(notifications.load(), 0);
     EXPECT_GT(handlerGot.size(), 0u);
     EXPECT_GT(mainGot.size(), 0u);
@@ -102,12 +111,7 @@ TEST_F(DispatcherNotify, BlockReadsInAHandlerShareTheInputWithTheMainThread)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    std::thread farSide([&] { SendCounting(pty.master); });
-    const auto mainGot = MainReads(*d, delivered, [] {});
-    farSide.join();
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    EXPECT_FALSE(d->HasInput());
-    d->Deactivate();
+    const auto mainGot = SendAndReadBesideTheHandler(*d, pty.master, delivered);
     EXPECT_GT(handlerGot.size(), 0u);
     ExpectEachByteOnce(handlerGot, mainGot);
 }
