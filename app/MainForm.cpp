@@ -300,6 +300,7 @@ void TForm1::StateChanged(const MasterState& state)
         // The wait for a result counts only in data exchange; values stop.
         resultTimer_->stop();
         ShowPagesStale();
+        weightHistory_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch());
     }
     if (inDataExchange_) notConnectedSaid_ = false;
     switch (state.State) {

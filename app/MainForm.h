@@ -6,7 +6,9 @@
 #pragma once
 
 #include "CommandChannel.h"
+#include "CyclicData.h"
 #include "ParameterRead.h"
+#include "WeightHistory.h"
 #include "QtSerialFaces.h"
 #include "dp/Diagnosis.h"
 
@@ -38,6 +40,7 @@ class TFnButton;
 class TFunctions;
 class TParameters;
 class TWZMdata;
+class TWeightPlot;
 class TStationsDialog;
 class TTraceRecorder;
 class TDiagnosisView;
@@ -174,6 +177,12 @@ public:
     // File -> Record trace...: asks for the file, or stops the recording.
     void RecordTraceClick();
 
+    // View -> Weight plot...: shows the plot window (made at its first
+    // opening), which follows the module tab chosen here.
+    void OpenWeightPlot();
+    TWeightPlot* WeightPlot() const { return weightPlot_; }
+    const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
+
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
     // How long a placed command may wait for its result.
@@ -210,6 +219,9 @@ protected:
 private:
     void BuildLayout();
     void BuildMenuBar();
+    void BuildViewMenu();
+    // A module block's weights and status bytes into the plot's history.
+    void RecordWeights(int k, const cyclic::TModuleValues& values);
     void BuildStatusBar();
     void ArrangeForSize();
     void BuildCommandDataBox();
@@ -236,6 +248,8 @@ private:
     // Detaches and closes the recorder; its failure message, if any.
     std::string CloseRecorder();
 
+    plot::TWeightHistory weightHistory_{PageSlots};  // recorded while connected, plot open or not
+    TWeightPlot* weightPlot_ = nullptr;
     std::unique_ptr<TTraceRecorder> recorder_;
     int recordingNumber_ = 0;  // counts the recordings started
     std::unique_ptr<TQtPortChooser> portChooser_;

@@ -58,9 +58,10 @@ void TForm1::ShowPagesStale()
 
 void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
 {
+    const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(telegram, k);
+    RecordWeights(k, v);
     TWZMdata* page = k < PageSlots ? Pages[static_cast<std::size_t>(k)] : nullptr;
     if (!page) return;
-    const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(telegram, k);
     // The weights in one guarded step, gross first: a weight that cannot be
     // shown leaves its edit and the ones after it in this step as they are.
     try {

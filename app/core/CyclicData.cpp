@@ -37,6 +37,8 @@ TModuleValues DecodeModuleBlock(const TByteString& t, int k)
     v.Qualifier = hextext::Word(static_cast<std::uint16_t>((b[8] << 8) | b[9]));
     v.LimitStatus = hextext::Byte(b[10]);
     v.StatusBytes = hextext::Byte(b[12]) + " " + hextext::Byte(b[11]);
+    v.StatusByte12 = b[12];
+    v.StatusByte11 = b[11];
     v.ManufacturerBytes = HexDump(b + 13, 3, true).substr(1);
     return v;
 }

@@ -51,6 +51,8 @@ struct TModuleValues {
     std::string Qualifier;          // 4 hex digits
     std::string LimitStatus;        // 2 hex digits
     std::string StatusBytes;        // byte 12, a space, byte 11
+    std::uint8_t StatusByte12 = 0;
+    std::uint8_t StatusByte11 = 0;
     std::string ManufacturerBytes;  // bytes 13, 14, 15, spaced
 };
 // Requires HasModuleBlock(telegram, k).

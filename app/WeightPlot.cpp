@@ -1,0 +1,264 @@
+#include "WeightPlot.h"
+
+#include "WeightCsv.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QGraphicsSimpleTextItem>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <cmath>
+#include <fstream>
+#include <stdexcept>
+
+#include "ErrorBox.h"
+
+namespace {
+
+constexpr std::int64_t MinuteMs = 60 * 1000;
+constexpr int WindowMinutes[] = {1, 5, 15};
+
+QColor ModuleColor(int module)
+{
+    static const QColor colors[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c),
+                                    QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2),
+                                    QColor(0x7f, 0x7f, 0x7f), QColor(0x17, 0xbe, 0xcf)};
+    return colors[module % 8];
+}
+
+}  // namespace
+
+TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
+    : QWidget(parent, Qt::Window), history_(history), clock_([] { return QDateTime::currentMSecsSinceEpoch(); })
+{
+    setObjectName(QStringLiteral("WeightPlot"));
+    setWindowTitle(QStringLiteral("Weight plot"));
+    resize(900, 520);
+
+    cbxWindow = new QComboBox(this);
+    for (int minutes : WindowMinutes) cbxWindow->addItem(QStringLiteral("%1 min").arg(minutes));
+    cbAllModules = new QCheckBox(QStringLiteral("All modules"), this);
+    PauseButton = new QPushButton(QStringLiteral("Pause"), this);
+    PauseButton->setCheckable(true);
+    ExportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
+    lbInfo = new QLabel(this);
+
+    chart_ = new QChart;
+    chart_->legend()->setAlignment(Qt::AlignBottom);
+    axisX_ = new QDateTimeAxis(chart_);
+    axisX_->setFormat(QStringLiteral("HH:mm:ss"));
+    axisX_->setTitleText(QStringLiteral("Time"));
+    axisX_->setTickCount(7);
+    axisX_->setRange(QDateTime::currentDateTime().addSecs(-60), QDateTime::currentDateTime());
+    axisY_ = new QValueAxis(chart_);
+    axisY_->setLabelFormat(QStringLiteral("%.3f"));  // three decimals, as the module page shows weights
+    axisY_->setTitleText(QStringLiteral("Weight"));
+    chart_->addAxis(axisX_, Qt::AlignBottom);
+    chart_->addAxis(axisY_, Qt::AlignLeft);
+    ChartView = new QChartView(chart_, this);
+    ChartView->setRenderHint(QPainter::Antialiasing, false);
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(new QLabel(QStringLiteral("Window:"), this));
+    controls->addWidget(cbxWindow);
+    controls->addWidget(cbAllModules);
+    controls->addWidget(PauseButton);
+    controls->addWidget(ExportButton);
+    controls->addWidget(lbInfo, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(ChartView, 1);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(RedrawMs);
+    connect(timer_, &QTimer::timeout, this, [this] { Redraw(); });
+    connect(cbxWindow, &QComboBox::currentIndexChanged, this, [this] { Redraw(); });
+    connect(cbAllModules, &QCheckBox::toggled, this, [this] { Redraw(); });
+    connect(PauseButton, &QPushButton::toggled, this, [this](bool paused) { SetPaused(paused); });
+    connect(ExportButton, &QPushButton::clicked, this, [this] { ExportClick(); });
+}
+
+TWeightPlot::~TWeightPlot() = default;
+
+void TWeightPlot::SetModule(int module)
+{
+    if (module < 0 || module == module_) return;
+    module_ = module;
+    if (isVisible()) Redraw();
+}
+
+bool TWeightPlot::Paused() const { return PauseButton->isChecked(); }
+
+void TWeightPlot::SetPaused(bool paused)
+{
+    if (PauseButton->isChecked() != paused) {
+        PauseButton->setChecked(paused);  // comes back here through toggled
+        return;
+    }
+    PauseButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    if (!paused) Redraw();
+    if (isVisible() && !paused)
+        timer_->start();
+    else
+        timer_->stop();
+}
+
+std::int64_t TWeightPlot::WindowMs() const
+{
+    return WindowMinutes[std::max(0, cbxWindow->currentIndex())] * MinuteMs;
+}
+
+std::vector<int> TWeightPlot::ShownModules() const
+{
+    if (!cbAllModules->isChecked()) return {module_};
+    std::vector<int> modules;
+    for (int k = 0; k < history_.ModuleSlots(); ++k)
+        if (history_.HasSamples(k)) modules.push_back(k);
+    return modules;
+}
+
+void TWeightPlot::UpdateSpan()
+{
+    if (!Paused() || toMs_ == 0) toMs_ = clock_();
+    fromMs_ = toMs_ - WindowMs();
+}
+
+QLineSeries* TWeightPlot::Series(std::size_t index)
+{
+    while (series_.size() <= index) {
+        auto* series = new QLineSeries(chart_);
+        chart_->addSeries(series);
+        series->attachAxis(axisX_);
+        series->attachAxis(axisY_);
+        series_.push_back(series);
+    }
+    return series_[index];
+}
+
+QLineSeries* TWeightPlot::Marker(std::size_t index)
+{
+    while (markers_.size() <= index) {
+        auto* marker = new QLineSeries(chart_);
+        marker->setName(QStringLiteral("link lost"));
+        marker->setPen(QPen(Qt::red, 1.5, Qt::DashLine));
+        chart_->addSeries(marker);
+        marker->attachAxis(axisX_);
+        marker->attachAxis(axisY_);
+        markers_.push_back(marker);
+        auto* label = new QGraphicsSimpleTextItem(QStringLiteral("link lost"), chart_);
+        label->setBrush(Qt::red);
+        markerLabels_.push_back(label);
+    }
+    return markers_[index];
+}
+
+void TWeightPlot::Redraw()
+{
+    UpdateSpan();
+    const std::vector<int> modules = ShownModules();
+    const int buckets = std::max(1, static_cast<int>(chart_->plotArea().width()));
+    double low = INFINITY, high = -INFINITY;
+    pointsShown_ = 0;
+    std::size_t used = 0;
+    for (int module : modules) {
+        for (plot::TWeightKind kind : {plot::TWeightKind::Gross, plot::TWeightKind::Net}) {
+            plot::Decimate(history_.Ring(module), kind, fromMs_, toMs_, buckets, reduced_);
+            points_.clear();
+            for (const plot::TPoint& p : reduced_) {
+                if (!std::isfinite(p.Value)) continue;  // NAN and INF are not drawn
+                points_.append(QPointF(static_cast<double>(p.TimeMs), p.Value));
+                low = std::min<double>(low, p.Value);
+                high = std::max<double>(high, p.Value);
+            }
+            QLineSeries* series = Series(used++);
+            const bool gross = kind == plot::TWeightKind::Gross;
+            series->setName(QStringLiteral("WZM %1 %2").arg(module).arg(gross ? "gross" : "net"));
+            series->setPen(QPen(ModuleColor(module), 1.5, gross ? Qt::SolidLine : Qt::DashLine));
+            series->replace(points_);
+            series->setVisible(true);
+            pointsShown_ += static_cast<int>(points_.size());
+        }
+    }
+    for (std::size_t i = used; i < series_.size(); ++i) {
+        series_[i]->clear();
+        series_[i]->setVisible(false);
+    }
+    if (!(low <= high)) {
+        low = 0;
+        high = 1;
+    }
+    const double pad = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
+    axisY_->setRange(low - pad, high + pad);
+    axisX_->setRange(QDateTime::fromMSecsSinceEpoch(fromMs_), QDateTime::fromMSecsSinceEpoch(toMs_));
+    DrawMarkers(low - pad, high + pad);
+    lbInfo->setText(modules.empty() ? QStringLiteral("No values yet: start the link")
+                    : Paused()      ? QStringLiteral("Paused")
+                                    : QString());
+}
+
+void TWeightPlot::DrawMarkers(double low, double high)
+{
+    const std::vector<std::int64_t> losses = history_.LinkLosses(fromMs_, toMs_);
+    lossesShown_ = static_cast<int>(losses.size());
+    for (std::size_t i = 0; i < losses.size(); ++i) {
+        QLineSeries* marker = Marker(i);
+        const double t = static_cast<double>(losses[i]);
+        marker->replace(QList<QPointF>{QPointF(t, low), QPointF(t, high)});
+        marker->setVisible(true);
+        const QPointF top = chart_->mapToPosition(QPointF(t, high), marker);
+        // The label stays inside the plot: left of a line near the right edge.
+        const double width = markerLabels_[i]->boundingRect().width();
+        const bool left = top.x() + 3 + width > chart_->plotArea().right();
+        markerLabels_[i]->setPos(left ? top.x() - 3 - width : top.x() + 3, top.y());
+        markerLabels_[i]->setVisible(true);
+    }
+    for (std::size_t i = losses.size(); i < markers_.size(); ++i) {
+        markers_[i]->setVisible(false);
+        markerLabels_[i]->setVisible(false);
+    }
+    // One legend entry says what the red line is.
+    for (std::size_t i = 0; i < markers_.size(); ++i)
+        for (QLegendMarker* entry : chart_->legend()->markers(markers_[i])) entry->setVisible(i == 0 && !losses.empty());
+}
+
+void TWeightPlot::ExportCsv(const QString& fileName) const
+{
+    std::ofstream out(fileName.toStdString(), std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("Cannot create " + fileName.toStdString());
+    plot::WriteWeightCsv(out, history_, ShownModules(), fromMs_, toMs_);
+    out.flush();
+    if (!out) throw std::runtime_error("Cannot write " + fileName.toStdString());
+}
+
+void TWeightPlot::ExportClick()
+{
+    if (!Paused()) Redraw();  // the file holds what is on the screen now
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                                      QStringLiteral("quorvel-weights.csv"),
+                                                      QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (!file.isEmpty()) errorbox::Guard([&] { ExportCsv(file); });
+}
+
+void TWeightPlot::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    Redraw();
+    if (!Paused()) timer_->start();
+}
+
+void TWeightPlot::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    timer_->stop();
+}

@@ -1,0 +1,99 @@
+// The weight plot window: gross (solid) and net (dashed) weight over a rolling
+// window of 1, 5 or 15 minutes for the chosen module or for all modules, drawn
+// from the history the main window records. It redraws a few times a second
+// while shown, each series reduced to the plot's pixel width; a red vertical
+// line marks each time the link was lost. Pause freezes the window; Export
+// CSV writes the samples of the window shown.
+#pragma once
+
+#include "WeightHistory.h"
+
+#include <QList>
+#include <QPointF>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QChart;
+class QChartView;
+class QCheckBox;
+class QComboBox;
+class QDateTimeAxis;
+class QGraphicsSimpleTextItem;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QTimer;
+class QValueAxis;
+
+class TWeightPlot : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int RedrawMs = 250;
+
+    // `history` must outlive the window.
+    explicit TWeightPlot(const plot::TWeightHistory& history, QWidget* parent = nullptr);
+    ~TWeightPlot() override;
+
+    // The module shown when "All modules" is off (the main window's tab).
+    void SetModule(int module);
+    int Module() const { return module_; }
+    // Milliseconds since 1970; the wall clock unless replaced (the benchmark
+    // runs time faster).
+    void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+
+    bool Paused() const;
+    void SetPaused(bool paused);
+    std::int64_t WindowMs() const;
+    // The time span shown: the last WindowMs() up to now, or up to the pause.
+    std::int64_t ShownFromMs() const { return fromMs_; }
+    std::int64_t ShownToMs() const { return toMs_; }
+    std::vector<int> ShownModules() const;
+
+    // Draws now (the timer calls it while the window is shown and not paused).
+    void Redraw();
+    // The samples of the window shown as CSV; throws with the reason when the
+    // file cannot be written.
+    void ExportCsv(const QString& fileName) const;
+
+    // What the last redraw drew, for tests.
+    int PointsShown() const { return pointsShown_; }
+    int LinkLossesShown() const { return lossesShown_; }
+
+    QComboBox* cbxWindow;
+    QCheckBox* cbAllModules;
+    QPushButton* PauseButton;
+    QPushButton* ExportButton;
+    QLabel* lbInfo;
+    QChartView* ChartView;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void ExportClick();
+    // The window's end follows the clock unless paused.
+    void UpdateSpan();
+    QLineSeries* Series(std::size_t index);
+    QLineSeries* Marker(std::size_t index);
+    void DrawMarkers(double low, double high);
+
+    const plot::TWeightHistory& history_;
+    std::function<std::int64_t()> clock_;
+    int module_ = 0;
+    std::int64_t fromMs_ = 0;
+    std::int64_t toMs_ = 0;
+    QChart* chart_;
+    QDateTimeAxis* axisX_;
+    QValueAxis* axisY_;
+    QTimer* timer_;
+    std::vector<QLineSeries*> series_;  // gross and net for each module shown, grown as needed
+    std::vector<QLineSeries*> markers_;
+    std::vector<QGraphicsSimpleTextItem*> markerLabels_;
+    std::vector<plot::TPoint> reduced_;  // reused by every redraw
+    QList<QPointF> points_;
+    int pointsShown_ = 0;
+    int lossesShown_ = 0;
+};

@@ -1,0 +1,22 @@
+// The weight plot's export: one line per sample with its time stamp, module,
+// gross and net weight (in the page's format) and status bytes.
+#pragma once
+
+#include "WeightHistory.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace plot {
+
+// "2026-12-09T11:05:03.042Z": UTC with milliseconds.
+std::string UtcTimeText(std::int64_t timeMs);
+
+// A header line, then the samples of `modules` with fromMs <= time <= toMs
+// in time order (modules in the given order at equal times).
+void WriteWeightCsv(std::ostream& out, const TWeightHistory& history, const std::vector<int>& modules,
+                    std::int64_t fromMs, std::int64_t toMs);
+
+}  // namespace plot
