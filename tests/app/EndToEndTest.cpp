@@ -1,15 +1,19 @@
 // The window against quorvel-slave on a pseudo-terminal: start-up to
-// "Connected", live values, the command channel under load, and a simulator
-// that dies and comes back.
+// "Connected", live values, the command channel under load, a simulator
+// that dies and comes back, and the weight plot.
 #include "MainFormTestSupport.h"
 
 #include "DiagnosisView.h"
 #include "StationsDialog.h"
+#include "TempFolder.h"
+#include "WeightPlot.h"
 #include "module/Parameters.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <fstream>
 #include <vector>
 
 using namespace apptest;
@@ -119,6 +123,45 @@ TEST_P(EndToEnd, ReadFillsEveryCellOfEachParameterPage)
         }
     }
     EXPECT_FALSE(form->mMessages->toPlainText().contains("**"));
+}
+
+TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
+{
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
+    form->PageControl1->setCurrentIndex(Modules() - 1);
+    form->OpenWeightPlot();
+    TWeightPlot* plot = form->WeightPlot();
+    ASSERT_TRUE(plot && plot->isVisible());
+    EXPECT_EQ(plot->Module(), Modules() - 1) << "the plot follows the chosen module tab";
+    plot->cbAllModules->setChecked(true);
+    // Gross and net of each module, a few redraws on.
+    ASSERT_TRUE(WaitFor([&] { return plot->PointsShown() >= 2 * Modules() * 5; }, 5000)) << plot->PointsShown();
+    EXPECT_EQ(plot->ShownModules().size(), static_cast<std::size_t>(Modules()));
+    EXPECT_EQ(plot->LinkLossesShown(), 0);
+
+    slave->Stop(SIGKILL);
+    ASSERT_TRUE(WaitFor([&] { return plot->LinkLossesShown() == 1; }, 10000));
+    plot->SetPaused(true);
+    const int frozen = plot->PointsShown();
+    Pump(3 * TWeightPlot::RedrawMs);
+    EXPECT_EQ(plot->PointsShown(), frozen) << "paused, the plot stands still";
+
+    TempFolder folder;
+    const QString file = QString::fromStdString(folder.str() + "/w.csv");
+    plot->ExportCsv(file);
+    std::ifstream in(file.toStdString());
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "time,module,gross,net,status bytes");
+    std::vector<int> rows(static_cast<std::size_t>(Modules()));
+    while (std::getline(in, line)) {
+        const int module = std::stoi(line.substr(line.find(',') + 1));
+        ASSERT_TRUE(module >= 0 && module < Modules()) << line;
+        ++rows[static_cast<std::size_t>(module)];
+    }
+    for (int k = 0; k < Modules(); ++k) EXPECT_GT(rows[static_cast<std::size_t>(k)], 5) << "module " << k;
+    EXPECT_THROW(plot->ExportCsv(QString::fromStdString(folder.str() + "/no/such/folder.csv")), std::exception);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, EndToEnd, ::testing::Values(1, 8),
