@@ -68,6 +68,7 @@ TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
     chart_->addAxis(axisY_, Qt::AlignLeft);
     ChartView = new QChartView(chart_, this);
     ChartView->setRenderHint(QPainter::Antialiasing, false);
+    ChartView->setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Window:"), this));
@@ -151,7 +152,9 @@ QLineSeries* TWeightPlot::Marker(std::size_t index)
     while (markers_.size() <= index) {
         auto* marker = new QLineSeries(chart_);
         marker->setName(QStringLiteral("link lost"));
-        marker->setPen(QPen(Qt::red, 1.5, Qt::DashLine));
+        QPen pen(Qt::red, 1, Qt::DashLine);
+        pen.setCosmetic(true);
+        marker->setPen(pen);
         chart_->addSeries(marker);
         marker->attachAxis(axisX_);
         marker->attachAxis(axisY_);
@@ -172,27 +175,30 @@ void TWeightPlot::Redraw()
     pointsShown_ = 0;
     std::size_t used = 0;
     for (int module : modules) {
-        for (plot::TWeightKind kind : {plot::TWeightKind::Gross, plot::TWeightKind::Net}) {
-            plot::Decimate(history_.Ring(module), kind, fromMs_, toMs_, buckets, reduced_);
+        plot::Decimate(history_.Ring(module), fromMs_, toMs_, buckets, reducedGross_, reducedNet_);
+        for (const bool gross : {true, false}) {
             points_.clear();
-            for (const plot::TPoint& p : reduced_) {
+            for (const plot::TPoint& p : gross ? reducedGross_ : reducedNet_) {
                 if (!std::isfinite(p.Value)) continue;  // NAN and INF are not drawn
                 points_.append(QPointF(static_cast<double>(p.TimeMs), p.Value));
                 low = std::min<double>(low, p.Value);
                 high = std::max<double>(high, p.Value);
             }
             QLineSeries* series = Series(used++);
-            const bool gross = kind == plot::TWeightKind::Gross;
-            series->setName(QStringLiteral("WZM %1 %2").arg(module).arg(gross ? "gross" : "net"));
-            series->setPen(QPen(ModuleColor(module), 1.5, gross ? Qt::SolidLine : Qt::DashLine));
+            const QString name = QStringLiteral("WZM %1 %2").arg(module).arg(gross ? "gross" : "net");
+            if (series->name() != name) series->setName(name);
+            // Thin cosmetic pens: wide or scaled ones cost a stroker pass on every repaint.
+            QPen pen(ModuleColor(module), 1, gross ? Qt::SolidLine : Qt::DashLine);
+            pen.setCosmetic(true);
+            if (series->pen() != pen) series->setPen(pen);
             series->replace(points_);
-            series->setVisible(true);
+            if (!series->isVisible()) series->setVisible(true);
             pointsShown_ += static_cast<int>(points_.size());
         }
     }
     for (std::size_t i = used; i < series_.size(); ++i) {
-        series_[i]->clear();
-        series_[i]->setVisible(false);
+        if (series_[i]->count() > 0) series_[i]->clear();
+        if (series_[i]->isVisible()) series_[i]->setVisible(false);
     }
     if (!(low <= high)) {
         low = 0;
@@ -215,7 +221,7 @@ void TWeightPlot::DrawMarkers(double low, double high)
         QLineSeries* marker = Marker(i);
         const double t = static_cast<double>(losses[i]);
         marker->replace(QList<QPointF>{QPointF(t, low), QPointF(t, high)});
-        marker->setVisible(true);
+        if (!marker->isVisible()) marker->setVisible(true);
         const QPointF top = chart_->mapToPosition(QPointF(t, high), marker);
         // The label stays inside the plot: left of a line near the right edge.
         const double width = markerLabels_[i]->boundingRect().width();
@@ -224,12 +230,13 @@ void TWeightPlot::DrawMarkers(double low, double high)
         markerLabels_[i]->setVisible(true);
     }
     for (std::size_t i = losses.size(); i < markers_.size(); ++i) {
-        markers_[i]->setVisible(false);
+        if (markers_[i]->isVisible()) markers_[i]->setVisible(false);
         markerLabels_[i]->setVisible(false);
     }
     // One legend entry says what the red line is.
     for (std::size_t i = 0; i < markers_.size(); ++i)
-        for (QLegendMarker* entry : chart_->legend()->markers(markers_[i])) entry->setVisible(i == 0 && !losses.empty());
+        for (QLegendMarker* entry : chart_->legend()->markers(markers_[i]))
+            if (entry->isVisible() != (i == 0 && !losses.empty())) entry->setVisible(i == 0 && !losses.empty());
 }
 
 void TWeightPlot::ExportCsv(const QString& fileName) const

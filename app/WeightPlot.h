@@ -30,7 +30,7 @@ class QValueAxis;
 class TWeightPlot : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int RedrawMs = 250;
+    static constexpr int RedrawMs = 500;
 
     // `history` must outlive the window.
     explicit TWeightPlot(const plot::TWeightHistory& history, QWidget* parent = nullptr);
@@ -92,7 +92,8 @@ private:
     std::vector<QLineSeries*> series_;  // gross and net for each module shown, grown as needed
     std::vector<QLineSeries*> markers_;
     std::vector<QGraphicsSimpleTextItem*> markerLabels_;
-    std::vector<plot::TPoint> reduced_;  // reused by every redraw
+    std::vector<plot::TPoint> reducedGross_;  // reused by every redraw
+    std::vector<plot::TPoint> reducedNet_;
     QList<QPointF> points_;
     int pointsShown_ = 0;
     int lossesShown_ = 0;

@@ -46,16 +46,6 @@ std::size_t TSampleRing::LowerBound(std::int64_t timeMs) const
     return low;
 }
 
-void TSampleRing::Visit(std::int64_t fromMs, std::int64_t toMs,
-                        const std::function<void(const TWeightSample&)>& visit) const
-{
-    for (std::size_t i = LowerBound(fromMs); i < size_; ++i) {
-        const TWeightSample s = Sample(At(i));
-        if (s.TimeMs > toMs) break;
-        visit(s);
-    }
-}
-
 TWeightHistory::TWeightHistory(int modules) : rings_(static_cast<std::size_t>(std::max(modules, 0))), markers_(MarkerCapacity) {}
 
 void TWeightHistory::Add(int module, const TWeightSample& sample)
@@ -112,38 +102,62 @@ void TWeightHistory::Clear()
     newestMs_ = 0;
 }
 
-void Decimate(const TSampleRing& ring, TWeightKind kind, std::int64_t fromMs, std::int64_t toMs, int buckets,
-              std::vector<TPoint>& out)
+namespace {
+
+// The extremes of one time slice of one series.
+struct TSlice {
+    TPoint Low{}, High{};
+    void Start(const TPoint& p) { Low = High = p; }
+    void Take(const TPoint& p)
+    {
+        if (p.Value < Low.Value)
+            Low = p;
+        else if (p.Value > High.Value)
+            High = p;
+    }
+    void Flush(std::vector<TPoint>& out) const
+    {
+        if (Low.TimeMs == High.TimeMs) {
+            out.push_back(Low);
+            return;
+        }
+        const bool lowFirst = Low.TimeMs < High.TimeMs;
+        out.push_back(lowFirst ? Low : High);
+        out.push_back(lowFirst ? High : Low);
+    }
+};
+
+}  // namespace
+
+void Decimate(const TSampleRing& ring, std::int64_t fromMs, std::int64_t toMs, int buckets,
+              std::vector<TPoint>& gross, std::vector<TPoint>& net)
 {
-    out.clear();
+    gross.clear();
+    net.clear();
     if (buckets < 1 || toMs <= fromMs) return;
     const std::int64_t span = toMs - fromMs;
     int bucket = -1;
-    TPoint low{}, high{};
-    const auto flush = [&] {
-        if (bucket < 0) return;
-        if (low.TimeMs == high.TimeMs) {
-            out.push_back(low);
-        } else {
-            out.push_back(low.TimeMs < high.TimeMs ? low : high);
-            out.push_back(low.TimeMs < high.TimeMs ? high : low);
-        }
-    };
+    TSlice g, n;
     ring.Visit(fromMs, toMs, [&](const TWeightSample& s) {
-        const float value = kind == TWeightKind::Gross ? s.Gross : s.Net;
         const int b = static_cast<int>(std::min<std::int64_t>((s.TimeMs - fromMs) * buckets / span, buckets - 1));
-        const TPoint p{s.TimeMs, value};
+        const TPoint pg{s.TimeMs, s.Gross}, pn{s.TimeMs, s.Net};
         if (b != bucket) {
-            flush();
+            if (bucket >= 0) {
+                g.Flush(gross);
+                n.Flush(net);
+            }
             bucket = b;
-            low = high = p;
-        } else if (value < low.Value) {
-            low = p;
-        } else if (value > high.Value) {
-            high = p;
+            g.Start(pg);
+            n.Start(pn);
+        } else {
+            g.Take(pg);
+            n.Take(pn);
         }
     });
-    flush();
+    if (bucket >= 0) {
+        g.Flush(gross);
+        n.Flush(net);
+    }
 }
 
 }  // namespace plot

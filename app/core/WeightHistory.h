@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,7 +31,15 @@ public:
     bool Empty() const { return size_ == 0; }
     TWeightSample Newest() const { return Sample(At(size_ - 1)); }  // requires !Empty()
     // Calls `visit` for each sample with fromMs <= time <= toMs, oldest first.
-    void Visit(std::int64_t fromMs, std::int64_t toMs, const std::function<void(const TWeightSample&)>& visit) const;
+    template <typename F>
+    void Visit(std::int64_t fromMs, std::int64_t toMs, F&& visit) const
+    {
+        for (std::size_t i = LowerBound(fromMs); i < size_; ++i) {
+            const TWeightSample s = Sample(At(i));
+            if (s.TimeMs > toMs) break;
+            visit(s);
+        }
+    }
     void Clear() { head_ = size_ = 0; }
 
 private:
@@ -88,15 +95,15 @@ private:
     std::int64_t newestMs_ = 0;
 };
 
-// A series reduced to the width of the plot: for each of `buckets` equal
-// time slices of [fromMs, toMs] the smallest and the largest value in time
-// order, so peaks stay visible. `out` is cleared and filled with (time, value).
+// Gross and net reduced to the width of the plot: for each of `buckets`
+// equal time slices of [fromMs, toMs] the smallest and the largest value in
+// time order, so peaks stay visible. The outputs are cleared and filled with
+// (time, value).
 struct TPoint {
     std::int64_t TimeMs;
     float Value;
 };
-enum class TWeightKind { Gross, Net };
-void Decimate(const TSampleRing& ring, TWeightKind kind, std::int64_t fromMs, std::int64_t toMs, int buckets,
-              std::vector<TPoint>& out);
+void Decimate(const TSampleRing& ring, std::int64_t fromMs, std::int64_t toMs, int buckets,
+              std::vector<TPoint>& gross, std::vector<TPoint>& net);
 
 }  // namespace plot
