@@ -12,7 +12,6 @@
 #include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTimer>
@@ -55,7 +54,7 @@ TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
     lbInfo = new QLabel(this);
 
     chart_ = new QChart;
-    chart_->legend()->setAlignment(Qt::AlignBottom);
+    chart_->legend()->hide();  // lbLegend: one entry per module, which the chart's legend cannot do
     axisX_ = new QDateTimeAxis(chart_);
     axisX_->setFormat(QStringLiteral("HH:mm:ss"));
     axisX_->setTitleText(QStringLiteral("Time"));
@@ -63,7 +62,7 @@ TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
     axisX_->setRange(QDateTime::currentDateTime().addSecs(-60), QDateTime::currentDateTime());
     axisY_ = new QValueAxis(chart_);
     axisY_->setLabelFormat(QStringLiteral("%.3f"));  // three decimals, as the module page shows weights
-    axisY_->setTitleText(QStringLiteral("Weight"));
+    axisY_->setTitleText(QStringLiteral("Weight: gross solid, net dashed"));
     chart_->addAxis(axisX_, Qt::AlignBottom);
     chart_->addAxis(axisY_, Qt::AlignLeft);
     ChartView = new QChartView(chart_, this);
@@ -80,6 +79,10 @@ TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addWidget(ChartView, 1);
+    lbLegend = new QLabel(this);
+    lbLegend->setAlignment(Qt::AlignHCenter);
+    lbLegend->setWordWrap(true);
+    layout->addWidget(lbLegend);
 
     timer_ = new QTimer(this);
     timer_->setInterval(RedrawMs);
@@ -208,6 +211,7 @@ void TWeightPlot::Redraw()
     axisY_->setRange(low - pad, high + pad);
     axisX_->setRange(QDateTime::fromMSecsSinceEpoch(fromMs_), QDateTime::fromMSecsSinceEpoch(toMs_));
     DrawMarkers(low - pad, high + pad);
+    ShowLegend(modules);
     lbInfo->setText(modules.empty() ? QStringLiteral("No values yet: start the link")
                     : Paused()      ? QStringLiteral("Paused")
                                     : QString());
@@ -233,10 +237,17 @@ void TWeightPlot::DrawMarkers(double low, double high)
         if (markers_[i]->isVisible()) markers_[i]->setVisible(false);
         markerLabels_[i]->setVisible(false);
     }
-    // One legend entry says what the red line is.
-    for (std::size_t i = 0; i < markers_.size(); ++i)
-        for (QLegendMarker* entry : chart_->legend()->markers(markers_[i]))
-            if (entry->isVisible() != (i == 0 && !losses.empty())) entry->setVisible(i == 0 && !losses.empty());
+}
+
+void TWeightPlot::ShowLegend(const std::vector<int>& modules)
+{
+    QString html;
+    for (int module : modules)
+        html += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;WZM&nbsp;%2 &nbsp; ")
+                    .arg(ModuleColor(module).name())
+                    .arg(module);
+    if (lossesShown_ > 0) html += QStringLiteral("<span style=\"color:red\">&#9478;</span>&nbsp;link&nbsp;lost");
+    if (lbLegend->text() != html) lbLegend->setText(html);
 }
 
 void TWeightPlot::ExportCsv(const QString& fileName) const

@@ -66,6 +66,7 @@ public:
     QPushButton* PauseButton;
     QPushButton* ExportButton;
     QLabel* lbInfo;
+    QLabel* lbLegend;  // module colours and the link-lost line
     QChartView* ChartView;
 
 protected:
@@ -79,6 +80,7 @@ private:
     QLineSeries* Series(std::size_t index);
     QLineSeries* Marker(std::size_t index);
     void DrawMarkers(double low, double high);
+    void ShowLegend(const std::vector<int>& modules);
 
     const plot::TWeightHistory& history_;
     std::function<std::int64_t()> clock_;
