@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CommandChannel.h"
+#include "ParameterBackup.h"
 #include "ParameterRead.h"
 #include "QtSerialFaces.h"
 #include "dp/Diagnosis.h"
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -41,6 +43,7 @@ class TWZMdata;
 class TStationsDialog;
 class TTraceRecorder;
 class TDiagnosisView;
+class TBackupDialog;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -174,6 +177,16 @@ public:
     // File -> Record trace...: asks for the file, or stops the recording.
     void RecordTraceClick();
 
+    // Module -> Backup parameters... / Restore parameters... of the selected
+    // module. StartBackup reads every item into `fileName`; OfferRestore
+    // checks the file against the pages and shows what it would write,
+    // or says why it is refused. A run already going is shown instead.
+    void BackupClick();
+    void RestoreClick();
+    void StartBackup(const QString& fileName);
+    void OfferRestore(const QString& fileName);
+    TBackupDialog* BackupDialog();
+
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
     // How long a placed command may wait for its result.
@@ -211,6 +224,9 @@ private:
     void BuildLayout();
     void BuildMenuBar();
     void BuildStatusBar();
+    void BuildModuleMenu();
+    bool BackupBusy();
+    std::vector<backup::TPageLayout> PageLayout();
     void ArrangeForSize();
     void BuildCommandDataBox();
     void ConnectControls();
@@ -246,6 +262,7 @@ private:
     QTimer* resultTimer_ = nullptr;
     TStationsDialog* stationsDialog_ = nullptr;
     TDiagnosisView* diagnosisView_ = nullptr;
+    TBackupDialog* backupDialog_ = nullptr;
     std::optional<diag::TDiagnosis> lastDiagnosis_;
     QDateTime lastDiagnosisAt_;
     bool pageChangeFromCode_ = false;

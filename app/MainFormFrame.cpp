@@ -75,6 +75,7 @@ void TForm1::BuildMenuBar()
     QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
     QuitAction->setShortcut(QKeySequence::Quit);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
+    BuildModuleMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
 }
