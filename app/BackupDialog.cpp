@@ -69,8 +69,9 @@ void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup
     sent_.reset();
     setWindowTitle(QStringLiteral("Restore of module %1").arg(unit));
     QStringList lines;
-    lines << QStringLiteral("From %1 (%2, slave address %3, module %4)")
-                 .arg(fileName, Text(file.header.date))
+    lines << QStringLiteral("From %1").arg(fileName);
+    lines << QStringLiteral("taken %1 from slave address %2, module %3")
+                 .arg(Text(file.header.date))
                  .arg(file.header.slaveAddress)
                  .arg(file.header.unitAddress);
     lines << QStringLiteral("To slave address %1, module %2:").arg(slaveAddress).arg(unit);
@@ -92,7 +93,6 @@ void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup
 void TBackupDialog::Write()
 {
     if (!restore_ || running_ || !run_) return;
-    Report->appendPlainText(QString());
     Begin();
 }
 
@@ -195,6 +195,7 @@ void TBackupDialog::FinishBackup()
         ++refused;
         lines << QStringLiteral("%1: refused %2").arg(ItemName(item), Text(item.refusal));
     }
+    if (lines.isEmpty()) lines << QStringLiteral("Every item was read.");
     const std::string text = backup::Write({header_, run_->Items()});
     // Written beside the old file first, so a failed write keeps it whole.
     QSaveFile file(fileName_);
@@ -215,6 +216,7 @@ void TBackupDialog::FinishRestore()
 {
     QStringList lines;
     for (const std::string& difference : run_->Differences()) lines << QStringLiteral("difference: ") + Text(difference);
+    if (lines.isEmpty()) lines << QStringLiteral("Every item was written and read back unchanged.");
     ShowEnd(run_->Complete() ? QStringLiteral("%1 item(s) written, every one confirmed").arg(run_->Items().size())
                              : QStringLiteral("%1 item(s) written, %2 difference(s)")
                                    .arg(run_->Items().size())
@@ -225,7 +227,8 @@ void TBackupDialog::FinishRestore()
 void TBackupDialog::ShowEnd(const QString& status, const QStringList& lines)
 {
     Status->setText(status);
-    if (!lines.isEmpty()) Report->appendPlainText(lines.join(QLatin1Char('\n')));
+    // The report replaces the plan: what went wrong comes first to the eye.
+    Report->setPlainText(lines.join(QLatin1Char('\n')));
     WriteButton->setVisible(false);
     CancelButton->setVisible(false);
     CloseButton->setVisible(true);
