@@ -7,6 +7,7 @@
 
 #include "CommandChannel.h"
 #include "CyclicData.h"
+#include "ParameterBackup.h"
 #include "ParameterRead.h"
 #include "WeightHistory.h"
 #include "QtSerialFaces.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -44,6 +46,7 @@ class TWeightPlot;
 class TStationsDialog;
 class TTraceRecorder;
 class TDiagnosisView;
+class TBackupDialog;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -182,6 +185,15 @@ public:
     void OpenWeightPlot();
     TWeightPlot* WeightPlot() const { return weightPlot_; }
     const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
+    // Module -> Backup parameters... / Restore parameters... of the selected
+    // module. StartBackup reads every item into `fileName`; OfferRestore
+    // checks the file against the pages and shows what it would write,
+    // or says why it is refused. A run already going is shown instead.
+    void BackupClick();
+    void RestoreClick();
+    void StartBackup(const QString& fileName);
+    void OfferRestore(const QString& fileName);
+    TBackupDialog* BackupDialog();
 
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
@@ -223,6 +235,9 @@ private:
     // A module block's weights and status bytes into the plot's history.
     void RecordWeights(int k, const cyclic::TModuleValues& values);
     void BuildStatusBar();
+    void BuildModuleMenu();
+    bool BackupBusy();
+    std::vector<backup::TPageLayout> PageLayout();
     void ArrangeForSize();
     void BuildCommandDataBox();
     void ConnectControls();
@@ -260,6 +275,7 @@ private:
     QTimer* resultTimer_ = nullptr;
     TStationsDialog* stationsDialog_ = nullptr;
     TDiagnosisView* diagnosisView_ = nullptr;
+    TBackupDialog* backupDialog_ = nullptr;
     std::optional<diag::TDiagnosis> lastDiagnosis_;
     QDateTime lastDiagnosisAt_;
     bool pageChangeFromCode_ = false;

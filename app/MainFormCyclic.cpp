@@ -3,6 +3,7 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
+#include "BackupDialog.h"
 #include "HexText.h"
 #include "ResultRoute.h"
 #include "WZMdata.h"
@@ -90,6 +91,9 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
             resultTimer_->stop();
             ShowResult();
             emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
+            if (backupDialog_)
+                backupDialog_->TakeResult(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultStat,
+                                          Channel.ResultValue);
         }
         FeedDialogs();
     } else if (outcome.ChannelFree) {
@@ -155,4 +159,5 @@ void TForm1::GiveUpCommand()
     // No answer is no refusal: the item stays editable, marked as not read.
     if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
         Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
+    if (backupDialog_) backupDialog_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
 }

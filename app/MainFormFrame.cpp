@@ -76,6 +76,7 @@ void TForm1::BuildMenuBar()
     QuitAction->setShortcut(QKeySequence::Quit);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     BuildViewMenu();
+    BuildModuleMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
 }

@@ -1,15 +1,14 @@
 #include "ModuleBackup.h"
 
 #include "ConfigFile.h"
+#include "PageLayout.h"
 #include "CyclicData.h"
-#include "SheetCommands.h"
 #include "dp/Profi_dp.h"
 
 #include <filesystem>
 
 std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string& error)
 {
-    static const std::vector<std::string> captions{"Standard", "Trigger", "Filling", "Mass flow"};
     std::error_code ignored;
     const std::string programDir = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
     const conf::TConfigLoad load = conf::LoadFirstConfig(
@@ -20,17 +19,7 @@ std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string&
         return {};
     }
     where = load.Path;
-    std::vector<backup::TPageLayout> layout;
-    for (const conf::TSheetPlan& plan : conf::PlanSheets(load.Lines, captions)) {
-        backup::TPageLayout page;
-        page.caption = captions[static_cast<std::size_t>(plan.Page)];
-        for (int i = 0; i < plan.ItemCount; ++i)
-            page.items.push_back(conf::ItemText(load.Lines[static_cast<std::size_t>(plan.Header + 1 + i)]));
-        page.readCode = sheetcmd::ReadCode(plan.Page);
-        page.writeCode = conf::PagePrefix(page.caption).value_or(0);
-        layout.push_back(std::move(page));
-    }
-    return layout;
+    return conf::PageLayoutOf(load.Lines);
 }
 
 TBackupSession::TBackupSession(T_DPV0& master, std::uint8_t unit, TBackupRun run)

@@ -2,6 +2,8 @@
 
 #include "HexText.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint8_t StateDataExchange = 5;
@@ -37,6 +39,14 @@ void TCommandChannel::QueueFirst(std::uint8_t unit, const TByteString& command)
 void TCommandChannel::DropFirst()
 {
     if (!queue_.empty()) queue_.pop_front();
+}
+
+bool TCommandChannel::Drop(std::uint8_t unit, const TByteString& command)
+{
+    const auto it = std::find(queue_.begin(), queue_.end(), Entry(unit, command));
+    if (it == queue_.end()) return false;
+    queue_.erase(it);
+    return true;
 }
 
 void TCommandChannel::Clear() { queue_.clear(); }

@@ -50,6 +50,9 @@ public:
     void QueueFirst(std::uint8_t unit, const TByteString& command);
     // Drops the head of the queue, if any.
     void DropFirst();
+    // Drops the first waiting entry that is `command` for `unit`; false when
+    // none waits (it may have been placed already).
+    bool Drop(std::uint8_t unit, const TByteString& command);
     // Drops every waiting command (not the one placed).
     void Clear();
 

@@ -5,6 +5,7 @@
 #include "MainFormTestSupport.h"
 
 #include "AppWindows.h"
+#include "BackupDialog.h"
 #include "ResultText.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
@@ -14,7 +15,13 @@
 #include "module/FunctionButton.h"
 #include "module/Parameters.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <fstream>
+#include <iterator>
 #include <cmath>
 
 using namespace apptest;
@@ -246,6 +253,48 @@ TEST_P(CommandSourcesEndToEnd, CommandsGoToTheModuleChosenInTheWindow)
         EXPECT_TRUE(LastLine(form->mMessages).startsWith(QStringLiteral("Cmd(%1: %1 00 15").arg(module, 2, 10, QChar('0'))))
             << LastLine(form->mMessages).toStdString();
     }
+}
+
+// Module -> Backup, a value changed on the module, then Restore of the file
+// with another value the module refuses: the restore shows its plan and waits,
+// writes the changed value back and reports the refused one.
+TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
+{
+    form->cbFastCycle->setChecked(true);
+    const auto wait = [&] { return WaitFor([&] { return !form->BackupDialog()->Running(); }, 60000); };
+    const QString file = QString::fromStdString((tree.Work() / "backup.txt").string());
+    form->StartBackup(file);
+    ASSERT_TRUE(wait()) << form->BackupDialog()->Status->text().toStdString();
+    EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused")) << form->BackupDialog()->Status->text().toStdString();
+    std::ifstream in(tree.Work() / "backup.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    // Where the value of an item starts: after "page, item, text".
+    const auto valueAt = [&text](const std::string& item) {
+        const std::size_t at = text.find(item);
+        return at == std::string::npos ? at : text.find('\t', at + item.size()) + 1;
+    };
+    const std::size_t target = valueAt("Filling\t1\t"), tolerance = valueAt("Mass flow\t2\t");
+    ASSERT_TRUE(target != std::string::npos && tolerance != std::string::npos) << text;
+    const QString targetWeight = QString::fromStdString(text.substr(target, text.find('\n', target) - target));
+    text.replace(tolerance, text.find('\n', tolerance) - tolerance, "101");
+    std::ofstream(tree.Work() / "backup.txt") << text;
+
+    TypeAndSet(2, 1, "1234");  // Filling: target weight changed after the backup
+    ASSERT_TRUE(Answered(1));
+    form->OfferRestore(file);
+    TBackupDialog& dialog = *form->BackupDialog();
+    Pump(200);
+    EXPECT_TRUE(dialog.Report->toPlainText().contains("writes Mass flow 2 ")) << dialog.Report->toPlainText().toStdString();
+    EXPECT_TRUE(form->Channel.QueueEmpty() && !form->Channel.Pending()) << "nothing goes out before Write";
+    dialog.WriteButton->click();
+    ASSERT_TRUE(wait()) << dialog.Status->text().toStdString();
+    EXPECT_TRUE(dialog.Status->text().endsWith("difference(s)")) << dialog.Status->text().toStdString();
+    EXPECT_TRUE(dialog.Report->toPlainText().contains(
+        "difference: Mass flow 2 Flow tolerance (%): write refused ** BAD_FLOW_PARAM_VALUE **"))
+        << dialog.Report->toPlainText().toStdString();
+    EXPECT_EQ(dialog.Progress->value(), dialog.Progress->maximum());
+    ASSERT_TRUE(ReadPage(2));
+    EXPECT_EQ(Cell(2, 1)->Edit->text(), targetWeight) << "the backup's target weight is back";
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, CommandSourcesEndToEnd, ::testing::Values(1, 8),

@@ -1,0 +1,75 @@
+// The window's backup and restore of one module's parameters: a non-modal
+// dialog that runs a TBackupRun through the window's command queue, one
+// command at a time, driven by the results the window hands it. It shows the
+// progress and can be cancelled; a restore first shows what it will write
+// and asks; the end shows the report (differences and refused items).
+#pragma once
+
+#include "BackupRun.h"
+#include "ParameterBackup.h"
+#include "base/ByteString.h"
+
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+class TBackupDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Queues a command for a unit, or takes back one still waiting.
+    using TCommandHook = std::function<void(std::uint8_t unit, const TByteString& command)>;
+
+    explicit TBackupDialog(QWidget* parent, TCommandHook queue, TCommandHook drop);
+
+    // Reads every item at once; the file is written when all are answered.
+    void StartBackup(TBackupRun run, std::uint8_t unit, const backup::THeader& header, const QString& fileName);
+    // Shows the file's items and waits for Write (or Cancel).
+    void OfferRestore(TBackupRun run, std::uint8_t unit, const backup::TFile& file, const QString& fileName,
+                      int slaveAddress);
+
+    bool Running() const { return running_; }
+    // A result for the command placed for `unit` with `cmd` and `index`:
+    // true when it answers this run's command (which takes it).
+    bool TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat, std::int32_t value);
+    // The window gave up the placed command: true when it was this run's.
+    bool TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index);
+
+    void Write();
+    void Cancel();
+
+    QLabel* Status;
+    QProgressBar* Progress;
+    QPlainTextEdit* Report;
+    QPushButton* WriteButton;
+    QPushButton* CancelButton;
+    QPushButton* CloseButton;
+
+protected:
+    // Closing the dialog while a run goes on cancels the run.
+    void reject() override;
+
+private:
+    bool Answers(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index) const;
+    void Begin();
+    void SendNext();
+    void Finish();
+    void FinishBackup();
+    void FinishRestore();
+    void ShowEnd(const QString& status, const QStringList& lines);
+
+    TCommandHook queue_;
+    TCommandHook drop_;
+    std::optional<TBackupRun> run_;
+    bool restore_ = false;
+    std::uint8_t unit_ = 0;
+    backup::THeader header_;
+    QString fileName_;
+    std::optional<TByteString> sent_;  // the run's command in the queue or on the line
+    bool running_ = false;
+};
