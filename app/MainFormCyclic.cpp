@@ -23,6 +23,14 @@ namespace {
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
+// Module values mostly repeat from one telegram to the next; an edit is laid
+// out again on every setText, so an unchanged text is left alone.
+void ShowValue(QLineEdit* edit, const std::string& text)
+{
+    const QString value = Text(text);
+    if (edit->text() != value) edit->setText(value);
+}
+
 // A telegram dump, shown from its first byte on.
 void ShowDump(QLineEdit* edit, const TByteString& telegram)
 {
@@ -67,14 +75,14 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     // shown leaves its edit and the ones after it in this step as they are.
     try {
         const std::string separator = QLocale().decimalPoint().toStdString();
-        page->edbxGross->setText(Text(FormatWeight(v.Gross, separator)));
-        page->edbxNet->setText(Text(FormatWeight(v.Net, separator)));
+        ShowValue(page->edbxGross, FormatWeight(v.Gross, separator));
+        ShowValue(page->edbxNet, FormatWeight(v.Net, separator));
     } catch (const std::exception&) {
     }
-    page->edbxQualifier->setText(Text(v.Qualifier));
-    page->edbxLimitStatus->setText(Text(v.LimitStatus));
-    page->edbxStatusBytes->setText(Text(v.StatusBytes));
-    page->edbxManufacturerBytes->setText(Text(v.ManufacturerBytes));
+    ShowValue(page->edbxQualifier, v.Qualifier);
+    ShowValue(page->edbxLimitStatus, v.LimitStatus);
+    ShowValue(page->edbxStatusBytes, v.StatusBytes);
+    ShowValue(page->edbxManufacturerBytes, v.ManufacturerBytes);
     page->SetLive(true);
 }
 

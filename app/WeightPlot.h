@@ -30,7 +30,7 @@ class QValueAxis;
 class TWeightPlot : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int RedrawMs = 500;
+    static constexpr int RedrawMs = 1000;
 
     // `history` must outlive the window.
     explicit TWeightPlot(const plot::TWeightHistory& history, QWidget* parent = nullptr);
