@@ -303,6 +303,9 @@ void TForm1::StateChanged(const MasterState& state)
         weightHistory_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch());
     }
     if (inDataExchange_) notConnectedSaid_ = false;
+    // Sub-steps change twice a cycle; the status bar (which looks up the
+    // port's device) is redrawn only when the link's text changes.
+    const QString linkBefore = linkText_;
     switch (state.State) {
     case stIdle: linkText_ = QStringLiteral("Stopped"); break;
     case stStart:
@@ -310,7 +313,7 @@ void TForm1::StateChanged(const MasterState& state)
     case stDataExchange: linkText_ = QStringLiteral("Connected"); break;
     default: linkText_ = QStringLiteral("Starting up"); break;
     }
-    UpdateStatusBar();
+    if (linkText_ != linkBefore) UpdateStatusBar();
     if (Channel.NoteMasterState(state.State)) GiveUpCommand();
     if (state.State == stDataExchange && StopButton->isDefault()) StopButton->setDefault(false);
 }
