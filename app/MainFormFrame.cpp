@@ -5,6 +5,7 @@
 #include "ErrorBox.h"
 #include "FormWidgets.h"
 #include "QtSerialFaces.h"
+#include "SaveWhole.h"
 #include "SlaveAddress.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
@@ -15,7 +16,6 @@
 #include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -28,7 +28,6 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTextStream>
 
 #include <algorithm>
 #include <stdexcept>
@@ -121,15 +120,11 @@ void TForm1::RefreshPortList()
 
 void TForm1::SaveMessages(const QString& fileName) const
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + file.errorString().toStdString());
-    QTextStream out(&file);
+    QString text;
     for (const auto& [time, line] : messageLog_)
-        out << time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) << "  " << line << '\n';
-    out.flush();
-    if (out.status() != QTextStream::Ok || !file.flush())
-        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + file.errorString().toStdString());
+        text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
+    if (QString error; !SaveWhole(fileName, text.toStdString(), error))
+        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
 }
 
 void TForm1::ShowAbout()

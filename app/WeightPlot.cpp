@@ -18,10 +18,11 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <cmath>
-#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "ErrorBox.h"
+#include "SaveWhole.h"
 
 namespace {
 
@@ -252,11 +253,10 @@ void TWeightPlot::ShowLegend(const std::vector<int>& modules)
 
 void TWeightPlot::ExportCsv(const QString& fileName) const
 {
-    std::ofstream out(fileName.toStdString(), std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error("Cannot create " + fileName.toStdString());
-    plot::WriteWeightCsv(out, history_, ShownModules(), fromMs_, toMs_);
-    out.flush();
-    if (!out) throw std::runtime_error("Cannot write " + fileName.toStdString());
+    std::ostringstream csv;
+    plot::WriteWeightCsv(csv, history_, ShownModules(), fromMs_, toMs_);
+    if (QString error; !SaveWhole(fileName, csv.str(), error))
+        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
 }
 
 void TWeightPlot::ExportClick()
