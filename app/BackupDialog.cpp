@@ -1,11 +1,11 @@
 #include "BackupDialog.h"
+#include "SaveWhole.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace {
@@ -127,7 +127,9 @@ void TBackupDialog::SendNext()
 
 bool TBackupDialog::Answers(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index) const
 {
-    return running_ && sent_ && sent_->size() >= 2 && unit == unit_ && cmd == (*sent_)[0] && index == (*sent_)[1];
+    // A command of one byte goes out with index 0, as the channel sends it.
+    return running_ && sent_ && !sent_->empty() && unit == unit_ && cmd == (*sent_)[0] &&
+           index == (sent_->size() > 1 ? (*sent_)[1] : 0);
 }
 
 bool TBackupDialog::TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat,
@@ -196,15 +198,12 @@ void TBackupDialog::FinishBackup()
         lines << QStringLiteral("%1: refused %2").arg(ItemName(item), Text(item.refusal));
     }
     if (lines.isEmpty()) lines << QStringLiteral("Every item was read.");
+    if (!run_->Identification().empty()) lines.prepend(QStringLiteral("Module: ") + Text(run_->Identification()));
+    header_.identification = run_->Identification();
     const std::string text = backup::Write({header_, run_->Items()});
-    // Written beside the old file first, so a failed write keeps it whole.
-    QSaveFile file(fileName_);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
+    if (QString error; !SaveWhole(fileName_, text, error)) {
         // The values read are not lost: the report holds the whole backup.
-        ShowEnd(QStringLiteral("Cannot write %1: %2. The backup is below; copy it from here.")
-                    .arg(fileName_, file.errorString()),
+        ShowEnd(QStringLiteral("Cannot write %1: %2. The backup is below; copy it from here.").arg(fileName_, error),
                 QStringList{Text(text)});
         return;
     }

@@ -1,6 +1,9 @@
 #include "PageLayout.h"
 
+#include "FunctionTable.h"
 #include "app/core/SheetCommands.h"
+
+#include <utility>
 
 namespace conf {
 
@@ -23,6 +26,16 @@ std::vector<backup::TPageLayout> PageLayoutOf(const TLines& lines)
         layout.push_back(std::move(page));
     }
     return layout;
+}
+
+std::vector<TIdentityKey> IdentityKeys()
+{
+    static constexpr std::pair<int, const char*> keys[] = {{36, "device ID"}, {37, "software version"}};
+    std::vector<TIdentityKey> identity;
+    for (const TFnEntry& entry : FunctionTable())
+        for (const auto& [position, name] : keys)
+            if (entry.Position == position && entry.Used) identity.push_back({name, entry.ClickCommand});
+    return identity;
 }
 
 }  // namespace conf

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ConfigFile.h"
+#include "app/core/BackupRun.h"
 #include "app/core/ParameterBackup.h"
 
 #include <string>
@@ -16,5 +17,9 @@ namespace conf {
 const std::vector<std::string>& PageCaptions();
 
 std::vector<backup::TPageLayout> PageLayoutOf(const TLines& lines);
+
+// The function keys whose answer identifies a module (device ID, software
+// version), with their commands from the key table; a backup asks them first.
+std::vector<TIdentityKey> IdentityKeys();
 
 }  // namespace conf

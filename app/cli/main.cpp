@@ -7,6 +7,7 @@
 #include "ModuleBackup.h"
 #include "Monitor.h"
 #include "dp/LiveList.h"
+#include "module/PageLayout.h"
 #include "dp/Profi_dp.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortTable.h"
@@ -110,7 +111,7 @@ std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& er
         if (error.empty()) error = where + " lists no parameter page";
         return std::nullopt;
     }
-    if (!options.backupFile.empty()) return TBackupRun::ForBackup(layout);
+    if (!options.backupFile.empty()) return TBackupRun::ForBackup(layout, conf::IdentityKeys());
     std::ifstream in(options.restoreFile, std::ios::binary);
     std::string text;
     if (in) text.assign(std::istreambuf_iterator<char>(in), {});
@@ -172,10 +173,12 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
     int refused = 0;
     for (const backup::TItem& item : run.Items()) refused += item.refusal.empty() ? 0 : 1;
     if (!options.backupFile.empty()) {
-        const backup::TFile file{{LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module, {}},
+        const backup::TFile file{{LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module,
+                                    run.Identification()},
                                  run.Items()};
         std::string error;
         if (!WriteBackup(options.backupFile, backup::Write(file), error)) return Fail(error);
+        if (!run.Identification().empty()) std::cout << "module: " << run.Identification() << '\n';
         std::cout << run.Items().size() << " item(s) written to " << options.backupFile << ", " << refused
                   << " refused\n";
         return run.Complete() ? 0 : 1;

@@ -1,5 +1,6 @@
 #include "BackupRun.h"
 
+#include "HexText.h"
 #include "ResultText.h"
 #include "SheetCommands.h"
 
@@ -33,9 +34,12 @@ std::string Name(const backup::TItem& item)
 
 }  // namespace
 
-TBackupRun TBackupRun::ForBackup(const std::vector<backup::TPageLayout>& layout)
+TBackupRun TBackupRun::ForBackup(const std::vector<backup::TPageLayout>& layout,
+                                 const std::vector<TIdentityKey>& identity)
 {
     TBackupRun run;
+    run.identity_ = identity;
+    for (std::size_t i = 0; i < identity.size(); ++i) run.steps_.push_back({i, identity[i].command, false, true});
     for (const auto& page : layout) {
         if (page.readCode == 0) continue;
         for (std::size_t i = 0; i < page.items.size(); ++i) {
@@ -71,6 +75,13 @@ std::optional<TByteString> TBackupRun::NextCommand() const
 void TBackupRun::TakeResult(std::uint8_t stat, std::int32_t value)
 {
     if (Done()) return;
+    if (steps_[step_].identity) {
+        const TIdentityKey& key = identity_[steps_[step_++].item];
+        if (!resulttext::IsSuccess(stat)) return;
+        if (!identification_.empty()) identification_ += ", ";
+        identification_ += key.name + " " + hextext::Value(value);  // as the result edit shows it
+        return;
+    }
     if (!resulttext::IsSuccess(stat)) {
         Refuse(resulttext::ErrorText(resulttext::ErrorCode(stat)));
         return;
@@ -85,7 +96,14 @@ void TBackupRun::TakeResult(std::uint8_t stat, std::int32_t value)
         differences_.push_back(Name(item) + ": wrote " + std::to_string(wanted) + ", reads " + std::to_string(value));
 }
 
-void TBackupRun::GiveUp() { Refuse("** NO RESULT **"); }
+void TBackupRun::GiveUp()
+{
+    if (Done()) return;
+    if (steps_[step_].identity)
+        ++step_;  // an unanswered identity question is left out of the header
+    else
+        Refuse("** NO RESULT **");
+}
 
 // The item's step failed: it is refused, and a restore skips its read-back.
 void TBackupRun::Refuse(const std::string& text)

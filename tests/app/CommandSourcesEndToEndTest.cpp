@@ -268,6 +268,8 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused")) << form->BackupDialog()->Status->text().toStdString();
     std::ifstream in(tree.Work() / "backup.txt");
     std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("identification: device ID " + resulttext::Hex(FirstDeviceId + form->SelectedModule(), 8)),
+              std::string::npos) << text;
     // Where the value of an item starts: after "page, item, text".
     const auto valueAt = [&text](const std::string& item) {
         const std::size_t at = text.find(item);

@@ -389,6 +389,7 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
     const std::string item = "Standard\t4\tFilter value\t";
     const std::size_t at = text.find(item);
     ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_NE(text.find("identification: device ID 00231C49, software version 00000215\n"), std::string::npos) << text;
 
     std::string changed = text;
     changed.replace(at + item.size(), changed.find('\n', at) - at - item.size(), "99999");

@@ -87,8 +87,13 @@ TEST(ParameterBackup, RestoreWritesReadsBackAndReportsEveryDifference)
                                                            "Trigger 1 Level: write refused " + resulttext::ErrorText(5)}));
     EXPECT_FALSE(run.Complete());
 
-    TBackupRun backupRun = TBackupRun::ForBackup(layout);
+    // A backup asks the identity keys first; an unanswered one is left out of the header.
+    TBackupRun backupRun = TBackupRun::ForBackup(layout, {{"device ID", {0x15}}, {"software version", {0x25}}});
+    EXPECT_EQ(backupRun.NextCommand(), (TByteString{0x15}));
+    backupRun.TakeResult(0x01, 0x231C49);
     while (backupRun.NextCommand()) backupRun.GiveUp();
+    backupRun.GiveUp();  // one too many changes nothing
+    EXPECT_EQ(backupRun.Identification(), "device ID 00231C49");
     EXPECT_EQ(backupRun.Items().size(), 3u);
     EXPECT_EQ(backupRun.Items()[2].refusal, "** NO RESULT **") << "a refused item is kept, not left out";
 }
