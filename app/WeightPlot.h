@@ -1,9 +1,9 @@
 // The weight plot window: gross (solid) and net (dashed) weight over a rolling
 // window of 1, 5 or 15 minutes for the chosen module or for all modules, drawn
-// from the history the main window records. It redraws a few times a second
-// while shown, each series reduced to the plot's pixel width; a red vertical
-// line marks each time the link was lost. Pause freezes the window; Export
-// CSV writes the samples of the window shown.
+// from the history the main window records. It redraws once a second while
+// shown, each series reduced to the plot's pixel width; a red vertical line
+// marks each time the link was lost. Pause freezes the window; Export CSV
+// writes the samples of the window shown.
 #pragma once
 
 #include "WeightHistory.h"
