@@ -47,7 +47,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             continue;
         }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
-            name != "--trace" && name != "--module" && name != "--backup" && name != "--restore") {
+            name != "--trace" && name != "--weights" && name != "--module" && name != "--backup" &&
+            name != "--restore") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -68,9 +69,11 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             const auto n = WholeNumber(value, 1, 8);
             if (n) options.moduleCount = *n;
             else error = "--modules must be a number of modules from 1 to 8" + got;
-        } else if (name == "--trace" || name == "--backup" || name == "--restore") {
-            (name == "--trace" ? options.traceFile : name == "--backup" ? options.backupFile : options.restoreFile) =
-                value;
+        } else if (name == "--trace" || name == "--weights" || name == "--backup" || name == "--restore") {
+            (name == "--trace"     ? options.traceFile
+             : name == "--weights" ? options.weightsFile
+             : name == "--backup"  ? options.backupFile
+                                   : options.restoreFile) = value;
             if (value.empty()) error = name + " needs a file name";
         } else if (name == "--module") {
             options.module = WholeNumber(value, 0, 7);
@@ -96,6 +99,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
+                   [--weights FILE]
        quorvel-cli --module K --backup FILE | --restore FILE [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag]
 
@@ -139,6 +143,11 @@ Options:
                stamp and direction into FILE, a pcapng file for Wireshark
                (see tools/wireshark/quorvel-dp.lua). A write error stops
                the recording with a message; the link goes on.
+  --weights FILE
+               write each module's weights of every data exchange to FILE
+               as CSV (time stamp in UTC, module, gross, net, status bytes),
+               as the window's weight plot exports them. A write error stops
+               the log with a message; the link goes on.
   --module K   the module, by unit address 0 to 7, for --backup or
                --restore.
   --backup FILE

@@ -16,6 +16,7 @@ struct TCliOptions {
     bool liveList = false;  // scan the bus instead of running the master
     bool diag = false;      // print every decoded diagnosis
     std::string traceFile;          // empty: no trace
+    std::string weightsFile;        // empty: no weight log
     std::optional<int> module;      // unit address for --backup / --restore
     std::string backupFile;         // read the module's parameters into this file
     std::string restoreFile;        // write the module's parameters from this file

@@ -6,9 +6,10 @@
 #include "ClockLoop.h"
 #include "ModuleBackup.h"
 #include "Monitor.h"
+#include "WeightLog.h"
 #include "dp/LiveList.h"
-#include "module/PageLayout.h"
 #include "dp/Profi_dp.h"
+#include "module/PageLayout.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortTable.h"
 #include "serial/VeltExcept.h"
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <ctime>
 #include <exception>
 #include <fstream>
@@ -48,10 +50,18 @@ int Fail(const std::string& message)
 
 // Feeds the master's telegrams into `recorder`; its failure message goes to
 // standard error while the link runs on.
+// A problem that stops a recording but not the link.
+void Report(const std::string& message) { std::cerr << "quorvel-cli: " << message << '\n'; }
+
+std::int64_t UtcMilliseconds()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& path, std::string& error)
 {
-    const auto report = [](const std::string& message) { std::cerr << "quorvel-cli: " << message << '\n'; };
-    if (!recorder.Start(path, error, report)) return false;
+    if (!recorder.Start(path, error, Report)) return false;
     master.SetOnTrace([&recorder](TTraceKind kind, const TByteString& bytes) {
         const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;
         recorder.Record(direction, bytes.data(), bytes.size(), kind == TTraceKind::StartSequence ? "start sequence" : "");
@@ -204,6 +214,8 @@ int main(int argc, char** argv)
     InstallSignalHandlers();
     std::optional<TBackupRun> run;
     if (options->module && !(run = PrepareRun(*options, error))) return Fail(error);
+    TWeightLog weights;  // a file that cannot be written is refused before the port opens
+    if (!options->weightsFile.empty() && !weights.Start(options->weightsFile, error, Report)) return Fail(error);
 
     auto timer = std::make_unique<TManualTimer>();
     TManualTimer& clock = *timer;
@@ -244,10 +256,14 @@ int main(int argc, char** argv)
     if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
 
     std::optional<TBackupSession> session;
-    if (run) {
-        session.emplace(master, static_cast<std::uint8_t>(*options->module), std::move(*run));
-        monitor.SetOnData([&session](const TByteString& telegram) { session->Received(telegram); }, false);
-    }
+    if (run) session.emplace(master, static_cast<std::uint8_t>(*options->module), std::move(*run));
+    if (session || weights.Recording())
+        monitor.SetOnData(
+            [&](const TByteString& telegram) {
+                if (session) session->Received(telegram);
+                weights.Add(telegram, master.ModuleCount(), UtcMilliseconds());
+            },
+            !session);
     channel.ClearBuffer();
     master.StartMaster();
     try {

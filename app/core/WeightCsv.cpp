@@ -26,6 +26,14 @@ std::string UtcTimeText(std::int64_t timeMs)
     return text;
 }
 
+std::string WeightCsvHeader() { return "time,module,gross,net,status bytes\n"; }
+
+std::string WeightCsvLine(int module, const TWeightSample& s)
+{
+    return UtcTimeText(s.TimeMs) + ',' + std::to_string(module) + ',' + FormatWeight(s.Gross) + ',' +
+           FormatWeight(s.Net) + ',' + hextext::Byte(s.Status12) + ' ' + hextext::Byte(s.Status11) + '\n';
+}
+
 void WriteWeightCsv(std::ostream& out, const TWeightHistory& history, const std::vector<int>& modules,
                     std::int64_t fromMs, std::int64_t toMs)
 {
@@ -38,11 +46,8 @@ void WriteWeightCsv(std::ostream& out, const TWeightHistory& history, const std:
         history.Ring(module).Visit(fromMs, toMs, [&](const TWeightSample& s) { rows.push_back({s, module}); });
     std::stable_sort(rows.begin(), rows.end(),
                      [](const TRow& a, const TRow& b) { return a.Sample.TimeMs < b.Sample.TimeMs; });
-    out << "time,module,gross,net,status bytes\n";
-    for (const TRow& row : rows)
-        out << UtcTimeText(row.Sample.TimeMs) << ',' << row.Module << ',' << FormatWeight(row.Sample.Gross) << ','
-            << FormatWeight(row.Sample.Net) << ',' << hextext::Byte(row.Sample.Status12) << ' '
-            << hextext::Byte(row.Sample.Status11) << '\n';
+    out << WeightCsvHeader();
+    for (const TRow& row : rows) out << WeightCsvLine(row.Module, row.Sample);
 }
 
 }  // namespace plot

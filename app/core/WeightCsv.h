@@ -14,6 +14,11 @@ namespace plot {
 // "2026-12-09T11:05:03.042Z": UTC with milliseconds.
 std::string UtcTimeText(std::int64_t timeMs);
 
+// "time,module,gross,net,status bytes\n"
+std::string WeightCsvHeader();
+// One sample of `module` as a line of that file, its newline included.
+std::string WeightCsvLine(int module, const TWeightSample& sample);
+
 // A header line, then the samples of `modules` with fromMs <= time <= toMs
 // in time order (modules in the given order at equal times).
 void WriteWeightCsv(std::ostream& out, const TWeightHistory& history, const std::vector<int>& modules,

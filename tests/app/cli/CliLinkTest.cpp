@@ -1,7 +1,7 @@
 // quorvel-cli against the real quorvel-slave process on a pseudo-terminal:
 // start-up, cyclic data, a slave that goes away and comes back, a slave that
 // refuses the configuration, the command line's refusals, and a recorded
-// trace as tshark decodes it with the shipped dissector.
+// trace as tshark decodes it with the shipped dissector, and the weight log.
 #include "ChildProcess.h"
 #include "LinkedPorts.h"
 #include "serial/PortDirectory.h"
@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <sys/file.h>
 
@@ -259,6 +260,7 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         {{"--live-list", "--diag"}, "no COM port opens"},
         {{"--backup", "b.txt"}, "--module K goes with --backup FILE or --restore FILE"},
         {{"--module", "1", "--restore", "b.txt"}, "--module 1 is not among the 1 module(s) of --modules"},
+        {{"--weights", "/nonexistent/w.csv"}, "cannot write /nonexistent/w.csv"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -305,14 +307,27 @@ TEST_F(CliLinkTest, HelpIsPlainText)
     EXPECT_EQ(lines[0].text, "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]");
 }
 
-TEST_F(CliLinkTest, TraceOfARunDecodesEveryTelegramInTshark)
+TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
 {
     TempFolder folder;
-    const std::string trace = folder.str() + "/run.pcapng";
+    const std::string trace = folder.str() + "/run.pcapng", weights = folder.str() + "/run.csv";
     auto slave = StartSlave(2, 2);
-    auto cli = StartCli({"--com", "2", "--modules", "2", "--seconds", "3", "--trace", trace});
+    auto cli = StartCli({"--com", "2", "--modules", "2", "--seconds", "3", "--trace", trace, "--weights", weights});
     ASSERT_EQ(cli->Wait(20s), 0) << cli->Errors();
     ASSERT_GT(std::filesystem::file_size(trace), 1000u);
+
+    // The weight log: both modules of every data exchange, in turn.
+    std::ifstream csv(weights);
+    std::string line;
+    std::getline(csv, line);
+    EXPECT_EQ(line, "time,module,gross,net,status bytes");
+    const std::regex row(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z,([01]),-?\d+\.\d{3},-?\d+\.\d{3},[0-9A-F]{2} [0-9A-F]{2})");
+    int rows = 0;
+    for (std::smatch m; std::getline(csv, line); ++rows) {
+        ASSERT_TRUE(std::regex_match(line, m, row)) << line;
+        EXPECT_EQ(m[1], rows % 2 == 0 ? "0" : "1") << line;
+    }
+    EXPECT_GT(rows, 20);
     const std::string tshark = FindProgram("tshark");
     if (tshark.empty()) GTEST_SKIP() << "tshark is not installed: the trace is not decoded (scripts/setup.sh installs it)";
 

@@ -26,7 +26,7 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_FALSE(defaults->fast);
 
     const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--fast",
-                             "--trace", "a.pcapng"});
+                             "--trace", "a.pcapng", "--weights", "w.csv"});
     ASSERT_TRUE(full);
     EXPECT_EQ(full->comNumber, 7);
     EXPECT_EQ(full->slaveAddress, 126);
@@ -34,6 +34,7 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_EQ(full->seconds, 2.5);
     EXPECT_TRUE(full->fast);
     EXPECT_EQ(full->traceFile, "a.pcapng");
+    EXPECT_EQ(full->weightsFile, "w.csv");
     EXPECT_EQ(Parse({"--addr", "0"})->slaveAddress, 0);
     EXPECT_TRUE(Parse({"--help"})->help);
 }
