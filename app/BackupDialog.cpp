@@ -1,4 +1,5 @@
 #include "BackupDialog.h"
+
 #include "SaveWhole.h"
 
 #include <QDialogButtonBox>

@@ -48,8 +48,6 @@ int Fail(const std::string& message)
     return 2;
 }
 
-// Feeds the master's telegrams into `recorder`; its failure message goes to
-// standard error while the link runs on.
 // A problem that stops a recording but not the link.
 void Report(const std::string& message) { std::cerr << "quorvel-cli: " << message << '\n'; }
 
@@ -59,6 +57,8 @@ std::int64_t UtcMilliseconds()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+// Feeds the master's telegrams into `recorder`; its failure message goes to
+// standard error while the link runs on.
 bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& path, std::string& error)
 {
     if (!recorder.Start(path, error, Report)) return false;

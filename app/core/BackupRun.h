@@ -4,9 +4,8 @@
 //
 // Backup first asks the module who it is (device ID, software version: the
 // keys that provide them), then reads every item of every page that has a
-// read code. Restore writes
-// each item of the file that has a value, reads it back, and lists every item
-// whose read-back differs or that the module refused.
+// read code. Restore writes each item of the file that has a value, reads it
+// back, and lists every item whose read-back differs or that the module refused.
 #pragma once
 
 #include "ParameterBackup.h"
