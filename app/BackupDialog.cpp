@@ -1,5 +1,6 @@
 #include "BackupDialog.h"
 
+#include "CommandChannel.h"
 #include "SaveWhole.h"
 
 #include <QDialogButtonBox>
@@ -128,9 +129,8 @@ void TBackupDialog::SendNext()
 
 bool TBackupDialog::Answers(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index) const
 {
-    // A command of one byte goes out with index 0, as the channel sends it.
     return running_ && sent_ && !sent_->empty() && unit == unit_ && cmd == (*sent_)[0] &&
-           index == (sent_->size() > 1 ? (*sent_)[1] : 0);
+           index == TCommandChannel::IndexOf(*sent_);
 }
 
 bool TBackupDialog::TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat,

@@ -65,7 +65,7 @@ std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByt
     SetOutByte(out, OutUnit, SentUnit);
     const std::size_t m = c.size();
     SentCmd = m > 0 ? c[0] : 0;
-    SentIndex = m > 1 ? c[1] : 0;
+    SentIndex = IndexOf(c);
     SetOutByte(out, OutIndex, SentIndex);
     if (m > 4) {
         // The last four command bytes are the value, least significant first;

@@ -34,6 +34,10 @@ public:
         bool ChannelFree = false;    // Stat 00/80, no Cmd out, nothing pending
     };
 
+    // The index byte a command goes out with: its second byte, 0 for a
+    // command of one byte.
+    static std::uint8_t IndexOf(const TByteString& command) { return command.size() > 1 ? command[1] : 0; }
+
     // The last result and the last command placed, as the window shows them.
     std::uint8_t ResultStat = 0;
     std::uint8_t ResultIndex = 0;
