@@ -27,6 +27,19 @@ inline int ThreadCount()
     (void)runtimeStarted;
     return CountEntries("/proc/self/task");
 }
+// The thread count once it reaches `expected`, or as it is after a second.
+// A joined thread leaves the kernel's task list a moment after the join
+// returns, so a count taken at once can still include it.
+inline int ThreadCountSettlingAt(int expected)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int n = ThreadCount();
+    while (n != expected && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        n = ThreadCount();
+    }
+    return n;
+}
 inline int DescriptorCount() { return CountEntries("/proc/self/fd"); }
 
 inline std::chrono::microseconds ProcessCpuTime()
