@@ -1,6 +1,6 @@
 #include "BackupDialog.h"
 
-#include "CommandChannel.h"
+#include "core/CommandChannel.h"
 #include "SaveWhole.h"
 
 #include <QDialogButtonBox>

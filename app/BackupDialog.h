@@ -5,8 +5,8 @@
 // and asks; the end shows the report (differences and refused items).
 #pragma once
 
-#include "BackupRun.h"
-#include "ParameterBackup.h"
+#include "core/BackupRun.h"
+#include "core/ParameterBackup.h"
 #include "base/ByteString.h"
 
 #include <QDialog>

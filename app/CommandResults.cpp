@@ -3,8 +3,8 @@
 // module's error codes as texts.
 #include "MainForm.h"
 
-#include "ResultRoute.h"
-#include "ResultText.h"
+#include "core/ResultRoute.h"
+#include "core/ResultText.h"
 #include "WZMdata.h"
 #include "module/Parameters.h"
 

@@ -3,14 +3,14 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
-#include "SheetCommands.h"
+#include "core/SheetCommands.h"
 #include "dp/Profi_dp.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
 #include "module/FunctionButton.h"
-#include "module/Int32Text.h"
+#include "module/core/Int32Text.h"
 #include "module/Parameters.h"
 #include "serial/VeltExcept.h"
 

@@ -3,7 +3,7 @@
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
-#include "SlaveAddress.h"
+#include "core/SlaveAddress.h"
 #include "StationsDialog.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"

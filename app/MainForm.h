@@ -5,12 +5,12 @@
 // function panel, the module pages and the command queue.
 #pragma once
 
-#include "CommandChannel.h"
-#include "CyclicData.h"
-#include "ParameterBackup.h"
-#include "ParameterRead.h"
-#include "WeightHistory.h"
-#include "QtSerialFaces.h"
+#include "core/CommandChannel.h"
+#include "core/CyclicData.h"
+#include "core/ParameterBackup.h"
+#include "core/ParameterRead.h"
+#include "core/WeightHistory.h"
+#include "QtSerialAdapters.h"
 #include "dp/Diagnosis.h"
 
 #include <QDateTime>

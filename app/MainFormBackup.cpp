@@ -5,7 +5,7 @@
 #include "BackupDialog.h"
 #include "ErrorBox.h"
 #include "dp/Profi_dp.h"
-#include "module/PageLayout.h"
+#include "module/core/PageLayout.h"
 #include "module/Parameters.h"
 
 #include <QAction>

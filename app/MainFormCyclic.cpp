@@ -4,10 +4,10 @@
 
 #include "AppWindows.h"
 #include "BackupDialog.h"
-#include "HexText.h"
-#include "ResultRoute.h"
+#include "core/HexText.h"
+#include "core/ResultRoute.h"
 #include "WZMdata.h"
-#include "WeightFormat.h"
+#include "core/WeightFormat.h"
 #include "dp/Profi_dp.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
@@ -71,14 +71,9 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     RecordWeights(k, v);
     TWZMdata* page = k < PageSlots ? Pages[static_cast<std::size_t>(k)] : nullptr;
     if (!page) return;
-    // The weights in one guarded step, gross first: a weight that cannot be
-    // shown leaves its edit and the ones after it in this step as they are.
-    try {
-        const std::string separator = QLocale().decimalPoint().toStdString();
-        ShowValue(page->edbxGross, FormatWeight(v.Gross, separator));
-        ShowValue(page->edbxNet, FormatWeight(v.Net, separator));
-    } catch (const std::exception&) {
-    }
+    const std::string separator = QLocale().decimalPoint().toStdString();
+    ShowValue(page->edbxGross, FormatWeight(v.Gross, separator));
+    ShowValue(page->edbxNet, FormatWeight(v.Net, separator));
     ShowValue(page->edbxQualifier, v.Qualifier);
     ShowValue(page->edbxLimitStatus, v.LimitStatus);
     ShowValue(page->edbxStatusBytes, v.StatusBytes);

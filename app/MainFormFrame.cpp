@@ -4,9 +4,9 @@
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
-#include "QtSerialFaces.h"
+#include "QtSerialAdapters.h"
 #include "SaveWhole.h"
-#include "SlaveAddress.h"
+#include "core/SlaveAddress.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
 #include "serial/PortTable.h"

@@ -1,6 +1,6 @@
 #include "WeightPlot.h"
 
-#include "WeightCsv.h"
+#include "core/WeightCsv.h"
 
 #include <QChart>
 #include <QChartView>

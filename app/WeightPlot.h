@@ -6,7 +6,7 @@
 // writes the samples of the window shown.
 #pragma once
 
-#include "WeightHistory.h"
+#include "core/WeightHistory.h"
 
 #include <QList>
 #include <QPointF>

@@ -7,7 +7,7 @@
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
-#include "ComSelectForm.h"
+#include "app/portselect/ComSelectForm.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -3,10 +3,10 @@
 // memory while connected, and commands per second through the command
 // channel with a queue of 100. Prints figures; asserts nothing.
 //   quorvel-bench-app [modules] [seconds of connected load]
-#include "AppEnvironment.h"
-#include "MainForm.h"
-#include "ProcessCounts.h"
-#include "QtTestSupport.h"
+#include "tests/support/AppEnvironment.h"
+#include "app/MainForm.h"
+#include "tests/support/ProcessCounts.h"
+#include "tests/support/QtTestSupport.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 

@@ -8,10 +8,10 @@
 //   latency     a byte written on the far side until HasInput is true;
 //   idle CPU    an activated dispatcher with nothing to do, all three threads.
 // Usage: quorvel-bench-dispatcher [idle seconds (10)] [megabytes (64)]
-#include "ByteStream.h"
-#include "ProcessCounts.h"
-#include "PtyPair.h"
-#include "posix/VeltPosixDispatcher.h"
+#include "tests/support/ByteStream.h"
+#include "tests/support/ProcessCounts.h"
+#include "tests/support/PtyPair.h"
+#include "serial/posix/VeltPosixDispatcher.h"
 
 #include <algorithm>
 #include <atomic>

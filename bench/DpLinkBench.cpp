@@ -4,9 +4,9 @@
 // connected, and the CPU time quorvel-cli used per second of run.
 //
 //   dp_link_bench [seconds]   (default 60 seconds per module count)
-#include "ChildProcess.h"
-#include "TempFolder.h"
-#include "WaitUntil.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "serial/PortDirectory.h"
 
 #include <cstdio>

@@ -9,8 +9,8 @@
 //   - the time from the device coming back to fresh values.
 //
 //   line_bench [seconds]   (default 20 seconds per rate run)
-#include "ChildProcess.h"
-#include "TempFolder.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
 #include "serial/PortDirectory.h"
 
 #include <algorithm>

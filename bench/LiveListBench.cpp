@@ -3,8 +3,8 @@
 // holding three stations (3, 7 and 20), from process start to exit.
 //
 //   live_list_bench [rounds]   (default 5)
-#include "ChildProcess.h"
-#include "TempFolder.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
 #include "serial/PortDirectory.h"
 
 #include <algorithm>

@@ -5,11 +5,11 @@
 // module) fed through the plot's history and window in accelerated time,
 // with the memory in use after minute 1, 5 and 10. Prints figures; asserts nothing.
 //   quorvel-bench-plot [modules] [seconds per phase] [rounds] [memory figures: 1, or 0 to skip]
-#include "AppEnvironment.h"
-#include "MainForm.h"
-#include "ProcessCounts.h"
-#include "QtTestSupport.h"
-#include "WeightPlot.h"
+#include "tests/support/AppEnvironment.h"
+#include "app/MainForm.h"
+#include "tests/support/ProcessCounts.h"
+#include "tests/support/QtTestSupport.h"
+#include "app/WeightPlot.h"
 #include "serial/VeltPort.h"
 
 #include <QApplication>

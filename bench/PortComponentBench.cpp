@@ -8,14 +8,14 @@
 //   3. latency from a byte written on the far side to InputAvailable;
 //   4. CPU time of an open, idle port.
 // Usage: port_component_bench [megabytes per direction, default 4]
-#include "ByteStream.h"
-#include "PortTable.h"
-#include "ProcessCounts.h"
-#include "PtyPair.h"
-#include "VeltDispatch.h"
-#include "VeltEvent.h"
-#include "VeltExcept.h"
-#include "VeltPort.h"
+#include "tests/support/ByteStream.h"
+#include "serial/PortTable.h"
+#include "tests/support/ProcessCounts.h"
+#include "tests/support/PtyPair.h"
+#include "serial/VeltDispatch.h"
+#include "serial/VeltEvent.h"
+#include "serial/VeltExcept.h"
+#include "serial/VeltPort.h"
 
 #include <algorithm>
 #include <chrono>

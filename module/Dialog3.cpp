@@ -1,7 +1,7 @@
 #include "Dialog3.h"
 
 #include "FunctionButton.h"
-#include "Int32Text.h"
+#include "module/core/Int32Text.h"
 
 #include <QApplication>
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The function-key panel: 80 buttons in a group box, one per module command.
 #pragma once
 
-#include "FunctionTable.h"
+#include "module/core/FunctionTable.h"
 #include "TagWidgets.h"
 #include "base/ByteString.h"
 

@@ -3,7 +3,7 @@
 // writing the values is the main window's work.
 #pragma once
 
-#include "ConfigFile.h"
+#include "module/core/ConfigFile.h"
 #include "FillCell.h"
 
 #include <QObject>

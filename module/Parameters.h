@@ -2,7 +2,7 @@
 // of the page control that the file describes.
 #pragma once
 
-#include "ConfigFile.h"
+#include "module/core/ConfigFile.h"
 #include "ModuleEvents.h"
 #include "ParamSheet.h"
 

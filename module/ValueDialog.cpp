@@ -1,7 +1,7 @@
 #include "ValueDialog.h"
 
 #include "FunctionButton.h"
-#include "Int32Text.h"
+#include "module/core/Int32Text.h"
 
 #include <QLineEdit>
 #include <QMessageBox>

@@ -18,4 +18,8 @@ struct TSerialDevice {
 // call in a row: the list may be reused for half a second.
 std::vector<TSerialDevice> SystemSerialDevices();
 
+// Drops the reused list: the next call reads the system afresh (a device was
+// just added or removed).
+void ForgetRecentSerialDevices();
+
 }  // namespace porttable

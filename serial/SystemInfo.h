@@ -10,3 +10,7 @@ std::string OperatingSystemName();
 // The system's own description of error number `code`; empty for numbers it
 // does not know.
 std::string SystemErrorDescription(int code);
+
+// Whether the program's standard error goes to a terminal (progress lines that
+// rewrite themselves are then worth printing).
+bool StandardErrorIsTerminal();

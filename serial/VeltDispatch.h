@@ -16,10 +16,13 @@
 // Results: 0 success, positive "nothing done" answers, negative result codes
 // (VeltMisc.h). Nothing here raises; the component turns codes into exceptions.
 //
-// Locks: InputLock guards the input buffer, OutputLock the output buffer and
+// Locks: ReadLock is held by whichever thread reads the device into the input
+// buffer; InputLock guards the input buffer, OutputLock the output buffer and
 // the status record, DataLock the control block, line and modem state, handler
-// lists, trace and log. Order: InputLock, then OutputLock, then DataLock; a
-// lock is never taken while holding one that comes later.
+// lists, trace and log. Order: ReadLock, then InputLock, then OutputLock, then
+// DataLock; a lock is never taken while holding one that comes later. Apart
+// from ReadLock they are held alone for short scopes, except that a purge or an
+// open takes InputLock and OutputLock together through one std::scoped_lock.
 #pragma once
 
 #include "VeltEvent.h"
@@ -36,7 +39,7 @@
 #include <vector>
 
 class TComponent;
-class TVeltNotifyWindow;
+class TVeltNotifyQueue;
 
 // The device's line settings (the original platform's device control block).
 struct TDeviceControlBlock {
@@ -185,8 +188,8 @@ public:
     void RemoveNotifyProc(int id);
     // Window handlers get each notification queued to their owner thread and
     // the dispatch thread waits up to 3 s for it to be handled.
-    void AddNotifyWindow(TVeltNotifyWindow* window);
-    void RemoveNotifyWindow(TVeltNotifyWindow* window);
+    void AddNotifyQueue(TVeltNotifyQueue* window);
+    void RemoveNotifyQueue(TVeltNotifyQueue* window);
     // 0 recompute, 1 the component's own handler on, 2 off.
     virtual void SetHandlerUse(int use);
     bool NotificationInProgress() const { return notifying_.load(); }

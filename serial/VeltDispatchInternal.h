@@ -45,7 +45,7 @@ struct TVeltBaseDispatcher::TLogBuffer {
 struct TVeltBaseDispatcher::TNotifyState {
     std::vector<std::pair<int, TNotifyProc>> procs;
     int nextProcId = 1;
-    std::vector<TVeltNotifyWindow*> windows;
+    std::vector<TVeltNotifyQueue*> windows;
     bool componentHandler = false;
     bool serviceNeeded = false;
     // Counts changes of the lists above; the dispatch thread's copies of them
@@ -53,9 +53,9 @@ struct TVeltBaseDispatcher::TNotifyState {
     std::uint64_t listVersion = 0;
     std::uint64_t copiedVersion = ~std::uint64_t{0};
     std::vector<TNotifyProc> procsCopy;      // dispatch thread only
-    std::vector<TVeltNotifyWindow*> windowsCopy;
-    // Ends a wait for a notification window when the threads stop.
-    TVeltNotifyWindow::TSendStop sendStop;
+    std::vector<TVeltNotifyQueue*> windowsCopy;
+    // Ends a wait for a notification queue when the threads stop.
+    TVeltNotifyQueue::TSendStop sendStop;
 
     // Avail mode (InputLock): the running notification's number, the count
     // of the handler now running, the largest count reached, and how far

@@ -293,14 +293,14 @@ void TVeltBaseDispatcher::RemoveNotifyProc(int id)
     SetHandlerUse(0);
 }
 
-void TVeltBaseDispatcher::AddNotifyWindow(TVeltNotifyWindow* window)
+void TVeltBaseDispatcher::AddNotifyQueue(TVeltNotifyQueue* window)
 {
     std::lock_guard lock(DataLock);
     notify_->windows.push_back(window);
     SetHandlerUse(0);
 }
 
-void TVeltBaseDispatcher::RemoveNotifyWindow(TVeltNotifyWindow* window)
+void TVeltBaseDispatcher::RemoveNotifyQueue(TVeltNotifyQueue* window)
 {
     std::lock_guard lock(DataLock);
     auto& windows = notify_->windows;
@@ -386,7 +386,7 @@ void TVeltBaseDispatcher::NotifyHandlers(unsigned message, unsigned trigger, uns
     const std::intptr_t lParam = (static_cast<std::intptr_t>(handle_) << 16) | (trigger & 0xFFFF);
     const int handle = handle_;
     const std::uint64_t activation = activation_.load();
-    for (TVeltNotifyWindow* window : windows) {
+    for (TVeltNotifyQueue* window : windows) {
         if (closePending_.load() || stop_.load()) break;
         // The window runs on its owner thread; it finds this dispatcher by
         // handle and activation, so a late call after a close finds nothing,

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 
-struct TVeltNotifyWindow::TItem {
+struct TVeltNotifyQueue::TItem {
     std::function<void()> call;
     std::mutex mutex;
     std::condition_variable doneChanged;
@@ -11,15 +11,15 @@ struct TVeltNotifyWindow::TItem {
     bool abandoned = false;  // the sender stopped waiting
 };
 
-TVeltNotifyWindow::~TVeltNotifyWindow() = default;
+TVeltNotifyQueue::~TVeltNotifyQueue() = default;
 
-void TVeltNotifyWindow::SetProc(TProc proc)
+void TVeltNotifyQueue::SetProc(TProc proc)
 {
     std::lock_guard lock(mutex_);
     proc_ = std::move(proc);
 }
 
-void TVeltNotifyWindow::Dispatch(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+void TVeltNotifyQueue::Dispatch(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     TProc proc;
     {
@@ -29,19 +29,19 @@ void TVeltNotifyWindow::Dispatch(unsigned message, std::uintptr_t wParam, std::i
     if (proc) proc(message, wParam, lParam);
 }
 
-void TVeltNotifyWindow::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
+void TVeltNotifyQueue::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     PostCall([this, message, wParam, lParam] { Dispatch(message, wParam, lParam); });
 }
 
-void TVeltNotifyWindow::PostCall(std::function<void()> call)
+void TVeltNotifyQueue::PostCall(std::function<void()> call)
 {
     auto item = std::make_shared<TItem>();
     item->call = std::move(call);
     Enqueue(std::move(item));
 }
 
-bool TVeltNotifyWindow::SendCall(std::function<void()> call, int timeoutMs, TSendStop* stop)
+bool TVeltNotifyQueue::SendCall(std::function<void()> call, int timeoutMs, TSendStop* stop)
 {
     auto item = std::make_shared<TItem>();
     item->call = std::move(call);
@@ -65,7 +65,7 @@ bool TVeltNotifyWindow::SendCall(std::function<void()> call, int timeoutMs, TSen
     return ran;
 }
 
-void TVeltNotifyWindow::TSendStop::Stop()
+void TVeltNotifyQueue::TSendStop::Stop()
 {
     std::lock_guard lock(mutex_);
     stopped_ = true;
@@ -75,13 +75,13 @@ void TVeltNotifyWindow::TSendStop::Stop()
     waiting_->doneChanged.notify_all();
 }
 
-void TVeltNotifyWindow::TSendStop::Reset()
+void TVeltNotifyQueue::TSendStop::Reset()
 {
     std::lock_guard lock(mutex_);
     stopped_ = false;
 }
 
-void TVeltNotifyWindow::Enqueue(std::shared_ptr<TItem> item)
+void TVeltNotifyQueue::Enqueue(std::shared_ptr<TItem> item)
 {
     std::function<void()> hook;
     {
@@ -92,7 +92,7 @@ void TVeltNotifyWindow::Enqueue(std::shared_ptr<TItem> item)
     if (hook) hook();
 }
 
-std::size_t TVeltNotifyWindow::ProcessMessages(std::size_t limit)
+std::size_t TVeltNotifyQueue::ProcessMessages(std::size_t limit)
 {
     std::size_t ran = 0;
     while (ran < limit) {
@@ -119,13 +119,13 @@ std::size_t TVeltNotifyWindow::ProcessMessages(std::size_t limit)
     return ran;
 }
 
-bool TVeltNotifyWindow::HasPending() const
+bool TVeltNotifyQueue::HasPending() const
 {
     std::lock_guard lock(mutex_);
     return !queue_.empty();
 }
 
-void TVeltNotifyWindow::SetOnQueued(std::function<void()> hook)
+void TVeltNotifyQueue::SetOnQueued(std::function<void()> hook)
 {
     std::lock_guard lock(mutex_);
     onQueued_ = std::move(hook);

@@ -12,16 +12,16 @@
 #include <memory>
 #include <mutex>
 
-class TVeltNotifyWindow {
+class TVeltNotifyQueue {
     struct TItem;
 
 public:
     using TProc = std::function<void(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>;
 
-    explicit TVeltNotifyWindow(TProc proc = nullptr) : proc_(std::move(proc)) {}
-    ~TVeltNotifyWindow();
-    TVeltNotifyWindow(const TVeltNotifyWindow&) = delete;
-    TVeltNotifyWindow& operator=(const TVeltNotifyWindow&) = delete;
+    explicit TVeltNotifyQueue(TProc proc = nullptr) : proc_(std::move(proc)) {}
+    ~TVeltNotifyQueue();
+    TVeltNotifyQueue(const TVeltNotifyQueue&) = delete;
+    TVeltNotifyQueue& operator=(const TVeltNotifyQueue&) = delete;
 
     // The window procedure: how a message is handled when it is run.
     void SetProc(TProc proc);
@@ -40,7 +40,7 @@ public:
         void Reset();
 
     private:
-        friend class TVeltNotifyWindow;
+        friend class TVeltNotifyQueue;
         std::mutex mutex_;
         bool stopped_ = false;
         std::shared_ptr<TItem> waiting_;

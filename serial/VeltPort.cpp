@@ -1,6 +1,6 @@
 // The port component's settings: construction and the property setters with
 // their effect on an open port. Opening, closing, byte operations and
-// notifications are in VeltPortLink.cpp.
+// notifications are in VeltPortIO.cpp.
 #include "VeltPort.h"
 
 #include "VeltDispatch.h"

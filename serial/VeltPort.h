@@ -23,7 +23,7 @@
 
 class TVeltBaseDispatcher;
 class TVeltCustomComPort;
-class TVeltNotifyWindow;
+class TVeltNotifyQueue;
 struct TTriggerSnapshot;
 
 // Root of the library's components: adds the read-only version text.
@@ -244,7 +244,7 @@ private:
     void TellListeners(bool opened);
     bool AnyTriggerEvent() const;
     void HandleNotification(unsigned message, unsigned wParam, unsigned data);
-    static TVeltNotifyWindow& NotifyWindow();
+    static TVeltNotifyQueue& NotifyQueue();
     static void WindowProc(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
     static void ReportException();
 

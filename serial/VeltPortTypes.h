@@ -6,8 +6,6 @@
 #include <cstdint>
 
 enum TDeviceLayer : std::uint8_t { dlWin16, dlFossil, dlWin32, dlWinsock };
-// dlWin32 names the platform's native serial layer (the POSIX dispatcher here).
-inline constexpr TDeviceLayer dlNative = dlWin32;
 
 enum TParity : std::uint8_t { pNone, pOdd, pEven, pMark, pSpace };
 

@@ -1,8 +1,8 @@
 #include "ComSelectForm.h"
 
-#include "PortProbe.h"
-#include "PortTable.h"
-#include "VeltPort.h"
+#include "serial/PortProbe.h"
+#include "serial/PortTable.h"
+#include "serial/VeltPort.h"
 #include "base/ComName.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "PortDirectory.h"
+#include "serial/PortDirectory.h"
 
 #include <cerrno>
 #include <cstdlib>

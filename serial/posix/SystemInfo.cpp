@@ -1,6 +1,7 @@
-#include "SystemInfo.h"
+#include "serial/SystemInfo.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 std::string OperatingSystemName()
 {
@@ -8,3 +9,5 @@ std::string OperatingSystemName()
     if (uname(&u) != 0) return "unknown";
     return std::string(u.sysname) + " " + u.release;
 }
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }

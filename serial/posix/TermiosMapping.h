@@ -2,7 +2,7 @@
 // without a device (a pseudo-terminal ignores parity and byte size).
 #pragma once
 
-#include "VeltDispatch.h"
+#include "serial/VeltDispatch.h"
 
 #include <termios.h>
 

@@ -1,4 +1,4 @@
-#include "VeltEvent.h"
+#include "serial/VeltEvent.h"
 
 #include <cerrno>
 #include <chrono>

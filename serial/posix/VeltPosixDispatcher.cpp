@@ -1,7 +1,7 @@
 #include "VeltPosixDispatcher.h"
 
 #include "TermiosMapping.h"
-#include "posix/linux/CustomBaud.h"
+#include "serial/posix/linux/CustomBaud.h"
 
 #include <cerrno>
 #include <cstring>

@@ -14,8 +14,8 @@
 // so) mean "not supported" and are tolerated.
 #pragma once
 
-#include "VeltDispatch.h"
-#include "posix/linux/SerialDriver.h"
+#include "serial/VeltDispatch.h"
+#include "serial/posix/linux/SerialDriver.h"
 
 #include <atomic>
 #include <memory>

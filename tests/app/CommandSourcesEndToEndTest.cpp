@@ -4,9 +4,9 @@
 // window receiving the commands. (EndToEndTest reads all four pages.)
 #include "MainFormTestSupport.h"
 
-#include "AppWindows.h"
-#include "BackupDialog.h"
-#include "ResultText.h"
+#include "app/AppWindows.h"
+#include "app/BackupDialog.h"
+#include "core/ResultText.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"

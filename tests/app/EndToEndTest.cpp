@@ -3,10 +3,10 @@
 // that dies and comes back, and the weight plot.
 #include "MainFormTestSupport.h"
 
-#include "DiagnosisView.h"
-#include "StationsDialog.h"
-#include "TempFolder.h"
-#include "WeightPlot.h"
+#include "app/DiagnosisView.h"
+#include "app/StationsDialog.h"
+#include "tests/support/TempFolder.h"
+#include "app/WeightPlot.h"
 #include "module/Parameters.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // opens its dialog, and the open dialogs get the answers.
 #include "MainFormTestSupport.h"
 
-#include "AppWindows.h"
+#include "app/AppWindows.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"

@@ -4,7 +4,7 @@
 
 #include "module/FillCell.h"
 #include "module/Parameters.h"
-#include "QtSerialFaces.h"
+#include "app/QtSerialAdapters.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -2,11 +2,11 @@
 // responses the tests feed it.
 #pragma once
 
-#include "AppEnvironment.h"
+#include "tests/support/AppEnvironment.h"
 #include "DataExchangeReply.h"
-#include "QtTestSupport.h"
-#include "MainForm.h"
-#include "WZMdata.h"
+#include "tests/support/QtTestSupport.h"
+#include "app/MainForm.h"
+#include "app/WZMdata.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 

@@ -1,4 +1,4 @@
-#include "WZMdata.h"
+#include "app/WZMdata.h"
 
 #include <QLabel>
 #include <QLineEdit>

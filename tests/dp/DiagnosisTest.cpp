@@ -1,6 +1,6 @@
 // The decoded diagnosis, the module count a configuration stands for, and
 // how answers are cut from received bytes.
-#include "Hex.h"
+#include "tests/support/Hex.h"
 #include "dp/Diagnosis.h"
 #include "dp/StationReply.h"
 

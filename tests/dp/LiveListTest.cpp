@@ -2,8 +2,8 @@
 // bus: stations that answer garbage, answers from another address, a
 // master, a slave without DP diagnosis, a configuration that is no WZM's,
 // and a port that vanishes in the middle.
-#include "Hex.h"
-#include "LinkedPorts.h"
+#include "tests/support/Hex.h"
+#include "tests/support/LinkedPorts.h"
 #include "dp/LiveList.h"
 #include "serial/TelegramCut.h"
 

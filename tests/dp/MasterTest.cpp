@@ -1,8 +1,8 @@
 // The DP master's state machine, driven Step by Step as the serial channel
 // drives it, writing to a real pseudo-terminal. The test plays the slave by
 // handing the master its answers directly.
-#include "Hex.h"
-#include "LinkedPorts.h"
+#include "tests/support/Hex.h"
+#include "tests/support/LinkedPorts.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltExcept.h"
 

@@ -1,6 +1,6 @@
 // The telegrams the master builds, byte for byte, and how received strings
 // are classified.
-#include "Hex.h"
+#include "tests/support/Hex.h"
 #include "dp/Telegram.h"
 
 #include <gtest/gtest.h>

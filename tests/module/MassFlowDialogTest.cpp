@@ -1,8 +1,8 @@
 // The mass flow dialog: state display, Start/Pause/Stop, and the poll that
 // its one-second timer drives (ticked by hand here).
-#include "Dialog3.h"
-#include "FunctionButton.h"
-#include "Hex.h"
+#include "module/Dialog3.h"
+#include "module/FunctionButton.h"
+#include "tests/support/Hex.h"
 
 #include <QGroupBox>
 #include <QLabel>

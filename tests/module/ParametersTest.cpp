@@ -1,6 +1,6 @@
 // The parameter pages built from a configuration file on a real page control.
-#include "Hex.h"
-#include "Parameters.h"
+#include "tests/support/Hex.h"
+#include "module/Parameters.h"
 
 #include <QDir>
 #include <QFile>

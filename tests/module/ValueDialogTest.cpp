@@ -1,11 +1,11 @@
 // The value-entry dialogs: the bytes Set sends, the point bits, the
 // "Illegal data" refusal, and what opening reads.
-#include "Dialog1.h"
-#include "Dialog2.h"
-#include "Dialog4.h"
-#include "FunctionButton.h"
-#include "Hex.h"
-#include "QtTestSupport.h"
+#include "module/Dialog1.h"
+#include "module/Dialog2.h"
+#include "module/Dialog4.h"
+#include "module/FunctionButton.h"
+#include "tests/support/Hex.h"
+#include "tests/support/QtTestSupport.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -2,8 +2,8 @@
 // handing on the telegrams each poll brings (the delimiting rules themselves
 // are in TelegramCutTest), the empty tick, and a device that vanishes and
 // comes back.
-#include "Hex.h"
-#include "LinkedPorts.h"
+#include "tests/support/Hex.h"
+#include "tests/support/LinkedPorts.h"
 #include "serial/CommUnit.h"
 #include "serial/VeltDispatch.h"
 #include "serial/VeltExcept.h"
@@ -257,14 +257,12 @@ TEST_F(CommUnitTest, VanishedDeviceIsReopenedQuietlyWhenItComesBack)
     // COM1 now names another device (numbers of real devices are given out
     // afresh): it is left alone.
     ports.AddDevice("ptmx");  // /dev/ptmx: a device that opens
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the port table is read afresh
     for (int i = 0; i < 2 * TCommUnit::ReopenPolls; ++i) Poll();
     EXPECT_TRUE(unit.DeviceLost());
     ports.RemoveDevice("ptmx");
 
     // Back on the same COM number: reopened within about a second.
     const PtyPair& back = ports.Add(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
     for (int i = 0; i < TCommUnit::ReopenPolls && unit.DeviceLost(); ++i) Poll();
     EXPECT_FALSE(unit.DeviceLost());
     EXPECT_EQ(notices.back(), "Port COM1 (" + path + ") is back");

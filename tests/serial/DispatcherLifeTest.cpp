@@ -1,7 +1,7 @@
 // Opening, failing to open, and closing the dispatcher, also when the far
 // side stops reading or goes away.
 #include "DispatcherTestSupport.h"
-#include "DispatcherRegistry.h"
+#include "serial/DispatcherRegistry.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,7 +1,7 @@
 // Line settings: the settings-to-termios mapping, ApplyLine's drain and wait,
 // modem lines and flow-control setups, trace and dispatch log.
 #include "DispatcherTestSupport.h"
-#include "posix/TermiosMapping.h"
+#include "serial/posix/TermiosMapping.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,8 +1,8 @@
 // Notifications: handlers reading in avail mode while the main thread reads
-// too, the notification window stand-in, a close from inside a handler, and
+// too, the notification queue, a close from inside a handler, and
 // the event objects the threads wait on.
 #include "DispatcherTestSupport.h"
-#include "VeltNotify.h"
+#include "serial/VeltNotify.h"
 
 #include <array>
 #include <atomic>
@@ -62,8 +62,7 @@ std::vector<std::uint8_t> SendAndReadBesideTheHandler(TVeltBaseDispatcher& d, in
     std::thread farSide([&] { SendCounting(master); });
     auto mainGot = MainReads(d, delivered, [] {});
     farSide.join();
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    EXPECT_FALSE(d.HasInput());
+    EXPECT_FALSE(d.HasInput());  // every byte sent was delivered once: nothing is left over
     d.Deactivate();
     return mainGot;
 }
@@ -121,7 +120,7 @@ TEST_F(DispatcherNotify, AWindowHandlerRunsOnTheOwnerThreadInAvailMode)
     std::vector<std::uint8_t> windowGot;
     std::atomic<std::size_t> delivered{0};
     const auto ownerThread = std::this_thread::get_id();
-    TVeltNotifyWindow window([&](unsigned message, std::uintptr_t count, std::intptr_t lParam) {
+    TVeltNotifyQueue window([&](unsigned message, std::uintptr_t count, std::intptr_t lParam) {
         EXPECT_EQ(std::this_thread::get_id(), ownerThread);
         EXPECT_EQ(message, vmAvail);
         EXPECT_EQ(lParam >> 16, d->Handle());
@@ -134,14 +133,14 @@ TEST_F(DispatcherNotify, AWindowHandlerRunsOnTheOwnerThreadInAvailMode)
         }
     });
     d->SetAvailThreshold(1);
-    d->AddNotifyWindow(&window);
+    d->AddNotifyQueue(&window);
     d->SetHandlerUse(1);  // the component's own handler wants notifications
     std::thread farSide([&] { SendCounting(pty.master); });
     // Reads outside the window procedure consume for real, also while a
     // notification waits for this thread.
     const auto mainGot = MainReads(*d, delivered, [&] { window.ProcessMessages(1); });
     farSide.join();
-    d->RemoveNotifyWindow(&window);
+    d->RemoveNotifyQueue(&window);
     d->Deactivate();
     window.ProcessMessages();
     EXPECT_GT(windowGot.size(), 0u);
@@ -172,9 +171,9 @@ TEST_F(DispatcherNotify, DeactivateInsideAHandlerIsFinishedByTheDispatchThread)
 TEST_F(DispatcherNotify, CloseWhileAWindowNotificationWaitsDoesNotWaitForIt)
 {
     std::atomic<int> calls{0};
-    TVeltNotifyWindow window([&](unsigned, std::uintptr_t, std::intptr_t) { ++calls; });
+    TVeltNotifyQueue window([&](unsigned, std::uintptr_t, std::intptr_t) { ++calls; });
     d->SetAvailThreshold(1);
-    d->AddNotifyWindow(&window);
+    d->AddNotifyQueue(&window);
     d->SetHandlerUse(1);
     const std::uint8_t byte = 0x55;
     ASSERT_TRUE(WriteAll(pty.master, &byte, 1));
@@ -191,10 +190,10 @@ TEST_F(DispatcherNotify, CloseWhileAWindowNotificationWaitsDoesNotWaitForIt)
     EXPECT_EQ(calls.load(), 0);
 }
 
-TEST(NotifyWindow, CallsRunOnTheOwnerThreadInOrder)
+TEST(NotifyQueue, CallsRunOnTheOwnerThreadInOrder)
 {
     std::vector<int> ran;
-    TVeltNotifyWindow window([&](unsigned message, std::uintptr_t, std::intptr_t) { ran.push_back(int(message)); });
+    TVeltNotifyQueue window([&](unsigned message, std::uintptr_t, std::intptr_t) { ran.push_back(int(message)); });
     int queued = 0;
     window.SetOnQueued([&] { ++queued; });
     window.Post(1, 0, 0);
@@ -207,9 +206,9 @@ TEST(NotifyWindow, CallsRunOnTheOwnerThreadInOrder)
     EXPECT_FALSE(window.HasPending());
 }
 
-TEST(NotifyWindow, SendCallWaitsForTheOwnerOrTimesOut)
+TEST(NotifyQueue, SendCallWaitsForTheOwnerOrTimesOut)
 {
-    TVeltNotifyWindow window;
+    TVeltNotifyQueue window;
     std::atomic<int> runs{0};
     bool handled = true;
     std::thread sender([&] { handled = window.SendCall([&] { ++runs; }, 50); });

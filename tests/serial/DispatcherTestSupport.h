@@ -2,11 +2,11 @@
 // a real pseudo-terminal pair, and far-side reading and writing.
 #pragma once
 
-#include "ByteStream.h"
-#include "ProcessCounts.h"
-#include "PtyPair.h"
-#include "WaitUntil.h"
-#include "posix/VeltPosixDispatcher.h"
+#include "tests/support/ByteStream.h"
+#include "tests/support/ProcessCounts.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/WaitUntil.h"
+#include "serial/posix/VeltPosixDispatcher.h"
 
 #include <gtest/gtest.h>
 

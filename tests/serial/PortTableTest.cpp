@@ -1,8 +1,8 @@
 // The COM port table over fake sysfs trees and temporary port directories.
-#include "PortTable.h"
-#include "posix/linux/SysfsSerialDevices.h"
+#include "serial/PortTable.h"
+#include "serial/posix/linux/SysfsSerialDevices.h"
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

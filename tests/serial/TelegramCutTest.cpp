@@ -1,6 +1,6 @@
 // The receive-side delimiting rules on their own: rows of buffered bytes, of
 // which the last poll added `added`, in; what stands at the front out.
-#include "Hex.h"
+#include "tests/support/Hex.h"
 #include "serial/TelegramCut.h"
 
 #include <gtest/gtest.h>

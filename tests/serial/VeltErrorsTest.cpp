@@ -1,8 +1,8 @@
 // Result codes to exceptions, message texts and the compiled-in string tables.
-#include "VeltComponent.h"
-#include "VeltExcept.h"
-#include "VeltMisc.h"
-#include "VeltStrings.h"
+#include "serial/VeltComponent.h"
+#include "serial/VeltExcept.h"
+#include "serial/VeltMisc.h"
+#include "serial/VeltStrings.h"
 
 #include <gtest/gtest.h>
 

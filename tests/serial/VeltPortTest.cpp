@@ -2,8 +2,8 @@
 // port directory: settings before and after open, probing port numbers, the
 // byte operations and their failures, ports held elsewhere, a far side that
 // vanishes, listeners and notifications.
-#include "LinkedPorts.h"
-#include "ProcessCounts.h"
+#include "tests/support/LinkedPorts.h"
+#include "tests/support/ProcessCounts.h"
 #include "serial/VeltDispatch.h"
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"

@@ -1,4 +1,4 @@
-#include "CommandChannel.h"
+#include "sim/CommandChannel.h"
 #include "SimTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "DpSlave.h"
+#include "sim/DpSlave.h"
 #include "SimTestSupport.h"
-#include "SlaveStation.h"
+#include "sim/SlaveStation.h"
 
 #include <gtest/gtest.h>
 #include <random>

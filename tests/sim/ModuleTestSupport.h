@@ -2,7 +2,7 @@
 #pragma once
 
 #include "SimTestSupport.h"
-#include "WeighModule.h"
+#include "sim/WeighModule.h"
 
 #include <gtest/gtest.h>
 

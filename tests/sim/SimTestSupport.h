@@ -2,8 +2,8 @@
 // and parsing one request out of its bytes.
 #pragma once
 
-#include "Hex.h"
-#include "SlaveFrames.h"
+#include "tests/support/Hex.h"
+#include "sim/SlaveFrames.h"
 #include "base/ByteString.h"
 
 #include <cstdio>

@@ -1,5 +1,5 @@
 #include "SimTestSupport.h"
-#include "SlaveFrames.h"
+#include "sim/SlaveFrames.h"
 
 #include <gtest/gtest.h>
 #include <random>

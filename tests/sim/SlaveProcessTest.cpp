@@ -1,8 +1,8 @@
 // The real quorvel-slave process on its pseudo-terminal, driven with raw DP
 // frames through the COM link it registers.
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "SimTestSupport.h"
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "serial/PortDirectory.h"
 
 #include <fcntl.h>

@@ -7,6 +7,7 @@
 #include "TempFolder.h"
 #include "WaitUntil.h"
 #include "base/ByteString.h"
+#include "serial/SerialDevices.h"
 
 #include <chrono>
 #include <map>
@@ -52,8 +53,13 @@ public:
     {
         folder_.MakeFolder("sys/devices/" + name + "/driver");
         folder_.Link("sys/class/tty/" + name + "/device", "../../../devices/" + name);
+        porttable::ForgetRecentSerialDevices();
     }
-    void RemoveDevice(const std::string& name) { std::filesystem::remove_all(folder_.path / "sys/class/tty" / name); }
+    void RemoveDevice(const std::string& name)
+    {
+        std::filesystem::remove_all(folder_.path / "sys/class/tty" / name);
+        porttable::ForgetRecentSerialDevices();
+    }
 
 private:
     TempFolder folder_;

@@ -1,9 +1,9 @@
 // The pcapng blocks byte by byte, and the recorder writing them through its
 // writer thread: the whole file, and a full disk that stops the recording
 // with a message.
-#include "PcapngBlocks.h"
-#include "TempFolder.h"
-#include "TraceRecorder.h"
+#include "trace/PcapngBlocks.h"
+#include "tests/support/TempFolder.h"
+#include "trace/TraceRecorder.h"
 
 #include <gtest/gtest.h>
 

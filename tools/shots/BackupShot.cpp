@@ -2,10 +2,10 @@
 // two-module quorvel-slave, then Restore parameters... of that file with its
 // plan shown, and the restore's report, saved as PNGs. Run under xvfb-run:
 //   xvfb-run -a app_backup_shot [output folder]
-#include "AppEnvironment.h"
-#include "BackupDialog.h"
-#include "MainForm.h"
-#include "QtTestSupport.h"
+#include "tests/support/AppEnvironment.h"
+#include "app/BackupDialog.h"
+#include "app/MainForm.h"
+#include "tests/support/QtTestSupport.h"
 #include "serial/VeltPort.h"
 
 #include <QAction>

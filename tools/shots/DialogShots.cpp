@@ -2,10 +2,10 @@
 // as PNGs, and the main window after a page read and a mass flow poll. Run
 // under xvfb-run:
 //   xvfb-run -a app_dialog_shots [output folder]
-#include "AppEnvironment.h"
-#include "QtTestSupport.h"
-#include "AppWindows.h"
-#include "MainForm.h"
+#include "tests/support/AppEnvironment.h"
+#include "tests/support/QtTestSupport.h"
+#include "app/AppWindows.h"
+#include "app/MainForm.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"

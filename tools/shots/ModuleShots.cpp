@@ -1,11 +1,11 @@
 // Renders the function panel, the parameter pages and each dialog into PNG
 // files for review (run under xvfb-run): module_shots <output folder>.
-#include "Dialog1.h"
-#include "Dialog2.h"
-#include "Dialog3.h"
-#include "Dialog4.h"
-#include "FunctionButton.h"
-#include "Parameters.h"
+#include "module/Dialog1.h"
+#include "module/Dialog2.h"
+#include "module/Dialog3.h"
+#include "module/Dialog4.h"
+#include "module/FunctionButton.h"
+#include "module/Parameters.h"
 
 #include <QApplication>
 #include <QDir>

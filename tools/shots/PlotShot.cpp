@@ -3,10 +3,10 @@
 // gone (with the link-lost line), saved as <output> and <output>-all.png.
 // Run under xvfb-run:
 //   xvfb-run -a app_plot_shot [modules] [seconds] [output.png]
-#include "AppEnvironment.h"
-#include "MainForm.h"
-#include "QtTestSupport.h"
-#include "WeightPlot.h"
+#include "tests/support/AppEnvironment.h"
+#include "app/MainForm.h"
+#include "tests/support/QtTestSupport.h"
+#include "app/WeightPlot.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 

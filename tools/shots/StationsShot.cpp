@@ -1,11 +1,11 @@
 // Review tool (not a test): the window with "Find stations" after a scan of
 // a three-station quorvel-slave, and the Diagnosis view, saved as PNGs. Run
 // under xvfb-run:  xvfb-run -a app_stations_shot [output folder]
-#include "AppEnvironment.h"
-#include "QtTestSupport.h"
-#include "DiagnosisView.h"
-#include "MainForm.h"
-#include "StationsDialog.h"
+#include "tests/support/AppEnvironment.h"
+#include "tests/support/QtTestSupport.h"
+#include "app/DiagnosisView.h"
+#include "app/MainForm.h"
+#include "app/StationsDialog.h"
 #include "serial/VeltPort.h"
 
 #include <QApplication>

@@ -2,9 +2,9 @@
 // quorvel-slave with live values, and after the slave is gone, saved as
 // <output>-before.png, <output>.png and <output>-lost.png. Run under xvfb-run:
 //   xvfb-run -a app_window_shot [modules] [output.png]
-#include "AppEnvironment.h"
-#include "QtTestSupport.h"
-#include "MainForm.h"
+#include "tests/support/AppEnvironment.h"
+#include "tests/support/QtTestSupport.h"
+#include "app/MainForm.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 

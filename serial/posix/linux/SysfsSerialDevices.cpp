@@ -62,20 +62,32 @@ std::string UsbProduct(const fs::path& entry, const fs::path& root)
 // Reading sysfs takes about a millisecond, and probing COM1..COM99 resolves
 // 99 numbers in a row: the device list is reused for half a second. Links
 // are read afresh each time.
+struct TRecentDevices {
+    std::mutex mutex;
+    std::string root;
+    std::chrono::steady_clock::time_point readAt;
+    bool valid = false;
+    std::vector<TSerialDevice> devices;
+};
+
+TRecentDevices& Recent()
+{
+    static TRecentDevices recent;
+    return recent;
+}
+
 std::vector<TSerialDevice> RecentDevices(const std::string& sysfsRoot)
 {
-    using Clock = std::chrono::steady_clock;
-    static std::mutex mutex;
-    static std::string root;
-    static Clock::time_point readAt;
-    static std::vector<TSerialDevice> devices;
-    std::lock_guard lock(mutex);
-    if (sysfsRoot != root || Clock::now() - readAt > std::chrono::milliseconds(500)) {
-        devices = EnumerateSerialDevices(sysfsRoot);
-        root = sysfsRoot;
-        readAt = Clock::now();
+    TRecentDevices& r = Recent();
+    std::lock_guard lock(r.mutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (!r.valid || sysfsRoot != r.root || now - r.readAt > std::chrono::milliseconds(500)) {
+        r.devices = EnumerateSerialDevices(sysfsRoot);
+        r.root = sysfsRoot;
+        r.readAt = now;
+        r.valid = true;
     }
-    return devices;
+    return r.devices;
 }
 
 }  // namespace
@@ -103,6 +115,13 @@ std::vector<TSerialDevice> SystemSerialDevices()
 {
     const char* sysfs = std::getenv("QUORVEL_SYSFS_ROOT");
     return RecentDevices(sysfs && *sysfs ? sysfs : "/sys");
+}
+
+void ForgetRecentSerialDevices()
+{
+    TRecentDevices& r = Recent();
+    std::lock_guard lock(r.mutex);
+    r.valid = false;
 }
 
 }  // namespace porttable

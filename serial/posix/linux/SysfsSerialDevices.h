@@ -1,7 +1,7 @@
 // The machine's serial devices as Linux lists them in sysfs.
 #pragma once
 
-#include "SerialDevices.h"
+#include "serial/SerialDevices.h"
 
 namespace porttable {
 

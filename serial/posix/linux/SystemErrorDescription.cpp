@@ -1,6 +1,6 @@
 // The GNU C library describes an error number without formatting unknown ones
 // as "Unknown error N", so an unknown number gives no text.
-#include "SystemInfo.h"
+#include "serial/SystemInfo.h"
 
 #include <cstring>
 

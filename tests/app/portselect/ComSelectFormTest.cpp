@@ -1,7 +1,7 @@
 // The "Select Port" dialog with real pseudo-terminals linked as COM<n>, and
 // as the port component's prompt for an unset port number.
-#include "ComSelectForm.h"
-#include "LinkedPorts.h"
+#include "app/portselect/ComSelectForm.h"
+#include "tests/support/LinkedPorts.h"
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"
 

@@ -1,6 +1,6 @@
-#include "CommandChannel.h"
+#include "core/CommandChannel.h"
 
-#include "HexText.h"
+#include "core/HexText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The shipped Quorvel.conf: its item numbers must agree with the parameter
 // numbers the function keys read and write.
-#include "ConfigFile.h"
-#include "FunctionTable.h"
+#include "module/core/ConfigFile.h"
+#include "module/core/FunctionTable.h"
 
 #include <gtest/gtest.h>
 #include <map>

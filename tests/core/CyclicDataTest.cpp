@@ -1,6 +1,6 @@
-#include "CyclicData.h"
+#include "core/CyclicData.h"
 
-#include "DataExchangeReply.h"
+#include "tests/app/DataExchangeReply.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "PageLayout.h"
 
 #include "FunctionTable.h"
-#include "app/core/SheetCommands.h"
+#include "core/SheetCommands.h"
 
 #include <utility>
 

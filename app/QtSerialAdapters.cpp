@@ -1,4 +1,4 @@
-#include "QtSerialFaces.h"
+#include "QtSerialAdapters.h"
 
 #include "ErrorBox.h"
 

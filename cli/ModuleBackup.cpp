@@ -1,8 +1,8 @@
 #include "ModuleBackup.h"
 
-#include "ConfigFile.h"
-#include "PageLayout.h"
-#include "CyclicData.h"
+#include "module/core/ConfigFile.h"
+#include "module/core/PageLayout.h"
+#include "core/CyclicData.h"
 #include "dp/Profi_dp.h"
 
 #include <filesystem>

@@ -9,9 +9,10 @@
 #include "WeightLog.h"
 #include "dp/LiveList.h"
 #include "dp/Profi_dp.h"
-#include "module/PageLayout.h"
+#include "module/core/PageLayout.h"
 #include "serial/PortDirectory.h"
 #include "serial/PortTable.h"
+#include "serial/SystemInfo.h"
 #include "serial/VeltExcept.h"
 #include "trace/TraceRecorder.h"
 
@@ -24,7 +25,6 @@
 #include <iterator>
 #include <iostream>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -80,7 +80,7 @@ std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
 int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
 {
     TLiveListScan scan(master);
-    const bool showProgress = isatty(STDERR_FILENO) != 0;
+    const bool showProgress = StandardErrorIsTerminal();
     scan.SetOnProgress([showProgress](int address, int last) {
         if (showProgress) std::cerr << "\rasking station " << address << " of " << last << std::flush;
     });

@@ -2,8 +2,8 @@
 // start-up, cyclic data, a slave that goes away and comes back, a slave that
 // refuses the configuration, the command line's refusals, and a recorded
 // trace as tshark decodes it with the shipped dissector, and the weight log.
-#include "ChildProcess.h"
-#include "LinkedPorts.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/LinkedPorts.h"
 #include "serial/PortDirectory.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "ConfigFile.h"
-#include "app/core/BackupRun.h"
-#include "app/core/ParameterBackup.h"
+#include "core/BackupRun.h"
+#include "core/ParameterBackup.h"
 
 #include <string>
 #include <vector>

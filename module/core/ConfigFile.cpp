@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
 
 namespace conf {
 
@@ -62,17 +61,23 @@ enum class TReadOutcome { Read, Missing, Failed };
 
 TReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::string& error)
 {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return TReadOutcome::Missing;
-        error = std::strerror(errno);
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) return TReadOutcome::Missing;
+    if (ec) {
+        error = ec.message();
         return TReadOutcome::Failed;
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (status.type() != std::filesystem::file_type::regular) {
         error = "not a regular file";
         return TReadOutcome::Failed;
     }
-    if (static_cast<std::size_t>(info.st_size) > MaxFileSize) {
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        error = ec.message();
+        return TReadOutcome::Failed;
+    }
+    if (size > MaxFileSize) {
         error = "larger than 1 MiB";
         return TReadOutcome::Failed;
     }

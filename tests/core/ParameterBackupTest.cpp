@@ -1,9 +1,9 @@
 // The backup file: what is written reads back the same, and a damaged file
 // or one from another page layout is refused naming its line.
-#include "BackupRun.h"
-#include "Hex.h"
-#include "ParameterBackup.h"
-#include "ResultText.h"
+#include "core/BackupRun.h"
+#include "tests/support/Hex.h"
+#include "core/ParameterBackup.h"
+#include "core/ResultText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "WeightCsv.h"
-#include "WeightHistory.h"
+#include "core/WeightCsv.h"
+#include "core/WeightHistory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "Monitor.h"
 
-#include "CyclicData.h"
-#include "WeightFormat.h"
+#include "core/CyclicData.h"
+#include "core/WeightFormat.h"
 
 TMonitor::TMonitor(T_DPV0& master, std::ostream& out) : master_(master), out_(out)
 {

@@ -3,9 +3,9 @@
 // the command channel of the cyclic data (no Qt here).
 #pragma once
 
-#include "BackupRun.h"
-#include "CommandChannel.h"
-#include "ParameterBackup.h"
+#include "core/BackupRun.h"
+#include "core/CommandChannel.h"
+#include "core/ParameterBackup.h"
 #include "base/ByteString.h"
 
 #include <chrono>

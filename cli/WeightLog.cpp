@@ -1,7 +1,7 @@
 #include "WeightLog.h"
 
-#include "CyclicData.h"
-#include "WeightCsv.h"
+#include "core/CyclicData.h"
+#include "core/WeightCsv.h"
 
 bool TWeightLog::Start(const std::string& path, std::string& error, std::function<void(const std::string&)> report)
 {

@@ -1,4 +1,4 @@
-#include "WeightFormat.h"
+#include "core/WeightFormat.h"
 
 #include <gtest/gtest.h>
 

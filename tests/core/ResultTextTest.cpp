@@ -1,5 +1,5 @@
 // The texts of command results: the module's error codes and hex values.
-#include "ResultText.h"
+#include "core/ResultText.h"
 
 #include <gtest/gtest.h>
 

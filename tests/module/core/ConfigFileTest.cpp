@@ -1,7 +1,7 @@
 // The rules of "Quorvel.conf": headers, item lists, item names, numbering,
 // and finding and decoding the file.
-#include "ConfigFile.h"
-#include "SheetLayout.h"
+#include "module/core/ConfigFile.h"
+#include "module/SheetLayout.h"
 
 #include <gtest/gtest.h>
 #include <cstdio>

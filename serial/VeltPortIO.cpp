@@ -28,7 +28,7 @@ std::function<void(std::exception_ptr)>& ExceptionHandler()
     return handler;
 }
 
-// How deeply the main thread is inside the notification window's procedure.
+// How deeply the main thread is inside the notification queue's procedure.
 // A close requested from there must not wait for the dispatch thread, which
 // is waiting for that very procedure to return.
 int windowProcDepth = 0;
@@ -39,9 +39,9 @@ constexpr int CloseWaitMs = 5000;
 }  // namespace
 
 // The notification "window" of all ports: one queue run on the main thread.
-TVeltNotifyWindow& TVeltCustomComPort::NotifyWindow()
+TVeltNotifyQueue& TVeltCustomComPort::NotifyQueue()
 {
-    static TVeltNotifyWindow window([](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+    static TVeltNotifyQueue window([](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
         WindowProc(message, wParam, lParam);
     });
     return window;
@@ -52,8 +52,8 @@ void TVeltCustomComPort::SetOnException(std::function<void(std::exception_ptr)> 
 {
     ExceptionHandler() = std::move(handler);
 }
-void TVeltCustomComPort::SetOnNotificationQueued(std::function<void()> hook) { NotifyWindow().SetOnQueued(std::move(hook)); }
-std::size_t TVeltCustomComPort::RunPendingNotifications() { return NotifyWindow().ProcessMessages(); }
+void TVeltCustomComPort::SetOnNotificationQueued(std::function<void()> hook) { NotifyQueue().SetOnQueued(std::move(hook)); }
+std::size_t TVeltCustomComPort::RunPendingNotifications() { return NotifyQueue().ProcessMessages(); }
 
 void TVeltCustomComPort::ReportException()
 {
@@ -196,7 +196,7 @@ void TVeltCustomComPort::ClosePort()
     // dispatcher when it leaves it.
     if (windowProcDepth > 0) {
         // Called from a handler the dispatch thread waits for: finish later.
-        NotifyWindow().Post(vmDeferredClose, 0, static_cast<std::intptr_t>(dispatcher_->Handle()) << 16);
+        NotifyQueue().Post(vmDeferredClose, 0, static_cast<std::intptr_t>(dispatcher_->Handle()) << 16);
         return;
     }
     WaitForDispatcherThreads();
@@ -208,7 +208,7 @@ void TVeltCustomComPort::ClosePort()
 void TVeltCustomComPort::WaitForDispatcherThreads()
 {
     for (int waited = 0; dispatcher_->ThreadsActive() && waited < CloseWaitMs; ++waited) {
-        if (NotifyWindow().ProcessMessages(1) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (NotifyQueue().ProcessMessages(1) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -222,8 +222,8 @@ void TVeltCustomComPort::FinishClose()
 void TVeltCustomComPort::AttachNotifyWindow(bool attach)
 {
     if (!dispatcher_) return;
-    if (attach) dispatcher_->AddNotifyWindow(&NotifyWindow());
-    else dispatcher_->RemoveNotifyWindow(&NotifyWindow());
+    if (attach) dispatcher_->AddNotifyQueue(&NotifyQueue());
+    else dispatcher_->RemoveNotifyQueue(&NotifyQueue());
 }
 
 // ---- Port number ----
@@ -344,7 +344,7 @@ void TVeltCustomComPort::HandleNotification(unsigned message, unsigned wParam, u
         if (dispatcher_->ThreadsActive()) {
             // The dispatch thread has not left its notification yet: look again shortly.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            NotifyWindow().Post(vmDeferredClose, 0, static_cast<std::intptr_t>(dispatcher_->Handle()) << 16);
+            NotifyQueue().Post(vmDeferredClose, 0, static_cast<std::intptr_t>(dispatcher_->Handle()) << 16);
             return;
         }
         FinishClose();

@@ -1,5 +1,5 @@
 // quorvel-cli's command line: what it accepts and the messages for what not.
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 
 #include <gtest/gtest.h>
 

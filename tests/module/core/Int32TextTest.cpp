@@ -1,5 +1,5 @@
 // Decimal text to the signed 32-bit value the module's commands carry.
-#include "Int32Text.h"
+#include "module/core/Int32Text.h"
 
 #include <gtest/gtest.h>
 
