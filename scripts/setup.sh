@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   tshark
   lintian appstream dpkg-dev fakeroot file
+  ccache clang-format-14 clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
