@@ -7,6 +7,9 @@
 # to build-fuzz/crash-NAME-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# ccache keys on paths relative to the checkout, so a fresh clone reuses what
+# an earlier clone compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 which="${1:?usage: scripts/fuzz.sh NAME|all SECONDS}"
 seconds="${2:?usage: scripts/fuzz.sh NAME|all SECONDS}"
 build="${QUORVEL_BUILD_DIR:-build-fuzz}"

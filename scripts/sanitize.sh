@@ -5,6 +5,9 @@
 # Build dir: build-tsan or build-asan (or $QUORVEL_BUILD_DIR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# ccache keys on paths relative to the checkout, so a fresh clone reuses what
+# an earlier clone compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 kind="${1:?usage: scripts/sanitize.sh tsan|asan [ctest arguments...]}"
 shift
 case "$kind" in
