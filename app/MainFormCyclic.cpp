@@ -97,6 +97,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
         edbxValue_out->setText(Text(hextext::Value(Channel.ResultValue)));
         if (outcome.ResultForPending) {
             resultTimer_->stop();
+            resultWait_.Stop();
             ShowResult();
             emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
             if (backupDialog_)
@@ -134,7 +135,7 @@ void TForm1::TelegramSent(const TByteString& telegram)
     edbxSentCount->setText(QString::number(SentCount));
     // The wait for a result counts from the first request in data exchange
     // that carries the placed command.
-    if (inDataExchange_ && Channel.Pending() && !resultTimer_->isActive()) resultTimer_->start();
+    if (resultWait_.Note(inDataExchange_, Channel.Pending(), TResultWait::TClock::now())) resultTimer_->start();
 }
 
 void TForm1::QueueCommand(std::uint8_t unit, const TByteString& command)
@@ -160,6 +161,7 @@ void TForm1::ShowPlacement(const std::optional<TCommandChannel::TPlacement>& pla
 void TForm1::GiveUpCommand()
 {
     resultTimer_->stop();
+    resultWait_.Stop();
     if (!Channel.GiveUp(Master->OutputData)) return;
     const QString text = QStringLiteral("** NO RESULT **");
     edbxResult->setText(text);
