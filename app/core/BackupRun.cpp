@@ -33,6 +33,7 @@ std::string Name(const backup::TItem& item)
 }
 
 constexpr int CalNotOpen = 4;  // the module's error code for a closed calibration
+constexpr const char* NoResult = "** NO RESULT **";
 
 }  // namespace
 
@@ -62,7 +63,7 @@ TBackupRun TBackupRun::ForRestore(const backup::TFile& file, const std::vector<b
     for (const backup::TItem& item : file.items) {
         const backup::TPageLayout* page = FindPage(layout, item.page);
         if (!item.value || !page || page->writeCode == 0 || page->readCode == 0) {
-            run.skipped_.push_back(Name(item));
+            (!item.value && item.refusal == NoResult ? run.missing_ : run.skipped_).push_back(Name(item));
             continue;
         }
         run.steps_.push_back({run.restore_.size(), ReadCommand(*page, item.number), TKind::Compare});
@@ -112,7 +113,7 @@ void TBackupRun::Answer(bool success, std::uint8_t stat, std::int32_t value, boo
 {
     const TStep& step = steps_[step_++];
     const std::string refusal =
-        answered ? resulttext::ErrorText(resulttext::ErrorCode(stat)) : std::string("** NO RESULT **");
+        answered ? resulttext::ErrorText(resulttext::ErrorCode(stat)) : std::string(NoResult);
     switch (step.kind) {
     case TKind::Identity:
         // A refused or unanswered identity question is left out of the header.
@@ -148,7 +149,7 @@ void TBackupRun::Answer(bool success, std::uint8_t stat, std::int32_t value, boo
 
 bool TBackupRun::Complete() const
 {
-    if (!Done()) return false;
+    if (!Done() || !missing_.empty()) return false;
     for (const backup::TItem& item : items_)
         if (!item.refusal.empty()) return false;
     for (const TRestoreItem& entry : restore_)
@@ -166,6 +167,7 @@ std::vector<std::string> TBackupRun::PlanLines() const
                         (entry.Differs() ? "different" : "same") + (writes ? ": writes" : ""));
     }
     for (const std::string& name : skipped_) lines.push_back(name + ": skipped (refused in the backup)");
+    for (const std::string& name : missing_) lines.push_back(name + ": no value in the backup (not answered)");
     return lines;
 }
 
@@ -193,6 +195,8 @@ std::vector<std::string> TBackupRun::ReportLines() const
             break;
         }
     }
+    for (const std::string& name : missing_)
+        lines.push_back(name + ": not restored, the module did not answer when the backup was taken");
     if (!calibration.empty()) {
         std::string names;
         for (const std::string& name : calibration) names += (names.empty() ? "" : ", ") + name;
@@ -213,5 +217,6 @@ std::string TBackupRun::Summary() const
     if (counts[static_cast<int>(TOutcome::ReadsOther)] > 0)
         text += ", " + count(TOutcome::ReadsOther) + " read back different";
     if (!skipped_.empty()) text += ", " + std::to_string(skipped_.size()) + " skipped";
+    if (!missing_.empty()) text += ", " + std::to_string(missing_.size()) + " without a value in the backup";
     return text;
 }

@@ -73,6 +73,9 @@ public:
     // Restore: items of the file that are not written (refused when the backup
     // was taken, or on a page that cannot be written), "Standard 2 Power-up zero (%)".
     const std::vector<std::string>& Skipped() const { return skipped_; }
+    // Restore: items the backup holds no value for because the module did not
+    // answer when it was taken; they keep the restore from being complete.
+    const std::vector<std::string>& Missing() const { return missing_; }
     // Backup: "device ID 00231C49, software version 00000215", the answers
     // the module gave to the identity keys (one it refused is left out).
     const std::string& Identification() const { return identification_; }
@@ -102,6 +105,7 @@ private:
     std::vector<backup::TItem> items_;
     std::vector<TRestoreItem> restore_;
     std::vector<std::string> skipped_;
+    std::vector<std::string> missing_;
     std::vector<backup::TPageLayout> layout_;  // restore: the pages the writes go to
     bool writeAll_ = false;
     bool awaitingWrite_ = false;

@@ -135,6 +135,8 @@ TEST(ParameterBackup, RestoreComparesFirstAndWritesOnlyWhatDiffers)
     const std::map<int, std::int32_t> same{{1, -2147483647 - 1}, {2, 7}, {3, 1}, {0x101, 5}};
     EXPECT_EQ(restore(same, false).second.size(), 4u);
     EXPECT_TRUE(restore(same, false).first.Complete());
+    file.items.push_back({"Standard", 2, "B", std::nullopt, "** NO RESULT **"});  // not answered at the backup
+    EXPECT_FALSE(restore(same, false).first.Complete()) << "an item the backup never got is no success";
     EXPECT_EQ(restore(same, true).second.size(), 4u + 2 + 2 + 1 + 2);
 
     // A backup asks the identity keys first; an unanswered one is left out of the header.
