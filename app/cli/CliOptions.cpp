@@ -189,7 +189,8 @@ every item written was confirmed, 1 when not, 2 for a wrong option, a port
 error or a file that cannot be read or written. The files of --backup,
 --trace and --weights are checked before the port opens: each must be a
 regular file or a new name, never a link, device or folder, and no two
-options may name one file. With --live-list: 0 when a station answered, 1 when none did,
-2 for a wrong option, no port or a port that vanished during the scan.
+options may name one file. With --live-list: 0 when a station answered, 1
+when none did, 2 for a wrong option, no port or a port that vanished
+during the scan.
 )";
 }

@@ -6,21 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
-namespace {
-
 using namespace std::chrono_literals;
-
-std::vector<std::string> Words(const std::string& line)
-{
-    std::istringstream in(line);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
-}
-
-}  // namespace
 
 TEST(ReadmeExamples, EveryCommandLineRunsAgainstTheSimulator)
 {
@@ -31,7 +20,8 @@ TEST(ReadmeExamples, EveryCommandLineRunsAgainstTheSimulator)
     int ran = 0;
     for (std::string line; std::getline(readme, line);) {
         if (!line.starts_with("    build/")) continue;
-        std::vector<std::string> args = Words(line);
+        std::istringstream words(line);
+        std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         const std::string program = QUORVEL_BUILD_DIR + args[0].substr(std::string("build").size());
         args.erase(args.begin());
         if (program.ends_with("/quorvel-slave")) {

@@ -99,21 +99,14 @@ TEST(ParameterBackup, RestoreComparesFirstAndWritesOnlyWhatDiffers)
     const auto restore = [&](std::map<int, std::int32_t> module, bool writeAll) {
         TBackupRun run = TBackupRun::ForRestore(file, layout, writeAll);
         std::vector<std::string> sent;
-        for (int guard = 0; guard < 100 && !run.Done(); ++guard) {
-            const auto command = run.NextCommand();
-            if (!command) {
-                run.StartWriting();
-                continue;
-            }
+        for (auto command = run.NextCommand(); !run.Done(); command = run.NextCommand()) {
+            if (!command) run.StartWriting();
+            if (!command) continue;
             sent.push_back(HexDump(*command));
-            const int key = (*command)[0] == 0x26 ? 0x100 | ((*command)[1] & 0x7F) : (*command)[1];
-            if (command->size() == 2) run.TakeResult(0x01, module[key]);
-            else if (key == 3) run.TakeResult(0x44, 0);  // CAL_NOT_OPEN
-            else {
-                if (key != 2) module[key] = static_cast<std::int32_t>((*command)[2] | (*command)[3] << 8 |
-                                                                      (*command)[4] << 16 | (*command)[5] << 24);
-                run.TakeResult(0x01, 0);
-            }
+            const TByteString& c = *command;
+            const int key = c[0] == 0x26 ? 0x100 | (c[1] & 0x7F) : c[1];  // B (2) keeps its value
+            if (c.size() > 2 && key != 2) module[key] = c[2] | c[3] << 8 | c[4] << 16 | c[5] << 24;
+            run.TakeResult(c.size() > 2 && key == 3 ? 0x44 : 0x01, module[key]);  // C: CAL_NOT_OPEN
         }
         return std::make_pair(std::move(run), sent);
     };
