@@ -4,6 +4,7 @@
 #include "SaveWhole.h"
 
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -224,13 +225,19 @@ void TBackupDialog::FinishBackup()
     if (!run_->Identification().empty()) lines.prepend(QStringLiteral("Module: ") + Text(run_->Identification()));
     header_.identification = run_->Identification();
     const std::string text = backup::Write({header_, run_->Items()});
-    if (QString error; !SaveWhole(fileName_, text, error)) {
+    // An older backup is not replaced by one that lacks answers.
+    const QString path = QFile::decodeName(run_->BackupPath(QFile::encodeName(fileName_).toStdString()).c_str());
+    if (path != fileName_)
+        lines.prepend(QStringLiteral("%1 item(s) not answered: %2 keeps its older backup")
+                          .arg(run_->Unanswered())
+                          .arg(fileName_));
+    if (QString error; !SaveWhole(path, text, error)) {
         // The values read are not lost: the report holds the whole backup.
         ShowEnd(QStringLiteral("%1. The backup is below; copy it from here.").arg(error),
                 QStringList{Text(text)});
         return;
     }
-    ShowEnd(QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(fileName_).arg(refused),
+    ShowEnd(QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(path).arg(refused),
             lines);
 }
 

@@ -185,10 +185,13 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
                                     run.Identification()},
                                  run.Items()};
         std::string error;
-        if (!outfile::WriteWhole(options.backupFile, backup::Write(file), error)) return Fail(error);
+        const std::string path = run.BackupPath(options.backupFile);
+        if (!outfile::WriteWhole(path, backup::Write(file), error)) return Fail(error);
         if (!run.Identification().empty()) std::cout << "module: " << run.Identification() << '\n';
-        std::cout << run.Items().size() << " item(s) written to " << options.backupFile << ", " << refused
-                  << " refused\n";
+        std::cout << run.Items().size() << " item(s) written to " << path << ", " << refused << " refused\n";
+        if (path != options.backupFile)
+            std::cout << run.Unanswered() << " item(s) not answered: " << options.backupFile
+                      << " keeps its older backup\n";
         return run.Complete() ? 0 : 1;
     }
     for (const std::string& line : run.ReportLines()) std::cout << "difference: " << line << '\n';

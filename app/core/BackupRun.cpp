@@ -4,6 +4,9 @@
 #include "ResultText.h"
 #include "SheetCommands.h"
 
+#include <algorithm>
+#include <filesystem>
+
 namespace {
 
 const backup::TPageLayout* FindPage(const std::vector<backup::TPageLayout>& layout, const std::string& caption)
@@ -145,6 +148,19 @@ void TBackupRun::Answer(bool success, std::uint8_t stat, std::int32_t value, boo
         return;
     }
     }
+}
+
+std::size_t TBackupRun::Unanswered() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(items_.begin(), items_.end(), [](const backup::TItem& item) { return item.refusal == NoResult; }));
+}
+
+std::string TBackupRun::BackupPath(const std::string& path) const
+{
+    std::error_code ec;
+    return Unanswered() > 0 && std::filesystem::exists(std::filesystem::symlink_status(path, ec)) ? path + ".incomplete"
+                                                                                                  : path;
 }
 
 bool TBackupRun::Complete() const

@@ -79,6 +79,11 @@ public:
     // Backup: "device ID 00231C49, software version 00000215", the answers
     // the module gave to the identity keys (one it refused is left out).
     const std::string& Identification() const { return identification_; }
+    // Backup: items the module did not answer (kept as refused "** NO RESULT **").
+    std::size_t Unanswered() const;
+    // Backup: where the file goes: `path`, or "<path>.incomplete" when items
+    // went unanswered and an older file at `path` would be replaced by a worse one.
+    std::string BackupPath(const std::string& path) const;
     // True when every item was read (backup), or every item written was
     // written and read back equal (restore).
     bool Complete() const;

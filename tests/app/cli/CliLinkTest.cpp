@@ -432,6 +432,11 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
     EXPECT_EQ(cut->Wait(1s), 2);
     EXPECT_NE(cut->Errors().find("c.txt, line "), std::string::npos) << cut->Errors();
 
+    std::ofstream("d.txt") << text.substr(0, text.find("# end:")).erase(text.find("format: 2\n"), 10);
+    auto first = run("--restore", "d.txt");  // the first format: a cut cannot be seen
+    EXPECT_EQ(first->Wait(1s), 2);
+    EXPECT_NE(first->Errors().find("Give --accept-unchecked to restore it anyway."), std::string::npos);
+
     auto untouched = run("--restore", "a.txt");
     EXPECT_EQ(untouched->Wait(1s), 0) << untouched->Output() << untouched->Errors();
     EXPECT_NE(untouched->Output().find(" 0 written and confirmed, 0 refused, 0 not answered"), std::string::npos)

@@ -5,6 +5,7 @@
 #include "Hex.h"
 #include "ParameterBackup.h"
 #include "ResultText.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -141,4 +142,7 @@ TEST(ParameterBackup, RestoreComparesFirstAndWritesOnlyWhatDiffers)
     EXPECT_EQ(backupRun.Identification(), "device ID 00231C49");
     EXPECT_EQ(backupRun.Items().size(), 4u);
     EXPECT_EQ(backupRun.Items()[2].refusal, "** NO RESULT **") << "a refused item is kept, not left out";
+    TempFolder folder;
+    folder.Write("old.txt", "an older backup");
+    EXPECT_EQ(backupRun.BackupPath(folder.str() + "/old.txt"), folder.str() + "/old.txt.incomplete") << "not replaced";
 }
