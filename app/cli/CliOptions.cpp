@@ -163,7 +163,8 @@ Options:
                line per item (page, item, text, value, or "refused" with the
                module's error text), and an end line with the item count and
                a CRC-32, so that a cut or altered file is refused. FILE is
-               replaced only once the whole backup is on the disk.
+               replaced only once the whole backup is on the disk, and not
+               when items went unanswered (then FILE.incomplete is written).
   --restore FILE
                check FILE against the pages of Quorvel.conf (a cut, altered
                or damaged file is refused naming its line, before anything is
