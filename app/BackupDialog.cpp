@@ -4,6 +4,7 @@
 #include "SaveWhole.h"
 
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -67,34 +68,49 @@ void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup
     restore_ = true;
     unit_ = unit;
     fileName_ = fileName;
+    setWindowTitle(QStringLiteral("Restore of module %1").arg(unit));
+    planHead_.clear();
+    planHead_ << QStringLiteral("From %1").arg(fileName);
+    planHead_ << QStringLiteral("taken %1 from slave address %2, module %3")
+                     .arg(Text(file.header.date))
+                     .arg(file.header.slaveAddress)
+                     .arg(file.header.unitAddress);
+    planHead_ << QStringLiteral("To slave address %1, module %2:").arg(slaveAddress).arg(unit);
+    Report->setPlainText(planHead_.join(QLatin1Char('\n')));
+    // The module's values are read first, so the plan can show what differs.
+    Begin();
+}
+
+// The comparison is done: the plan shows each item with the module's value
+// and the file's, and the writes wait for "Write to module".
+void TBackupDialog::ShowPlan()
+{
     running_ = false;
     sent_.reset();
-    setWindowTitle(QStringLiteral("Restore of module %1").arg(unit));
-    QStringList lines;
-    lines << QStringLiteral("From %1").arg(fileName);
-    lines << QStringLiteral("taken %1 from slave address %2, module %3")
-                 .arg(Text(file.header.date))
-                 .arg(file.header.slaveAddress)
-                 .arg(file.header.unitAddress);
-    lines << QStringLiteral("To slave address %1, module %2:").arg(slaveAddress).arg(unit);
-    for (const backup::TItem& item : file.items)
-        lines << (item.value ? QStringLiteral("writes %1 = %2").arg(ItemName(item)).arg(*item.value)
-                             : QStringLiteral("skips %1 (refused in the backup)").arg(ItemName(item)));
+    int writes = 0;
+    for (const TBackupRun::TRestoreItem& entry : run_->RestoreItems()) writes += entry.Differs() ? 1 : 0;
+    if (writes == 0) {
+        run_->StartWriting();
+        Finish();
+        return;
+    }
+    QStringList lines = planHead_;
+    for (const std::string& line : run_->PlanLines()) lines << Text(line);
     Report->setPlainText(lines.join(QLatin1Char('\n')));
-    Status->setText(QStringLiteral("Write these %1 item(s) to the module and read each back?").arg(run_->Steps() / 2));
-    Progress->setRange(0, static_cast<int>(run_->Steps()));
-    Progress->setValue(0);
+    Status->setText(QStringLiteral("%1 of %2 item(s) differ from the module. Write them and read each back?")
+                        .arg(writes)
+                        .arg(run_->RestoreItems().size()));
     WriteButton->setVisible(true);
-    WriteButton->setEnabled(run_->Steps() > 0);
+    WriteButton->setEnabled(true);
     CancelButton->setVisible(true);
     CloseButton->setVisible(false);
-    show();
-    raise();
+    WriteButton->setFocus();
 }
 
 void TBackupDialog::Write()
 {
-    if (!restore_ || running_ || !run_) return;
+    if (!restore_ || running_ || !run_ || !run_->AwaitingWrite()) return;
+    run_->StartWriting();
     Begin();
 }
 
@@ -114,14 +130,21 @@ void TBackupDialog::Begin()
 
 void TBackupDialog::SendNext()
 {
+    Progress->setRange(0, static_cast<int>(run_->Steps()));
     Progress->setValue(static_cast<int>(run_->StepsDone()));
     if (run_->Done()) {
         Finish();
         return;
     }
     sent_ = run_->NextCommand();
+    if (!sent_) {
+        ShowPlan();
+        return;
+    }
     Status->setText(QStringLiteral("%1: command %2 of %3")
-                        .arg(restore_ ? QStringLiteral("Restoring") : QStringLiteral("Reading"))
+                        .arg(!restore_                  ? QStringLiteral("Reading")
+                             : run_->AwaitingWrite() ? QStringLiteral("Reading the module's values")
+                                                        : QStringLiteral("Restoring"))
                         .arg(run_->StepsDone() + 1)
                         .arg(run_->Steps()));
     queue_(unit_, *sent_);
@@ -165,7 +188,7 @@ void TBackupDialog::Cancel()
     running_ = false;
     QStringList lines;
     if (restore_)
-        for (const std::string& difference : run_->Differences()) lines << Text(difference);
+        for (const std::string& line : run_->ReportLines()) lines << Text(line);
     ShowEnd(QStringLiteral("Cancelled after %1 of %2 commands; %3")
                 .arg(run_->StepsDone())
                 .arg(run_->Steps())
@@ -202,25 +225,33 @@ void TBackupDialog::FinishBackup()
     if (!run_->Identification().empty()) lines.prepend(QStringLiteral("Module: ") + Text(run_->Identification()));
     header_.identification = run_->Identification();
     const std::string text = backup::Write({header_, run_->Items()});
-    if (QString error; !SaveWhole(fileName_, text, error)) {
+    // An older backup is not replaced by one that lacks answers.
+    const QString path = QFile::decodeName(run_->BackupPath(QFile::encodeName(fileName_).toStdString()).c_str());
+    if (path != fileName_)
+        lines.prepend(QStringLiteral("%1 item(s) not answered: %2 keeps its older backup")
+                          .arg(run_->Unanswered())
+                          .arg(fileName_));
+    if (QString error; !SaveWhole(path, text, error)) {
         // The values read are not lost: the report holds the whole backup.
-        ShowEnd(QStringLiteral("Cannot write %1: %2. The backup is below; copy it from here.").arg(fileName_, error),
+        ShowEnd(QStringLiteral("%1. The backup is below; copy it from here.").arg(error),
                 QStringList{Text(text)});
         return;
     }
-    ShowEnd(QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(fileName_).arg(refused),
+    ShowEnd(QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(path).arg(refused),
             lines);
 }
 
 void TBackupDialog::FinishRestore()
 {
     QStringList lines;
-    for (const std::string& difference : run_->Differences()) lines << QStringLiteral("difference: ") + Text(difference);
-    if (lines.isEmpty()) lines << QStringLiteral("Every item was written and read back unchanged.");
-    ShowEnd(run_->Complete() ? QStringLiteral("%1 item(s) written, every one confirmed").arg(run_->Items().size())
-                             : QStringLiteral("%1 item(s) written, %2 difference(s)")
-                                   .arg(run_->Items().size())
-                                   .arg(run_->Differences().size()),
+    for (const std::string& line : run_->ReportLines()) lines << QStringLiteral("difference: ") + Text(line);
+    bool wrote = false;
+    for (const TBackupRun::TRestoreItem& entry : run_->RestoreItems()) wrote = wrote || entry.written;
+    if (lines.isEmpty())
+        lines << (wrote ? QStringLiteral("Every item written was read back unchanged.")
+                        : QStringLiteral("The module holds every value of the file: nothing was written."));
+    ShowEnd((run_->Complete() ? QStringLiteral("Restored: ") : QStringLiteral("Restore incomplete: ")) +
+                Text(run_->Summary()),
             lines);
 }
 

@@ -1,8 +1,9 @@
 // The window's backup and restore of one module's parameters: a non-modal
 // dialog that runs a TBackupRun through the window's command queue, one
 // command at a time, driven by the results the window hands it. It shows the
-// progress and can be cancelled; a restore first shows what it will write
-// and asks; the end shows the report (differences and refused items).
+// progress and can be cancelled; a restore first reads the module's values,
+// shows each item with the module's value and the file's, and asks before it
+// writes the differing ones; the end shows the report and the counts.
 #pragma once
 
 #include "core/BackupRun.h"
@@ -10,6 +11,7 @@
 #include "base/ByteString.h"
 
 #include <QDialog>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -29,7 +31,7 @@ public:
 
     // Reads every item at once; the file is written when all are answered.
     void StartBackup(TBackupRun run, std::uint8_t unit, const backup::THeader& header, const QString& fileName);
-    // Shows the file's items and waits for Write (or Cancel).
+    // Reads the module's values, shows the plan and waits for Write (or Cancel).
     void OfferRestore(TBackupRun run, std::uint8_t unit, const backup::TFile& file, const QString& fileName,
                       int slaveAddress);
 
@@ -57,6 +59,7 @@ protected:
 private:
     bool Answers(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index) const;
     void Begin();
+    void ShowPlan();
     void SendNext();
     void Finish();
     void FinishBackup();
@@ -70,6 +73,7 @@ private:
     std::uint8_t unit_ = 0;
     backup::THeader header_;
     QString fileName_;
+    QStringList planHead_;  // restore: where from, where to
     std::optional<TByteString> sent_;  // the run's command in the queue or on the line
     bool running_ = false;
 };

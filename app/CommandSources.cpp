@@ -67,7 +67,7 @@ void TForm1::FunctionClick(TFnButton* button)
         DialogForm1->Open(button->DialogCaption, button->Hint());
         PlaceBeside(*DialogForm1, *this);
         DialogForm1->SetTarget(module, button->ValueCommand);
-        if (!button->ClickCommand.empty()) DialogForm1->AwaitAnswer(module, button->ClickCommand[0]);
+        DialogForm1->AwaitAnswer(module, button->ClickCommand);
         QueueCommand(module, button->ClickCommand);
         break;
     case fkSetpoint:

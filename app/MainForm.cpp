@@ -299,6 +299,7 @@ void TForm1::StateChanged(const MasterState& state)
     if (wasInDataExchange && !inDataExchange_) {
         // The wait for a result counts only in data exchange; values stop.
         resultTimer_->stop();
+        resultWait_.Stop();
         ShowPagesStale();
         weightHistory_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch());
     }

@@ -11,6 +11,7 @@
 #include "core/ParameterRead.h"
 #include "core/WeightHistory.h"
 #include "QtSerialAdapters.h"
+#include "core/ResultWait.h"
 #include "dp/Diagnosis.h"
 
 #include <QDateTime>
@@ -53,7 +54,7 @@ class TForm1 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int PageSlots = 64;
-    static constexpr int ResultTimeoutMs = 10000;  // a placed command is given up after this
+    static constexpr int ResultTimeoutMs = static_cast<int>(TResultWait::Timeout.count());  // a placed command is given up after this
     static constexpr int MessageLines = 5000;       // the memo keeps the latest lines
     static constexpr int BaseWidth = 983;           // the controls' area at its starting (and least) size
     static constexpr int BaseHeight = 631;
@@ -272,7 +273,8 @@ private:
     std::unique_ptr<TComboCommit> profiAddrCommit_;
     std::unique_ptr<TComboCommit> numWZMsCommit_;
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
-    QTimer* resultTimer_ = nullptr;
+    QTimer* resultTimer_ = nullptr;  // fires when resultWait_ is due
+    TResultWait resultWait_;
     TStationsDialog* stationsDialog_ = nullptr;
     TDiagnosisView* diagnosisView_ = nullptr;
     TBackupDialog* backupDialog_ = nullptr;

@@ -94,21 +94,20 @@ void TForm1::OfferRestore(const QString& fileName)
     if (BackupBusy()) return;
     const std::vector<backup::TPageLayout> layout = PageLayout();
     if (layout.empty()) return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        QMessageBox::warning(this, QStringLiteral("Restore parameters"),
-                             QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
-        return;
-    }
-    const QByteArray bytes = file.readAll();
     // The whole file is checked against the pages before anything is written.
-    const backup::TRead read = backup::Read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), layout);
+    const backup::TRead read = backup::ReadFile(QFile::encodeName(fileName).toStdString(), layout);
     if (!read.file) {
         QMessageBox::warning(this, QStringLiteral("Restore parameters"),
                              QStringLiteral("%1 is not restored, nothing was written.\n%2")
                                  .arg(fileName, QString::fromStdString(read.error)));
         return;
     }
+    if (read.unchecked &&
+        QMessageBox::question(this, QStringLiteral("Restore parameters"),
+                              QString::fromStdString(backup::UncheckedWarning(fileName.toStdString())) +
+                                  QStringLiteral("\n\nRestore it anyway?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
     BackupDialog()->OfferRestore(TBackupRun::ForRestore(*read.file, layout), SelectedModule(), *read.file, fileName,
                                  Master->SlaveAddress);
 }

@@ -92,6 +92,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
         edbxValue_out->setText(Text(hextext::Value(Channel.ResultValue)));
         if (outcome.ResultForPending) {
             resultTimer_->stop();
+            resultWait_.Stop();
             ShowResult();
             emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
             if (backupDialog_)
@@ -119,7 +120,7 @@ void TForm1::FeedDialogs()
     }
     for (TValueDialog* dialog : {static_cast<TValueDialog*>(DialogForm1), static_cast<TValueDialog*>(DialogForm2),
                                  static_cast<TValueDialog*>(DialogForm4)})
-        if (dialog && dialog->isVisible()) dialog->TakeAnswer(Channel.SentUnit, Channel.SentCmd, Channel.ResultValue);
+        if (dialog && dialog->isVisible()) dialog->TakeAnswer(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultValue);
 }
 
 void TForm1::TelegramSent(const TByteString& telegram)
@@ -129,7 +130,7 @@ void TForm1::TelegramSent(const TByteString& telegram)
     edbxSentCount->setText(QString::number(SentCount));
     // The wait for a result counts from the first request in data exchange
     // that carries the placed command.
-    if (inDataExchange_ && Channel.Pending() && !resultTimer_->isActive()) resultTimer_->start();
+    if (resultWait_.Note(inDataExchange_, Channel.Pending(), TResultWait::TClock::now())) resultTimer_->start();
 }
 
 void TForm1::QueueCommand(std::uint8_t unit, const TByteString& command)
@@ -155,6 +156,7 @@ void TForm1::ShowPlacement(const std::optional<TCommandChannel::TPlacement>& pla
 void TForm1::GiveUpCommand()
 {
     resultTimer_->stop();
+    resultWait_.Stop();
     if (!Channel.GiveUp(Master->OutputData)) return;
     const QString text = QStringLiteral("** NO RESULT **");
     edbxResult->setText(text);

@@ -124,7 +124,7 @@ void TForm1::SaveMessages(const QString& fileName) const
     for (const auto& [time, line] : messageLog_)
         text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
     if (QString error; !SaveWhole(fileName, text.toStdString(), error))
-        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
+        throw std::runtime_error(error.toStdString());
 }
 
 void TForm1::ShowAbout()

@@ -3,6 +3,7 @@
 // the window's closing.
 #include "MainForm.h"
 
+#include "core/OutputFile.h"
 #include "dp/Profi_dp.h"
 #include "trace/TraceRecorder.h"
 
@@ -39,7 +40,10 @@ void TForm1::StartRecording(const QString& fileName)
             this, [this, number, text = QString::fromStdString(message)] { RecordingFailed(number, text); },
             Qt::QueuedConnection);
     };
-    if (!recorder->Start(fileName.toStdString(), error, failed)) throw std::runtime_error(error);
+    // A link, device or folder at the name is never written through.
+    if (!outfile::CheckDestination(fileName.toStdString(), error) ||
+        !recorder->Start(fileName.toStdString(), error, failed))
+        throw std::runtime_error(error);
     recorder_ = std::move(recorder);
     Master->SetOnTrace([recorder = recorder_.get()](TTraceKind kind, const TByteString& bytes) {
         const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;

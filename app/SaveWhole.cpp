@@ -1,12 +1,14 @@
 #include "SaveWhole.h"
 
-#include <QSaveFile>
+#include "core/OutputFile.h"
+
+#include <QFile>
 
 bool SaveWhole(const QString& fileName, const std::string& text, QString& error)
 {
-    QSaveFile file(fileName);
-    const auto size = static_cast<qint64>(text.size());
-    if (file.open(QIODevice::WriteOnly) && file.write(text.data(), size) == size && file.commit()) return true;
-    error = file.errorString();
+    std::string why;
+    if (outfile::WriteWhole(QFile::encodeName(fileName).toStdString(), text, why)) return true;
+    error = QString::fromStdString(why);  // "cannot write PATH: reason", as a sentence
+    if (!error.isEmpty()) error[0] = error[0].toUpper();
     return false;
 }

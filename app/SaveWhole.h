@@ -1,9 +1,10 @@
 #pragma once
-// Writes a file in one piece: the text goes beside the old file first and
-// replaces it only when all of it was written, so a full disk or a failed
-// write never leaves a truncated file where a good one was.
+// Writes a file in one piece (outfile::WriteWhole): the text goes beside the
+// old file first, reaches the disk and only then replaces it, so a full disk
+// or a failed write never leaves a truncated file where a good one was; a
+// symbolic link, device or folder at the name is never replaced.
 #include <QString>
 #include <string>
 
-// False with the reason in `error` when the file could not be written.
+// False with the path and reason in `error` when the file could not be written.
 bool SaveWhole(const QString& fileName, const std::string& text, QString& error);

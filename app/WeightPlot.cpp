@@ -256,7 +256,7 @@ void TWeightPlot::ExportCsv(const QString& fileName) const
     std::ostringstream csv;
     plot::WriteWeightCsv(csv, history_, ShownModules(), fromMs_, toMs_);
     if (QString error; !SaveWhole(fileName, csv.str(), error))
-        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
+        throw std::runtime_error(error.toStdString());
 }
 
 void TWeightPlot::ExportClick()

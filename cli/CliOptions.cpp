@@ -42,6 +42,10 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             options.fast = true;
             continue;
         }
+        if (name == "--all" || name == "--accept-unchecked") {
+            (name == "--all" ? options.writeAll : options.acceptUnchecked) = true;
+            continue;
+        }
         if (name == "--live-list" || name == "--diag") {
             (name == "--diag" ? options.diag : options.liveList) = true;
             continue;
@@ -89,6 +93,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
     if (!options.backupFile.empty() && !options.restoreFile.empty()) error = "--backup and --restore exclude each other";
     else if ((!options.backupFile.empty() || !options.restoreFile.empty()) != options.module.has_value())
         error = "--module K goes with --backup FILE or --restore FILE";
+    else if ((options.writeAll || options.acceptUnchecked) && options.restoreFile.empty())
+        error = std::string(options.writeAll ? "--all" : "--accept-unchecked") + " goes with --restore FILE";
     else if (options.module && *options.module >= options.moduleCount)
         error = "--module " + std::to_string(*options.module) + " is not among the " +
                 std::to_string(options.moduleCount) + " module(s) of --modules";
@@ -100,7 +106,8 @@ std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
                    [--weights FILE]
-       quorvel-cli --module K --backup FILE | --restore FILE [--com N] [--addr A] [--modules M]
+       quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked]
+                   [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
@@ -152,14 +159,25 @@ Options:
                --restore.
   --backup FILE
                read every parameter of the module as the pages of
-               Quorvel.conf list them and write them to FILE: a header, then
-               one line per item (page, item, text, value, or "refused" with
-               the module's error text).
+               Quorvel.conf list them and write them to FILE: a header, one
+               line per item (page, item, text, value, or "refused" with the
+               module's error text), and an end line with the item count and
+               a CRC-32, so that a cut or altered file is refused. FILE is
+               replaced only once the whole backup is on the disk, and not
+               when items went unanswered (then FILE.incomplete is written).
   --restore FILE
-               check FILE against the pages of Quorvel.conf (a damaged file
-               is refused naming its line, before anything is written), list
-               what it writes, write each item to the module, read it back
-               and list every difference.
+               check FILE against the pages of Quorvel.conf (a cut, altered
+               or damaged file is refused naming its line, before anything is
+               written), read the module's values and list each item with the
+               module's value and the file's, write the items that differ,
+               read each back and list every difference. Items the module
+               refuses because its calibration is closed need Calibrate
+               Enable (CE) first; the calibration is never opened here.
+  --all        with --restore: write every item, also those the module
+               already holds.
+  --accept-unchecked
+               with --restore: restore a backup of the first format, which
+               has no end line (a cut there cannot be detected).
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
@@ -168,8 +186,12 @@ the machine's serial devices.
 
 Exit status: 0 connected at the end, 1 not connected, 2 wrong option or
 port error. With --backup or --restore: 0 when every item was read, or
-written and confirmed, 1 when not, 2 for a wrong option, a port error or a
-file that cannot be read or written. With --live-list: 0 when a station answered, 1 when none did,
-2 for a wrong option, no port or a port that vanished during the scan.
+every item written was confirmed, 1 when not, 2 for a wrong option, a port
+error or a file that cannot be read or written. The files of --backup,
+--trace and --weights are checked before the port opens: each must be a
+regular file or a new name, never a link, device or folder, and no two
+options may name one file. With --live-list: 0 when a station answered, 1
+when none did, 2 for a wrong option, no port or a port that vanished
+during the scan.
 )";
 }

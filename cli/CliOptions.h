@@ -20,6 +20,8 @@ struct TCliOptions {
     std::optional<int> module;      // unit address for --backup / --restore
     std::string backupFile;         // read the module's parameters into this file
     std::string restoreFile;        // write the module's parameters from this file
+    bool writeAll = false;          // --restore writes every item, not only those that differ
+    bool acceptUnchecked = false;   // --restore takes a file of the first format (no end line)
     bool help = false;
 };
 

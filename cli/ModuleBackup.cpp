@@ -41,7 +41,13 @@ void TBackupSession::Received(const TByteString& telegram)
 
 void TBackupSession::Tick()
 {
-    if (!queued_ || !channel_.Pending() || std::chrono::steady_clock::now() - placedAt_ < ResultTimeout) return;
+    const std::uint8_t state = master_.CurrentState().State;
+    const auto now = TResultWait::TClock::now();
+    // A command still pending when data exchange comes back lost its result.
+    const bool lost = channel_.NoteMasterState(state);
+    wait_.Note(state == stDataExchange, channel_.Pending(), now);
+    if (!queued_ || !channel_.Pending() || !(lost || wait_.Due(now))) return;
+    wait_.Stop();
     channel_.GiveUp(master_.OutputData);
     run_.GiveUp();
     queued_ = false;
@@ -49,9 +55,9 @@ void TBackupSession::Tick()
 
 void TBackupSession::SendNext()
 {
-    if (!queued_ && !run_.Done()) {
+    if (!queued_ && run_.NextCommand()) {
         channel_.QueueCommand(unit_, *run_.NextCommand());
         queued_ = true;
     }
-    if (!channel_.Pending() && channel_.SendNextCommand(master_.OutputData)) placedAt_ = std::chrono::steady_clock::now();
+    if (!channel_.Pending()) channel_.SendNextCommand(master_.OutputData);
 }

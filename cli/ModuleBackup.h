@@ -6,9 +6,9 @@
 #include "core/BackupRun.h"
 #include "core/CommandChannel.h"
 #include "core/ParameterBackup.h"
+#include "core/ResultWait.h"
 #include "base/ByteString.h"
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,13 +21,14 @@ std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string&
 
 class TBackupSession {
 public:
-    static constexpr std::chrono::seconds ResultTimeout{10};
-
     TBackupSession(T_DPV0& master, std::uint8_t unit, TBackupRun run);
     // A Data_Exchange response: takes the channel's reply, sends the next command.
     void Received(const TByteString& telegram);
-    // Every clock tick: gives up a command whose result has not come in time.
+    // Every clock tick: gives up a command whose result has not come in time,
+    // by the window's rule (TResultWait).
     void Tick();
+    // A restore whose comparison is done goes on to write.
+    void StartWriting() { run_.StartWriting(); }
     bool Done() const { return run_.Done(); }
     const TBackupRun& Run() const { return run_; }
 
@@ -39,5 +40,5 @@ private:
     TBackupRun run_;
     TCommandChannel channel_;
     bool queued_ = false;  // the run's next command is in the channel
-    std::chrono::steady_clock::time_point placedAt_;
+    TResultWait wait_;
 };

@@ -1,7 +1,8 @@
 // quorvel-cli --weights FILE: every module's gross and net weight and status
 // bytes of each data exchange, one CSV line per module, in the format of the
 // window's weight plot export (no Qt here). A write error stops the log
-// with a message; the link goes on.
+// with a message giving the reason, and the file is cut back to its last
+// whole row; the link goes on.
 #pragma once
 
 #include "base/ByteString.h"
@@ -22,5 +23,6 @@ public:
 private:
     std::ofstream out_;
     std::string path_;
+    std::uintmax_t whole_ = 0;  // bytes of whole rows (and the header) in the file
     std::function<void(const std::string&)> report_;
 };

@@ -5,6 +5,7 @@
 #include "CliOptions.h"
 #include "ClockLoop.h"
 #include "ModuleBackup.h"
+#include "core/OutputFile.h"
 #include "Monitor.h"
 #include "WeightLog.h"
 #include "dp/LiveList.h"
@@ -21,7 +22,6 @@
 #include <cstdint>
 #include <ctime>
 #include <exception>
-#include <fstream>
 #include <iterator>
 #include <iostream>
 #include <memory>
@@ -122,23 +122,43 @@ std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& er
         return std::nullopt;
     }
     if (!options.backupFile.empty()) return TBackupRun::ForBackup(layout, conf::IdentityKeys());
-    std::ifstream in(options.restoreFile, std::ios::binary);
-    std::string text;
-    if (in) text.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in && !in.eof()) {
-        error = "cannot read " + options.restoreFile;
-        return std::nullopt;
-    }
-    const backup::TRead read = backup::Read(text, layout);
+    const backup::TRead read = backup::ReadFile(options.restoreFile, layout);
     if (!read.file) {
-        error = options.restoreFile + ", " + read.error;
+        error = read.error;
         return std::nullopt;
     }
-    for (const backup::TItem& item : read.file->items)
-        std::cout << (item.value ? "writes " : "skips ") << item.page << ' ' << item.number << ' ' << item.text
-                  << (item.value ? " = " + std::to_string(*item.value) : std::string(" (refused in the backup)"))
-                  << '\n';
-    return TBackupRun::ForRestore(*read.file, layout);
+    if (read.unchecked) {
+        if (!options.acceptUnchecked) {
+            error = backup::UncheckedWarning(options.restoreFile) + " Give --accept-unchecked to restore it anyway.";
+            return std::nullopt;
+        }
+        Report("warning: " + backup::UncheckedWarning(options.restoreFile));
+    }
+    return TBackupRun::ForRestore(*read.file, layout, options.writeAll);
+}
+
+// The files the run writes, checked before the port opens: each one may be
+// written, and no two options name one file (--restore's file included).
+bool CheckOutputs(const TCliOptions& options, std::string& error)
+{
+    const std::pair<const char*, const std::string*> files[] = {{"--backup", &options.backupFile},
+                                                                {"--trace", &options.traceFile},
+                                                                {"--weights", &options.weightsFile},
+                                                                {"--restore", &options.restoreFile}};
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        const auto& [name, path] = files[i];
+        if (path->empty()) continue;
+        if (std::string(name) != "--restore" && !outfile::CheckDestination(*path, error)) {
+            error = std::string(name) + ": " + error;
+            return false;
+        }
+        for (std::size_t k = i + 1; k < std::size(files); ++k)
+            if (!files[k].second->empty() && outfile::SameFile(*path, *files[k].second)) {
+                error = std::string(name) + " and " + files[k].first + " name one file, " + *path;
+                return false;
+            }
+    }
+    return true;
 }
 
 std::string LocalTime()
@@ -151,28 +171,6 @@ std::string LocalTime()
     return text;
 }
 
-// Writes the backup beside its place first, so a failed write keeps an older file whole.
-bool WriteBackup(const std::string& path, const std::string& text, std::string& error)
-{
-    const std::string part = path + ".part";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::remove(part.c_str());
-            error = "cannot write " + path;
-            return false;
-        }
-    }
-    if (std::rename(part.c_str(), path.c_str()) != 0) {
-        std::remove(part.c_str());
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
-}
-
 // The end of --backup or --restore: the file or the differences, and the exit status.
 int FinishRun(const TCliOptions& options, const TBackupRun& run)
 {
@@ -180,23 +178,24 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
         std::cerr << "quorvel-cli: stopped after " << run.StepsDone() << " of " << run.Steps() << " commands\n";
         return 1;
     }
-    int refused = 0;
-    for (const backup::TItem& item : run.Items()) refused += item.refusal.empty() ? 0 : 1;
     if (!options.backupFile.empty()) {
+        int refused = 0;
+        for (const backup::TItem& item : run.Items()) refused += item.refusal.empty() ? 0 : 1;
         const backup::TFile file{{LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module,
                                     run.Identification()},
                                  run.Items()};
         std::string error;
-        if (!WriteBackup(options.backupFile, backup::Write(file), error)) return Fail(error);
+        const std::string path = run.BackupPath(options.backupFile);
+        if (!outfile::WriteWhole(path, backup::Write(file), error)) return Fail(error);
         if (!run.Identification().empty()) std::cout << "module: " << run.Identification() << '\n';
-        std::cout << run.Items().size() << " item(s) written to " << options.backupFile << ", " << refused
-                  << " refused\n";
+        std::cout << run.Items().size() << " item(s) written to " << path << ", " << refused << " refused\n";
+        if (path != options.backupFile)
+            std::cout << run.Unanswered() << " item(s) not answered: " << options.backupFile
+                      << " keeps its older backup\n";
         return run.Complete() ? 0 : 1;
     }
-    for (const std::string& difference : run.Differences()) std::cout << "difference: " << difference << '\n';
-    std::cout << run.Items().size() << " item(s) written, "
-              << (run.Complete() ? "every one confirmed" : std::to_string(run.Differences().size()) + " difference(s)")
-              << '\n';
+    for (const std::string& line : run.ReportLines()) std::cout << "difference: " << line << '\n';
+    std::cout << run.Summary() << '\n';
     return run.Complete() ? 0 : 1;
 }
 
@@ -214,6 +213,7 @@ int main(int argc, char** argv)
     InstallSignalHandlers();
     std::optional<TBackupRun> run;
     if (options->module && !(run = PrepareRun(*options, error))) return Fail(error);
+    if (!CheckOutputs(*options, error)) return Fail(error);
     TWeightLog weights;  // a file that cannot be written is refused before the port opens
     if (!options->weightsFile.empty() && !weights.Start(options->weightsFile, error, Report)) return Fail(error);
 
@@ -271,6 +271,10 @@ int main(int argc, char** argv)
             channel.Port().RunPendingNotifications();
             if (!session) return;
             session->Tick();
+            if (session->Run().AwaitingWrite() && !session->Run().NextCommand()) {
+                for (const std::string& line : session->Run().PlanLines()) std::cout << line << '\n';
+                session->StartWriting();
+            }
             if (session->Done()) stopRequested = 1;
         });
     } catch (const std::exception& e) {

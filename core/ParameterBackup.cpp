@@ -2,7 +2,14 @@
 
 #include "base/IntegerText.h"
 
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <limits>
+#include <map>
+#include <utility>
 
 namespace backup {
 
@@ -10,6 +17,28 @@ namespace {
 
 constexpr const char* Columns = "# page\titem\ttext\tvalue";
 constexpr const char* Refused = "refused";
+constexpr const char* FormatKey = "format";
+constexpr const char* Format = "2";
+constexpr std::string_view EndMark = "# end: ";
+
+// A text from the file as a message quotes it: at most QuoteLength characters.
+std::string Quote(std::string_view text)
+{
+    if (text.size() <= QuoteLength) return "'" + std::string(text) + "'";
+    return "'" + std::string(text.substr(0, QuoteLength)) + "...'";
+}
+
+std::string Hex8(std::uint32_t value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string EndLine(std::size_t items, std::uint32_t crc)
+{
+    return std::string(EndMark) + std::to_string(items) + " items, CRC-32 " + Hex8(crc);
+}
 
 // Tabs and line breaks would split the line: they become blanks.
 std::string Field(std::string text)
@@ -32,13 +61,18 @@ std::vector<std::string_view> SplitTabs(std::string_view line)
 
 struct TLineReader {
     std::string_view text;
+    std::size_t offset = 0;  // where the line Next gave starts
+    std::size_t next = 0;
+    bool ended = false;  // the line ends with a line break
     int number = 0;
     bool Next(std::string_view& line)
     {
-        if (text.empty()) return false;
-        const std::size_t end = text.find('\n');
-        line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (next >= text.size()) return false;
+        offset = next;
+        const std::size_t end = text.find('\n', offset);
+        ended = end != std::string_view::npos;
+        line = text.substr(offset, ended ? end - offset : std::string_view::npos);
+        next = ended ? end + 1 : text.size();
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         ++number;
         return true;
@@ -60,24 +94,29 @@ bool TakeHeader(std::string_view line, THeader& header, std::string& error)
 {
     const std::size_t colon = line.find(": ");
     if (colon == std::string_view::npos) {
-        error = "'" + std::string(line) + "' is no header line";
+        error = Quote(line) + " is no header line";
         return false;
     }
     const std::string_view key = line.substr(0, colon);
     const std::string_view value = line.substr(colon + 2);
     auto address = [&](int& into, long long high) {
         const auto number = ParseInteger(value, 0, high);
-        if (!number) error = std::string(key) + " '" + std::string(value) + "' is not from 0 to " + std::to_string(high);
+        if (!number) error = std::string(key) + " " + Quote(value) + " is not from 0 to " + std::to_string(high);
         else into = static_cast<int>(*number);
         return number.has_value();
     };
     if (key == "date") header.date = value;
     else if (key == "program") header.program = value;
     else if (key == "identification") header.identification = value;
+    else if (key == FormatKey) {
+        if (value == Format) return true;
+        error = "format " + Quote(value) + " is not one this program reads";
+        return false;
+    }
     else if (key == "slave address") return address(header.slaveAddress, 126);
     else if (key == "unit address") return address(header.unitAddress, 255);
     else {
-        error = "unknown header '" + std::string(key) + "'";
+        error = "unknown header " + Quote(key);
         return false;
     }
     return true;
@@ -94,12 +133,12 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
     item.page = fields[0];
     const TPageLayout* page = FindPage(layout, fields[0]);
     if (!page) {
-        error = "no page '" + item.page + "' in the page layout in use";
+        error = "no page " + Quote(item.page) + " in the page layout in use";
         return std::nullopt;
     }
     const auto number = ParseInteger(fields[1], 1, static_cast<long long>(page->items.size()));
     if (!number) {
-        error = "item '" + std::string(fields[1]) + "' is not from 1 to " + std::to_string(page->items.size()) +
+        error = "item " + Quote(fields[1]) + " is not from 1 to " + std::to_string(page->items.size()) +
                 " of page " + item.page;
         return std::nullopt;
     }
@@ -107,8 +146,8 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
     item.text = fields[2];
     const std::string& here = page->items[static_cast<std::size_t>(item.number - 1)];
     if (item.text != here) {
-        error = "item " + std::to_string(item.number) + " of " + item.page + " is '" + here + "' here but '" +
-                item.text + "' in the file (another page layout)";
+        error = "item " + std::to_string(item.number) + " of " + item.page + " is " + Quote(here) + " here but " +
+                Quote(item.text) + " in the file (another page layout)";
         return std::nullopt;
     }
     if (fields[3] == Refused) {
@@ -118,7 +157,7 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
     const auto value = ParseInteger(fields[3], std::numeric_limits<std::int32_t>::min(),
                                     std::numeric_limits<std::int32_t>::max());
     if (!value || fields.size() != 4) {
-        error = "value '" + std::string(fields[3]) + "' is not a 32-bit integer";
+        error = "value " + Quote(fields[3]) + " is not a 32-bit integer";
         return std::nullopt;
     }
     item.value = static_cast<std::int32_t>(*value);
@@ -127,10 +166,26 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
 
 }  // namespace
 
+std::uint32_t Crc32(std::string_view bytes)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char ch : bytes) crc = table[(crc ^ static_cast<std::uint8_t>(ch)) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
 std::string Write(const TFile& file)
 {
     const THeader& h = file.header;
-    std::string text = std::string(Title) + "\n";
+    std::string text = std::string(Title) + "\n" + FormatKey + ": " + Format + "\n";
     text += "date: " + Field(h.date) + "\nprogram: " + Field(h.program) + "\nslave address: " +
             std::to_string(h.slaveAddress) + "\nunit address: " + std::to_string(h.unitAddress) + "\n";
     if (!h.identification.empty()) text += "identification: " + Field(h.identification) + "\n";
@@ -140,30 +195,79 @@ std::string Write(const TFile& file)
         text += item.value ? std::to_string(*item.value) : std::string(Refused) + "\t" + Field(item.refusal);
         text += "\n";
     }
-    return text;
+    return text + EndLine(file.items.size(), Crc32(text)) + "\n";
 }
 
 TRead Read(std::string_view text, const std::vector<TPageLayout>& layout)
 {
+    if (text.size() > MaxFileSize) return {std::nullopt, "larger than 1 MiB: no parameter backup is that long"};
     TLineReader lines{text};
     std::string_view line;
-    if (!lines.Next(line) || line != Title) return {std::nullopt, At(1, "not a Quorvel parameter backup")};
+    const auto refuse = [&lines](const std::string& why) { return TRead{std::nullopt, At(lines.number, why)}; };
+    const auto tooLong = [&line] { return line.size() > MaxLineLength; };
+    if (!lines.Next(line) || tooLong() || line != Title) return {std::nullopt, At(1, "not a Quorvel parameter backup")};
     TFile file;
     std::string error;
     bool inItems = false;
+    bool checked = false;  // the file carries a format line: its end line must be there
+    std::map<std::pair<std::string, int>, int> seen;  // page and item: the line naming it
     while (lines.Next(line)) {
+        if (tooLong()) return refuse("longer than " + std::to_string(MaxLineLength) + " bytes");
         if (line.empty()) continue;
         if (!inItems) {
             if (line == Columns) inItems = true;
-            else if (!TakeHeader(line, file.header, error)) return {std::nullopt, At(lines.number, error)};
+            else if (!TakeHeader(line, file.header, error)) return refuse(error);
+            else if (line.starts_with(FormatKey)) checked = true;
             continue;
         }
+        if (line.starts_with(EndMark)) {
+            const std::string expected = EndLine(file.items.size(), Crc32(text.substr(0, lines.offset)));
+            if (line.substr(0, line.rfind(',')) != expected.substr(0, expected.rfind(',')))
+                return refuse("the end line counts other items than the file holds (" +
+                              std::to_string(file.items.size()) + "): items were cut out or added");
+            if (line != expected) return refuse("the check sum does not match: the file was altered or damaged");
+            if (!lines.ended) return refuse("the end line is cut short");
+            if (lines.next != text.size()) return refuse("text follows the end line");
+            return {std::move(file), {}};
+        }
         auto item = TakeItem(line, layout, error);
-        if (!item) return {std::nullopt, At(lines.number, error)};
+        if (!item) return refuse(error);
+        const auto [at, added] = seen.try_emplace({item->page, item->number}, lines.number);
+        if (!added)
+            return refuse(item->page + " " + std::to_string(item->number) + " is named a second time (first on line " +
+                          std::to_string(at->second) + ")");
         file.items.push_back(std::move(*item));
     }
-    if (!inItems) return {std::nullopt, At(lines.number, "the file ends before its items")};
-    return {std::move(file), {}};
+    if (!inItems) return refuse("the file ends before its items");
+    if (checked) return refuse("the file ends without its end line: it was cut short");
+    return {std::move(file), {}, true};
+}
+
+TRead ReadFile(const std::string& path, const std::vector<TPageLayout>& layout)
+{
+    const auto fail = [&path](const std::string& why) { return TRead{std::nullopt, path + ": " + why}; };
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) return fail(ec.message());
+    if (!std::filesystem::is_regular_file(status)) return fail("not a regular file");
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in) return fail(std::strerror(errno));
+    // One byte more than allowed shows a longer file without reading it all.
+    std::string text(MaxFileSize + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), in));
+    const bool failed = std::ferror(in) != 0;
+    const int reason = errno;
+    std::fclose(in);
+    if (failed) return fail(std::strerror(reason));
+    TRead read = Read(text, layout);
+    if (!read.file) read.error = path + ", " + read.error;
+    return read;
+}
+
+std::string UncheckedWarning(const std::string& path)
+{
+    return path + " is a backup of the first format, without an end line: if the file was cut short, the items "
+                  "lost cannot be detected, and only the items it still holds are restored.";
 }
 
 }  // namespace backup

@@ -1,7 +1,9 @@
 // The module parameter backup file (no Qt here): a plain text file with a
-// header and one line per item of the parameter pages, tab-separated:
+// header, one line per item of the parameter pages, tab-separated, and an
+// end line with the item count and the CRC-32 of everything before it:
 //
 //   # Quorvel module parameter backup
+//   format: 2
 //   date: 2026-12-09 10:55:00
 //   program: Quorvel 1.0
 //   slave address: 3
@@ -10,12 +12,17 @@
 //   # page  item  text  value
 //   Standard	1	Zero range (%)	250
 //   Standard	2	Power-up zero (%)	refused	<the module's error text>
+//   # end: 2 items, CRC-32 1A2B3C4D
 //
 // Items the module refused are kept as refused with their error text, so a
 // backup never leaves an item out silently. Reading a file checks all of it
-// against the page layout in use before anything is written to a module.
+// against the page layout in use before anything is written to a module: a
+// file cut anywhere, altered, or naming an item twice is refused. A file of
+// the first format (no format line, no end line) still reads, marked
+// unchecked: a cut there cannot be seen.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +32,12 @@
 namespace backup {
 
 inline constexpr const char* Title = "# Quorvel module parameter backup";
+inline constexpr std::size_t MaxFileSize = std::size_t{1} << 20;
+inline constexpr std::size_t MaxLineLength = 4096;
+inline constexpr std::size_t QuoteLength = 40;  // of a file's text quoted in a message
+
+// The IEEE 802.3 CRC-32 (as zlib and PNG compute it).
+std::uint32_t Crc32(std::string_view bytes);
 
 struct THeader {
     std::string date;
@@ -62,7 +75,15 @@ std::string Write(const TFile& file);
 struct TRead {
     std::optional<TFile> file;
     std::string error;
+    bool unchecked = false;  // a file of the first format: no end line to prove it whole
 };
 TRead Read(std::string_view text, const std::vector<TPageLayout>& layout);
+
+// Reads the file at `path` (at most MaxFileSize bytes are ever read); the
+// error names the file: "wzm1.txt, line 7: ...".
+TRead ReadFile(const std::string& path, const std::vector<TPageLayout>& layout);
+
+// What the user is told before an unchecked file is restored.
+std::string UncheckedWarning(const std::string& path);
 
 }  // namespace backup

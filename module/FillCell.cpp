@@ -24,6 +24,10 @@ TFillCell::~TFillCell()
 void TFillCell::ShowValue(std::int32_t value)
 {
     SetEditBackground(Edit, QApplication::palette(Edit).color(QPalette::Base));
+    // A value read is a value the module takes: an item refused before (its
+    // calibration closed, say) can be set again.
+    Edit->setEnabled(true);
+    Edit->setPlaceholderText(QString());
     Edit->setText(QString::number(value));
     SetButton->setEnabled(false);
 }

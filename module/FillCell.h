@@ -17,7 +17,7 @@ public:
     ~TFillCell();
 
     // A value read from (or confirmed by) the module: normal background,
-    // the value in decimal, Set disabled; the edit's enabled state is kept.
+    // the value in decimal, editable again, Set disabled.
     void ShowValue(std::int32_t value);
     // The module refused the item during a read: grey, disabled, unmodified.
     void MarkUnavailable();

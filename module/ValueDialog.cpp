@@ -2,6 +2,7 @@
 
 #include "FunctionButton.h"
 #include "module/core/Int32Text.h"
+#include "core/CommandChannel.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -59,11 +60,15 @@ void TValueDialog::reject() { CancelClick(); }
 
 void TValueDialog::ShowValue(std::int32_t value) { Edit1->setText(QString::number(value)); }
 
-void TValueDialog::AwaitAnswer(std::uint8_t unit, std::uint8_t cmd) { awaited_ = std::make_pair(unit, cmd); }
-
-void TValueDialog::TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::int32_t value)
+void TValueDialog::AwaitAnswer(std::uint8_t unit, const TByteString& command)
 {
-    if (!awaited_ || *awaited_ != std::make_pair(unit, cmd)) return;
+    if (command.empty()) return;
+    awaited_ = TAwaited{unit, command[0], TCommandChannel::IndexOf(command)};
+}
+
+void TValueDialog::TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::int32_t value)
+{
+    if (awaited_ != TAwaited{unit, cmd, index}) return;
     awaited_.reset();
     if (!Edit1->isModified()) ShowValue(value);
 }
@@ -71,7 +76,7 @@ void TValueDialog::TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::int32_t 
 void TValueDialog::RaiseCommand(const TByteString& command)
 {
     if (!onCommand_) return;
-    if (!command.empty()) AwaitAnswer(Module, command[0]);
+    AwaitAnswer(Module, command);
     onCommand_(Module, command);
 }
 

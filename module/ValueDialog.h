@@ -27,12 +27,13 @@ public:
 
     // The value of a command answer, shown in Edit1 in decimal.
     void ShowValue(std::int32_t value);
-    // The command (unit and Cmd byte) whose answer the dialog shows; each
-    // opening forgets it.
-    void AwaitAnswer(std::uint8_t unit, std::uint8_t cmd);
+    // The command whose answer the dialog shows, known by its unit, Cmd and
+    // Index (keys such as CE and CG share a Cmd and differ in the Index);
+    // each opening forgets it, and a newer read replaces it.
+    void AwaitAnswer(std::uint8_t unit, const TByteString& command);
     // Shows the answer of the awaited command once, unless the user has
     // changed the edit's text since it was set.
-    void TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::int32_t value);
+    void TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::int32_t value);
 
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr;  // "Set"
@@ -55,5 +56,9 @@ private:
     void Finish();
 
     TCommandEvent onCommand_;
-    std::optional<std::pair<std::uint8_t, std::uint8_t>> awaited_;
+    struct TAwaited {
+        std::uint8_t unit, cmd, index;
+        bool operator==(const TAwaited&) const = default;
+    };
+    std::optional<TAwaited> awaited_;
 };

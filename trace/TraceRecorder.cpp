@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -26,8 +27,10 @@ bool TTraceRecorder::Start(const std::string& path, std::string& error, TFailure
         error = "cannot write the trace file " + path + ": " + std::strerror(errno);
         return false;
     }
+    std::setvbuf(file, nullptr, _IONBF, 0);  // what fwrite took is in the file: a failure can be cut back
     file_ = file;
     path_ = path;
+    whole_ = 0;
     onFailure_ = std::move(onFailure);
     pcapng::Bytes head = pcapng::SectionHeader();
     const pcapng::Bytes interface = pcapng::InterfaceDescription();
@@ -91,12 +94,20 @@ void TTraceRecorder::WriterLoop()
     }
 }
 
+// A chunk holds whole blocks; when it does not go in whole, the file is cut
+// back to the blocks before it, so that it stays a readable pcapng file.
 bool TTraceRecorder::WriteOut(const pcapng::Bytes& bytes, std::string& message)
 {
     errno = 0;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() && std::fflush(file_) == 0;
-    if (!ok) message = "the trace stopped: writing " + path_ + " failed: " + std::strerror(errno ? errno : EIO);
-    return ok;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size() && std::fflush(file_) == 0) {
+        whole_ += bytes.size();
+        return true;
+    }
+    message = "the trace stopped: writing " + path_ + " failed: " + std::strerror(errno ? errno : EIO) + "; ";
+    std::error_code ec;
+    std::filesystem::resize_file(path_, whole_, ec);
+    message += ec ? "cutting off the part block failed: " + ec.message() : "the file ends with its last whole block";
+    return false;
 }
 
 std::string TTraceRecorder::Stop()

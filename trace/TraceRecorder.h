@@ -2,8 +2,9 @@
 // appends the block to a buffer under a short lock, and a writer thread of
 // the recorder's own writes the buffer out whenever it is woken. A write
 // error (a full disk, say) or a buffer the disk cannot keep up with stops
-// the recording: the message goes to the failure handler and to Stop's
-// result, never as an exception into the caller.
+// the recording: the file is cut back to its last whole block, and the
+// message (with the system's reason) goes to the failure handler and to
+// Stop's result, never as an exception into the caller.
 #pragma once
 
 #include "PcapngBlocks.h"
@@ -55,6 +56,7 @@ private:
     TFailureEvent onFailure_;
     std::FILE* file_ = nullptr;
     std::string path_;
+    std::uintmax_t whole_ = 0;  // bytes of whole blocks in the file
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     pcapng::Bytes pending_;

@@ -94,6 +94,24 @@ TReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::s
     return TReadOutcome::Read;
 }
 
+// The first item line below any header whose text holds a tab or another
+// control character (a backup line could not hold it), as a 1-based line
+// number; 0 when none does.
+std::size_t ControlInItemText(const TLines& lines)
+{
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        std::string_view head = lines[k];
+        if (head.size() < 6) continue;
+        std::string lower;
+        for (char c : head.substr(0, 6)) lower += LowerAscii(c);
+        if (lower != "sheet ") continue;
+        for (std::size_t i = k + 1; i < lines.size() && lines[i].find("item") != std::string::npos; ++i)
+            for (const char c : ItemText(lines[i]))
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return i + 1;
+    }
+    return 0;
+}
+
 std::string Decode(std::string content)
 {
     if (content.starts_with("\xEF\xBB\xBF")) content.erase(0, 3);
@@ -203,8 +221,14 @@ TConfigLoad LoadFirstConfig(const std::vector<std::string>& candidates)
             load.Messages.push_back("Cannot read " + path + ": " + error);
             continue;
         case TReadOutcome::Read:
-            load.Path = path;
             load.Lines = SplitLines(Decode(std::move(content)));
+            if (const std::size_t line = ControlInItemText(load.Lines)) {
+                load.Messages.push_back("Cannot use " + path + ": line " + std::to_string(line) +
+                                        ": the item text holds a tab or another control character");
+                load.Lines.clear();
+                continue;
+            }
+            load.Path = path;
             load.Messages.push_back("Parameter pages read from " + path);
             return load;
         }

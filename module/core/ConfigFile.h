@@ -69,7 +69,8 @@ struct TConfigLoad {
 
 // Reads the first candidate that exists and can be read (a UTF-8 byte order
 // mark is dropped; text that is not UTF-8 is taken as Latin-1). Candidates
-// that exist but cannot be read are reported and skipped.
+// that exist but cannot be read, or whose item texts hold a tab or another
+// control character (which a backup line cannot keep), are reported and skipped.
 TConfigLoad LoadFirstConfig(const std::vector<std::string>& candidates);
 
 } // namespace conf

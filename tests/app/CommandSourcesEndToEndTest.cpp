@@ -7,18 +7,21 @@
 #include "app/AppWindows.h"
 #include "app/BackupDialog.h"
 #include "core/ResultText.h"
+#include "core/ParameterBackup.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
 #include "module/FillCell.h"
 #include "module/FunctionButton.h"
+#include "module/core/PageLayout.h"
 #include "module/Parameters.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <fstream>
 #include <iterator>
@@ -256,8 +259,9 @@ TEST_P(CommandSourcesEndToEnd, CommandsGoToTheModuleChosenInTheWindow)
 }
 
 // Module -> Backup, a value changed on the module, then Restore of the file
-// with another value the module refuses: the restore shows its plan and waits,
-// writes the changed value back and reports the refused one.
+// with another value the module refuses: the restore reads the module first,
+// shows which items differ and waits, writes only those and reports the
+// refused one.
 TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
 {
     form->cbFastCycle->setChecked(true);
@@ -267,30 +271,34 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     ASSERT_TRUE(wait()) << form->BackupDialog()->Status->text().toStdString();
     EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused")) << form->BackupDialog()->Status->text().toStdString();
     std::ifstream in(tree.Work() / "backup.txt");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("identification: device ID " + resulttext::Hex(FirstDeviceId + form->SelectedModule(), 8)),
               std::string::npos) << text;
-    // Where the value of an item starts: after "page, item, text".
-    const auto valueAt = [&text](const std::string& item) {
-        const std::size_t at = text.find(item);
-        return at == std::string::npos ? at : text.find('\t', at + item.size()) + 1;
-    };
-    const std::size_t target = valueAt("Filling\t1\t"), tolerance = valueAt("Mass flow\t2\t");
-    ASSERT_TRUE(target != std::string::npos && tolerance != std::string::npos) << text;
-    const QString targetWeight = QString::fromStdString(text.substr(target, text.find('\n', target) - target));
-    text.replace(tolerance, text.find('\n', tolerance) - tolerance, "101");
-    std::ofstream(tree.Work() / "backup.txt") << text;
+    backup::TRead read = backup::Read(text, conf::PageLayoutOf(form->Parameters->Lines));
+    ASSERT_TRUE(read.file) << read.error;
+    QString targetWeight;
+    for (backup::TItem& item : read.file->items) {
+        if (item.page == "Filling" && item.number == 1) targetWeight = QString::number(item.value.value_or(0));
+        if (item.page == "Mass flow" && item.number == 2) item.value = 101;
+    }
+    std::ofstream(tree.Work() / "backup.txt") << backup::Write(*read.file);
 
     TypeAndSet(2, 1, "1234");  // Filling: target weight changed after the backup
     ASSERT_TRUE(Answered(1));
     form->OfferRestore(file);
     TBackupDialog& dialog = *form->BackupDialog();
-    Pump(200);
-    EXPECT_TRUE(dialog.Report->toPlainText().contains("writes Mass flow 2 ")) << dialog.Report->toPlainText().toStdString();
-    EXPECT_TRUE(form->Channel.QueueEmpty() && !form->Channel.Pending()) << "nothing goes out before Write";
+    ASSERT_TRUE(WaitFor([&] { return dialog.WriteButton->isVisible(); }, 60000)) << dialog.Status->text().toStdString();
+    const QString plan = dialog.Report->toPlainText();
+    EXPECT_TRUE(plan.contains("Filling 1 Target weight: module 1234, file " + targetWeight + ", different: writes"))
+        << plan.toStdString();
+    EXPECT_TRUE(plan.contains(QRegularExpression("Mass flow 2 [^\n]*, file 101, different: writes"))) << plan.toStdString();
+    EXPECT_TRUE(dialog.Status->text().startsWith("2 of ")) << dialog.Status->text().toStdString();
+    EXPECT_TRUE(form->Channel.QueueEmpty() && !form->Channel.Pending()) << "nothing is written before Write";
     dialog.WriteButton->click();
     ASSERT_TRUE(wait()) << dialog.Status->text().toStdString();
-    EXPECT_TRUE(dialog.Status->text().endsWith("difference(s)")) << dialog.Status->text().toStdString();
+    EXPECT_TRUE(dialog.Status->text().contains(
+        QRegularExpression("^Restore incomplete: \\d+ unchanged, 1 written and confirmed, 1 refused, 0 not answered")))
+        << dialog.Status->text().toStdString();
     EXPECT_TRUE(dialog.Report->toPlainText().contains(
         "difference: Mass flow 2 Flow tolerance (%): write refused ** BAD_FLOW_PARAM_VALUE **"))
         << dialog.Report->toPlainText().toStdString();

@@ -10,6 +10,7 @@
 #include "module/FunctionButton.h"
 
 #include <QKeyEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QScreen>
 
@@ -149,4 +150,32 @@ TEST_F(FunctionKeyTest, ValueDialogKeepsToItsModuleItsAnswerAndItsUser)
     ASSERT_TRUE(form->Channel.Pending());
     EXPECT_EQ(Out()[0], 2) << "the Set goes to the dialog's module";
     EXPECT_EQ(Out()[2], key->ValueCommand[0]);
+}
+
+// CE and CG read with one Cmd and differ in the Index: CG clicked before CE's
+// answer came shows CG's value, never CE's; a point dialog shows only the
+// point chosen last.
+TEST_F(FunctionKeyTest, DialogsTakeOnlyTheAnswerToTheCommandTheyAsked)
+{
+    TFnButton* ce = form->Functions->Button(0);
+    TFnButton* cg = form->Functions->Button(2);
+    ASSERT_TRUE(ce && cg && ce->ClickCommand[0] == cg->ClickCommand[0]);
+    form->FunctionClick(ce);
+    form->FunctionClick(cg);
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 1));  // CE's answer
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(dialog1->Edit1->text(), "?");
+    EXPECT_EQ(Out()[3], cg->ClickCommand[1]);
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 20000));
+    EXPECT_EQ(dialog1->Edit1->text(), "20000");
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+
+    form->FunctionClick(FirstOfKind(fkSetpoint));  // reads point 0
+    dialog2->ComboBox1->setCurrentIndex(2);
+    dialog2->ComboBox1Change();
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 7));  // point 0's answer
+    form->ReceiveTelegram(ChannelResponse(0x00, 0, 0));
+    EXPECT_EQ(dialog2->Edit1->text(), "?");
+    form->ReceiveTelegram(ChannelResponse(0x01, Out()[3], 9));
+    EXPECT_EQ(dialog2->Edit1->text(), "9");
 }

@@ -4,6 +4,9 @@
 // trace as tshark decodes it with the shipped dissector, and the weight log.
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LinkedPorts.h"
+#include "core/ParameterBackup.h"
+#include "module/core/ConfigFile.h"
+#include "module/core/PageLayout.h"
 #include "serial/PortDirectory.h"
 
 #include <gtest/gtest.h>
@@ -260,7 +263,12 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         {{"--live-list", "--diag"}, "no COM port opens"},
         {{"--backup", "b.txt"}, "--module K goes with --backup FILE or --restore FILE"},
         {{"--module", "1", "--restore", "b.txt"}, "--module 1 is not among the 1 module(s) of --modules"},
-        {{"--weights", "/nonexistent/w.csv"}, "cannot write /nonexistent/w.csv"},
+        {{"--weights", "/nonexistent/w.csv"}, "cannot write /nonexistent/w.csv: No such file or directory"},
+        {{"--trace", "/dev/null"}, "--trace: cannot write /dev/null: it is a device or other special file"},
+        {{"--weights", "/tmp"}, "--weights: cannot write /tmp: it is a folder"},
+        {{"--trace", "/dev/stdout"}, "--trace: cannot write /dev/stdout: it is a symbolic link"},
+        {{"--trace", "w.csv", "--weights", "./w.csv"}, "--trace and --weights name one file, w.csv"},
+        {{"--all"}, "--all goes with --restore FILE"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -386,9 +394,9 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
         EXPECT_EQ(all.find(fault), std::string::npos) << fault;
 }
 
-// A backup of module 1, restored with the file's title damaged and with one
-// value the module refuses: the damaged file is refused before the link
-// starts, the other names the refused item and exits 1.
+// A backup of module 1: cut anywhere or altered it is refused before the
+// link starts; restored untouched it writes nothing; with a value the module
+// refuses it names that item and exits 1.
 TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
 {
     TempFolder folder;
@@ -407,21 +415,40 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
     auto backup = run("--backup", "a.txt");
     ASSERT_EQ(backup->Wait(1s), 0) << backup->Errors();
     std::ifstream in("a.txt");
-    std::string text((std::istreambuf_iterator<char>(in)), {});
-    const std::string item = "Standard\t4\tFilter value\t";
-    const std::size_t at = text.find(item);
-    ASSERT_NE(at, std::string::npos) << text;
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("identification: device ID 00231C49, software version 00000215\n"), std::string::npos) << text;
 
-    std::string changed = text;
-    changed.replace(at + item.size(), changed.find('\n', at) - at - item.size(), "99999");
-    std::ofstream("b.txt") << changed;
-    std::ofstream("c.txt") << "#" << text;
-    auto damaged = run("--restore", "c.txt");
-    EXPECT_EQ(damaged->Wait(1s), 2);
-    EXPECT_NE(damaged->Errors().find("c.txt, line 1: not a Quorvel parameter backup"), std::string::npos);
+    const conf::TConfigLoad conf = conf::LoadFirstConfig({QUORVEL_CONF_FILE});
+    const auto layout = conf::PageLayoutOf(conf.Lines);
+    ASSERT_TRUE(backup::Read(text, layout).file);
+    for (std::size_t cut = 0; cut < text.size(); ++cut)
+        ASSERT_FALSE(backup::Read(text.substr(0, cut), layout).file) << "cut after " << cut << " bytes";
+    std::string altered = text;
+    altered[altered.find("Filter value\t") + 13] ^= 1;
+    EXPECT_NE(backup::Read(altered, layout).error.find("the check sum does not match"), std::string::npos)
+        << "an item line that still parses";
+    std::ofstream("c.txt") << text.substr(0, text.size() / 2);
+    auto cut = run("--restore", "c.txt");
+    EXPECT_EQ(cut->Wait(1s), 2);
+    EXPECT_NE(cut->Errors().find("c.txt, line "), std::string::npos) << cut->Errors();
+
+    std::ofstream("d.txt") << text.substr(0, text.find("# end:")).erase(text.find("format: 2\n"), 10);
+    auto first = run("--restore", "d.txt");  // the first format: a cut cannot be seen
+    EXPECT_EQ(first->Wait(1s), 2);
+    EXPECT_NE(first->Errors().find("Give --accept-unchecked to restore it anyway."), std::string::npos);
+
+    auto untouched = run("--restore", "a.txt");
+    EXPECT_EQ(untouched->Wait(1s), 0) << untouched->Output() << untouched->Errors();
+    EXPECT_NE(untouched->Output().find(" 0 written and confirmed, 0 refused, 0 not answered"), std::string::npos)
+        << untouched->Output();
+
+    backup::TFile changed = *backup::Read(text, layout).file;
+    for (backup::TItem& item : changed.items)
+        if (item.page == "Standard" && item.number == 4) item.value = 99999;
+    std::ofstream("b.txt") << backup::Write(changed);
     auto refused = run("--restore", "b.txt");
     EXPECT_EQ(refused->Wait(1s), 1);
+    EXPECT_NE(refused->Output().find("Standard 4 Filter value: module "), std::string::npos) << refused->Output();
     EXPECT_NE(refused->Output().find("difference: Standard 4 Filter value: write refused"), std::string::npos)
         << refused->Output();
 }

@@ -180,9 +180,9 @@ TEST_F(ParameterPages, AnswersFillTheItemAlsoAfterAWrite)
     const TFillCell& refused = *parameters->Sheet(2)->Cells[0];
     EXPECT_FALSE(refused.Edit->isEnabled());
     EXPECT_NE(refused.Edit->palette().color(QPalette::Base), QApplication::palette(refused.Edit).color(QPalette::Base));
-    parameters->UpdateItem(2, 1, 5);  // a later answer restores the colour, not the enabled state
+    parameters->UpdateItem(2, 1, 5);  // a later answer makes it editable again
     EXPECT_EQ(refused.Edit->palette().color(QPalette::Base), QApplication::palette(refused.Edit).color(QPalette::Base));
-    EXPECT_FALSE(refused.Edit->isEnabled());
+    EXPECT_TRUE(refused.Edit->isEnabled());
 
     // Items and sheets that do not exist are left alone.
     parameters->UpdateItem(2, 3, 1);

@@ -40,10 +40,11 @@ int main(int argc, char** argv)
     const bool running = dialog->grab().save(folder + "/backup-running.png");
     WaitFor([&] { return !dialog->Running(); }, 60000);
     const bool done = dialog->grab().save(folder + "/backup-done.png");
-    form.OfferRestore(file);
+    form.OfferRestore(file);  // reads the module's values first, then shows the plan
+    WaitFor([&] { return dialog->WriteButton->isVisible() || !dialog->Running(); }, 60000);
     Pump(300);
     const bool plan = dialog->grab().save(folder + "/restore-plan.png");
-    dialog->WriteButton->click();
+    if (dialog->WriteButton->isVisible()) dialog->WriteButton->click();
     WaitFor([&] { return !dialog->Running(); }, 120000);
     Pump(300);
     const bool report = dialog->grab().save(folder + "/restore-report.png");

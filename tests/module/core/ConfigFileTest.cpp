@@ -169,12 +169,15 @@ TEST_F(ConfigLoad, UnusableCandidatesAreReportedAndSkipped)
 {
     fs::create_directories(dir / "folder" / "Quorvel.conf");
     const std::string tooLarge = Write("big/Quorvel.conf", std::string(conf::MaxFileSize + 1, 'x'));
+    // An item text a backup line could not hold (the tab would split it).
+    const std::string tab = Write("tab/Quorvel.conf", "x\nsheet Standard\nitem 'a'\nitem 'b\tc'\n");
     const std::string good = Write("good/Quorvel.conf", "end");
-    const auto load = conf::LoadFirstConfig({(dir / "folder" / "Quorvel.conf").string(), tooLarge, good});
+    const auto load = conf::LoadFirstConfig({(dir / "folder" / "Quorvel.conf").string(), tooLarge, tab, good});
     EXPECT_EQ(load.Path, good);
-    ASSERT_EQ(load.Messages.size(), 3u);
+    ASSERT_EQ(load.Messages.size(), 4u);
     EXPECT_NE(load.Messages[0].find("not a regular file"), std::string::npos);
     EXPECT_NE(load.Messages[1].find("1 MiB"), std::string::npos);
+    EXPECT_EQ(load.Messages[2], "Cannot use " + tab + ": line 4: the item text holds a tab or another control character");
 
     if (geteuid() != 0) {  // root reads anything
         const std::string locked = Write("locked/Quorvel.conf", "end");
