@@ -86,11 +86,11 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
     const auto reply = cyclic::ReadChannel(telegram);
     if (!reply) return;
     const TCommandChannel::TReplyOutcome outcome = Channel.TakeReply(*reply, Master->OutputData);
-    if (outcome.ResultPresent) {
+    if (outcome.resultPresent) {
         edbxStat_out->setText(Text(hextext::Byte(Channel.ResultStat)));
         edbxIndex_out->setText(Text(hextext::Byte(Channel.ResultIndex)));
         edbxValue_out->setText(Text(hextext::Value(Channel.ResultValue)));
-        if (outcome.ResultForPending) {
+        if (outcome.resultForPending) {
             resultTimer_->stop();
             resultWait_.Stop();
             ShowResult();
@@ -100,7 +100,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
                                           Channel.ResultValue);
         }
         FeedDialogs();
-    } else if (outcome.ChannelFree) {
+    } else if (outcome.channelFree) {
         if (Read.Running()) {
             ShowPlacement(Read.Next(SelectedModule(), Channel, Master->OutputData));
         } else if (!Channel.QueueEmpty()) {
@@ -150,7 +150,7 @@ void TForm1::ShowPlacement(const std::optional<TCommandChannel::TPlacement>& pla
     edbxCmd_in->setText(Text(hextext::Byte(Channel.SentCmd)));
     edbxIndex_in->setText(Text(hextext::Byte(Channel.SentIndex)));
     edbxValue_in->setText(Text(hextext::Value(Channel.SentValue)));
-    AddMessage(Text(placed->Line));
+    AddMessage(Text(placed->line));
 }
 
 void TForm1::GiveUpCommand()

@@ -32,7 +32,7 @@ void TBackupSession::Received(const TByteString& telegram)
     const auto reply = cyclic::ReadChannel(telegram);
     if (!reply) return;
     const TCommandChannel::TReplyOutcome outcome = channel_.TakeReply(*reply, master_.OutputData);
-    if (outcome.ResultForPending && queued_) {
+    if (outcome.resultForPending && queued_) {
         run_.TakeResult(reply->Stat, reply->Value);
         queued_ = false;
     }

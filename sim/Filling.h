@@ -39,7 +39,7 @@ public:
 
     double CoarseRate() const;  // kg/s
     double FineRate() const { return CoarseRate() / 10; }
-    static constexpr double kFlightSeconds = 0.25;
+    static constexpr double FlightSeconds = 0.25;
 
 private:
     void Enter(TPhase next);

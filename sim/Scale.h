@@ -16,9 +16,9 @@ namespace sim {
 
 class TScale {
 public:
-    static constexpr int kLinPoints = 7;
-    static constexpr double kCountsPerKg = 2000.0;
-    static constexpr std::int32_t kDeadCounts = 80000;  // the empty structure's signal
+    static constexpr int LinPoints = 7;
+    static constexpr double CountsPerKg = 2000.0;
+    static constexpr std::int32_t DeadCounts = 80000;  // the empty structure's signal
 
     TScale(const TModuleParams& params, double loadKg, std::uint32_t seed);
 
@@ -67,16 +67,16 @@ private:
     const TModuleParams& params_;
     double load_;
     std::mt19937 random_;
-    std::normal_distribution<double> noise_{0.0, 0.08 * kCountsPerKg};
+    std::normal_distribution<double> noise_{0.0, 0.08 * CountsPerKg};
     double filtered_ = 0;  // counts
     std::int32_t rawCounts_ = 0;
-    std::int32_t calZero_ = kDeadCounts;
-    double gain_ = 1.0 / kCountsPerKg;  // kg per count
+    std::int32_t calZero_ = DeadCounts;
+    double gain_ = 1.0 / CountsPerKg;  // kg per count
     double systemZero_ = 0;  // kg
     double tare_ = 0;
     bool tareSet_ = false;
-    std::array<std::int32_t, kLinPoints> linX_{};
-    std::array<std::int32_t, kLinPoints> linY_{};
+    std::array<std::int32_t, LinPoints> linX_{};
+    std::array<std::int32_t, LinPoints> linY_{};
 
     double time_ = 0;
     std::deque<std::pair<double, double>> history_;  // (time, unrounded gross) over the no-motion time

@@ -11,10 +11,10 @@
 
 namespace sim {
 
-constexpr std::uint8_t kSd1 = 0x10;
-constexpr std::uint8_t kSd2 = 0x68;
-constexpr std::uint8_t kShortAck = 0xE5;
-constexpr std::uint8_t kEnd = 0x16;
+constexpr std::uint8_t Sd1 = 0x10;
+constexpr std::uint8_t Sd2 = 0x68;
+constexpr std::uint8_t ShortAckByte = 0xE5;
+constexpr std::uint8_t End = 0x16;
 
 // One request as received. Addresses keep their extension bit (bit 7); when
 // it is set, the matching service access point was taken from the data unit.

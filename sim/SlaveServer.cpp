@@ -14,11 +14,11 @@ namespace sim {
 
 namespace {
 
-constexpr int kBitsPerChar = 11;  // start, 8 data, parity, stop
-constexpr auto kSplitGap = Millis(30);
-constexpr auto kLate = Millis(150);
-constexpr auto kStrayGap = Millis(25);  // stray bytes come alone, after the answer
-constexpr std::size_t kNoiseBytes = 20;
+constexpr int BitsPerChar = 11;  // start, 8 data, parity, stop
+constexpr auto SplitGap = Millis(30);
+constexpr auto LateDelay = Millis(150);
+constexpr auto StrayGap = Millis(25);  // stray bytes come alone, after the answer
+constexpr std::size_t NoiseBytes = 20;
 
 // The baud of a termios speed; 19200 for one not listed.
 long Baud(speed_t speed)
@@ -130,7 +130,7 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
 {
     if (now < silentUntil_) return;
     const auto bit = line_.instant ? SimClock::duration::zero() : BitTime();
-    const auto character = bit * kBitsPerChar;
+    const auto character = bit * BitsPerChar;
     // The request's own time on the line has passed when its last byte is
     // here only on a real line; the pseudo-terminal brings it at once.
     SimTime start = now + character * static_cast<long>(request.length) + bit * station.Dp().MinTsdrBits();
@@ -142,11 +142,11 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     if (split) {
         const std::size_t half = reply.size() / 2;
         end = output_.Send(reply.Mid(0, half), start, character);
-        end = output_.Send(reply.Mid(half, reply.size() - half), end + kSplitGap, character);
+        end = output_.Send(reply.Mid(half, reply.size() - half), end + SplitGap, character);
     } else {
         end = output_.Send(reply, start, character);
     }
-    if (!stray.empty()) output_.Send(stray, end + kStrayGap, character);
+    if (!stray.empty()) output_.Send(stray, end + StrayGap, character);
 }
 
 bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split, TByteString& stray, SimTime now)
@@ -159,7 +159,7 @@ bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split,
         switch (fault.kind) {
         case TFaultKind::Fcs: reply[reply.size() - 2] ^= 0xFF; break;
         case TFaultKind::Length: reply[2] = static_cast<std::uint8_t>(reply[1] + 1); break;
-        case TFaultKind::Noise: stray += Noise(kNoiseBytes); break;
+        case TFaultKind::Noise: stray += Noise(NoiseBytes); break;
         case TFaultKind::Sd1Noise: {
             TByteString bytes = TByteString{telegram::SD1} + Noise(5);
             if (telegram::IsSd1(bytes.data())) bytes[5] ^= 0xFF;  // stray bytes, never a telegram
@@ -167,7 +167,7 @@ bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split,
             break;
         }
         case TFaultKind::Split: split = true; break;
-        case TFaultKind::Late: start += kLate; break;
+        case TFaultKind::Late: start += LateDelay; break;
         case TFaultKind::Drop: send = false; break;
         case TFaultKind::Silence:
             silentUntil_ = now + std::chrono::seconds(fault.seconds);

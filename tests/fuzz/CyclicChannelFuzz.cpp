@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (cyclic::HasModuleBlock(answer, k)) (void)cyclic::DecodeModuleBlock(answer, k);
         channel.QueueCommand(static_cast<std::uint8_t>(piece.size() % 9), TByteString{0x12, 0x01});
         if (const auto reply = cyclic::ReadChannel(answer)) {
-            if (channel.TakeReply(*reply, out).ChannelFree) (void)channel.SendNextCommand(out);
+            if (channel.TakeReply(*reply, out).channelFree) (void)channel.SendNextCommand(out);
         }
     }
     return 0;
