@@ -61,8 +61,8 @@ void TBackupDialog::StartBackup(TBackupRun run, std::uint8_t unit, const backup:
     Begin();
 }
 
-void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup::TFile& file,
-                                 const QString& fileName, int slaveAddress)
+void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup::TFile& file, const QString& fileName,
+                                 int slaveAddress)
 {
     run_ = std::move(run);
     restore_ = true;
@@ -142,9 +142,9 @@ void TBackupDialog::SendNext()
         return;
     }
     Status->setText(QStringLiteral("%1: command %2 of %3")
-                        .arg(!restore_                  ? QStringLiteral("Reading")
+                        .arg(!restore_               ? QStringLiteral("Reading")
                              : run_->AwaitingWrite() ? QStringLiteral("Reading the module's values")
-                                                        : QStringLiteral("Restoring"))
+                                                     : QStringLiteral("Restoring"))
                         .arg(run_->StepsDone() + 1)
                         .arg(run_->Steps()));
     queue_(unit_, *sent_);
@@ -233,8 +233,7 @@ void TBackupDialog::FinishBackup()
                           .arg(fileName_));
     if (QString error; !SaveWhole(path, text, error)) {
         // The values read are not lost: the report holds the whole backup.
-        ShowEnd(QStringLiteral("%1. The backup is below; copy it from here.").arg(error),
-                QStringList{Text(text)});
+        ShowEnd(QStringLiteral("%1. The backup is below; copy it from here.").arg(error), QStringList{Text(text)});
         return;
     }
     ShowEnd(QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(path).arg(refused),

@@ -73,7 +73,7 @@ private:
     std::uint8_t unit_ = 0;
     backup::THeader header_;
     QString fileName_;
-    QStringList planHead_;  // restore: where from, where to
+    QStringList planHead_;             // restore: where from, where to
     std::optional<TByteString> sent_;  // the run's command in the queue or on the line
     bool running_ = false;
 };

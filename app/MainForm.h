@@ -54,9 +54,10 @@ class TForm1 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int PageSlots = 64;
-    static constexpr int ResultTimeoutMs = static_cast<int>(TResultWait::Timeout.count());  // a placed command is given up after this
-    static constexpr int MessageLines = 5000;       // the memo keeps the latest lines
-    static constexpr int BaseWidth = 983;           // the controls' area at its starting (and least) size
+    static constexpr int ResultTimeoutMs =
+        static_cast<int>(TResultWait::Timeout.count());  // a placed command is given up after this
+    static constexpr int MessageLines = 5000;            // the memo keeps the latest lines
+    static constexpr int BaseWidth = 983;                // the controls' area at its starting (and least) size
     static constexpr int BaseHeight = 631;
 
     // Builds the controls, then runs FormCreate.
@@ -65,7 +66,7 @@ public:
 
     // ---- Controls ----
     QMenuBar* MenuBar;
-    QMenu* FileMenu;  // Save messages..., Record trace..., Quit; further items go above Quit
+    QMenu* FileMenu;             // Save messages..., Record trace..., Quit; further items go above Quit
     QAction* RecordTraceAction;  // "Record trace..." or, while recording, "Stop recording"
     QAction* QuitAction;
     QMenu* HelpMenu;

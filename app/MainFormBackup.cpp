@@ -77,8 +77,12 @@ void TForm1::StartBackup(const QString& fileName)
     if (layout.empty()) return;
     const backup::THeader header{
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString(),
-        "Quorvel " QUORVEL_VERSION, Master->SlaveAddress, SelectedModule(), {}};
-    BackupDialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), SelectedModule(), header, fileName);
+        "Quorvel " QUORVEL_VERSION,
+        Master->SlaveAddress,
+        SelectedModule(),
+        {}};
+    BackupDialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), SelectedModule(), header,
+                                fileName);
 }
 
 void TForm1::RestoreClick()

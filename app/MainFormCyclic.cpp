@@ -120,7 +120,8 @@ void TForm1::FeedDialogs()
     }
     for (TValueDialog* dialog : {static_cast<TValueDialog*>(DialogForm1), static_cast<TValueDialog*>(DialogForm2),
                                  static_cast<TValueDialog*>(DialogForm4)})
-        if (dialog && dialog->isVisible()) dialog->TakeAnswer(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultValue);
+        if (dialog && dialog->isVisible())
+            dialog->TakeAnswer(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultValue);
 }
 
 void TForm1::TelegramSent(const TByteString& telegram)

@@ -28,9 +28,9 @@ void TForm1::BuildMenuBar()
     QAction* save = FileMenu->addAction(QStringLiteral("&Save messages..."));
     save->setObjectName(QStringLiteral("actSaveMessages"));
     connect(save, &QAction::triggered, this, [this] {
-        const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Save messages"),
-                                                          QStringLiteral("quorvel-messages.txt"),
-                                                          QStringLiteral("Text files (*.txt);;All files (*)"));
+        const QString file =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Save messages"), QStringLiteral("quorvel-messages.txt"),
+                                         QStringLiteral("Text files (*.txt);;All files (*)"));
         if (!file.isEmpty()) errorbox::Guard([&] { SaveMessages(file); });
     });
     RecordTraceAction = FileMenu->addAction(QStringLiteral("&Record trace..."));
@@ -51,8 +51,7 @@ void TForm1::SaveMessages(const QString& fileName) const
     QString text;
     for (const auto& [time, line] : messageLog_)
         text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
-    if (QString error; !SaveWhole(fileName, text.toStdString(), error))
-        throw std::runtime_error(error.toStdString());
+    if (QString error; !SaveWhole(fileName, text.toStdString(), error)) throw std::runtime_error(error.toStdString());
 }
 
 void TForm1::ShowAbout()

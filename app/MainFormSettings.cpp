@@ -29,7 +29,8 @@ bool TForm1::RestoreSettings()
             profiAddrCommit_->Acknowledge(address);
         });
     }
-    if (const int count = settings.value(QStringLiteral("modules"), 0).toInt(); count >= 1 && count < cbxNumWZMs->count()) {
+    if (const int count = settings.value(QStringLiteral("modules"), 0).toInt();
+        count >= 1 && count < cbxNumWZMs->count()) {
         cbxNumWZMs->setCurrentIndex(count);
         cbxNumWZMsChange();
     }

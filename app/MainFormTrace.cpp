@@ -20,8 +20,8 @@ void TForm1::RecordTraceClick()
         StopRecording();
         return;
     }
-    const QString proposed =
-        QStringLiteral("quorvel-%1.pcapng").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString proposed = QStringLiteral("quorvel-%1.pcapng")
+                                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
     const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Record trace"), proposed,
                                                       QStringLiteral("Traces (*.pcapng)"));
     if (!file.isEmpty()) StartRecording(file);
@@ -47,7 +47,8 @@ void TForm1::StartRecording(const QString& fileName)
     recorder_ = std::move(recorder);
     Master->SetOnTrace([recorder = recorder_.get()](TTraceKind kind, const TByteString& bytes) {
         const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;
-        recorder->Record(direction, bytes.data(), bytes.size(), kind == TTraceKind::StartSequence ? "start sequence" : "");
+        recorder->Record(direction, bytes.data(), bytes.size(),
+                         kind == TTraceKind::StartSequence ? "start sequence" : "");
     });
     RecordTraceAction->setText(QStringLiteral("Stop &recording"));
     AddMessage(QStringLiteral("Recording trace to ") + fileName);

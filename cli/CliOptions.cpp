@@ -50,9 +50,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             (name == "--diag" ? options.diag : options.liveList) = true;
             continue;
         }
-        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
-            name != "--trace" && name != "--weights" && name != "--module" && name != "--backup" &&
-            name != "--restore") {
+        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" && name != "--trace" &&
+            name != "--weights" && name != "--module" && name != "--backup" && name != "--restore") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -67,12 +66,16 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             if (!options.comNumber) error = "--com must be a port number from 1 to 255" + got;
         } else if (name == "--addr") {
             const auto n = WholeNumber(value, 0, 126);
-            if (n) options.slaveAddress = *n;
-            else error = "--addr must be a PROFIBUS address from 0 to 126" + got;
+            if (n)
+                options.slaveAddress = *n;
+            else
+                error = "--addr must be a PROFIBUS address from 0 to 126" + got;
         } else if (name == "--modules") {
             const auto n = WholeNumber(value, 1, 8);
-            if (n) options.moduleCount = *n;
-            else error = "--modules must be a number of modules from 1 to 8" + got;
+            if (n)
+                options.moduleCount = *n;
+            else
+                error = "--modules must be a number of modules from 1 to 8" + got;
         } else if (name == "--trace" || name == "--weights" || name == "--backup" || name == "--restore") {
             (name == "--trace"     ? options.traceFile
              : name == "--weights" ? options.weightsFile
@@ -90,7 +93,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         }
         if (!error.empty()) return std::nullopt;
     }
-    if (!options.backupFile.empty() && !options.restoreFile.empty()) error = "--backup and --restore exclude each other";
+    if (!options.backupFile.empty() && !options.restoreFile.empty())
+        error = "--backup and --restore exclude each other";
     else if ((!options.backupFile.empty() || !options.restoreFile.empty()) != options.module.has_value())
         error = "--module K goes with --backup FILE or --restore FILE";
     else if ((options.writeAll || options.acceptUnchecked) && options.restoreFile.empty())

@@ -12,9 +12,9 @@ struct TCliOptions {
     int slaveAddress = 3;
     int moduleCount = 1;
     std::optional<double> seconds;  // none: until interrupted
-    bool fast = false;  // the next Data_Exchange request as soon as the answer is in
-    bool liveList = false;  // scan the bus instead of running the master
-    bool diag = false;      // print every decoded diagnosis
+    bool fast = false;              // the next Data_Exchange request as soon as the answer is in
+    bool liveList = false;          // scan the bus instead of running the master
+    bool diag = false;              // print every decoded diagnosis
     std::string traceFile;          // empty: no trace
     std::string weightsFile;        // empty: no weight log
     std::optional<int> module;      // unit address for --backup / --restore

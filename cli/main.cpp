@@ -64,7 +64,8 @@ bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& pat
     if (!recorder.Start(path, error, Report)) return false;
     master.SetOnTrace([&recorder](TTraceKind kind, const TByteString& bytes) {
         const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;
-        recorder.Record(direction, bytes.data(), bytes.size(), kind == TTraceKind::StartSequence ? "start sequence" : "");
+        recorder.Record(direction, bytes.data(), bytes.size(),
+                        kind == TTraceKind::StartSequence ? "start sequence" : "");
     });
     return true;
 }
@@ -72,8 +73,8 @@ bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& pat
 std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
 {
     if (!options.seconds) return std::chrono::steady_clock::time_point::max();
-    return std::chrono::steady_clock::now() +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*options.seconds));
+    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                  std::chrono::duration<double>(*options.seconds));
 }
 
 // Lists the stations on the bus; the exit status as the usage text says.
@@ -181,9 +182,9 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
     if (!options.backupFile.empty()) {
         int refused = 0;
         for (const backup::TItem& item : run.Items()) refused += item.refusal.empty() ? 0 : 1;
-        const backup::TFile file{{LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module,
-                                    run.Identification()},
-                                 run.Items()};
+        const backup::TFile file{
+            {LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module, run.Identification()},
+            run.Items()};
         std::string error;
         const std::string path = run.BackupPath(options.backupFile);
         if (!outfile::WriteWhole(path, backup::Write(file), error)) return Fail(error);
@@ -235,7 +236,8 @@ int main(int argc, char** argv)
     } catch (const ENoPortSelected&) {
         std::string ignored;
         if (!portdir::Ensure(ignored))
-            return Fail("no COM port opens; " + ignored + ". Give --com N for a serial device, or make the folder "
+            return Fail("no COM port opens; " + ignored +
+                        ". Give --com N for a serial device, or make the folder "
                         "yours and not writable by others, or name another in QUORVEL_PORT_DIR");
         return Fail("no COM port opens; link the device as COM<n> in " + portdir::Path() + " or give --com N");
     } catch (const std::exception& e) {

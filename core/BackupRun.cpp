@@ -26,14 +26,15 @@ TByteString WriteCommand(const backup::TPageLayout& page, int number, std::int32
     auto index = static_cast<std::uint8_t>(number);
     if (sheetcmd::WritesWithIndexBit(page.writeCode)) index |= sheetcmd::WriteBit;
     const auto v = static_cast<std::uint32_t>(value);  // least significant byte first
-    return TByteString{page.writeCode, index, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                       static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    return TByteString{page.writeCode,
+                       index,
+                       static_cast<std::uint8_t>(v),
+                       static_cast<std::uint8_t>(v >> 8),
+                       static_cast<std::uint8_t>(v >> 16),
+                       static_cast<std::uint8_t>(v >> 24)};
 }
 
-std::string Name(const backup::TItem& item)
-{
-    return item.page + " " + std::to_string(item.number) + " " + item.text;
-}
+std::string Name(const backup::TItem& item) { return item.page + " " + std::to_string(item.number) + " " + item.text; }
 
 constexpr int CalNotOpen = 4;  // the module's error code for a closed calibration
 constexpr const char* NoResult = "** NO RESULT **";
@@ -115,8 +116,7 @@ void TBackupRun::GiveUp()
 void TBackupRun::Answer(bool success, std::uint8_t stat, std::int32_t value, bool answered)
 {
     const TStep& step = steps_[step_++];
-    const std::string refusal =
-        answered ? resulttext::ErrorText(resulttext::ErrorCode(stat)) : std::string(NoResult);
+    const std::string refusal = answered ? resulttext::ErrorText(resulttext::ErrorCode(stat)) : std::string(NoResult);
     switch (step.kind) {
     case TKind::Identity:
         // A refused or unanswered identity question is left out of the header.
@@ -125,12 +125,16 @@ void TBackupRun::Answer(bool success, std::uint8_t stat, std::int32_t value, boo
         identification_ += identity_[step.item].name + " " + hextext::Value(value);  // as the result edit shows it
         return;
     case TKind::Read:
-        if (success) items_[step.item].value = value;
-        else items_[step.item].refusal = refusal;
+        if (success)
+            items_[step.item].value = value;
+        else
+            items_[step.item].refusal = refusal;
         return;
     case TKind::Compare:
-        if (success) restore_[step.item].before = value;
-        else restore_[step.item].beforeText = answered ? "refused " + refusal : "not answered";
+        if (success)
+            restore_[step.item].before = value;
+        else
+            restore_[step.item].beforeText = answered ? "refused " + refusal : "not answered";
         return;
     case TKind::Write:
     case TKind::ReadBack: {
@@ -152,8 +156,8 @@ void TBackupRun::Answer(bool success, std::uint8_t stat, std::int32_t value, boo
 
 std::size_t TBackupRun::Unanswered() const
 {
-    return static_cast<std::size_t>(
-        std::count_if(items_.begin(), items_.end(), [](const backup::TItem& item) { return item.refusal == NoResult; }));
+    return static_cast<std::size_t>(std::count_if(items_.begin(), items_.end(),
+                                                  [](const backup::TItem& item) { return item.refusal == NoResult; }));
 }
 
 std::string TBackupRun::BackupPath(const std::string& path) const
@@ -198,17 +202,16 @@ std::vector<std::string> TBackupRun::ReportLines() const
                             std::to_string(entry.readBack));
             break;
         case TOutcome::Refused:
-            if (entry.errorCode == CalNotOpen) calibration.push_back(name);
-            else lines.push_back(name + ": " + entry.refusal);
+            if (entry.errorCode == CalNotOpen)
+                calibration.push_back(name);
+            else
+                lines.push_back(name + ": " + entry.refusal);
             break;
-        case TOutcome::NotAnswered:
-            lines.push_back(name + ": " + entry.refusal);
-            break;
+        case TOutcome::NotAnswered: lines.push_back(name + ": " + entry.refusal); break;
         case TOutcome::Open:
             if (entry.written) lines.push_back(name + ": not reached");
             break;
-        default:
-            break;
+        default: break;
         }
     }
     for (const std::string& name : missing_)

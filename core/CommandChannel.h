@@ -29,9 +29,9 @@ public:
 
     // What one received command channel did.
     struct TReplyOutcome {
-        bool resultPresent = false;  // Stat other than 00 and 80
+        bool resultPresent = false;     // Stat other than 00 and 80
         bool resultForPending = false;  // ... and it answers the pending command
-        bool channelFree = false;    // Stat 00/80, no Cmd out, nothing pending
+        bool channelFree = false;       // Stat 00/80, no Cmd out, nothing pending
     };
 
     // The index byte a command goes out with: its second byte, 0 for a

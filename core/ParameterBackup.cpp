@@ -101,20 +101,26 @@ bool TakeHeader(std::string_view line, THeader& header, std::string& error)
     const std::string_view value = line.substr(colon + 2);
     auto address = [&](int& into, long long high) {
         const auto number = ParseInteger(value, 0, high);
-        if (!number) error = std::string(key) + " " + Quote(value) + " is not from 0 to " + std::to_string(high);
-        else into = static_cast<int>(*number);
+        if (!number)
+            error = std::string(key) + " " + Quote(value) + " is not from 0 to " + std::to_string(high);
+        else
+            into = static_cast<int>(*number);
         return number.has_value();
     };
-    if (key == "date") header.date = value;
-    else if (key == "program") header.program = value;
-    else if (key == "identification") header.identification = value;
+    if (key == "date")
+        header.date = value;
+    else if (key == "program")
+        header.program = value;
+    else if (key == "identification")
+        header.identification = value;
     else if (key == FormatKey) {
         if (value == Format) return true;
         error = "format " + Quote(value) + " is not one this program reads";
         return false;
-    }
-    else if (key == "slave address") return address(header.slaveAddress, 126);
-    else if (key == "unit address") return address(header.unitAddress, 255);
+    } else if (key == "slave address")
+        return address(header.slaveAddress, 126);
+    else if (key == "unit address")
+        return address(header.unitAddress, 255);
     else {
         error = "unknown header " + Quote(key);
         return false;
@@ -138,8 +144,8 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
     }
     const auto number = ParseInteger(fields[1], 1, static_cast<long long>(page->items.size()));
     if (!number) {
-        error = "item " + Quote(fields[1]) + " is not from 1 to " + std::to_string(page->items.size()) +
-                " of page " + item.page;
+        error = "item " + Quote(fields[1]) + " is not from 1 to " + std::to_string(page->items.size()) + " of page " +
+                item.page;
         return std::nullopt;
     }
     item.number = static_cast<int>(*number);
@@ -154,8 +160,8 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
         item.refusal = fields.size() == 5 ? std::string(fields[4]) : std::string();
         return item;
     }
-    const auto value = ParseInteger(fields[3], std::numeric_limits<std::int32_t>::min(),
-                                    std::numeric_limits<std::int32_t>::max());
+    const auto value =
+        ParseInteger(fields[3], std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
     if (!value || fields.size() != 4) {
         error = "value " + Quote(fields[3]) + " is not a 32-bit integer";
         return std::nullopt;
@@ -186,8 +192,9 @@ std::string Write(const TFile& file)
 {
     const THeader& h = file.header;
     std::string text = std::string(Title) + "\n" + FormatKey + ": " + Format + "\n";
-    text += "date: " + Field(h.date) + "\nprogram: " + Field(h.program) + "\nslave address: " +
-            std::to_string(h.slaveAddress) + "\nunit address: " + std::to_string(h.unitAddress) + "\n";
+    text += "date: " + Field(h.date) + "\nprogram: " + Field(h.program) +
+            "\nslave address: " + std::to_string(h.slaveAddress) + "\nunit address: " + std::to_string(h.unitAddress) +
+            "\n";
     if (!h.identification.empty()) text += "identification: " + Field(h.identification) + "\n";
     text += std::string(Columns) + "\n";
     for (const TItem& item : file.items) {
@@ -209,15 +216,18 @@ TRead Read(std::string_view text, const std::vector<TPageLayout>& layout)
     TFile file;
     std::string error;
     bool inItems = false;
-    bool checked = false;  // the file carries a format line: its end line must be there
+    bool checked = false;                             // the file carries a format line: its end line must be there
     std::map<std::pair<std::string, int>, int> seen;  // page and item: the line naming it
     while (lines.Next(line)) {
         if (tooLong()) return refuse("longer than " + std::to_string(MaxLineLength) + " bytes");
         if (line.empty()) continue;
         if (!inItems) {
-            if (line == Columns) inItems = true;
-            else if (!TakeHeader(line, file.header, error)) return refuse(error);
-            else if (line.starts_with(FormatKey)) checked = true;
+            if (line == Columns)
+                inItems = true;
+            else if (!TakeHeader(line, file.header, error))
+                return refuse(error);
+            else if (line.starts_with(FormatKey))
+                checked = true;
             continue;
         }
         if (line.starts_with(EndMark)) {
@@ -266,8 +276,9 @@ TRead ReadFile(const std::string& path, const std::vector<TPageLayout>& layout)
 
 std::string UncheckedWarning(const std::string& path)
 {
-    return path + " is a backup of the first format, without an end line: if the file was cut short, the items "
-                  "lost cannot be detected, and only the items it still holds are restored.";
+    return path +
+           " is a backup of the first format, without an end line: if the file was cut short, the items "
+           "lost cannot be detected, and only the items it still holds are restored.";
 }
 
 }  // namespace backup

@@ -34,9 +34,12 @@ bool TLiveListScan::Start(std::string& error)
 {
     TCommUnit& channel = master_.CommUnit();
     const char* refusal = nullptr;
-    if (running_) refusal = "A scan is already running";
-    else if (master_.CurrentState().State != stIdle) refusal = "Stop the link before looking for stations";
-    else if (!channel.Port().Open() || channel.DeviceLost()) refusal = "No port is open";
+    if (running_)
+        refusal = "A scan is already running";
+    else if (master_.CurrentState().State != stIdle)
+        refusal = "Stop the link before looking for stations";
+    else if (!channel.Port().Open() || channel.DeviceLost())
+        refusal = "No port is open";
     if (refusal) {
         error = refusal;
         return false;
@@ -178,17 +181,17 @@ void TLiveListScan::Answered(const telegram::TReplyFrame& answer)
             return;
         }
         break;
-    case TAsk::Config:
-        current_.config = answer.data;
-        break;
+    case TAsk::Config: current_.config = answer.data; break;
     }
     Record();
 }
 
 void TLiveListScan::Unanswered()
 {
-    if (asked_ == TAsk::Status) NextAddress();  // nobody there
-    else Record();                              // a station without diagnosis or configuration
+    if (asked_ == TAsk::Status)
+        NextAddress();  // nobody there
+    else
+        Record();  // a station without diagnosis or configuration
 }
 
 void TLiveListScan::Record()

@@ -98,12 +98,8 @@ void T_DPV0::Act(std::size_t n)
             SetState(stConnecting, ssSend);
         }
         break;
-    case stConfiguration:
-        ActConfiguration(n);
-        break;
-    case stDataExchange:
-        ActDataExchange(n);
-        break;
+    case stConfiguration: ActConfiguration(n); break;
+    case stDataExchange: ActDataExchange(n); break;
     default:  // stIdle
         break;
     }
@@ -157,11 +153,8 @@ void T_DPV0::ActConfiguration(std::size_t n)
             state_.Counter = 0;
         }
         break;
-    case ssFallBack:
-        Restart();
-        break;
-    default:
-        break;
+    case ssFallBack: Restart(); break;
+    default: break;
     }
 }
 
@@ -241,7 +234,10 @@ void T_DPV0::SendSapRequest(std::uint16_t sapPair, const TByteString& data)
     SendTelegram(telegram::SapRequestFrame(SlaveAddress, sapPair, data));
 }
 
-void T_DPV0::SendDataExchange(const TByteString& data) { SendTelegram(telegram::DataExchangeFrame(SlaveAddress, data)); }
+void T_DPV0::SendDataExchange(const TByteString& data)
+{
+    SendTelegram(telegram::DataExchangeFrame(SlaveAddress, data));
+}
 
 void T_DPV0::SendTelegram(const TByteString& frame)
 {
@@ -261,8 +257,7 @@ std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
 void T_DPV0::Observe(const TByteString& received)
 {
     const auto frame = telegram::FirstReply(received);
-    if (!frame || frame->start != telegram::SD2 || !frame->dsap || !frame->ssap ||
-        frame->sa != (SlaveAddress & 0x7F))
+    if (!frame || frame->start != telegram::SD2 || !frame->dsap || !frame->ssap || frame->sa != (SlaveAddress & 0x7F))
         return;
     const auto pair = static_cast<std::int16_t>(*frame->dsap << 8 | *frame->ssap);
     if (pair == rcDiagReply) {
@@ -272,7 +267,8 @@ void T_DPV0::Observe(const TByteString& received)
         if (onDiagnosis_) onDiagnosis_(*d);
         // The diagnosis that follows Chk_Cfg tells whether the slave took
         // the parameters and the configuration.
-        if (state_.State == stConfiguration && state_.Phase == phSlaveDiag && state_.SubStep == ssJudge) JudgeStartupDiagnosis(*d);
+        if (state_.State == stConfiguration && state_.Phase == phSlaveDiag && state_.SubStep == ssJudge)
+            JudgeStartupDiagnosis(*d);
     } else if (pair == rcGetCfgReply && getCfgAsked_ && !getCfgAnswered_) {
         getCfgAnswered_ = true;
         ReportConfigRefusal(diag::WzmModuleCount(frame->data).value_or(0));

@@ -155,7 +155,7 @@ private:
     void JudgeStartupDiagnosis(const diag::TDiagnosis& d);
     void AskConfigInWait();
     void ReportConfigRefusal(int slaveModules);  // 0: the count is unknown
-    bool ReportFault(const std::string& text);    // false when it was the last one said
+    bool ReportFault(const std::string& text);   // false when it was the last one said
 
     MasterState state_{stIdle, 0, 0, 0};
     MasterState lastState_{};
@@ -171,9 +171,9 @@ private:
     bool fastCycle_ = false;
 
     // Silent-slave watch in data exchange.
-    bool requestOutstanding_ = false;  // a Data_Exchange request went out
-    bool heardSinceRequest_ = false;   // and a telegram came after it
-    int silentRequests_ = 0;           // requests in a row that heard nothing
+    bool requestOutstanding_ = false;     // a Data_Exchange request went out
+    bool heardSinceRequest_ = false;      // and a telegram came after it
+    int silentRequests_ = 0;              // requests in a row that heard nothing
     std::uint32_t droppedAtRequest_ = 0;  // the channel's drop count when the request went out
     int ticksSinceRequest_ = 0;
     std::size_t answerLength_ = 0;  // of the last Data_Exchange answer
@@ -181,8 +181,8 @@ private:
     TDiagnosisEvent onDiagnosis_;
     TRefusalEvent onConfigRefused_;
     std::optional<diag::TDiagnosis> lastDiagnosis_;
-    bool cfgRefused_ = false;     // this start-up's diagnosis after Chk_Cfg had Cfg_Fault
-    bool getCfgAsked_ = false;    // and Get_Cfg went out in the wait
+    bool cfgRefused_ = false;   // this start-up's diagnosis after Chk_Cfg had Cfg_Fault
+    bool getCfgAsked_ = false;  // and Get_Cfg went out in the wait
     bool getCfgAnswered_ = false;
-    std::string lastFault_;       // the refusal last reported, to say each once
+    std::string lastFault_;  // the refusal last reported, to say each once
 };

@@ -12,7 +12,8 @@ std::int32_t BigEndian32(const std::uint8_t* b)
 
 }  // namespace
 
-std::array<std::uint8_t, TCommandChannel::ChannelBytes> TCommandChannel::Exchange(const TByteString& outputs, SimTime now)
+std::array<std::uint8_t, TCommandChannel::ChannelBytes> TCommandChannel::Exchange(const TByteString& outputs,
+                                                                                  SimTime now)
 {
     std::array<std::uint8_t, ChannelBytes> in{};
     if (outputs.size() < ChannelBytes) return in;

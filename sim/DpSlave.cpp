@@ -79,8 +79,7 @@ std::optional<TByteString> TDpSlave::HandleDataExchange(const TRequest& request,
                                         std::to_string(OutputLength()));
         return BuildSd1(request.Source(), address_, FcSapNotActive);
     }
-    return BuildSd2(request.Source(), address_, FcDataLow, std::nullopt, std::nullopt,
-                    exchange_(request.data, now));
+    return BuildSd2(request.Source(), address_, FcDataLow, std::nullopt, std::nullopt, exchange_(request.data, now));
 }
 
 TByteString TDpSlave::DiagReply(const TRequest& request) const
@@ -88,8 +87,8 @@ TByteString TDpSlave::DiagReply(const TRequest& request) const
     TByteString diagnosis = Diagnosis();
     // Another master than the one that parameterised the station asks.
     if (masterAddress_ != 0xFF && request.Source() != masterAddress_) diagnosis[0] |= 0x80;  // Master_Lock
-    return BuildSd2(0x80 | request.Source(), 0x80 | address_, FcDataLow, request.ssap.value_or(SapChkCfg),
-                    SapSlaveDiag, diagnosis);
+    return BuildSd2(0x80 | request.Source(), 0x80 | address_, FcDataLow, request.ssap.value_or(SapChkCfg), SapSlaveDiag,
+                    diagnosis);
 }
 
 TByteString TDpSlave::SetPrm(const TRequest& request)
@@ -164,8 +163,8 @@ TByteString TDpSlave::Diagnosis() const
     if (cfgFault_) status1 |= 0x04;
     if (notSupported_) status1 |= 0x10;
     if (prmFault_) status1 |= 0x40;
-    std::uint8_t status2 = 0x04;  // always set
-    if (state_ == TSlaveState::WaitPrm) status2 |= 0x01;  // Prm_Req
+    std::uint8_t status2 = 0x04;                                         // always set
+    if (state_ == TSlaveState::WaitPrm) status2 |= 0x01;                 // Prm_Req
     if (watchdogOn_ && state_ != TSlaveState::WaitPrm) status2 |= 0x08;  // WD_On
     return {status1, status2, 0x00, masterAddress_, IdentNumber >> 8, IdentNumber & 0xFF};
 }

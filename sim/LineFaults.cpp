@@ -10,9 +10,9 @@ const struct {
     TFaultKind kind;
     const char* name;
 } FaultNames[] = {
-    {TFaultKind::Fcs, "fcs"},     {TFaultKind::Length, "length"}, {TFaultKind::Noise, "noise"},
-    {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"}, {TFaultKind::Late, "late"},
-    {TFaultKind::Drop, "drop"},   {TFaultKind::Silence, "silence"},
+    {TFaultKind::Fcs, "fcs"},           {TFaultKind::Length, "length"},   {TFaultKind::Noise, "noise"},
+    {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"},     {TFaultKind::Late, "late"},
+    {TFaultKind::Drop, "drop"},         {TFaultKind::Silence, "silence"},
 };
 
 bool ParseCount(const std::string& text, int min, int max, int& out)

@@ -56,9 +56,9 @@ double TScale::Linearised(double kg) const
         if (LinX(i) != 0 || LinY(i) != 0) points.emplace_back(params_.Kg(LinX(i)), params_.Kg(LinY(i)));
     if (points.size() == 1) return kg;
     std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end(),
-                             [](const auto& a, const auto& b) { return a.first == b.first; }),
-                 points.end());
+    points.erase(
+        std::unique(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        points.end());
     if (points.size() == 1) return kg;
     // The segment that holds kg; beyond the ends the outer segments go on.
     std::size_t i = 1;

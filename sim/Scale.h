@@ -22,7 +22,7 @@ public:
 
     TScale(const TModuleParams& params, double loadKg, std::uint32_t seed);
 
-    void Step(double dt);  // seconds
+    void Step(double dt);             // seconds
     double& Load() { return load_; }  // true load in kg; processes move it
     double Load() const { return load_; }
 
@@ -43,8 +43,16 @@ public:
     TCommandResult SetZero();
     void ResetZero() { systemZero_ = 0; }
     TCommandResult SetTare();
-    void ResetTare() { tare_ = 0; tareSet_ = false; }
-    void TareAt(double grossKg) { tare_ = grossKg; tareSet_ = true; }
+    void ResetTare()
+    {
+        tare_ = 0;
+        tareSet_ = false;
+    }
+    void TareAt(double grossKg)
+    {
+        tare_ = grossKg;
+        tareSet_ = true;
+    }
 
     // Calibration (the caller checks Calibrate Enable).
     TCommandResult CalibrateZero();
@@ -56,10 +64,14 @@ public:
     std::int32_t LinY(int point) const { return linY_[static_cast<std::size_t>(point)]; }
     void SetLinX(int point, std::int32_t v) { linX_[static_cast<std::size_t>(point)] = v; }
     void SetLinY(int point, std::int32_t v) { linY_[static_cast<std::size_t>(point)] = v; }
-    void ClearLinearisation() { linX_.fill(0); linY_.fill(0); }
+    void ClearLinearisation()
+    {
+        linX_.fill(0);
+        linY_.fill(0);
+    }
 
 private:
-    double Calibrated() const;   // kg from the filtered counts, before the system zero
+    double Calibrated() const;  // kg from the filtered counts, before the system zero
     double Linearised(double kg) const;
     double Round(double kg) const;
     void TrackZero(double dt);
@@ -72,7 +84,7 @@ private:
     std::int32_t rawCounts_ = 0;
     std::int32_t calZero_ = DeadCounts;
     double gain_ = 1.0 / CountsPerKg;  // kg per count
-    double systemZero_ = 0;  // kg
+    double systemZero_ = 0;            // kg
     double tare_ = 0;
     bool tareSet_ = false;
     std::array<std::int32_t, LinPoints> linX_{};

@@ -50,8 +50,10 @@ void TSetpoints::Update(const TModuleParams& params, double grossKg, double netK
         const auto p = static_cast<std::size_t>(point);
         const double weight = source_[p] ? netKg : grossKg;
         const auto bit = static_cast<std::uint8_t>(1u << point);
-        if (weight >= params.Kg(limit_[p])) states_ |= bit;
-        else if (weight < params.Kg(limit_[p] - hysteresis_[p])) states_ &= static_cast<std::uint8_t>(~bit);
+        if (weight >= params.Kg(limit_[p]))
+            states_ |= bit;
+        else if (weight < params.Kg(limit_[p] - hysteresis_[p]))
+            states_ &= static_cast<std::uint8_t>(~bit);
     }
 }
 

@@ -43,7 +43,8 @@ std::vector<TRequest> TRequestParser::Feed(const std::uint8_t* bytes, std::size_
     if (count > 0) lastByte_ = now;
     buffer_.insert(buffer_.end(), bytes, bytes + count);
     std::vector<TRequest> requests;
-    while (!buffer_.empty() && TakeOne(requests)) {}
+    while (!buffer_.empty() && TakeOne(requests)) {
+    }
     // Only a partial telegram can remain, and none is longer than this.
     if (buffer_.size() > MaxBuffered) Skip(buffer_.size());
     return requests;

@@ -24,7 +24,7 @@ struct TRequest {
     std::uint8_t fc = 0;
     std::optional<std::uint8_t> dsap;
     std::optional<std::uint8_t> ssap;
-    TByteString data;  // the data unit after any SAP bytes
+    TByteString data;        // the data unit after any SAP bytes
     std::size_t length = 0;  // bytes of the telegram on the line
 
     std::uint8_t Destination() const { return da & 0x7F; }
@@ -49,8 +49,8 @@ public:
 
 private:
     bool TakeOne(std::vector<TRequest>& out);  // false: need more bytes
-    void Consume(std::size_t n);  // a telegram taken
-    void Skip(std::size_t n);     // bytes thrown away
+    void Consume(std::size_t n);               // a telegram taken
+    void Skip(std::size_t n);                  // bytes thrown away
 
     Millis idleGap_;
     std::vector<std::uint8_t> buffer_;

@@ -26,8 +26,8 @@ long Baud(speed_t speed)
     const struct {
         speed_t code;
         long baud;
-    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},
-                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
+    } speeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+                  {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
                   {B230400, 230400}, {B460800, 460800}, {B500000, 500000}, {B1500000, 1500000}};
     for (const auto& s : speeds)
         if (s.code == speed) return s.baud;
@@ -49,9 +49,12 @@ std::string TimeStamp()
 
 }  // namespace
 
-TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line,
-                           LogFn report)
-    : stations_(std::move(stations)), fd_(lineFd), log_(std::move(log)), line_(std::move(line)), report_(std::move(report)),
+TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line, LogFn report)
+    : stations_(std::move(stations)),
+      fd_(lineFd),
+      log_(std::move(log)),
+      line_(std::move(line)),
+      report_(std::move(report)),
       random_(line_.seed ? line_.seed : 1)
 {
 }
@@ -108,7 +111,8 @@ bool TSlaveServer::ReadLine(SimTime now)
     const ssize_t n = read(fd_, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (n <= 0) {
-        log_(n == 0 ? std::string("the line was hung up") : std::string("reading the line failed: ") + std::strerror(errno));
+        log_(n == 0 ? std::string("the line was hung up")
+                    : std::string("reading the line failed: ") + std::strerror(errno));
         return false;
     }
     for (const TRequest& request : parser_.Feed(buffer, static_cast<std::size_t>(n), now)) {

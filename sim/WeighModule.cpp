@@ -6,8 +6,8 @@ namespace sim {
 
 namespace {
 
-constexpr double ModelStep = 0.010;        // seconds per model step
-constexpr double MaxFineGap = 10.0;   // longer pauses are run in 1000 steps
+constexpr double ModelStep = 0.010;  // seconds per model step
+constexpr double MaxFineGap = 10.0;  // longer pauses are run in 1000 steps
 constexpr Millis SaveTime{200};
 constexpr Millis FactoryDefaultTime{500};
 constexpr std::int32_t HardwareRevision = 0x0003;
@@ -80,7 +80,7 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     case 0x08: return FactoryDefaults(now);
     case 0x0A:
         return weight(trigger_.HasAverage() ? trigger_.Average()
-                                             : scale_.Average(params_.standard[standard::AveragingCount]));
+                                            : scale_.Average(params_.standard[standard::AveragingCount]));
     case 0x0B: return weight(filling_.LastDosed());
     case 0x0C: return weight(filling_.LastTare());
     case 0x0E: return weight(scale_.Gross());
@@ -90,7 +90,7 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     case 0x12: return params_.standard.Read(index);
     case 0x14: return TCommandResult::Read(HardwareRevision);
     case 0x15: return TCommandResult::Read(BaseDeviceId + number_);
-    case 0x16: return TCommandResult::Read(0);  // no input wired
+    case 0x16: return TCommandResult::Read(0);                     // no input wired
     case 0x17: return TCommandResult::Read(LimitStatus() & 0x03);  // outputs follow setpoints 0 and 1
     case 0x19: return TCommandResult::Read(ReferenceCounts + (scale_.RawCounts() & 0x03));
     case 0x1A: scale_.ResetTare(); return TCommandResult::Done(0);
@@ -128,8 +128,7 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     }
 }
 
-TCommandResult TWeighModule::PageCommand(TParamTable& page, std::uint8_t index, std::int32_t value,
-                                         std::uint8_t group)
+TCommandResult TWeighModule::PageCommand(TParamTable& page, std::uint8_t index, std::int32_t value, std::uint8_t group)
 {
     if (!(index & 0x80)) return page.Read(index);
     TCommandResult result = page.Write(index & 0x7F, value, params_.calibrationOpen);
@@ -146,8 +145,10 @@ TCommandResult TWeighModule::Linearisation(std::uint8_t index, std::int32_t valu
     if (what == 1) return TCommandResult::Read(scale_.LinX(point));
     if (what == 2) return TCommandResult::Read(scale_.LinY(point));
     if (value < -2 * params_.capacity || value > 2 * params_.capacity) return TCommandResult::Error(errBadCalValue);
-    if (what == 4) scale_.SetLinX(point, value);
-    else scale_.SetLinY(point, value);
+    if (what == 4)
+        scale_.SetLinX(point, value);
+    else
+        scale_.SetLinY(point, value);
     unsaved_ |= saveCalibration;
     return TCommandResult::Done(value);
 }

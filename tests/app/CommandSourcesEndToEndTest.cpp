@@ -50,8 +50,8 @@ protected:
         QObject::connect(form.get(), &TForm1::CommandAnswered, [this] { ++answered; });
         Choose(form->cbxNumWZMs, Modules());
         form->StartButton->click();
-        ASSERT_TRUE(WaitFor([&] { return form->edbxCommStatus->text() == "Connected" && PageLive(Modules() - 1); },
-                            3000))
+        ASSERT_TRUE(
+            WaitFor([&] { return form->edbxCommStatus->text() == "Connected" && PageLive(Modules() - 1); }, 3000))
             << form->edbxCommStatus->text().toStdString();
         // With several modules the commands go to one that is not the first.
         Choose(form->cbxWZMaddr, Module());
@@ -253,7 +253,8 @@ TEST_P(CommandSourcesEndToEnd, CommandsGoToTheModuleChosenInTheWindow)
         Click(KeyID);
         ASSERT_TRUE(Answered(1));
         EXPECT_EQ(form->edbxResult->text().toStdString(), resulttext::Hex(FirstDeviceId + module, 8));
-        EXPECT_TRUE(LastLine(form->mMessages).startsWith(QStringLiteral("Cmd(%1: %1 00 15").arg(module, 2, 10, QChar('0'))))
+        EXPECT_TRUE(
+            LastLine(form->mMessages).startsWith(QStringLiteral("Cmd(%1: %1 00 15").arg(module, 2, 10, QChar('0'))))
             << LastLine(form->mMessages).toStdString();
     }
 }
@@ -269,11 +270,13 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     const QString file = QString::fromStdString((tree.Work() / "backup.txt").string());
     form->StartBackup(file);
     ASSERT_TRUE(wait()) << form->BackupDialog()->Status->text().toStdString();
-    EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused")) << form->BackupDialog()->Status->text().toStdString();
+    EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused"))
+        << form->BackupDialog()->Status->text().toStdString();
     std::ifstream in(tree.Work() / "backup.txt");
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("identification: device ID " + resulttext::Hex(FirstDeviceId + form->SelectedModule(), 8)),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
     backup::TRead read = backup::Read(text, conf::PageLayoutOf(form->Parameters->Lines));
     ASSERT_TRUE(read.file) << read.error;
     QString targetWeight;
@@ -291,7 +294,8 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     const QString plan = dialog.Report->toPlainText();
     EXPECT_TRUE(plan.contains("Filling 1 Target weight: module 1234, file " + targetWeight + ", different: writes"))
         << plan.toStdString();
-    EXPECT_TRUE(plan.contains(QRegularExpression("Mass flow 2 [^\n]*, file 101, different: writes"))) << plan.toStdString();
+    EXPECT_TRUE(plan.contains(QRegularExpression("Mass flow 2 [^\n]*, file 101, different: writes")))
+        << plan.toStdString();
     EXPECT_TRUE(dialog.Status->text().startsWith("2 of ")) << dialog.Status->text().toStdString();
     EXPECT_TRUE(form->Channel.QueueEmpty() && !form->Channel.Pending()) << "nothing is written before Write";
     dialog.WriteButton->click();

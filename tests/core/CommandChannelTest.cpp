@@ -142,7 +142,7 @@ TEST_F(ChannelTest, PendingCommandIsGivenUpWhenTheLinkComesBack)
     EXPECT_FALSE(channel.NoteMasterState(5));
     EXPECT_FALSE(channel.NoteMasterState(0));  // link lost while pending
     EXPECT_FALSE(channel.NoteMasterState(2));
-    EXPECT_TRUE(channel.NoteMasterState(5));   // back: its result is not coming
+    EXPECT_TRUE(channel.NoteMasterState(5));  // back: its result is not coming
 }
 
 TEST_F(ChannelTest, CommandPlacedWhileDisconnectedSurvivesTheReconnect)

@@ -73,7 +73,8 @@ TEST(ParameterBackup, RefusesADamagedFileNamingTheLine)
         {first, "line 9: the file ends without its end line: it was cut short"},
         {first + "# end: 2 items, CRC-32 00000000\n",
          "line 10: the end line counts other items than the file holds (1): items were cut out or added"},
-        {first + "# end: 1 items, CRC-32 00000000\n", "line 10: the check sum does not match: the file was altered or damaged"},
+        {first + "# end: 1 items, CRC-32 00000000\n",
+         "line 10: the check sum does not match: the file was altered or damaged"},
         {good + "\n", "line 12: text follows the end line"},
         {head + "Standard\t1\tZero range (%)\t" + longValue.substr(0, 50) + "\n",
          "line 9: value '" + longValue.substr(0, 40) + "...' is not a 32-bit integer"},
@@ -95,8 +96,11 @@ TEST(ParameterBackup, RestoreComparesFirstAndWritesOnlyWhatDiffers)
 {
     std::vector<backup::TPageLayout> layout{{"Standard", {"A", "B", "C"}, 0x12, 0x1F}, {"Trigger", {"L"}, 0x26, 0x26}};
     backup::TFile file;
-    file.items = {{"Standard", 1, "A", -2147483647 - 1, ""}, {"Standard", 2, "B", 7, ""},
-                  {"Standard", 3, "C", 1, ""}, {"Trigger", 1, "L", 5, ""}, {"Trigger", 1, "L", std::nullopt, "x"}};
+    file.items = {{"Standard", 1, "A", -2147483647 - 1, ""},
+                  {"Standard", 2, "B", 7, ""},
+                  {"Standard", 3, "C", 1, ""},
+                  {"Trigger", 1, "L", 5, ""},
+                  {"Trigger", 1, "L", std::nullopt, "x"}};
     const auto restore = [&](std::map<int, std::int32_t> module, bool writeAll) {
         TBackupRun run = TBackupRun::ForRestore(file, layout, writeAll);
         std::vector<std::string> sent;

@@ -18,8 +18,10 @@ inline std::vector<std::string> FuzzPieces(const std::uint8_t* data, std::size_t
 {
     std::vector<std::string> pieces(1);
     for (std::size_t i = 0; i < size; ++i) {
-        if (static_cast<char>(data[i]) == separator) pieces.emplace_back();
-        else pieces.back() += static_cast<char>(data[i]);
+        if (static_cast<char>(data[i]) == separator)
+            pieces.emplace_back();
+        else
+            pieces.back() += static_cast<char>(data[i]);
     }
     return pieces;
 }

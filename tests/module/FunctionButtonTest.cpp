@@ -148,4 +148,4 @@ TEST(FunctionPanelLifetime, FreeingThePanelOrTheBoxFreesTheKeysOnce)
     delete owned;  // the box frees the panel and the keys (ASan would object to a double free)
 }
 
-} // namespace
+}  // namespace

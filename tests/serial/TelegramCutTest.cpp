@@ -35,8 +35,8 @@ const Row rows[] = {
      TCut::Recognised, 1, 9},
     {"length bytes differ: dropped, the answer behind it counts",
      "68 03 04 68 00 03 08 0B 16 68 03 03 68 00 03 08 0B 16", 9, TCut::Recognised, 9, 9},
-    {"wrong check sum: dropped, the answer behind it counts",
-     "68 03 03 68 00 03 08 0C 16 68 03 03 68 00 03 08 0B 16", 9, TCut::Recognised, 9, 9},
+    {"wrong check sum: dropped, the answer behind it counts", "68 03 03 68 00 03 08 0C 16 68 03 03 68 00 03 08 0B 16",
+     9, TCut::Recognised, 9, 9},
     {"SD1 with wrong check sum: dropped", "10 83 80 49 4D 16", 6, TCut::Discard, 0},
     {"SD1 with wrong end delimiter: dropped", "10 83 80 49 4C 17", 6, TCut::Discard, 0},
 };

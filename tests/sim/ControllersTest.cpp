@@ -12,10 +12,10 @@ std::int32_t FlowState(std::int32_t controlWord) { return (controlWord >> 4) & 0
 
 TEST(Filling, RunsACycleToTheTargetWithinTolerance)
 {
-    TModuleUnderTest m;  // 60 kg container, target 100.0 kg
+    TModuleUnderTest m;                                // 60 kg container, target 100.0 kg
     EXPECT_EQ(m.Stat(0x24), StatError | errNotReady);  // TR before the program runs
     EXPECT_EQ(m.Stat(0x22), StatDone);                 // SC
-    EXPECT_EQ(m.Read(0x05) & 0x03, 0x01);               // running, waiting for TR
+    EXPECT_EQ(m.Read(0x05) & 0x03, 0x01);              // running, waiting for TR
     EXPECT_EQ(m.Stat(0x24), StatDone);
     m.Run(Millis(1000));
     EXPECT_EQ(m.Read(0x05) & 0x12, 0x12);  // cycle active, coarse feed
@@ -23,8 +23,8 @@ TEST(Filling, RunsACycleToTheTargetWithinTolerance)
     m.Run(Millis(10000));
     const std::int32_t status = m.Read(0x05);
     EXPECT_EQ(status & 0x382, 0x080) << std::hex << status;  // complete, in tolerance, in time
-    EXPECT_NEAR(m.Weight(0x0B), 100.0, 1.0);  // GD: last dosed weight
-    EXPECT_NEAR(m.Weight(0x0C), 60.0, 0.2);   // last dosed tare
+    EXPECT_NEAR(m.Weight(0x0B), 100.0, 1.0);                 // GD: last dosed weight
+    EXPECT_NEAR(m.Weight(0x0C), 60.0, 0.2);                  // last dosed tare
     EXPECT_NEAR(m.Weight(0x0F), 100.0, 1.0);
 
     // The next cycle empties the container first.
@@ -87,11 +87,11 @@ TEST(MassFlow, RunsPausesAndStopsWithTrendAndTotalMass)
 
 TEST(MassFlow, RefillsTheHopperBelowTheLowLimit)
 {
-    TModuleUnderTest m;  // 60 kg
-    EXPECT_EQ(m.Stat(0x2A, 0x83, 590), StatDone);   // refill below 59.0 kg
-    EXPECT_EQ(m.Stat(0x2A, 0x84, 800), StatDone);   // up to 80.0 kg
-    EXPECT_EQ(m.Stat(0x2A, 0x85, 2000), StatDone);  // in 2 s
-    EXPECT_EQ(m.Stat(0x2A, 0x81, 36000), StatDone); // 3600.0 kg/h
+    TModuleUnderTest m;                              // 60 kg
+    EXPECT_EQ(m.Stat(0x2A, 0x83, 590), StatDone);    // refill below 59.0 kg
+    EXPECT_EQ(m.Stat(0x2A, 0x84, 800), StatDone);    // up to 80.0 kg
+    EXPECT_EQ(m.Stat(0x2A, 0x85, 2000), StatDone);   // in 2 s
+    EXPECT_EQ(m.Stat(0x2A, 0x81, 36000), StatDone);  // 3600.0 kg/h
     EXPECT_EQ(m.Stat(0x29, 0x81, 0x13), StatDone);
     m.Run(Millis(2500));
     EXPECT_EQ(m.Read(0x29, 0x02) & 0x04, 0x04);  // refilling

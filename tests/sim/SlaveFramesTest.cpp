@@ -43,8 +43,8 @@ TEST(RequestParser, SkipsTheStartSequenceAndNoiseAndResynchronises)
     TRequestParser parser;
     // Start sequence, a stray 68 whose length pair disagrees, a telegram with a
     // wrong check sum, then two good telegrams in one read.
-    auto requests = FeedHex(parser, std::string("FE FF 01 68 99 ") + "68 05 05 68 83 80 6D 3C 3E EB 16 " + SlaveDiagRequest +
-                                        " " + DataExchangeRequest);
+    auto requests = FeedHex(parser, std::string("FE FF 01 68 99 ") + "68 05 05 68 83 80 6D 3C 3E EB 16 " +
+                                        SlaveDiagRequest + " " + DataExchangeRequest);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].dsap, 0x3C);
     EXPECT_FALSE(requests[1].dsap.has_value());
@@ -103,7 +103,8 @@ TEST(RequestParser, SurvivesLineNoiseAndFindsEveryTelegramAfterAnIdleLine)
     std::size_t found = 0;
     for (int round = 0; round < 300; ++round) {
         std::vector<std::uint8_t> noise(static_cast<std::size_t>(length(random)));
-        for (auto& b : noise) b = byte(random) < 128 ? starts[byte(random) % 4] : static_cast<std::uint8_t>(byte(random));
+        for (auto& b : noise)
+            b = byte(random) < 128 ? starts[byte(random) % 4] : static_cast<std::uint8_t>(byte(random));
         parser.Feed(noise.data(), noise.size(), now);
         now += Millis(100);  // the line goes idle, then a good request
         const TByteString good = BytesFromHex(DataExchangeRequest);

@@ -26,7 +26,7 @@ TEST(WeighModule, WeighsItsLoadWithALittleNoise)
 
     const auto block = m.module.Block();
     EXPECT_NEAR(FloatFromBits(BigEndian32(block.data())), 110.0, 0.2);
-    EXPECT_EQ(block[8], 0x01);  // one decimal
+    EXPECT_EQ(block[8], 0x01);         // one decimal
     EXPECT_EQ(block[9] & 0x03, 0x03);  // valid, stable
     EXPECT_EQ(block[13], 'W');
     EXPECT_EQ(block[15], 2);
@@ -39,7 +39,7 @@ TEST(WeighModule, TaresAndZeroesOnlyWhenStableAndInRange)
     EXPECT_NEAR(m.Weight(0x11), 60.0, 0.2);
     EXPECT_NEAR(m.Weight(0x0F), 0.0, 0.2);
     EXPECT_EQ(m.Read(0x23) & 0x02, 0x02);  // net mode
-    EXPECT_EQ(m.Stat(0x1A), StatDone);  // RT
+    EXPECT_EQ(m.Stat(0x1A), StatDone);     // RT
     EXPECT_NEAR(m.Weight(0x0F), 60.0, 0.2);
     EXPECT_EQ(m.Stat(0x20), StatDone);  // SZ: 60 kg is within 20 % of 1500 kg
     EXPECT_NEAR(m.Weight(0x0E), 0.0, 0.2);
@@ -75,7 +75,7 @@ TEST(WeighModule, CalibrationNeedsCalibrateEnable)
     EXPECT_EQ(m.Stat(0x04, calib::Gain, 20000), StatError | errCalNotOpen);
     EXPECT_EQ(m.Stat(0x04, calib::Zero), StatError | errCalNotOpen);
     EXPECT_EQ(m.Stat(0x1F, standard::ZeroTracking, 1), StatError | errCalNotOpen);
-    EXPECT_EQ(m.Stat(0x08), StatError | errCalNotOpen);       // factory defaults
+    EXPECT_EQ(m.Stat(0x08), StatError | errCalNotOpen);        // factory defaults
     EXPECT_EQ(m.Stat(0x1C, 0x02), StatError | errCalNotOpen);  // save calibration
     EXPECT_EQ(m.Stat(0x04, calib::Enable, 7), StatError | errBadCalValue);
     EXPECT_EQ(m.Stat(0x03, 0x05), StatError | errBadCalId);
@@ -87,7 +87,7 @@ TEST(WeighModule, CalibrationNeedsCalibrateEnable)
     m.module.Scale().Load() += 100;
     m.Run(Millis(1000));
     EXPECT_EQ(m.Stat(0x04, calib::Gain, 20000), StatError | errBadCalValue);  // above the capacity
-    EXPECT_EQ(m.Stat(0x04, calib::Gain, 10000), StatDone);  // CG: these 100 kg read 1000.0
+    EXPECT_EQ(m.Stat(0x04, calib::Gain, 10000), StatDone);                    // CG: these 100 kg read 1000.0
     m.Run(Millis(500));
     EXPECT_NEAR(m.Weight(0x0E), 1000.0, 1.0);
     EXPECT_EQ(m.Read(0x03, calib::Gain), 10000);
@@ -138,7 +138,7 @@ TEST(WeighModule, SetpointsSwitchWithHysteresis)
 
 TEST(WeighModule, LinearisationPointsBendTheCharacteristic)
 {
-    TModuleUnderTest m;  // 60 kg
+    TModuleUnderTest m;                             // 60 kg
     EXPECT_EQ(m.Stat(0x2B, 0x40, 1000), StatDone);  // X0 100.0 kg
     EXPECT_EQ(m.Stat(0x2B, 0x50, 1100), StatDone);  // Y0 110.0 kg
     EXPECT_EQ(m.Read(0x2B, 0x10), 1000);
@@ -157,7 +157,7 @@ TEST(WeighModule, LinearisationPointsBendTheCharacteristic)
 
 TEST(WeighModule, TriggerMeasuresTheAverageAfterTheLevelIsPassed)
 {
-    TModuleUnderTest m;  // 60 kg, trigger level 50.0 kg rising
+    TModuleUnderTest m;                            // 60 kg, trigger level 50.0 kg rising
     EXPECT_EQ(m.Stat(0x26, 0x81, 800), StatDone);  // level 80.0 kg
     EXPECT_EQ(m.Read(0x26, 0x01), 800);
     m.module.Scale().Load() += 40;  // 100 kg
