@@ -76,6 +76,7 @@ void TForm1::BuildMenuBar()
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     BuildViewMenu();
     BuildModuleMenu();
+    BuildLineMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
 }
@@ -88,6 +89,7 @@ void TForm1::BuildStatusBar()
         *label = new QLabel(StatusBar);
         StatusBar->addWidget(*label, label == &lbStatusPort ? 1 : 0);
     }
+    StartBusCounters();
 }
 
 void TForm1::UpdateStatusBar()
@@ -187,6 +189,7 @@ bool TForm1::RestoreSettings()
         cbxNumWZMsChange();
     }
     cbFastCycle->setChecked(settings.value(QStringLiteral("fastCycle"), false).toBool());
+    SetAdapterAllowance(settings.value(QStringLiteral("adapterAllowance"), TCommUnit::DefaultAdapterAllowance).toInt());
     UpdateStatusBar();
     return restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
 }
@@ -198,6 +201,7 @@ void TForm1::SaveSettings() const
     settings.setValue(QStringLiteral("slaveAddress"), QString::number(Master->SlaveAddress));
     settings.setValue(QStringLiteral("modules"), Master->ModuleCount());
     settings.setValue(QStringLiteral("fastCycle"), cbFastCycle->isChecked());
+    settings.setValue(QStringLiteral("adapterAllowance"), Master->CommUnit().AdapterAllowance());
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
 }
 
