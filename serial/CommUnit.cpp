@@ -205,7 +205,10 @@ void TCommUnit::ArmInputWake()
 bool TCommUnit::TakeInput()
 {
     if (!port_->Open()) return false;
-    const Clock::time_point now = Clock::now();
+    // The event thread notes when it read the newest bytes; all taken now
+    // arrived by then.
+    const Clock::time_point read = port_->LastInputArrival();
+    const Clock::time_point now = read != Clock::time_point{} ? std::min(read, Clock::now()) : Clock::now();
     while (port_->InputAvailable()) {
         if (rxCount_ >= BufferSize - 1) return true;
         const auto at = static_cast<std::size_t>(rxCount_++);

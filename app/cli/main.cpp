@@ -294,10 +294,11 @@ int main(int argc, char** argv)
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    master.StopMaster();
+    const bool connected = master.CurrentState().State == stDataExchange && monitor.Exchanging();
+    master.StopMaster();  // marks the trace's end
     master.SetOnTrace({});
     recorder.Stop();  // a failure was reported when it happened
     if (options->stats) PrintStats(master);
     if (session) return FinishRun(*options, session->Run());
-    return master.CurrentState().State == stDataExchange && monitor.Exchanging() ? 0 : 1;
+    return connected ? 0 : 1;
 }
