@@ -110,7 +110,7 @@ std::vector<std::string> StatusLines(const Lines& lines, std::size_t from = 0)
 {
     std::vector<std::string> texts;
     for (std::size_t i = from; i < lines.size(); ++i)
-        if (lines[i].text.rfind("WZM ", 0) != 0) texts.push_back(lines[i].text);
+        if (lines[i].text.rfind("WZM ", 0) != 0 && lines[i].text.rfind("stats ", 0) != 0) texts.push_back(lines[i].text);
     return texts;
 }
 
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Modules, CliExchangeTest, ::testing::Values(1, 8));
 TEST_F(CliLinkTest, AnswerWithAWrongCheckSumCostsOneCycleAndNoStatusChange)
 {
     auto slave = StartSlave(2, 1, {"--fault", "fcs@20"});
-    auto cli = StartCli({"--com", "2", "--seconds", "6"});
+    auto cli = StartCli({"--com", "2", "--seconds", "6", "--stats"});
     EXPECT_EQ(cli->Wait(20s), 0) << cli->Errors();
     const Lines said = slave->Lines();
     EXPECT_TRUE(std::any_of(said.begin(), said.end(), [](const auto& line) {
@@ -177,6 +177,10 @@ TEST_F(CliLinkTest, AnswerWithAWrongCheckSumCostsOneCycleAndNoStatusChange)
     }
     ASSERT_TRUE(widest);
     EXPECT_LT(Seconds(*widest), 0.26);
+    // The counters at exit name the bad answer.
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().text.find(" bad 1 (check sum 1 "), std::string::npos) << lines.back().text;
+    EXPECT_NE(lines.back().text.find(" noise 0 "), std::string::npos) << lines.back().text;
 }
 
 TEST_F(CliLinkTest, ReportsASlaveThatWentAwayAndPicksUpItsReturn)
@@ -223,9 +227,12 @@ TEST_F(CliLinkTest, SlaveWithOtherModuleCountRefusesTheMasterWhichSaysWhyOnce)
 
 TEST_F(CliLinkTest, LiveListShowsExactlyTheStationsOnTheLine)
 {
+    TempFolder folder;
+    const std::string trace = folder.str() + "/scan.pcapng";
     auto slave = StartSlave(2, {"--station", "3:2", "--station", "7:8", "--station", "20:1"});
-    auto cli = StartCli({"--com", "2", "--live-list", "--diag"});
-    EXPECT_EQ(cli->Wait(20s), 0) << cli->Errors();
+    auto cli = StartCli({"--com", "2", "--live-list", "--diag", "--trace", trace});
+    EXPECT_EQ(cli->Wait(40s), 0) << cli->Errors();
+    EXPECT_GT(std::filesystem::file_size(trace), 126u * 2 * 40);  // each address asked: the scan is recorded
     std::vector<std::string> texts;
     for (const auto& line : cli->Lines()) texts.push_back(line.text);
     const std::string idle = "master - ident 09C5 flags Station_Not_Ready,Prm_Req ext -";
@@ -241,7 +248,7 @@ TEST_F(CliLinkTest, LiveListShowsExactlyTheStationsOnTheLine)
     // Nobody on the line: exit 1.
     env.Add(4);
     auto empty = StartCli({"--com", "4", "--live-list"});
-    EXPECT_EQ(empty->Wait(20s), 1) << empty->Errors();
+    EXPECT_EQ(empty->Wait(40s), 1) << empty->Errors();
     EXPECT_TRUE(empty->Lines().empty());
 }
 
