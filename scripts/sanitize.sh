@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Qt-free parts (serial, dp, sim and their tests) with one sanitizer
+# Builds the Qt-free parts (fdl, serial, dp, sim and their tests) with one sanitizer
 # and runs their tests: scripts/sanitize.sh tsan|asan [ctest arguments...].
 # Build dir: build-tsan or build-asan (or $QUORVEL_BUILD_DIR).
 set -euo pipefail
@@ -21,9 +21,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_GUI=
 # Only what the serial, dp and sim tests need.
 targets=(port_table_test velt_errors_test comm_unit_test dispatcher_buffer_test dispatcher_life_test
   dispatcher_line_test dispatcher_notify_test velt_port_test dp_telegram_test dp_master_test
-  sim_model_test sim_process_test quorvel-slave)
+  sim_model_test sim_process_test quorvel-slave fdl_framing_test)
 cmake --build "$build" --target "${targets[@]}" -- -j"${QUORVEL_JOBS:-2}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}"
-ctest --test-dir "$build" -L 'serial|dp|sim' --output-on-failure -j2 "$@"
+ctest --test-dir "$build" -L 'fdl|serial|dp|sim' --output-on-failure -j2 "$@"
