@@ -218,11 +218,16 @@ bool TCommUnit::TakeInput()
     return false;
 }
 
+// A started telegram is dropped once its own time on the line and the
+// allowance have passed since its first byte; one whose bytes are still
+// coming (an adapter or a loaded machine that delivers in bursts) is given
+// the allowance after its newest byte.
 bool TCommUnit::Expired(const fdl::TCut& cut, Clock::time_point now) const
 {
     const std::size_t length = std::max(cut.length, fdl::SD2HeadLength);
-    return now > rxTime_[0] + fdl::LineTime(length, static_cast<int>(port_->Baud())) +
-                     std::chrono::milliseconds(allowance_);
+    const auto allowance = std::chrono::milliseconds(allowance_);
+    const auto own = fdl::LineTime(length, static_cast<int>(port_->Baud()));
+    return now > rxTime_[0] + own + allowance && now > rxTime_[static_cast<std::size_t>(rxCount_) - 1] + allowance;
 }
 
 void TCommUnit::CutBuffer()
