@@ -73,6 +73,7 @@ void T_DPV0::StartMaster()
 void T_DPV0::StopMaster()
 {
     state_ = {stIdle, ssSend, phChkCfg, 0};
+    awaited_ = TAwaited::Nothing;  // the channel still holds the line until the slot time is over
     Trace(TTraceKind::Comment, {}, "Stop");
 }
 
