@@ -46,7 +46,8 @@ void StopSlave(ChildProcess& slave)
 
 std::unique_ptr<ChildProcess> StartCli(int modules, int seconds, bool fast)
 {
-    std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--seconds", std::to_string(seconds)};
+    std::vector<std::string> args{
+        "--com", "2", "--modules", std::to_string(modules), "--seconds", std::to_string(seconds)};
     if (fast) args.push_back("--fast");
     return std::make_unique<ChildProcess>(QUORVEL_CLI_PROGRAM, args);
 }
@@ -89,10 +90,11 @@ void Rate(int modules, int seconds, bool fast)
     }
     const auto times = ValueTimes(lines, connected);
     const double span = times.size() > 1 ? Seconds(times.back() - times.front()) : 0;
-    std::printf("modules %d %-8s: %.2f Data_Exchange cycles/s over %.1f s; status lines after Connected: %s; "
-                "quorvel-cli CPU %.2f %% of a core\n",
-                modules, fast ? "fast" : "standard", span > 0 ? static_cast<double>(times.size() - 1) / span : 0.0,
-                span, StatusAfter(lines, connected).c_str(), 100.0 * cli->CpuTime().count() / seconds);
+    std::printf(
+        "modules %d %-8s: %.2f Data_Exchange cycles/s over %.1f s; status lines after Connected: %s; "
+        "quorvel-cli CPU %.2f %% of a core\n",
+        modules, fast ? "fast" : "standard", span > 0 ? static_cast<double>(times.size() - 1) / span : 0.0, span,
+        StatusAfter(lines, connected).c_str(), 100.0 * cli->CpuTime().count() / seconds);
 }
 
 void Fault(int modules, const std::string& fault)
@@ -115,10 +117,11 @@ void Fault(int modules, const std::string& fault)
     std::sort(sorted.begin(), sorted.end());
     const double normal = sorted[sorted.size() / 2];
     const double widest = sorted.back();
-    std::printf("modules %d fault %-10s: %.0f cycle(s), %.2f s of data lost (widest gap %.3f s, normal %.3f s); "
-                "status lines after Connected: %s\n",
-                modules, fault.c_str(), std::max(0.0, std::round(widest / normal) - 1), widest - normal, widest, normal,
-                StatusAfter(lines, connected).c_str());
+    std::printf(
+        "modules %d fault %-10s: %.0f cycle(s), %.2f s of data lost (widest gap %.3f s, normal %.3f s); "
+        "status lines after Connected: %s\n",
+        modules, fault.c_str(), std::max(0.0, std::round(widest / normal) - 1), widest - normal, widest, normal,
+        StatusAfter(lines, connected).c_str());
 }
 
 void DeviceBack(int modules)

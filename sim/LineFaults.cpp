@@ -9,10 +9,10 @@ namespace {
 const struct {
     TFaultKind kind;
     const char* name;
-} kNames[] = {
-    {TFaultKind::Fcs, "fcs"},     {TFaultKind::Length, "length"}, {TFaultKind::Noise, "noise"},
-    {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"}, {TFaultKind::Late, "late"},
-    {TFaultKind::Drop, "drop"},   {TFaultKind::Silence, "silence"},
+} FaultNames[] = {
+    {TFaultKind::Fcs, "fcs"},           {TFaultKind::Length, "length"},   {TFaultKind::Noise, "noise"},
+    {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"},     {TFaultKind::Late, "late"},
+    {TFaultKind::Drop, "drop"},         {TFaultKind::Silence, "silence"},
 };
 
 bool ParseCount(const std::string& text, int min, int max, int& out)
@@ -26,7 +26,7 @@ bool ParseCount(const std::string& text, int min, int max, int& out)
 
 const char* FaultName(TFaultKind kind)
 {
-    for (const auto& n : kNames)
+    for (const auto& n : FaultNames)
         if (n.kind == kind) return n.name;
     return "?";
 }
@@ -48,7 +48,7 @@ bool ParseFault(const std::string& text, TFault& fault, std::string& error)
         name.resize(eq);
     }
     bool known = false;
-    for (const auto& n : kNames)
+    for (const auto& n : FaultNames)
         if (name == n.name) {
             fault.kind = n.kind;
             known = true;

@@ -77,10 +77,22 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             name = name.substr(0, eq);
             inlineValue = true;
         }
-        if (name == "--help" || name == "-h") { options.help = true; continue; }
-        if (name == "--replace") { options.replace = true; continue; }
-        if (name == "--quiet") { options.quiet = true; continue; }
-        if (name == "--instant") { options.instant = true; continue; }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--replace") {
+            options.replace = true;
+            continue;
+        }
+        if (name == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (name == "--instant") {
+            options.instant = true;
+            continue;
+        }
         if (name == "--fault") {
             if (!inlineValue && i + 1 >= args.size()) {
                 error = "--fault needs a value";

@@ -14,11 +14,11 @@ namespace sim {
 
 namespace {
 
-constexpr int kBitsPerChar = 11;  // start, 8 data, parity, stop
-constexpr auto kSplitGap = Millis(30);
-constexpr auto kLate = Millis(150);
-constexpr auto kStrayGap = Millis(25);  // stray bytes come alone, after the answer
-constexpr std::size_t kNoiseBytes = 20;
+constexpr int BitsPerChar = 11;  // start, 8 data, parity, stop
+constexpr auto SplitGap = Millis(30);
+constexpr auto LateDelay = Millis(150);
+constexpr auto StrayGap = Millis(25);  // stray bytes come alone, after the answer
+constexpr std::size_t NoiseBytes = 20;
 
 // The baud of a termios speed; 19200 for one not listed.
 long Baud(speed_t speed)
@@ -26,8 +26,8 @@ long Baud(speed_t speed)
     const struct {
         speed_t code;
         long baud;
-    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},
-                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
+    } speeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+                  {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
                   {B230400, 230400}, {B460800, 460800}, {B500000, 500000}, {B1500000, 1500000}};
     for (const auto& s : speeds)
         if (s.code == speed) return s.baud;
@@ -49,9 +49,12 @@ std::string TimeStamp()
 
 }  // namespace
 
-TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line,
-                           LogFn report)
-    : stations_(std::move(stations)), fd_(lineFd), log_(std::move(log)), line_(std::move(line)), report_(std::move(report)),
+TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line, LogFn report)
+    : stations_(std::move(stations)),
+      fd_(lineFd),
+      log_(std::move(log)),
+      line_(std::move(line)),
+      report_(std::move(report)),
       random_(line_.seed ? line_.seed : 1)
 {
 }
@@ -108,7 +111,8 @@ bool TSlaveServer::ReadLine(SimTime now)
     const ssize_t n = read(fd_, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (n <= 0) {
-        log_(n == 0 ? std::string("the line was hung up") : std::string("reading the line failed: ") + std::strerror(errno));
+        log_(n == 0 ? std::string("the line was hung up")
+                    : std::string("reading the line failed: ") + std::strerror(errno));
         return false;
     }
     for (const TRequest& request : parser_.Feed(buffer, static_cast<std::size_t>(n), now)) {
@@ -130,7 +134,7 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
 {
     if (now < silentUntil_) return;
     const auto bit = line_.instant ? SimClock::duration::zero() : BitTime();
-    const auto character = bit * kBitsPerChar;
+    const auto character = bit * BitsPerChar;
     // The request's own time on the line has passed when its last byte is
     // here only on a real line; the pseudo-terminal brings it at once.
     SimTime start = now + character * static_cast<long>(request.length) + bit * station.Dp().MinTsdrBits();
@@ -142,11 +146,11 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     if (split) {
         const std::size_t half = reply.size() / 2;
         end = output_.Send(reply.Mid(0, half), start, character);
-        end = output_.Send(reply.Mid(half, reply.size() - half), end + kSplitGap, character);
+        end = output_.Send(reply.Mid(half, reply.size() - half), end + SplitGap, character);
     } else {
         end = output_.Send(reply, start, character);
     }
-    if (!stray.empty()) output_.Send(stray, end + kStrayGap, character);
+    if (!stray.empty()) output_.Send(stray, end + StrayGap, character);
 }
 
 bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split, TByteString& stray, SimTime now)
@@ -159,7 +163,7 @@ bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split,
         switch (fault.kind) {
         case TFaultKind::Fcs: reply[reply.size() - 2] ^= 0xFF; break;
         case TFaultKind::Length: reply[2] = static_cast<std::uint8_t>(reply[1] + 1); break;
-        case TFaultKind::Noise: stray += Noise(kNoiseBytes); break;
+        case TFaultKind::Noise: stray += Noise(NoiseBytes); break;
         case TFaultKind::Sd1Noise: {
             TByteString bytes = TByteString{fdl::SD1} + Noise(5);
             if (fdl::Cut(bytes.data(), bytes.size()).kind == fdl::TCutKind::Complete)
@@ -168,7 +172,7 @@ bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split,
             break;
         }
         case TFaultKind::Split: split = true; break;
-        case TFaultKind::Late: start += kLate; break;
+        case TFaultKind::Late: start += LateDelay; break;
         case TFaultKind::Drop: send = false; break;
         case TFaultKind::Silence:
             silentUntil_ = now + std::chrono::seconds(fault.seconds);

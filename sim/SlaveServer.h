@@ -20,9 +20,9 @@
 namespace sim {
 
 struct TLineOptions {
-    bool instant = false;         // answers at once, all bytes in one write
-    std::vector<TFault> faults;   // injected into Data_Exchange answers
-    std::uint32_t seed = 1;       // of the noise bytes
+    bool instant = false;        // answers at once, all bytes in one write
+    std::vector<TFault> faults;  // injected into Data_Exchange answers
+    std::uint32_t seed = 1;      // of the noise bytes
 };
 
 class TSlaveServer {

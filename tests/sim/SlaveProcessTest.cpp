@@ -49,7 +49,8 @@ public:
         TByteString reply;
         const auto end = std::chrono::steady_clock::now() + (expected ? 2000ms : 150ms);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0 || (expected && reply.size() >= expected)) break;
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -163,11 +164,21 @@ TEST_F(SlaveProcessTest, StopsOnInterruptAndFallsBackWhenTheMasterFallsSilent)
 
 TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
 {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"},
-             {"--fault", "hum"}, {"--fault", "silence"}, {"--fault", "fcs=2"}, {"--fault", "drop@0"}, {"--fault"},
-             {"--station", "3"}, {"--station", "3:9"}, {"--station", "127:1"}, {"--station", "3:1", "--station", "3:2"},
-             {"--station", "3:1", "--modules", "2"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--modules", "9"},
+                                                                  {"--addr", "127"},
+                                                                  {"--com", "0"},
+                                                                  {"--modules"},
+                                                                  {"--speed", "3"},
+                                                                  {"--fault", "hum"},
+                                                                  {"--fault", "silence"},
+                                                                  {"--fault", "fcs=2"},
+                                                                  {"--fault", "drop@0"},
+                                                                  {"--fault"},
+                                                                  {"--station", "3"},
+                                                                  {"--station", "3:9"},
+                                                                  {"--station", "127:1"},
+                                                                  {"--station", "3:1", "--station", "3:2"},
+                                                                  {"--station", "3:1", "--modules", "2"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
         const std::string error = slave.Errors();
