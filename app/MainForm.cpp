@@ -210,6 +210,11 @@ void TForm1::EnsurePortOpen()
 void TForm1::StartButtonClick()
 {
     if (stationsDialog_) stationsDialog_->reject();  // a running scan gives the channel back
+    if (!WarnOfOtherMaster()) StartLink();
+}
+
+void TForm1::StartLink()
+{
     // The link stays stopped when the port cannot be opened.
     EnsurePortOpen();
     StartButton->setDefault(false);

@@ -75,6 +75,8 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     QLabel* lbStatusLink;
+    QLabel* lbStatusBus = nullptr;       // the bus counters, redrawn once a second
+    QAction* AllowanceAction = nullptr;  // Line -> Adapter allowance...
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -215,6 +217,8 @@ public:
     // saving them (QSettings). Restore returns true when a geometry was found.
     bool RestoreSettings();
     void SaveSettings() const;
+    // The adapter's allowance in the line discipline (0..1000 ms).
+    void SetAdapterAllowance(int milliseconds);
 
 signals:
     // A pending command got its result; emitted after ShowResult.
@@ -238,6 +242,13 @@ private:
     void RecordWeights(int k, const cyclic::TModuleValues& values);
     void BuildStatusBar();
     void BuildModuleMenu();
+    void BuildLineMenu();
+    void StartBusCounters();
+    void UpdateBusCounters();
+    // True when the last scan found another master: a box then asks before
+    // the link starts.
+    bool WarnOfOtherMaster();
+    void StartLink();
     bool BackupBusy();
     std::vector<backup::TPageLayout> PageLayout();
     void ArrangeForSize();

@@ -42,6 +42,7 @@ void TForm1::BuildMenuBar()
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     BuildViewMenu();
     BuildModuleMenu();
+    BuildLineMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
 }
@@ -51,7 +52,8 @@ void TForm1::SaveMessages(const QString& fileName) const
     QString text;
     for (const auto& [time, line] : messageLog_)
         text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
-    if (QString error; !SaveWhole(fileName, text.toStdString(), error)) throw std::runtime_error(error.toStdString());
+    if (QString error; !SaveWhole(fileName, text.toStdString(), error))
+        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
 }
 
 void TForm1::ShowAbout()

@@ -35,6 +35,7 @@ bool TForm1::RestoreSettings()
         cbxNumWZMsChange();
     }
     cbFastCycle->setChecked(settings.value(QStringLiteral("fastCycle"), false).toBool());
+    SetAdapterAllowance(settings.value(QStringLiteral("adapterAllowance"), TCommUnit::DefaultAdapterAllowance).toInt());
     UpdateStatusBar();
     return restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
 }
@@ -46,6 +47,7 @@ void TForm1::SaveSettings() const
     settings.setValue(QStringLiteral("slaveAddress"), QString::number(Master->SlaveAddress));
     settings.setValue(QStringLiteral("modules"), Master->ModuleCount());
     settings.setValue(QStringLiteral("fastCycle"), cbFastCycle->isChecked());
+    settings.setValue(QStringLiteral("adapterAllowance"), Master->CommUnit().AdapterAllowance());
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
 }
 

@@ -32,6 +32,7 @@ void TForm1::BuildStatusBar()
         *label = new QLabel(StatusBar);
         StatusBar->addWidget(*label, label == &lbStatusPort ? 1 : 0);
     }
+    StartBusCounters();
 }
 
 void TForm1::UpdateStatusBar()

@@ -5,6 +5,7 @@
 
 #include "core/OutputFile.h"
 #include "dp/Profi_dp.h"
+#include "core/TraceFeed.h"
 #include "trace/TraceRecorder.h"
 
 #include <QAction>
@@ -45,11 +46,7 @@ void TForm1::StartRecording(const QString& fileName)
         !recorder->Start(fileName.toStdString(), error, failed))
         throw std::runtime_error(error);
     recorder_ = std::move(recorder);
-    Master->SetOnTrace([recorder = recorder_.get()](TTraceKind kind, const TByteString& bytes) {
-        const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;
-        recorder->Record(direction, bytes.data(), bytes.size(),
-                         kind == TTraceKind::StartSequence ? "start sequence" : "");
-    });
+    Master->SetOnTrace(TraceFeed(*recorder_));
     RecordTraceAction->setText(QStringLiteral("Stop &recording"));
     AddMessage(QStringLiteral("Recording trace to ") + fileName);
 }

@@ -58,6 +58,7 @@ TStationsDialog::TStationsDialog(T_DPV0& master, QWidget* parent)
         const auto modules = station.config ? diag::WzmModuleCount(*station.config) : std::nullopt;
         item->setData(ModulesRole, modules.value_or(0));
         if (station.diagnosis && onDiagnosis_) onDiagnosis_(*station.diagnosis);
+        if (station.kind == TStationFound::Master && !otherMaster_) otherMaster_ = station.address;
     });
     scan_->SetOnDone([this](const std::string& error) {
         progress_->setValue(TLiveListScan::LastAddress);
@@ -66,6 +67,7 @@ TStationsDialog::TStationsDialog(T_DPV0& master, QWidget* parent)
         status_->setText(error.empty() ? (n == 0 ? QStringLiteral("No station answered.")
                                                  : QStringLiteral("%1 station(s) found; choose one.").arg(n))
                                        : QString::fromStdString(error));
+        if (otherMaster_) status_->setText(QString::fromStdString(OtherMasterWarning(*otherMaster_)));
         if (n > 0 && list_->currentRow() < 0) list_->setCurrentRow(0);
     });
 }
@@ -75,6 +77,7 @@ TStationsDialog::~TStationsDialog() = default;
 void TStationsDialog::Scan()
 {
     list_->clear();
+    otherMaster_.reset();
     progress_->setValue(progress_->minimum());
     std::string error;
     if (!scan_->Start(error)) {

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QListWidget;
@@ -29,6 +30,8 @@ public:
     // the link runs or no port is open.
     void Scan();
     bool Scanning() const;
+    // The address of a master the last finished scan found, if any.
+    std::optional<int> OtherMaster() const { return otherMaster_; }
     // Each slave's diagnosis read during the scan.
     void SetOnDiagnosis(std::function<void(const diag::TDiagnosis&)> handler) { onDiagnosis_ = std::move(handler); }
 
@@ -52,4 +55,5 @@ private:
     QLabel* status_;
     QPushButton* scanButton_;
     QPushButton* useButton_;
+    std::optional<int> otherMaster_;
 };

@@ -46,12 +46,13 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             (name == "--all" ? options.writeAll : options.acceptUnchecked) = true;
             continue;
         }
-        if (name == "--live-list" || name == "--diag") {
-            (name == "--diag" ? options.diag : options.liveList) = true;
+        if (name == "--live-list" || name == "--diag" || name == "--stats") {
+            (name == "--diag" ? options.diag : name == "--stats" ? options.stats : options.liveList) = true;
             continue;
         }
-        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" && name != "--trace" &&
-            name != "--weights" && name != "--module" && name != "--backup" && name != "--restore") {
+        if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
+            name != "--adapter-latency" && name != "--trace" && name != "--weights" && name != "--module" &&
+            name != "--backup" && name != "--restore") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -82,6 +83,12 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
              : name == "--backup"  ? options.backupFile
                                    : options.restoreFile) = value;
             if (value.empty()) error = name + " needs a file name";
+        } else if (name == "--adapter-latency") {
+            const auto n = WholeNumber(value, 0, 1000);
+            if (n)
+                options.adapterLatency = *n;
+            else
+                error = "--adapter-latency must be a number of milliseconds from 0 to 1000" + got;
         } else if (name == "--module") {
             options.module = WholeNumber(value, 0, 7);
             if (!options.module) error = "--module must be a module's unit address from 0 to 7" + got;
@@ -109,10 +116,10 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
-                   [--weights FILE]
+                   [--weights FILE] [--adapter-latency MS] [--stats]
        quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked]
                    [--com N] [--addr A] [--modules M]
-       quorvel-cli --live-list [--com N] [--diag]
+       quorvel-cli --live-list [--com N] [--diag] [--adapter-latency MS] [--trace FILE]
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
 serial port (19200 baud, 8E1), brings the slave through the DP start-up and
@@ -136,7 +143,16 @@ is there instead, and prints one line per station that answers:
   station 12 passive
 
 ("modules not a WZM configuration" for a slave that is no WZM). The scan
-sends no parameters or configuration, so it changes no slave's state.
+sends no parameters or configuration, so it changes no slave's state. An
+address that stays silent is asked twice. When another master answers, it
+says so: quorvel-cli is a master without token passing and would disturb
+that master's bus.
+
+The master sends one request at a time: the next one goes out when the
+answer is in or when the answer's time on the line, the slave's reaction
+time and the adapter's allowance have passed. Only a whole telegram from
+the slave counts as an answer; ten requests in a row without one give "No
+answer from slave".
 
 Options:
   --com N      use port COMN. Without it: COM2 if it opens, else the
@@ -147,13 +163,24 @@ Options:
                Ctrl+C).
   --fast       fast cycle: the next data exchange as soon as the answer is
                in, instead of one every 100 ms.
+  --adapter-latency MS
+               the time, 0 to 1000 ms, an RS-485 adapter may add to an
+               answer (default 20; common USB adapters hold bytes up to
+               16 ms).
+  --stats      print the bus counters every 10 s and at exit: requests,
+               valid answers, no answer, bad answers (check sum, length,
+               end byte, time), noise bytes dropped, repeats, last and mean
+               cycle time.
   --live-list  list the stations on the bus and exit.
   --diag       also print each diagnosis a slave gives, decoded:
                diag station 3 master 0 ident 09C5 flags Prm_Req,WD_On ext -
-  --trace FILE record every telegram (and each start sequence) with time
-               stamp and direction into FILE, a pcapng file for Wireshark
-               (see tools/wireshark/quorvel-dp.lua). A write error stops
-               the recording with a message; the link goes on.
+  --trace FILE record every telegram as cut from the line with the time its
+               last byte arrived and its direction into FILE, a pcapng file
+               for Wireshark (see tools/wireshark/quorvel-dp.lua); dropped
+               bytes and corrupt telegrams as packets of their own with the
+               reason, and comments for start, stop and the port's loss and
+               return. Also with --live-list. A write error stops the
+               recording with a message; the link goes on.
   --weights FILE
                write each module's weights of every data exchange to FILE
                as CSV (time stamp in UTC, module, gross, net, status bytes),

@@ -7,6 +7,7 @@
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
 #include "Monitor.h"
+#include "core/TraceFeed.h"
 #include "WeightLog.h"
 #include "dp/LiveList.h"
 #include "dp/Profi_dp.h"
@@ -62,11 +63,7 @@ std::int64_t UtcMilliseconds()
 bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& path, std::string& error)
 {
     if (!recorder.Start(path, error, Report)) return false;
-    master.SetOnTrace([&recorder](TTraceKind kind, const TByteString& bytes) {
-        const auto direction = kind == TTraceKind::Received ? pcapng::Direction::Inbound : pcapng::Direction::Outbound;
-        recorder.Record(direction, bytes.data(), bytes.size(),
-                        kind == TTraceKind::StartSequence ? "start sequence" : "");
-    });
+    master.SetOnTrace(TraceFeed(recorder));
     return true;
 }
 
@@ -75,6 +72,13 @@ std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
     if (!options.seconds) return std::chrono::steady_clock::time_point::max();
     return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                   std::chrono::duration<double>(*options.seconds));
+}
+
+constexpr auto StatsPeriod = std::chrono::seconds(10);
+
+void PrintStats(const T_DPV0& master)
+{
+    std::cout << "stats " << CountersLine(master.Counters(), master.CommUnit().LineCounts()) << std::endl;
 }
 
 // Lists the stations on the bus; the exit status as the usage text says.
@@ -109,6 +113,11 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
         std::cerr << "quorvel-cli: scan stopped before its end\n";
     }
     if (!failure.empty()) return Fail(failure);
+    for (const TStationFound& station : scan.Stations())
+        if (station.kind == TStationFound::Master) {
+            std::cout << OtherMasterWarning(station.address) << '\n';
+            break;
+        }
     return scan.Stations().empty() ? 1 : 0;
 }
 
@@ -224,6 +233,7 @@ int main(int argc, char** argv)
     master.SlaveAddress = options->slaveAddress;
     master.SetModuleCount(options->moduleCount);
     master.SetFastCycle(options->fast);
+    master.CommUnit().SetAdapterAllowance(options->adapterLatency);
     TMonitor monitor(master, std::cout);
     TCommUnit& channel = master.CommUnit();
     channel.Port().SetPromptForPort(false);  // no one to ask: no port is an error
@@ -245,17 +255,19 @@ int main(int argc, char** argv)
     }
     const int com = channel.Port().ComNumber();
     std::cerr << "Using COM" << com << " (" << porttable::ResolveComPort(com) << ")";
+    TTraceRecorder recorder;
+    if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
     if (options->liveList) {
         std::cerr << ", asking station addresses " << TLiveListScan::FirstAddress << " to "
                   << TLiveListScan::LastAddress << '\n';
-        return LiveList(master, clock, *options);
+        const int status = LiveList(master, clock, *options);
+        master.SetOnTrace({});
+        recorder.Stop();
+        return status;
     }
     std::cerr << ", slave address " << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
     if (options->diag)
         master.SetOnDiagnosis([](const diag::TDiagnosis& d) { std::cout << diag::Line(d) << std::endl; });
-
-    TTraceRecorder recorder;
-    if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
 
     std::optional<TBackupSession> session;
     if (run) session.emplace(master, static_cast<std::uint8_t>(*options->module), std::move(*run));
@@ -268,9 +280,14 @@ int main(int argc, char** argv)
             !session);
     channel.ClearBuffer();
     master.StartMaster();
+    auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
     try {
         RunClockLoop(clock, Deadline(*options), stopRequested, [&] {
             channel.Port().RunPendingNotifications();
+            if (options->stats && std::chrono::steady_clock::now() >= nextStats) {
+                nextStats += StatsPeriod;
+                PrintStats(master);
+            }
             if (!session) return;
             session->Tick();
             if (session->Run().AwaitingWrite() && !session->Run().NextCommand()) {
@@ -282,8 +299,11 @@ int main(int argc, char** argv)
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
+    const bool connected = master.CurrentState().State == stDataExchange && monitor.Exchanging();
+    master.StopMaster();  // marks the trace's end
     master.SetOnTrace({});
     recorder.Stop();  // a failure was reported when it happened
+    if (options->stats) PrintStats(master);
     if (session) return FinishRun(*options, session->Run());
-    return master.CurrentState().State == stDataExchange && monitor.Exchanging() ? 0 : 1;
+    return connected ? 0 : 1;
 }

@@ -1,7 +1,6 @@
 #include "Diagnosis.h"
 
-#include "StationReply.h"
-#include "serial/TelegramCut.h"
+#include "fdl/Framing.h"
 #include "Telegram.h"
 
 #include <cstdio>
@@ -69,8 +68,9 @@ std::optional<TDiagnosis> Decode(std::uint8_t station, const TByteString& unit)
 
 std::optional<TDiagnosis> DecodeReply(const TByteString& received)
 {
-    const auto frame = telegram::FirstReply(received);
-    if (!frame || frame->start != telegram::SD2 || !frame->dsap || !frame->ssap ||
+    const fdl::TCut cut = fdl::Cut(received.data(), received.size());
+    const auto frame = fdl::Parse(received.Mid(0, cut.length));
+    if (!frame || frame->start != fdl::SD2 || !frame->dsap || !frame->ssap ||
         (*frame->dsap << 8 | *frame->ssap) != static_cast<std::uint16_t>(rcDiagReply))
         return std::nullopt;
     return Decode(frame->sa, frame->data);

@@ -1,7 +1,6 @@
 #include "LiveList.h"
 
 #include "Telegram.h"
-#include "serial/TelegramCut.h"
 
 #include <cstdio>
 #include <exception>
@@ -24,6 +23,13 @@ std::string StationLine(const TStationFound& s)
     std::string line = head + " slave ident " + ident;
     if (!s.config) return line + " config -";
     return line + " config " + diag::Hex(*s.config) + " modules " + diag::ModuleCountText(*s.config);
+}
+
+std::string OtherMasterWarning(int address)
+{
+    return "Station " + std::to_string(address) +
+           " is a master. Quorvel is a master without token passing: started on this bus it would disturb that "
+           "master's bus. Start the link only where Quorvel is the one master.";
 }
 
 TLiveListScan::TLiveListScan(T_DPV0& master) : master_(master) {}
@@ -49,6 +55,8 @@ bool TLiveListScan::Start(std::string& error)
     channelInterval_ = channel.PollTimer().Interval();
     channel.PollTimer().SetInterval(ScanPollInterval);
     channel.PollTimer().SetOnTimer([this] { Poll(); });
+    channel.SetTelegramTaker([this](const TByteString& telegram) { Take(telegram); });
+    master_.Trace(TTraceKind::Comment, {}, "live list");
     address_ = FirstAddress - 1;
     NextAddress();
     return true;
@@ -66,6 +74,8 @@ void TLiveListScan::HandBack()
     TCommUnit& channel = master_.CommUnit();
     channel.PollTimer().SetInterval(channelInterval_);
     channel.PollTimer().SetOnTimer([&channel] { channel.PollTick(); });
+    channel.SetTelegramTaker({});
+    channel.AnswerIn();
     channel.ClearBuffer();
 }
 
@@ -89,84 +99,79 @@ void TLiveListScan::NextAddress()
     Ask(TAsk::Status);
 }
 
-void TLiveListScan::Ask(TAsk what)
+void TLiveListScan::Ask(TAsk what, bool again)
 {
     TByteString request;
+    std::size_t answerLength = fdl::SD1Length;
     if (what == TAsk::Status) {
         request = telegram::FdlStatusTelegram(address_);
     } else {
         const std::uint16_t sap = what == TAsk::Diag ? telegram::sapSlaveDiag : telegram::sapGetCfg;
         telegram::CompleteFrame(telegram::SapRequestFrame(address_, sap, {}), request);
+        // The longest configuration a slave may give: up to a whole telegram.
+        answerLength = what == TAsk::Diag ? telegram::AnswerLength(request, 1) : TByteString::MaxLength;
     }
     asked_ = what;
-    askedAt_ = Clock::now();
-    rx_.clear();  // whatever came before belongs to no request of ours
+    asks_ = again ? asks_ + 1 : 1;
+    TCommUnit& channel = master_.CommUnit();
     bool written = false;
     std::string failure;
     try {
-        written = master_.CommUnit().Write(request);
+        written = channel.Write(request);
     } catch (const std::exception& e) {
         failure = e.what();
     }
-    if (!written) Finish("The port vanished during the scan" + (failure.empty() ? "" : ": " + failure));
+    if (!written) {
+        Finish("The port vanished during the scan" + (failure.empty() ? "" : ": " + failure));
+        return;
+    }
+    channel.AwaitAnswer(request.size(), answerLength);
+    waiting_ = true;
+    master_.Trace(TTraceKind::Sent, request);
 }
 
 void TLiveListScan::Poll()
 {
     if (!running_) return;
-    TVeltComPort& port = master_.CommUnit().Port();
+    TCommUnit& channel = master_.CommUnit();
+    TVeltComPort& port = channel.Port();
     try {
         if (!port.Open() || port.DeviceGone()) {
             Finish("The port vanished during the scan");
             return;
         }
-        ReadInput();
+        channel.PollInput();  // answers come to Take
     } catch (const std::exception& e) {
         Finish(std::string("The port vanished during the scan: ") + e.what());
         return;
     }
-    telegram::TReplyFrame answer;
-    if (TakeAnswer(answer)) {
-        Answered(answer);
-        return;
-    }
-    const auto waited = Clock::now() - askedAt_;
-    if ((rx_.empty() && waited >= ReplyWindow) || waited >= LongestAnswer) Unanswered();
+    if (running_ && waiting_ && !channel.LineBusy()) Unanswered();
 }
 
-void TLiveListScan::ReadInput()
+void TLiveListScan::Take(const TByteString& telegram)
 {
-    TVeltComPort& port = master_.CommUnit().Port();
-    while (port.InputAvailable()) rx_.push_back(port.ReadByte());
+    if (!running_ || !waiting_) return;
+    const auto frame = fdl::Parse(telegram);
+    if (!frame || !IsAwaited(*frame)) return;
+    waiting_ = false;
+    master_.CommUnit().AnswerIn();
+    Answered(*frame);
 }
 
-bool TLiveListScan::TakeAnswer(telegram::TReplyFrame& answer)
+bool TLiveListScan::IsAwaited(const fdl::TFrame& f) const
 {
-    while (!rx_.empty()) {
-        const telegram::TReplyCut cut = telegram::CutReply(rx_.data(), rx_.size());
-        if (cut.kind == telegram::TReplyCut::NeedMore) return false;
-        rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(cut.length));
-        if (cut.kind == telegram::TReplyCut::Frame && IsAwaited(cut.frame)) {
-            answer = cut.frame;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool TLiveListScan::IsAwaited(const telegram::TReplyFrame& f) const
-{
-    if (f.sa != address_ || f.da != 0) return false;
-    if (asked_ == TAsk::Status) return f.start == telegram::SD1;
+    // A request of another master on the line is no answer.
+    if (f.IsRequest() || f.sa != address_ || f.da != 0) return false;
+    if (asked_ == TAsk::Status) return f.start == fdl::SD1;
     const std::uint8_t ssap = asked_ == TAsk::Diag ? sapDiag : sapGetCfg;
-    return f.start == telegram::SD2 && f.dsap == sapOfReplies && f.ssap == ssap;
+    return f.start == fdl::SD2 && f.dsap == sapOfReplies && f.ssap == ssap;
 }
 
-void TLiveListScan::Answered(const telegram::TReplyFrame& answer)
+void TLiveListScan::Answered(const fdl::TFrame& answer)
 {
     switch (asked_) {
     case TAsk::Status:
-        if (telegram::StationTypeOf(answer.fc) == telegram::TStationType::Slave) {
+        if (fdl::StationTypeOf(answer.fc) == fdl::TStationType::Slave) {
             Ask(TAsk::Diag);
             return;
         }
@@ -188,7 +193,10 @@ void TLiveListScan::Answered(const telegram::TReplyFrame& answer)
 
 void TLiveListScan::Unanswered()
 {
-    if (asked_ == TAsk::Status)
+    waiting_ = false;
+    if (asks_ < AsksPerRequest)
+        Ask(asked_, true);  // once more: an answer may have been lost
+    else if (asked_ == TAsk::Status)
         NextAddress();  // nobody there
     else
         Record();  // a station without diagnosis or configuration

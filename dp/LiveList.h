@@ -6,14 +6,18 @@
 //
 // It runs on the master's serial channel while the master is stopped: for
 // the time of the scan it takes over the channel's poll timer (and polls
-// faster), reads the port itself and hands the timer back when done. Telegrams that are
-// garbled or come from another address than the one asked are ignored.
-// A port that vanishes ends the scan with a message.
+// faster) and the telegrams the channel cuts, and hands both back when done.
+// The wait for each answer is the request's slot time on the line with the
+// channel's adapter allowance; an address that stays silent is asked a
+// second time before it counts as absent. Only a response from the address
+// asked counts: garbled telegrams, other stations' telegrams and requests of
+// another master are ignored. The scan's telegrams go into the master's
+// trace. A port that vanishes ends the scan with a message.
 #pragma once
 
 #include "Diagnosis.h"
 #include "Profi_dp.h"
-#include "StationReply.h"
+#include "fdl/Framing.h"
 
 #include <chrono>
 #include <functional>
@@ -32,6 +36,8 @@ struct TStationFound {
 // "station 7 slave ident 09C5 config C0 07 07 20 1F modules 1",
 // "station 9 master" or "station 9 passive".
 std::string StationLine(const TStationFound& station);
+// What to tell the user when a scan found another master at `address`.
+std::string OtherMasterWarning(int address);
 
 class TLiveListScan {
 public:
@@ -43,12 +49,9 @@ public:
     static constexpr int FirstAddress = 1;
     static constexpr int LastAddress = 126;
     // The channel's timer runs at this interval during a scan, so that a
-    // silent address costs a few milliseconds more than `ReplyWindow`.
-    static constexpr int ScanPollInterval = 10;  // ms
-    // Silence this long after a request means nobody answers it; bytes of an
-    // answer that has begun are awaited up to `LongestAnswer`.
-    static constexpr auto ReplyWindow = std::chrono::milliseconds(25);
-    static constexpr auto LongestAnswer = std::chrono::milliseconds(120);
+    // silent address costs a few milliseconds more than its slot time.
+    static constexpr int ScanPollInterval = 5;  // ms
+    static constexpr int AsksPerRequest = 2;    // a silent address is asked again once
 
     explicit TLiveListScan(T_DPV0& master);
     ~TLiveListScan();  // hands the channel back if still scanning
@@ -71,14 +74,13 @@ public:
 private:
     enum class TAsk { Status, Diag, Config };
 
-    void Ask(TAsk what);
+    void Ask(TAsk what, bool again = false);
+    void Take(const TByteString& telegram);
     void NextAddress();
     void Finish(const std::string& error);
     void HandBack();
-    void ReadInput();
-    bool TakeAnswer(telegram::TReplyFrame& answer);  // the awaited answer, if whole
-    bool IsAwaited(const telegram::TReplyFrame& frame) const;
-    void Answered(const telegram::TReplyFrame& answer);
+    bool IsAwaited(const fdl::TFrame& frame) const;
+    void Answered(const fdl::TFrame& answer);
     void Unanswered();
     void Record();  // the station asked so far is listed; on to the next
 
@@ -90,8 +92,8 @@ private:
     int channelInterval_ = 0;  // the channel's poll interval, given back at the end
     int address_ = 0;
     TAsk asked_ = TAsk::Status;
-    Clock::time_point askedAt_{};
-    std::vector<std::uint8_t> rx_;
+    int asks_ = 0;          // of the request outstanding
+    bool waiting_ = false;  // for its answer
     TStationFound current_;
     std::vector<TStationFound> stations_;
 };

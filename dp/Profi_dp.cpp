@@ -1,16 +1,52 @@
 #include "Profi_dp.h"
 
-#include "StationReply.h"
-#include "serial/TelegramCut.h"
+#include "fdl/Framing.h"
 
 #include <algorithm>
 #include <cstdio>
+
+namespace {
+
+std::string Milliseconds(std::chrono::microseconds t)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(t.count()) / 1000.0);
+    return text;
+}
+
+std::string WireComment(const TWirePiece& piece)
+{
+    if (piece.kind == fdl::TCutKind::Noise) return "dropped: bytes that start no telegram";
+    if (piece.kind == fdl::TCutKind::Corrupt) return std::string("dropped: ") + fdl::FaultText(piece.fault);
+    return {};
+}
+
+}  // namespace
+
+std::string CountersLine(const TBusCounters& c, const TLineCounts& line)
+{
+    return "requests " + std::to_string(c.requests) + " answers " + std::to_string(c.answers) + " no answer " +
+           std::to_string(c.noAnswer) + " bad " + std::to_string(c.badAnswers) + " (check sum " +
+           std::to_string(line.checkSum) + " length " + std::to_string(line.length) + " end byte " +
+           std::to_string(line.endByte) + " time " + std::to_string(line.timeout) + ") noise " +
+           std::to_string(c.noiseBytes) + " repeats " + std::to_string(c.repeats) + " cycle " +
+           Milliseconds(c.lastCycle) + " mean " + Milliseconds(c.meanCycle);
+}
 
 T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
     : TComponent(owner), commUnit_(std::make_unique<TCommUnit>(owner, std::move(pollTimer)))
 {
     commUnit_->SetOnTelegram([this](const TByteString& telegram) { Step(telegram); });
-    commUnit_->SetOnNotice([this](const std::string& text) { ShowNotice(text); });
+    commUnit_->SetOnNotice([this](const std::string& text) {
+        Trace(TTraceKind::Comment, {}, text);
+        ShowNotice(text);
+    });
+    commUnit_->SetOnWire([this](const TWirePiece& piece) {
+        if (!onTrace_) return;
+        const bool telegram = piece.kind == fdl::TCutKind::Complete;
+        onTrace_(
+            {telegram ? TTraceKind::Received : TTraceKind::Dropped, piece.bytes, WireComment(piece), piece.arrived});
+    });
 }
 
 T_DPV0::~T_DPV0()
@@ -25,27 +61,66 @@ void T_DPV0::SetModuleCount(std::int32_t n)
     OutputData = TByteString::Filled(8 + static_cast<std::size_t>(std::max(n, 0)));
 }
 
-void T_DPV0::SetFastCycle(bool on)
-{
-    fastCycle_ = on;
-    commUnit_->SetWakeOnInput(on);
-}
+void T_DPV0::SetFastCycle(bool on) { fastCycle_ = on; }
 
 void T_DPV0::StartMaster()
 {
     state_ = {stStart, ssSend, phChkCfg, 0};
     lastFault_.clear();
+    awaited_ = TAwaited::Nothing;
+    Trace(TTraceKind::Comment, {}, "Start");
 }
 
-void T_DPV0::StopMaster() { state_ = {stIdle, ssSend, phChkCfg, 0}; }
+void T_DPV0::StopMaster()
+{
+    state_ = {stIdle, ssSend, phChkCfg, 0};
+    awaited_ = TAwaited::Nothing;  // the channel still holds the line until the slot time is over
+    Trace(TTraceKind::Comment, {}, "Stop");
+}
+
+void T_DPV0::Trace(TTraceKind kind, const TByteString& bytes, const std::string& comment)
+{
+    if (onTrace_) onTrace_({kind, bytes, comment, std::chrono::steady_clock::now()});
+}
+
+TBusCounters T_DPV0::Counters() const
+{
+    TBusCounters c = counters_;
+    const TLineCounts& line = commUnit_->LineCounts();
+    c.badAnswers = line.checkSum + line.length + line.endByte + line.timeout;
+    c.noiseBytes = line.noiseBytes;
+    return c;
+}
+
+// A valid answer to the request awaiting one: from the slave to the master,
+// a response, or an SC where the request allows it.
+bool T_DPV0::IsAnswer(const TByteString& telegram) const
+{
+    if (awaited_ == TAwaited::Nothing) return false;
+    const auto frame = fdl::Parse(telegram);
+    if (!frame) return false;
+    if (frame->start == fdl::SC) return awaited_ == TAwaited::AnswerOrAck;
+    return !frame->IsRequest() && frame->da == 0 && frame->sa == (SlaveAddress & 0x7F);
+}
 
 void T_DPV0::Step(const TByteString& telegram)
 {
-    ReportStateChange();
     const std::size_t n = telegram.size();
+    if (n > 0 && state_.State != stIdle) {
+        // Only the answer to the request outstanding moves the master on.
+        if (!IsAnswer(telegram)) return;
+        awaited_ = TAwaited::Nothing;
+        commUnit_->AnswerIn();
+        ++counters_.answers;
+        answered_ = true;
+    } else if (n == 0 && awaited_ != TAwaited::Nothing) {
+        // The channel lets the tick through once the slot time has run out.
+        awaited_ = TAwaited::Nothing;
+        ++counters_.noAnswer;
+        lastUnanswered_ = true;
+    }
+    ReportStateChange();
     if (n > 0) {
-        heardSinceRequest_ = true;
-        if (onTrace_) onTrace_(TTraceKind::Received, telegram);
         if (onReceive_)
             onReceive_(telegram);
         else
@@ -139,6 +214,7 @@ void T_DPV0::ActConfiguration(std::size_t n)
             state_.Counter = 0;
             requestOutstanding_ = false;
             silentRequests_ = 0;
+            lastExchange_ = {};
         }
         break;
     case ssGoOn:
@@ -165,24 +241,15 @@ void T_DPV0::ActDataExchange(std::size_t n)
         replyCode_ = rcNone;
         return;
     }
-    // A fast-cycle request goes out between ticks: the first tick after it
-    // may come at once, so only the second judges it (an answer in flight
-    // is never talked over).
-    if (state_.SubStep != ssSend && n == 0 && fastCycle_ && ++ticksSinceRequest_ < 2) return;
-    if (n > 0 && replyCode_ == rcData) answerLength_ = n;
     if (state_.SubStep != ssSend) {
         state_.SubStep = ssSend;
-        // Fast cycle: the answer is handed over, so the next request goes at once.
-        const bool answered = fastCycle_ && n > 0 && replyCode_ == rcData;
-        // An answer that came back corrupt was dropped and nothing is in
-        // flight: the line is quiet, so the tick need not wait another one.
-        const bool corrupt = n == 0 && commUnit_->Dropped() != droppedAtRequest_ && commUnit_->RxCount() == 0;
-        if (corrupt) heardSinceRequest_ = true;
-        if (!answered && !corrupt) return;
+        // The answer is in: standard cycle sends on the next tick, fast cycle
+        // at once. A tick here means the slot time ran out unanswered (the
+        // channel holds it back until then): the next request goes now.
+        if (n > 0 && !fastCycle_) return;
     }
-    // A request that heard no telegram before the next one is due counts as
-    // unanswered; enough of them in a row mean the slave has gone quiet.
-    const bool unanswered = requestOutstanding_ && !heardSinceRequest_;
+    // Enough requests in a row without a valid answer mean the slave has gone quiet.
+    const bool unanswered = requestOutstanding_ && !answered_;
     const int silent = unanswered ? silentRequests_ + 1 : 0;
     if (silent >= SilentRequestLimit) {
         ShowText("No answer from slave");
@@ -191,15 +258,22 @@ void T_DPV0::ActDataExchange(std::size_t n)
         return;
     }
     SendDataExchange(OutputData);
-    // Fast cycle: the answer, as long as the last one, is taken the moment
-    // it is complete.
-    if (fastCycle_) commUnit_->ExpectTelegram(answerLength_);
-    droppedAtRequest_ = commUnit_->Dropped();
-    ticksSinceRequest_ = 0;
+    CountCycle();
     state_.SubStep = ssJudge;
     silentRequests_ = silent;
     requestOutstanding_ = true;
-    heardSinceRequest_ = false;
+    answered_ = false;
+}
+
+void T_DPV0::CountCycle()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (lastExchange_ != std::chrono::steady_clock::time_point{}) {
+        counters_.lastCycle = std::chrono::duration_cast<std::chrono::microseconds>(now - lastExchange_);
+        cycleSum_ += counters_.lastCycle;
+        counters_.meanCycle = cycleSum_ / static_cast<std::int64_t>(++cycles_);
+    }
+    lastExchange_ = now;
 }
 
 void T_DPV0::ShowText(const std::string& text, const TStatusColour& colour)
@@ -221,6 +295,7 @@ void T_DPV0::Restart()
     state_ = {stStart, ssSend, phChkCfg, 0};
     requestOutstanding_ = false;
     silentRequests_ = 0;
+    lastExchange_ = {};
 }
 
 void T_DPV0::SetState(std::uint8_t state, std::uint8_t subStep)
@@ -244,8 +319,22 @@ void T_DPV0::SendTelegram(const TByteString& frame)
     TByteString complete;
     if (!telegram::CompleteFrame(frame, complete)) return;
     if (!commUnit_->Write(complete)) return;  // the device is gone: nothing was written
-    if (onTrace_) onTrace_(TTraceKind::Sent, complete);
+    Awaiting(complete);
+    Trace(TTraceKind::Sent, complete);
     if (onSend_) onSend_(complete);
+}
+
+void T_DPV0::Awaiting(const TByteString& request)
+{
+    ++counters_.requests;
+    if (lastUnanswered_) ++counters_.repeats;
+    lastUnanswered_ = false;
+    const std::size_t answer = telegram::AnswerLength(request, moduleCount_);
+    commUnit_->AwaitAnswer(request.size(), answer);
+    if (answer == 0)
+        awaited_ = TAwaited::Nothing;
+    else
+        awaited_ = telegram::AllowsShortAck(request) ? TAwaited::AnswerOrAck : TAwaited::Answer;
 }
 
 std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
@@ -256,8 +345,8 @@ std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
 
 void T_DPV0::Observe(const TByteString& received)
 {
-    const auto frame = telegram::FirstReply(received);
-    if (!frame || frame->start != telegram::SD2 || !frame->dsap || !frame->ssap || frame->sa != (SlaveAddress & 0x7F))
+    const auto frame = fdl::Parse(received);
+    if (!frame || frame->start != fdl::SD2 || !frame->dsap || !frame->ssap || frame->sa != (SlaveAddress & 0x7F))
         return;
     const auto pair = static_cast<std::int16_t>(*frame->dsap << 8 | *frame->ssap);
     if (pair == rcDiagReply) {
@@ -321,5 +410,5 @@ bool T_DPV0::ReportFault(const std::string& text)
 
 void T_DPV0::WriteRaw(const TByteString& bytes)
 {
-    if (commUnit_->Write(bytes) && onTrace_) onTrace_(TTraceKind::StartSequence, bytes);
+    if (commUnit_->Write(bytes)) Trace(TTraceKind::StartSequence, bytes, "start sequence");
 }

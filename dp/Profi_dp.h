@@ -5,9 +5,15 @@
 // and once with an empty telegram every 100 ms. Each Step sends at most one
 // telegram, and a request is judged by the very next Step.
 //
-// A slave that stops answering in data exchange is noticed: after 10
-// Data_Exchange requests in a row without any telegram in between the master
-// shows "No answer from slave" and starts over. While the port's device is
+// One request is outstanding at a time: the channel holds the empty tick
+// back until the answer is in or the request's slot time has run out. Only
+// a valid answer from the slave counts as one: a whole telegram (delimiters,
+// lengths, check sum, end byte) with SA the slave and DA the master, not a
+// request, or an SC where the request allows one. Anything else is dropped
+// before it reaches OnReceive or the state machine. A slave that stops
+// answering in data exchange is noticed: after 10 Data_Exchange requests in
+// a row without a valid answer the master shows "No answer from slave" and
+// starts over. While the port's device is
 // lost the channel's notice stays on show instead of the master's texts.
 //
 // Every Slave_Diag answer from the slave is decoded and reported through
@@ -25,6 +31,7 @@
 #include "serial/PollTimer.h"
 #include "serial/VeltComponent.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,12 +70,35 @@ struct MasterState {
     std::uint32_t Counter = 0;
 };
 
-// What a trace handler is told about bytes on the line.
-enum class TTraceKind : std::uint8_t { Sent, Received, StartSequence };
+// What a trace handler is told about the line: a telegram written or
+// received, the start sequence, received bytes dropped (a corrupt telegram
+// or noise, `comment` says why), or a comment alone (start, stop, port lost).
+enum class TTraceKind : std::uint8_t { Sent, Received, StartSequence, Dropped, Comment };
+struct TTraceEntry {
+    TTraceKind kind = TTraceKind::Comment;
+    TByteString bytes;
+    std::string comment;
+    std::chrono::steady_clock::time_point at;  // a received piece: when its last byte arrived
+};
+
+// What a bus tester counts of the master's work.
+struct TBusCounters {
+    std::uint64_t requests = 0;              // telegrams the master wrote
+    std::uint64_t answers = 0;               // valid answers
+    std::uint64_t noAnswer = 0;              // requests whose slot time ran out unanswered
+    std::uint64_t repeats = 0;               // requests sent after an unanswered one
+    std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time)
+    std::uint64_t noiseBytes = 0;            // received bytes that could start no telegram
+    std::chrono::microseconds lastCycle{0};  // between the last two Data_Exchange requests
+    std::chrono::microseconds meanCycle{0};
+};
+// "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0) noise 20 repeats 2
+// cycle 100.2 ms mean 100.1 ms"
+std::string CountersLine(const TBusCounters& c, const TLineCounts& line);
 
 class T_DPV0 : public TComponent {
 public:
-    using TTraceEvent = std::function<void(TTraceKind kind, const TByteString& bytes)>;
+    using TTraceEvent = std::function<void(const TTraceEntry& entry)>;
     using TTelegramEvent = std::function<void(const TByteString& telegram)>;
     using TStateEvent = std::function<void(const MasterState& state)>;
     using TTextEvent = std::function<void(const std::string& text)>;
@@ -91,9 +121,12 @@ public:
     void SetOnStatusText(TTextEvent handler) { onStatusText_ = std::move(handler); }
     void SetOnDiagnosis(TDiagnosisEvent handler) { onDiagnosis_ = std::move(handler); }
     void SetOnConfigRefused(TRefusalEvent handler) { onConfigRefused_ = std::move(handler); }
-    // Every telegram written or received and every start sequence written,
-    // for a trace; independent of OnSend and OnReceive.
+    // Everything on the line as the channel cut it, each telegram written,
+    // and comments for start, stop and the port's loss and return, for a
+    // trace; independent of OnSend and OnReceive.
     void SetOnTrace(TTraceEvent handler) { onTrace_ = std::move(handler); }
+    // Puts an entry into the trace (the live list's requests, say).
+    void Trace(TTraceKind kind, const TByteString& bytes, const std::string& comment = {});
     // Not owned; may stay unset (the text then goes only to OnStatusText).
     void SetStatusEdit(TStatusDisplay* edit) { statusEdit_ = edit; }
 
@@ -101,10 +134,10 @@ public:
     void SetModuleCount(std::int32_t n);
     std::int32_t ModuleCount() const { return moduleCount_; }
 
-    // Off: a Data_Exchange request goes out on each 100 ms tick. On: the next
-    // request goes out as soon as the answer's telegram is handed over, and
-    // the channel hands it over the moment its last byte is in; the 100 ms ticks
-    // still drive everything else (start-up, the silent-slave count).
+    // Off: a Data_Exchange request goes out on each 100 ms tick, or as soon
+    // as the answer is in where the exchange takes longer. On: the next
+    // request goes out as soon as the answer is in; the 100 ms ticks still
+    // drive everything else (start-up, the silent-slave count).
     void SetFastCycle(bool on);
     bool FastCycle() const { return fastCycle_; }
 
@@ -126,6 +159,9 @@ public:
     // gets: the state machine acts on the code it leaves.
     std::int16_t ClassifyReply(const TByteString& telegram);
 
+    // The counts since creation, with the channel's.
+    TBusCounters Counters() const;
+
     // The last diagnosis the slave gave (none yet: empty).
     const std::optional<diag::TDiagnosis>& LastDiagnosis() const { return lastDiagnosis_; }
 
@@ -133,6 +169,7 @@ public:
     const MasterState& LastState() const { return lastState_; }
     std::int16_t ReplyCode() const { return replyCode_; }
     TCommUnit& CommUnit() { return *commUnit_; }
+    const TCommUnit& CommUnit() const { return *commUnit_; }
 
     // The slave's station address; only its low 8 bits go on the line.
     std::int32_t SlaveAddress = 0;
@@ -151,6 +188,9 @@ private:
     void Restart();
     void SetState(std::uint8_t state, std::uint8_t subStep);
     void WriteRaw(const TByteString& bytes);
+    void Awaiting(const TByteString& request);
+    bool IsAnswer(const TByteString& telegram) const;
+    void CountCycle();
     void Observe(const TByteString& telegram);
     void JudgeStartupDiagnosis(const diag::TDiagnosis& d);
     void AskConfigInWait();
@@ -170,13 +210,20 @@ private:
     std::int32_t moduleCount_ = 1;
     bool fastCycle_ = false;
 
+    // The request awaiting its answer.
+    enum class TAwaited : std::uint8_t { Nothing, Answer, AnswerOrAck };
+    TAwaited awaited_ = TAwaited::Nothing;
+    bool lastUnanswered_ = false;  // the request before the next one went unanswered
+
     // Silent-slave watch in data exchange.
-    bool requestOutstanding_ = false;     // a Data_Exchange request went out
-    bool heardSinceRequest_ = false;      // and a telegram came after it
-    int silentRequests_ = 0;              // requests in a row that heard nothing
-    std::uint32_t droppedAtRequest_ = 0;  // the channel's drop count when the request went out
-    int ticksSinceRequest_ = 0;
-    std::size_t answerLength_ = 0;  // of the last Data_Exchange answer
+    bool requestOutstanding_ = false;  // a Data_Exchange request went out
+    bool answered_ = false;            // and its valid answer came
+    int silentRequests_ = 0;           // requests in a row without one
+
+    TBusCounters counters_;
+    std::chrono::steady_clock::time_point lastExchange_{};  // the last Data_Exchange request
+    std::chrono::microseconds cycleSum_{0};
+    std::uint64_t cycles_ = 0;
 
     TDiagnosisEvent onDiagnosis_;
     TRefusalEvent onConfigRefused_;

@@ -1,8 +1,14 @@
 #include "Telegram.h"
 
-#include "serial/TelegramCut.h"
+#include "fdl/Framing.h"
 
 namespace telegram {
+
+using fdl::ED;
+using fdl::SC;
+using fdl::SD1;
+using fdl::SD2;
+using fdl::Sum8;
 
 namespace {
 
@@ -57,11 +63,32 @@ bool CompleteFrame(const TByteString& frame, TByteString& telegram)
     return true;
 }
 
+std::size_t AnswerLength(const TByteString& request, std::int32_t moduleCount)
+{
+    const std::size_t modules = static_cast<std::size_t>(ModuleBlocks(moduleCount));
+    const auto frame = fdl::Parse(request);
+    if (!frame || frame->start != SD2 || !frame->IsRequest() || frame->fc == fcSendNoAck) return 0;
+    constexpr std::size_t envelope = 6 + 3;                // 68 LE LE 68 DA SA FC .. FCS 16
+    constexpr std::size_t sapEnvelope = envelope + 2;      // with DSAP and SSAP
+    if (!frame->dsap) return envelope + 8 + 16 * modules;  // Data_Exchange: 8 + 16 per module
+    switch (*frame->dsap) {
+    case sapSlaveDiag >> 8: return sapEnvelope + 6;
+    case sapGetCfg >> 8: return sapEnvelope + 3 + 2 * modules;
+    default: return 1;  // Set_Prm, Chk_Cfg: E5
+    }
+}
+
+bool AllowsShortAck(const TByteString& request)
+{
+    const auto frame = fdl::Parse(request);
+    return frame && frame->dsap && (*frame->dsap == sapSetPrm >> 8 || *frame->dsap == sapChkCfg >> 8);
+}
+
 std::int16_t Classify(const TByteString& t)
 {
     const std::size_t n = t.size();
     if (n == 1) return t[0] == SC ? rcShortAck : rcNone;
-    if (n == SD1Length && t[0] == SD1) return rcShortFrame;
+    if (n == fdl::SD1Length && t[0] == SD1) return rcShortFrame;
     if (n >= 6) {
         if (t[4] < sapBit && t[5] < sapBit) return rcData;
         if (n >= 9) return static_cast<std::int16_t>(t[7] << 8 | t[8]);

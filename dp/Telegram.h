@@ -47,6 +47,14 @@ TByteString FdlStatusTelegram(std::int32_t stationAddress);
 // header is not 68 LE LE 68.
 bool CompleteFrame(const TByteString& frame, TByteString& telegram);
 
+// The length of the answer a complete request written to the line awaits
+// from a slave with `moduleCount` modules (0: none, as for Global_Control);
+// a Slave_Diag answer of the six standard bytes (longer ones still count
+// when they begin within the slot time).
+std::size_t AnswerLength(const TByteString& request, std::int32_t moduleCount);
+// True when a short acknowledgement (SC) answers the request (Set_Prm, Chk_Cfg).
+bool AllowsShortAck(const TByteString& request);
+
 // The reply code of a received telegram string.
 std::int16_t Classify(const TByteString& received);
 

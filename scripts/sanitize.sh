@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Qt-free parts (serial, dp, sim, the application core, the module
-# core and quorvel-cli, with their tests) with one sanitizer
+# Builds the Qt-free parts (fdl, serial, dp, sim, the application core, the
+# module core and quorvel-cli, with their tests) with one sanitizer
 # and runs their tests: scripts/sanitize.sh tsan|asan [ctest arguments...].
 # Build dir: build-tsan or build-asan (or $QUORVEL_BUILD_DIR).
 set -euo pipefail
@@ -27,10 +27,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_GUI=
 # Only what the Qt-free tests need.
 targets=(port_table_test velt_errors_test comm_unit_test dispatcher_buffer_test dispatcher_life_test
   dispatcher_line_test dispatcher_notify_test velt_port_test dp_telegram_test dp_master_test
-  sim_model_test sim_process_test quorvel-slave test_core module_core_tests cli_options_test cli_link_test
-  quorvel-cli)
+  sim_model_test sim_process_test quorvel-slave fdl_framing_test test_core module_core_tests cli_options_test
+  cli_link_test quorvel-cli)
 cmake --build "$build" --target "${targets[@]}" -- -j"${QUORVEL_JOBS:-2}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}"
-ctest --test-dir "$build" -L 'serial|dp|sim|core|module|cli' --output-on-failure -j2 "$@"
+ctest --test-dir "$build" -L 'fdl|serial|dp|sim|core|module|cli' --output-on-failure -j2 "$@"

@@ -1,7 +1,6 @@
 #include "CommUnit.h"
 
 #include "PortTable.h"
-#include "TelegramCut.h"
 #include "VeltExcept.h"
 #include "base/ComName.h"
 
@@ -34,6 +33,7 @@ TCommUnit::TCommUnit(TComponent* owner, std::unique_ptr<TPollTimer> timer)
     pollTimer_->SetOnTimer([this] { PollTick(); });
     pollTimer_->SetEnabled(false);
     pollTimer_->SetInterval(PollInterval);
+    port_->SetOnTriggerAvail([this](TVeltCustomComPort&, unsigned) { PollInput(); });
 }
 
 TCommUnit::~TCommUnit()
@@ -136,95 +136,142 @@ std::uint16_t TCommUnit::ComNumberOf(const std::string& name)
 
 void TCommUnit::PollTick()
 {
+    if (++tickCount_ >= PollsPer(TickPeriod)) tickDue_ = true;
     if (deviceLost_) {
         if (--reopenCountdown_ <= 0) TryReopen();
     } else {
         PollInput();
     }
     CheckDevice();
-    if (++tickCount_ >= PollsPer(TickPeriod)) {
-        if (onTelegram_) onTelegram_(TByteString());
-        tickCount_ = 0;
-    }
+    ReleaseTick();
 }
 
 void TCommUnit::PollInput()
 {
-    if (deviceLost_) return;
-    int added = 0;
-    bool got = false;
-    TakeInput(added, got);
-    if (got) ExtractTelegrams(added);
-    ArmInputWake();
+    if (!deviceLost_) {
+        // A buffer that fills up is cut and filled again: nothing waiting is lost.
+        while (TakeInput()) CutBuffer();
+        CutBuffer();
+        ArmInputWake();
+    }
+    ReleaseTick();
 }
 
-void TCommUnit::SetWakeOnInput(bool on)
+void TCommUnit::SetAdapterAllowance(int milliseconds) { allowance_ = std::clamp(milliseconds, 0, MaxAdapterAllowance); }
+
+void TCommUnit::AwaitAnswer(std::size_t requestLength, std::size_t answerLength)
 {
-    wakeOnInput_ = on;
-    if (on)
-        port_->SetOnTriggerAvail([this](TVeltCustomComPort&, unsigned) { PollInput(); });
-    else
-        port_->SetOnTriggerAvail(nullptr);
+    awaiting_ = answerLength > 0;
+    expected_ = answerLength;
+    deadline_ = Clock::now() + fdl::SlotTime(requestLength, answerLength, static_cast<int>(port_->Baud()),
+                                             std::chrono::milliseconds(allowance_));
     ArmInputWake();
 }
 
-void TCommUnit::ExpectTelegram(std::size_t length)
+void TCommUnit::AnswerIn()
 {
-    expected_ = length;
+    awaiting_ = false;
+    expected_ = 0;
     ArmInputWake();
 }
 
-// The port tells when the bytes still missing of the awaited telegram wait.
+bool TCommUnit::LineBusy() const
+{
+    if (!awaiting_) return false;
+    return Clock::now() < deadline_ || (rxCount_ > 0 && rxTime_[0] <= deadline_);
+}
+
+void TCommUnit::ReleaseTick()
+{
+    if (!tickDue_ || LineBusy()) return;
+    awaiting_ = false;  // the slot ran out: the request stays unanswered
+    tickDue_ = false;
+    tickCount_ = 0;
+    if (onTelegram_) onTelegram_(TByteString());
+}
+
+// The port tells when the bytes still missing of the awaited answer wait.
 void TCommUnit::ArmInputWake()
 {
     std::size_t missing = 0;
-    if (wakeOnInput_ && expected_ > 0)
+    if (awaiting_ && expected_ > 0)
         missing = expected_ > static_cast<std::size_t>(rxCount_) ? expected_ - static_cast<std::size_t>(rxCount_) : 1;
     if (port_->Open() && port_->AvailThreshold() != missing)
         port_->SetAvailThreshold(static_cast<std::uint16_t>(std::min<std::size_t>(missing, BufferSize)));
 }
 
-void TCommUnit::TakeInput(int& added, bool& got)
+// Takes waiting bytes while the buffer has room; true when it filled up
+// with more still waiting.
+bool TCommUnit::TakeInput()
 {
-    if (!port_->Open()) return;
+    if (!port_->Open()) return false;
+    // The event thread notes when it read the newest bytes; all taken now
+    // arrived by then.
+    const Clock::time_point read = port_->LastInputArrival();
+    const Clock::time_point now = read != Clock::time_point{} ? std::min(read, Clock::now()) : Clock::now();
     while (port_->InputAvailable()) {
-        rxBuffer_[static_cast<std::size_t>(rxCount_)] = port_->ReadByte();
-        if (rxCount_ >= BufferSize - 1) {
-            // A byte beyond 255 drops the whole buffer, itself included.
-            rxCount_ = 0;
-            added = 0;
-        } else {
-            ++rxCount_;
-            ++added;
-            got = true;
+        if (rxCount_ >= BufferSize - 1) return true;
+        const auto at = static_cast<std::size_t>(rxCount_++);
+        rxBuffer_[at] = port_->ReadByte();
+        rxTime_[at] = now;
+    }
+    return false;
+}
+
+// A started telegram is dropped once its own time on the line and the
+// allowance have passed since its first byte; one whose bytes are still
+// coming (an adapter or a loaded machine that delivers in bursts) is given
+// the allowance after its newest byte.
+bool TCommUnit::Expired(const fdl::TCut& cut, Clock::time_point now) const
+{
+    const std::size_t length = std::max(cut.length, fdl::SD2HeadLength);
+    const auto allowance = std::chrono::milliseconds(allowance_);
+    const auto own = fdl::LineTime(length, static_cast<int>(port_->Baud()));
+    return now > rxTime_[0] + own + allowance && now > rxTime_[static_cast<std::size_t>(rxCount_) - 1] + allowance;
+}
+
+void TCommUnit::CutBuffer()
+{
+    const Clock::time_point now = Clock::now();
+    while (rxCount_ > 0) {
+        const auto count = static_cast<std::size_t>(rxCount_);
+        fdl::TCut cut = fdl::Cut(rxBuffer_.data(), count);
+        if (cut.kind == fdl::TCutKind::Incomplete) {
+            // A full buffer cannot hold more of it: no telegram is that long.
+            if (count < BufferSize - 1 && !Expired(cut, now)) return;
+            cut = fdl::Expire(rxBuffer_.data(), count);
         }
+        const std::size_t length = std::min(std::max<std::size_t>(cut.length, 1), count);
+        TWirePiece piece{cut.kind, cut.fault, TByteString(rxBuffer_.data(), length), rxTime_[length - 1]};
+        Count(cut);
+        DropFront(static_cast<int>(length));  // first: the handlers may read or empty the buffer
+        if (onWire_) onWire_(piece);
+        if (cut.kind != fdl::TCutKind::Complete) continue;
+        if (taker_)
+            taker_(piece.bytes);
+        else if (onTelegram_)
+            onTelegram_(piece.bytes);
     }
 }
 
-void TCommUnit::ExtractTelegrams(int added)
+void TCommUnit::Count(const fdl::TCut& cut)
 {
-    if (rxCount_ == 0) return;
-    const auto cut = telegram::CutTelegram(rxBuffer_.data(), static_cast<std::size_t>(rxCount_),
-                                           static_cast<std::size_t>(std::max(added, 0)));
-    if (cut.kind == telegram::TCut::Discard) {
-        rxCount_ = 0;
-        ++dropped_;
-        return;
+    if (cut.kind == fdl::TCutKind::Noise) counts_.noiseBytes += cut.length;
+    if (cut.kind != fdl::TCutKind::Corrupt) return;
+    switch (cut.fault) {
+    case fdl::TFault::CheckSum: ++counts_.checkSum; break;
+    case fdl::TFault::Length: ++counts_.length; break;
+    case fdl::TFault::EndByte: ++counts_.endByte; break;
+    default: ++counts_.timeout; break;
     }
-    if (cut.skip > 0) ++dropped_;
-    DropFront(static_cast<int>(cut.skip));  // corrupt heads and what follows them up to the next start
-    if (cut.kind != telegram::TCut::Recognised) return;
-    expected_ = 0;  // the handler may announce the next one
-    const TByteString whole(rxBuffer_.data(), static_cast<std::size_t>(rxCount_));
-    if (onTelegram_) onTelegram_(whole);
-    // The handler may have emptied the buffer; never take more than is left.
-    DropFront(static_cast<int>(cut.length));
 }
 
 void TCommUnit::DropFront(int count)
 {
     const int taken = std::min(count, rxCount_);
-    std::memmove(rxBuffer_.data(), rxBuffer_.data() + taken, static_cast<std::size_t>(rxCount_ - taken));
+    const auto rest = static_cast<std::size_t>(rxCount_ - taken);
+    std::memmove(rxBuffer_.data(), rxBuffer_.data() + taken, rest);
+    std::copy_n(rxTime_.begin() + taken, rest, rxTime_.begin());
     rxCount_ -= taken;
 }
 
@@ -232,11 +279,6 @@ void TCommUnit::ClearBuffer()
 {
     rxCount_ = 0;
     rxBuffer_.fill(0);
-}
-
-bool TCommUnit::SumMatches(const std::uint8_t* bytes, int count)
-{
-    return telegram::SumMatches(bytes, static_cast<std::size_t>(std::max(count, 0)));
 }
 
 bool TCommUnit::Write(const TByteString& bytes)
@@ -256,6 +298,7 @@ void TCommUnit::LoseDevice()
 {
     port_->ClosePort();
     ClearBuffer();
+    AnswerIn();  // nothing comes from a lost device
     deviceLost_ = true;
     reopenCountdown_ = PollsPer(ReopenPeriod);
     Notice("Port " + ComName(port_->ComNumber()) + " (" + openedPath_ + ") lost, waiting for it");

@@ -4,6 +4,22 @@
 // hands each one to OnTelegram, and every fifth poll hands OnTelegram an
 // empty telegram, the master's 100 ms clock.
 //
+// It keeps the line's discipline for the master: after a request that
+// expects an answer (AwaitAnswer) the empty tick is held back until the
+// answer is in (AnswerIn) or the request's slot time has run out, so the
+// next request never goes out while the slave may still be answering. A
+// held tick goes out the moment the line is free, and the tick count starts
+// afresh from there: no tick is carried over. The awaited answer is handed
+// over as soon as its last byte is in (the port's avail notification), not
+// at the next poll.
+//
+// Cutting follows the FDL framing (fdl/Framing.h): every complete telegram
+// is handed over alone, corrupt telegrams and noise are dropped and counted,
+// and a telegram that is not complete within its own time on the line plus
+// the adapter allowance is dropped so that what follows it is scanned on.
+// Each piece cut off the buffer is told to OnWire with the time its last
+// byte arrived, for a trace.
+//
 // A device that disappears while open (adapter pulled, far side ended) is
 // closed and reopened about once a second, but only once its COM number
 // names the same device path again (numbers of real devices are given out
@@ -20,17 +36,38 @@
 #include "PortChooser.h"
 #include "VeltComponent.h"
 #include "VeltPort.h"
+#include "fdl/Framing.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+// What was cut off the front of the receive buffer.
+struct TWirePiece {
+    fdl::TCutKind kind = fdl::TCutKind::Complete;  // Complete, Corrupt or Noise
+    fdl::TFault fault = fdl::TFault::None;
+    TByteString bytes;
+    std::chrono::steady_clock::time_point arrived;  // its last byte
+};
+
+// Received bytes the channel dropped, by reason.
+struct TLineCounts {
+    std::uint64_t checkSum = 0;  // telegrams with a wrong check sum
+    std::uint64_t length = 0;    // with unequal length bytes
+    std::uint64_t endByte = 0;   // with a wrong end byte
+    std::uint64_t timeout = 0;   // not complete within their time on the line
+    std::uint64_t noiseBytes = 0;
+};
+
 class TCommUnit : public TComponent {
 public:
+    using Clock = std::chrono::steady_clock;
     using TTelegramEvent = std::function<void(const TByteString& telegram)>;
     using TNoticeEvent = std::function<void(const std::string& text)>;
+    using TWireEvent = std::function<void(const TWirePiece& piece)>;
 
     static constexpr int PollInterval = 20;    // ms
     static constexpr int TickPeriod = 100;     // ms: the empty tick
@@ -39,6 +76,8 @@ public:
     static constexpr int ReopenPolls = ReopenPeriod / PollInterval;
     static constexpr int BufferSize = 256;
     static constexpr int HighestComNumber = 99;
+    static constexpr int DefaultAdapterAllowance = 20;  // ms: common USB adapters hold bytes up to 16 ms
+    static constexpr int MaxAdapterAllowance = 1000;    // ms
 
     // `timer` paces the polls; without one a TManualTimer is used.
     explicit TCommUnit(TComponent* owner = nullptr, std::unique_ptr<TPollTimer> timer = nullptr);
@@ -64,29 +103,40 @@ public:
     // names no port from COM1 to COM255.
     static std::uint16_t ComNumberOf(const std::string& name);
     void SetOnTelegram(TTelegramEvent handler) { onTelegram_ = std::move(handler); }
+    // While set, complete telegrams go here instead of OnTelegram (the live
+    // list borrows the channel this way); empty: back to OnTelegram.
+    void SetTelegramTaker(TTelegramEvent taker) { taker_ = std::move(taker); }
     // Lines for the user about the port: lost, back, a choice refused.
     void SetOnNotice(TNoticeEvent handler) { onNotice_ = std::move(handler); }
+    // Every piece cut off the receive buffer: telegrams, corrupt ones, noise.
+    void SetOnWire(TWireEvent handler) { onWire_ = std::move(handler); }
 
     // Polls every `milliseconds` (1..20, a divisor of 100) instead of every
     // 20 ms; the empty tick stays at 100 ms.
     void SetPollInterval(int milliseconds);
-    // On: a telegram announced with ExpectTelegram is taken and handed over
-    // as soon as its last byte is in (the port's avail notification), not at
-    // the next poll. The polls and ticks go on as before.
-    void SetWakeOnInput(bool on);
-    // The next telegram is expected to be `length` bytes long (0: unknown).
-    void ExpectTelegram(std::size_t length);
 
-    // One poll: takes the waiting bytes, delivers at most one telegram, and
-    // every 100 ms (every fifth 20 ms poll) the empty tick.
+    // The time an adapter may add to an answer (0..1000 ms).
+    void SetAdapterAllowance(int milliseconds);
+    int AdapterAllowance() const { return allowance_; }
+    // A request of `requestLength` bytes has just been written and expects
+    // an answer of about `answerLength` bytes (0: none): the tick waits for
+    // the answer or the slot time.
+    void AwaitAnswer(std::size_t requestLength, std::size_t answerLength);
+    // The awaited answer is in: the line is free.
+    void AnswerIn();
+    bool AwaitingAnswer() const { return awaiting_; }
+    // True while an awaited answer may still come: within its slot time, or
+    // an answer that began within it is still arriving.
+    bool LineBusy() const;
+
+    // One poll: takes the waiting bytes, delivers the telegrams among them,
+    // and every 100 ms (every fifth 20 ms poll) the empty tick, once the
+    // line is free.
     void PollTick();
-    // A poll between polls: no tick.
+    // A poll between polls: no new tick, but a held one goes out once the
+    // line is free.
     void PollInput();
-    // Applies the delimiting rules once, `added` being the bytes of this poll.
-    void ExtractTelegrams(int added);
     void ClearBuffer();
-    // True when the sum modulo 256 of `count` bytes equals the byte after them.
-    static bool SumMatches(const std::uint8_t* bytes, int count);
 
     // Writes to the port. While a vanished device waits to be reopened, or
     // after a refused choice of port, the bytes are dropped and false is
@@ -103,13 +153,17 @@ public:
     // True while the port is closed because its device vanished and is being
     // reopened about once a second.
     bool DeviceLost() const { return deviceLost_; }
-    // How often received bytes that were no telegram were dropped.
-    std::uint32_t Dropped() const { return dropped_; }
+    // What the channel dropped of the received bytes.
+    const TLineCounts& LineCounts() const { return counts_; }
     // The path the port was last opened on.
     const std::string& OpenedPath() const { return openedPath_; }
 
 private:
-    void TakeInput(int& added, bool& got);
+    bool TakeInput();
+    void CutBuffer();
+    bool Expired(const fdl::TCut& cut, Clock::time_point now) const;
+    void Count(const fdl::TCut& cut);
+    void ReleaseTick();
     void ArmInputWake();
     void DropFront(int count);
     int PollsPer(int period) const;
@@ -126,13 +180,19 @@ private:
     TTelegramEvent onTelegram_;
     int rxCount_ = 0;
     std::array<std::uint8_t, BufferSize> rxBuffer_{};
+    std::array<Clock::time_point, BufferSize> rxTime_{};  // when each byte arrived
     std::unique_ptr<TVeltComPort> port_;
     bool deviceLost_ = false;
     bool refused_ = false;  // closed after a refused or failed choice of port
     int reopenCountdown_ = 0;
     std::string openedPath_;
-    std::uint32_t dropped_ = 0;
+    TLineCounts counts_;
     TNoticeEvent onNotice_;
-    bool wakeOnInput_ = false;
-    std::size_t expected_ = 0;  // length of the telegram awaited, 0: unknown
+    TTelegramEvent taker_;
+    TWireEvent onWire_;
+    int allowance_ = DefaultAdapterAllowance;
+    bool tickDue_ = false;          // the tick is due and held while the line is busy
+    bool awaiting_ = false;         // a request awaits its answer
+    Clock::time_point deadline_{};  // and its slot time runs out then
+    std::size_t expected_ = 0;      // length of the answer awaited
 };

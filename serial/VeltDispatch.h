@@ -29,6 +29,7 @@
 #include "VeltMisc.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -127,6 +128,13 @@ public:
     std::size_t TakeInputBlock(std::uint8_t* bytes, std::size_t max);
     std::uint32_t InputCount();
     [[nodiscard]] int PurgeInput();
+    // When the last bytes read from the device arrived (steady clock; the
+    // clock's epoch before any). Written by whichever thread reads the
+    // device, without a lock.
+    std::chrono::steady_clock::time_point LastArrival() const
+    {
+        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(lastArrival_.load()));
+    }
 
     // ---- Output ----
     // Queues all `count` bytes or none: ecOutputBufferTooSmall when they do not
@@ -363,6 +371,7 @@ private:
     std::uint32_t inHead_ = 0;
     std::uint32_t inTail_ = 0;
     std::atomic<bool> inFull_{false};
+    std::atomic<std::chrono::steady_clock::rep> lastArrival_{0};
     bool inputChanged_ = false;  // input arrived since the last avail notification
 
     // Threads and their events.

@@ -163,6 +163,7 @@ int TVeltBaseDispatcher::PullDeviceInput()
         return 0;
     }
     if (got == 0) return 0;
+    lastArrival_.store(std::chrono::steady_clock::now().time_since_epoch().count());
     const auto count = static_cast<std::uint32_t>(got);
     AddLog(LogDispatch, LogReadCom, count, inputBuffer_.data() + head, std::min(count, first));
     if (count > first) AddLog(LogDispatch, LogReadCom, count - first, inputBuffer_.data(), count - first);

@@ -14,6 +14,7 @@
 #include "VeltPortTypes.h"
 
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -162,6 +163,9 @@ public:
     void WriteString(const TByteString& s);
     bool InputAvailable();
     std::uint8_t ReadByte();  // raises EBufferIsEmpty when nothing waits
+    // When the newest waiting bytes arrived from the device (the steady
+    // clock's epoch while closed or before any input).
+    std::chrono::steady_clock::time_point LastInputArrival() const;
 
     // True when the device has gone away while open (hang-up, adapter pulled,
     // far side ended). The port stays open and closable; close and reopen to

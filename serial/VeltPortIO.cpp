@@ -290,6 +290,11 @@ std::uint8_t TVeltCustomComPort::ReadByte()
 
 bool TVeltCustomComPort::DeviceGone() const { return IsOpen() && dispatcher_->DeviceGone(); }
 
+std::chrono::steady_clock::time_point TVeltCustomComPort::LastInputArrival() const
+{
+    return IsOpen() ? dispatcher_->LastArrival() : std::chrono::steady_clock::time_point{};
+}
+
 // ---- Listeners ----
 
 int TVeltCustomComPort::AddListener(TPortListener listener)

@@ -1,6 +1,6 @@
 #include "SlaveServer.h"
 
-#include "serial/TelegramCut.h"
+#include "fdl/Framing.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -140,7 +140,7 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     SimTime start = now + character * static_cast<long>(request.length) + bit * station.Dp().MinTsdrBits();
     bool split = false;
     TByteString stray;
-    const bool dataExchange = !request.dsap && !reply.empty() && reply[0] == telegram::SD2;
+    const bool dataExchange = !request.dsap && !reply.empty() && reply[0] == fdl::SD2;
     if (dataExchange && !InjectFaults(reply, start, split, stray, now)) return;
     SimTime end = start;
     if (split) {
@@ -165,8 +165,9 @@ bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split,
         case TFaultKind::Length: reply[2] = static_cast<std::uint8_t>(reply[1] + 1); break;
         case TFaultKind::Noise: stray += Noise(NoiseBytes); break;
         case TFaultKind::Sd1Noise: {
-            TByteString bytes = TByteString{telegram::SD1} + Noise(5);
-            if (telegram::IsSd1(bytes.data())) bytes[5] ^= 0xFF;  // stray bytes, never a telegram
+            TByteString bytes = TByteString{fdl::SD1} + Noise(5);
+            if (fdl::Cut(bytes.data(), bytes.size()).kind == fdl::TCutKind::Complete)
+                bytes[5] ^= 0xFF;  // stray bytes, never a telegram
             stray += bytes;
             break;
         }

@@ -48,9 +48,9 @@ bool TTraceRecorder::Start(const std::string& path, std::string& error, TFailure
 }
 
 void TTraceRecorder::Record(pcapng::Direction direction, const std::uint8_t* data, std::size_t size,
-                            std::string_view comment)
+                            std::string_view comment, std::uint64_t nanoseconds)
 {
-    const std::uint64_t now = clock_();
+    const std::uint64_t now = nanoseconds != 0 ? nanoseconds : clock_();
     const pcapng::Bytes block = pcapng::EnhancedPacket(now, direction, data, size, comment);
     {
         std::lock_guard lock(mutex_);

@@ -38,9 +38,10 @@ public:
     // writer thread.
     bool Start(const std::string& path, std::string& error, TFailureEvent onFailure = {});
 
-    // Stamps and queues one telegram; does nothing unless recording. Safe to
-    // call from any thread.
-    void Record(pcapng::Direction direction, const std::uint8_t* data, std::size_t size, std::string_view comment = {});
+    // Stamps and queues one telegram (`nanoseconds` since 1970, 0: now);
+    // does nothing unless recording. Safe to call from any thread.
+    void Record(pcapng::Direction direction, const std::uint8_t* data, std::size_t size, std::string_view comment = {},
+                std::uint64_t nanoseconds = 0);
 
     // Writes what is buffered, closes the file and returns the message of a
     // failure that stopped the recording (empty when all went well).

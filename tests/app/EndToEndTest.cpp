@@ -84,6 +84,9 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_FALSE(form->mMessages->toPlainText().contains("NO RESULT"));
     EXPECT_FALSE(form->mMessages->toPlainText().contains("Not connected"));
     EXPECT_EQ(ErrorBoxText(), "");
+    // The status bar counts the answers; none was corrupt.
+    EXPECT_TRUE(WaitFor([&] { return !form->lbStatusBus->text().contains("ok 0 "); }, 2000));
+    EXPECT_TRUE(form->lbStatusBus->text().contains("bad 0  noise 0")) << form->lbStatusBus->text().toStdString();
 }
 
 TEST_P(EndToEnd, SurvivesTheSimulatorDyingAndComingBack)

@@ -1,8 +1,6 @@
-// The decoded diagnosis, the module count a configuration stands for, and
-// how answers are cut from received bytes.
+// The decoded diagnosis and the module count a configuration stands for.
 #include "tests/support/Hex.h"
 #include "dp/Diagnosis.h"
-#include "dp/StationReply.h"
 
 #include <gtest/gtest.h>
 
@@ -58,34 +56,4 @@ TEST(Diagnosis, ConfigurationGivesTheModuleCountOfAWzmOnly)
         {"", "not a WZM configuration"},
     };
     for (const auto& row : rows) EXPECT_EQ(diag::ModuleCountText(BytesFromHex(row.config)), row.text) << row.config;
-}
-
-TEST(StationReply, CutsWholeTelegramsAndSkipsWhatCannotStartOne)
-{
-    using telegram::TReplyCut;
-    const struct {
-        const char* bytes;
-        TReplyCut::Kind kind;
-        std::size_t length;
-    } rows[] = {
-        {"10 00 07 00 07 16 10", TReplyCut::Frame, 6},
-        {"10 00 07 00 07", TReplyCut::NeedMore, 0},
-        {"10 00 07 00 08 16", TReplyCut::Skip, 1},  // check sum
-        {"10 00 07 00 07 17", TReplyCut::Skip, 1},  // end delimiter
-        {"E5 E5", TReplyCut::Frame, 1},
-        {"FF 10", TReplyCut::Skip, 1},
-        {"68 05 06 68 80 87 08 3E 3B", TReplyCut::Skip, 1},
-        {"68 05 05 68 80 87 08 3E", TReplyCut::NeedMore, 0},
-        {"68 05 05 68 80 87 08 3E 3B 88 16", TReplyCut::Frame, 11},
-    };
-    for (const auto& row : rows) {
-        const TByteString b = BytesFromHex(row.bytes);
-        const TReplyCut cut = telegram::CutReply(b.data(), b.size());
-        EXPECT_EQ(cut.kind, row.kind) << row.bytes;
-        EXPECT_EQ(cut.length, row.length) << row.bytes;
-    }
-    const auto status = telegram::FirstReply(BytesFromHex("10 00 07 30 37 16"));
-    ASSERT_TRUE(status);
-    EXPECT_EQ(status->sa, 7);
-    EXPECT_EQ(telegram::StationTypeOf(status->fc), telegram::TStationType::MasterInRing);
 }

@@ -1,11 +1,14 @@
 // The live-list scan on a real pseudo-terminal, with the test playing the
 // bus: stations that answer garbage, answers from another address, a
-// master, a slave without DP diagnosis, a configuration that is no WZM's,
-// and a port that vanishes in the middle.
+// request of another master, a master, a slave without DP diagnosis, a
+// configuration that is no WZM's, and a port that vanishes in the middle.
+// A silent address is asked twice.
 #include "tests/support/Hex.h"
 #include "tests/support/LinkedPorts.h"
 #include "dp/LiveList.h"
-#include "serial/TelegramCut.h"
+#include "fdl/Framing.h"
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +21,7 @@ TByteString Frame(const std::string& head, const std::string& body)
 {
     const TByteString b = BytesFromHex(body);
     TByteString t = BytesFromHex(head) + b;
-    t.Append(telegram::Sum8(b.data(), b.size()));
+    t.Append(fdl::Sum8(b.data(), b.size()));
     t.Append(0x16);
     return t;
 }
@@ -30,6 +33,7 @@ TByteString Answer(const TByteString& request)
         switch (request[1]) {
         case 4: return BytesFromHex("FF 68 00 13");                        // garbage
         case 5: return Frame("10", "00 06 00") + Frame("10", "00 05 00");  // first an answer from 6
+        case 7: return Frame("10", "00 07 49");                            // a request of master 7: no answer
         case 9: return Frame("10", "00 09 30");                            // a master in the token ring
         case 11: return Frame("10", "00 0B 00");                           // a slave that gives no diagnosis
         default: return {};
@@ -99,6 +103,7 @@ TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
     for (const TByteString& r : requests)  // FDL_Status, Slave_Diag and Get_Cfg only
         EXPECT_TRUE(r[0] == 0x10 || (r.size() == 11 && (r[7] == 0x3C || r[7] == 0x3B))) << HexFromBytes(r);
     EXPECT_EQ(requests.front(), telegram::FdlStatusTelegram(1));
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), telegram::FdlStatusTelegram(2)), 2);
     EXPECT_FALSE(scan.Running());
     timer.Fire();  // the channel polls again
 }

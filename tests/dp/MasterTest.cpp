@@ -16,7 +16,7 @@ namespace {
 
 const char* const diagReply = "68 0B 0B 68 80 83 08 3E 3C 00 0C 00 09 C5 00 5F 16";
 const char* const dataReply = "68 0B 0B 68 00 03 08 00 00 00 00 00 00 00 00 0B 16";
-const char* const shortFrame = "10 00 03 49 4C 16";
+const char* const shortFrame = "10 00 03 03 06 16";  // the slave: service not active
 
 class StatusRecorder : public TStatusDisplay {
 public:
@@ -156,9 +156,8 @@ TEST_F(MasterTest, FastCycleSendsTheNextRequestAsSoonAsTheAnswerIsIn)
     Tick();
     for (int i = 0; i < 5; ++i) Receive(dataReply);
     EXPECT_EQ(sent.size(), 6u);  // one on the tick, then one after each answer
-    Tick();                      // may come right after the request: not yet judged
-    Tick();                      // no answer for a whole tick: judged, the next waits for a tick
-    EXPECT_EQ(sent.size(), 6u);
+    // The channel lets a tick through only once the slot time has run out
+    // unanswered: the next request goes at once.
     Tick();
     EXPECT_EQ(sent.size(), 7u);
     EXPECT_TRUE(texts.empty());
@@ -173,7 +172,7 @@ TEST_F(MasterTest, ConnectingRepeatsSlaveDiagEverySecondStepUntilAnswered)
     // A short or wrong answer counts as none.
     Receive("E5");
     Tick();
-    Receive("68 05 05 68 80 83 08 3C 3E 45 16");  // the request's own SAP order
+    Receive("68 05 05 68 80 83 08 3C 3E 85 16");  // the request's own SAP order
     Tick();
     EXPECT_EQ(master.CurrentState().State, stConnecting);
     EXPECT_EQ(sent.size(), 5u);
@@ -253,8 +252,9 @@ TEST_F(MasterTest, ShortFrameInDataExchangeRestarts)
 TEST_F(MasterTest, SilentSlaveIsReportedAfterTenUnansweredRequests)
 {
     RunToConnected();
-    // Nine unanswered requests, then an answered one: nothing happens.
-    for (int i = 0; i < 18; ++i) Tick();
+    // Nine unanswered requests (each tick is one whose slot time ran out, so
+    // the next request goes at once), then an answered one: nothing happens.
+    for (int i = 0; i < 9; ++i) Tick();
     Tick();
     Receive(dataReply);
     EXPECT_EQ(sent.size(), 10u);
@@ -361,7 +361,8 @@ TEST_F(MasterTest, RefusedParametersAreSaidOnceWithTheSlavesIdentAndEachDiagnosi
     master.StartMaster();
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < 14; ++i) TickAnswered();
-        Receive(shortFrame);  // back to the start
+        Tick();
+        Receive(shortFrame);  // the answer to that request: back to the start
     }
     int said = 0;
     for (const auto& t : texts)

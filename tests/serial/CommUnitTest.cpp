@@ -1,7 +1,7 @@
 // The serial channel on real pseudo-terminals: choosing and switching ports,
-// handing on the telegrams each poll brings (the delimiting rules themselves
-// are in TelegramCutTest), the empty tick, and a device that vanishes and
-// comes back.
+// handing on the telegrams each poll brings (the cutting rules themselves
+// are in FramingTest), the empty tick and how it waits for an answer, and a
+// device that vanishes and comes back.
 #include "tests/support/Hex.h"
 #include "tests/support/LinkedPorts.h"
 #include "serial/CommUnit.h"
@@ -189,20 +189,16 @@ TEST_F(CommUnitTest, VariableTelegramSpreadOverPollsComesWithItsLastByte)
     EXPECT_EQ(unit.RxCount(), 0);
 }
 
-TEST_F(CommUnitTest, SecondTelegramOfAPollWaitsForAPollWithNewBytes)
+TEST_F(CommUnitTest, EachTelegramOfAPollIsHandedOverAlone)
 {
     const PtyPair& pty = OpenCom1();
     Arrive(pty, "68 03 03 68 00 03 08 0B 16 68 03 03 68 00 03 08 0B 16 68 03");
     Poll();
-    // Handed on as the whole buffer; only the first telegram leaves it.
-    EXPECT_EQ(got, (std::vector<std::string>{" 68 03 03 68 00 03 08 0B 16 68 03 03 68 00 03 08 0B 16 68 03"}));
-    EXPECT_EQ(Buffer(), " 68 03 03 68 00 03 08 0B 16 68 03");
-    Poll();
-    EXPECT_EQ(got.size(), 1u);  // nothing new arrived, nothing recognised
+    EXPECT_EQ(got, (std::vector<std::string>(2, " 68 03 03 68 00 03 08 0B 16")));
+    EXPECT_EQ(Buffer(), " 68 03");
     Arrive(pty, "03");
     Poll();
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[1], " 68 03 03 68 00 03 08 0B 16 68 03 03");
+    EXPECT_EQ(got.size(), 2u);
     EXPECT_EQ(Buffer(), " 68 03 03");
 }
 
@@ -211,23 +207,69 @@ TEST_F(CommUnitTest, CorruptHeadIsDroppedAndTheAnswerBehindItHandedOn)
     const PtyPair& pty = OpenCom1();
     Arrive(pty, "68 03 03 68 00 03 08 0C 16 68 03 03 68 00 03 08 0B 16 68");
     Poll();
-    EXPECT_EQ(got, (std::vector<std::string>{" 68 03 03 68 00 03 08 0B 16 68"}));
+    EXPECT_EQ(got, (std::vector<std::string>{" 68 03 03 68 00 03 08 0B 16"}));
     EXPECT_EQ(Buffer(), " 68");
+    EXPECT_EQ(unit.LineCounts().checkSum, 1u);
 }
 
-TEST_F(CommUnitTest, ByteBeyondTheBufferDropsEverything)
+// A stray head announces a telegram that never completes: it is dropped
+// once its own time on the line and the allowance have passed, and the
+// answer behind it comes through; so does one behind more heads than the
+// buffer holds.
+TEST_F(CommUnitTest, TelegramOutOfItsTimeIsDroppedAndTheBytesBehindItScanned)
 {
     const PtyPair& pty = OpenCom1();
-    std::string many;
-    for (int i = 0; i < 255; ++i) many += " 68";
-    Arrive(pty, many);
-    Arrive(pty, "68");  // the 256th byte of the same poll
+    unit.SetAdapterAllowance(0);
+    const auto answerCame = [&] {
+        Poll();
+        return !got.empty();
+    };
+    Arrive(pty, "68 20 20 68 68 03 03 68 00 03 08 0B 16");
     Poll();
     EXPECT_TRUE(got.empty());
-    EXPECT_EQ(unit.RxCount(), 0);
-    Arrive(pty, "E5");  // reception starts again with the next byte
-    Poll();
+    ASSERT_TRUE(WaitUntil(answerCame));
+    EXPECT_EQ(got, (std::vector<std::string>{" 68 03 03 68 00 03 08 0B 16"}));
+    EXPECT_EQ(unit.LineCounts().timeout, 1u);
+
+    got.clear();
+    std::string many;
+    for (int i = 0; i < 150; ++i) many += " 68";
+    Arrive(pty, many);
+    Arrive(pty, many + " E5");
+    ASSERT_TRUE(WaitUntil(answerCame));
     EXPECT_EQ(got, (std::vector<std::string>{" E5"}));
+    EXPECT_EQ(unit.RxCount(), 0);
+}
+
+// After a request the tick waits until the answer is in (then it comes at
+// once) or until the slot time has run out.
+TEST_F(CommUnitTest, TickWaitsForTheAnswerOrTheSlotTime)
+{
+    const PtyPair& pty = OpenCom1();
+    unit.SetOnTelegram([&](const TByteString& t) {
+        if (t.empty())
+            ++ticks;
+        else
+            unit.AnswerIn();
+    });
+    unit.SetAdapterAllowance(TCommUnit::MaxAdapterAllowance);
+    unit.AwaitAnswer(9, 11);
+    for (int i = 0; i < 2 * TCommUnit::PollsPerTick; ++i) Poll();
+    EXPECT_EQ(ticks, 0);
+    Arrive(pty, "68 05 05 68 00 03 08 01 02 0E 16");
+    Poll();
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(unit.TickCount(), 0);  // the next tick counts from here
+
+    unit.SetAdapterAllowance(0);
+    const auto start = TCommUnit::Clock::now();
+    unit.AwaitAnswer(9, 11);
+    ASSERT_TRUE(WaitUntil([&] {
+        Poll();
+        return ticks == 2;
+    }));
+    EXPECT_GE(TCommUnit::Clock::now() - start, fdl::SlotTime(9, 11, 19200, {}));
+    EXPECT_FALSE(unit.AwaitingAnswer());
 }
 
 TEST_F(CommUnitTest, HandlerMayEmptyTheBufferDuringTheHandOver)
@@ -279,19 +321,17 @@ TEST_F(CommUnitTest, VanishedDeviceIsReopenedQuietlyWhenItComesBack)
     EXPECT_EQ(got, (std::vector<std::string>{" E5"}));
 }
 
-// With the wake on, an awaited telegram is handed over as soon as its last
-// byte is in, without a poll; a part of it waits, and so does a telegram
-// nobody announced.
-TEST_F(CommUnitTest, WakeOnInputHandsOverTheAwaitedTelegramWithoutAPoll)
+// An awaited answer is handed over as soon as its last byte is in, without
+// a poll; a part of it waits, and so does a telegram nobody awaits.
+TEST_F(CommUnitTest, AwaitedAnswerIsHandedOverWithoutAPoll)
 {
     const PtyPair& pty = OpenCom1();
-    unit.SetWakeOnInput(true);
     const std::string answer = "68 05 05 68 02 03 08 01 02 10 16";
     auto run = [&] {
         TVeltCustomComPort::RunPendingNotifications();
         return !got.empty();
     };
-    unit.ExpectTelegram(11);
+    unit.AwaitAnswer(9, 11);
     WriteFar(pty, BytesFromHex("68 05 05 68 02 03"));
     EXPECT_FALSE(WaitUntil(run, std::chrono::milliseconds(150))) << "part of the telegram";
     WriteFar(pty, BytesFromHex("08 01 02 10 16"));
@@ -299,7 +339,7 @@ TEST_F(CommUnitTest, WakeOnInputHandsOverTheAwaitedTelegramWithoutAPoll)
     EXPECT_EQ(got, std::vector<std::string>{HexDump(BytesFromHex(answer))});
 
     got.clear();
-    WriteFar(pty, BytesFromHex(answer));  // not announced: the next poll takes it
+    unit.AnswerIn();
+    WriteFar(pty, BytesFromHex(answer));  // not awaited: the next poll takes it
     EXPECT_FALSE(WaitUntil(run, std::chrono::milliseconds(150)));
-    unit.SetWakeOnInput(false);
 }

@@ -3,7 +3,11 @@
 -- packet flags). It decodes the telegram frame (SD1, SD2, SD3, SD4, SC), the
 -- addresses with their SAP extension bit, the function code, the DP service
 -- the SAPs name with its data, and the Data_Exchange data units as Quorvel's
--- command channel and weighing-module blocks.
+-- command channel and weighing-module blocks. Packets without bytes are the
+-- recorder's comments (start, stop, port lost, port back); a packet whose
+-- comment begins "dropped:" holds received bytes the master dropped (a
+-- corrupt telegram or noise) and is marked with the reason; bytes behind a
+-- whole telegram are marked as trailing.
 --
 -- Use: copy this file into Wireshark's personal Lua plugins folder, or run
 --   tshark -X lua_script:quorvel-dp.lua -r trace.pcapng -V
@@ -34,6 +38,9 @@ local delimiters = { [SD1] = "SD1", [SD2] = "SD2", [SD3] = "SD3", [SD4] = "SD4 (
 local f = {
     direction = ProtoField.string("quorveldp.direction", "Direction"),
     start = ProtoField.bytes("quorveldp.start_sequence", "Start sequence"),
+    note = ProtoField.string("quorveldp.comment", "Comment"),
+    dropped = ProtoField.bytes("quorveldp.dropped", "Dropped bytes", base.SPACE),
+    trailing = ProtoField.bytes("quorveldp.trailing", "Trailing bytes", base.SPACE),
     sd = ProtoField.uint8("quorveldp.sd", "Start delimiter", base.HEX, delimiters),
     le = ProtoField.uint8("quorveldp.le", "Length"),
     ler = ProtoField.uint8("quorveldp.ler", "Length repeated"),
@@ -132,7 +139,19 @@ local e_fcs = ProtoExpert.new("quorveldp.fcs.bad", "Wrong check sum", expert.gro
 local e_short = ProtoExpert.new("quorveldp.short", "Telegram cut short", expert.group.MALFORMED, expert.severity.ERROR)
 local e_le = ProtoExpert.new("quorveldp.le.mismatch", "Length bytes differ", expert.group.MALFORMED, expert.severity.ERROR)
 local e_ed = ProtoExpert.new("quorveldp.ed.bad", "Wrong end delimiter", expert.group.MALFORMED, expert.severity.ERROR)
-dp.experts = { e_fcs, e_short, e_le, e_ed }
+local e_dropped = ProtoExpert.new("quorveldp.dropped", "Bytes dropped by the master", expert.group.MALFORMED,
+    expert.severity.WARN)
+local e_trailing = ProtoExpert.new("quorveldp.trailing", "Bytes behind the telegram", expert.group.MALFORMED,
+    expert.severity.WARN)
+dp.experts = { e_fcs, e_short, e_le, e_ed, e_dropped, e_trailing }
+
+-- The packet's comment (the recorder's notes and reasons).
+local ok_comment, comment_field = pcall(Field.new, "frame.comment")
+if not ok_comment then comment_field = nil end
+local function comment_of()
+    local fi = comment_field and comment_field()
+    return fi and tostring(fi.value) or ""
+end
 
 -- The packet flags' direction, for readers that leave p2p_dir unset.
 local ok_dir, flags_direction = pcall(Field.new, "frame.packet_flags_direction")
@@ -407,23 +426,36 @@ end
 
 function dp.dissector(tvb, pinfo, root)
     local n = tvb:len()
-    if n == 0 then return 0 end
     pinfo.cols.protocol = "Quorvel DP"
+    local comment = comment_of()
+    if n == 0 then
+        root:add(dp, tvb()):add(f.note, tvb(0, 0), comment)
+        pinfo.cols.info = "Comment: " .. comment
+        pinfo.cols.src, pinfo.cols.dst = "", ""
+        return 0
+    end
     local tree = root:add(dp, tvb())
     local sd = tvb(0, 1):uint()
     local info, is_request
+    local length = n  -- of the telegram at the front
 
-    if n == 3 and sd == 0xFE and tvb(1, 1):uint() == 0xFF and tvb(2, 1):uint() == 0x01 then
+    if comment:sub(1, 8) == "dropped:" then
+        tree:add(f.dropped, tvb()):add_proto_expert_info(e_dropped, "Dropped by the master: " .. comment:sub(10))
+        info = string.format("Dropped %d byte(s): %s", n, comment:sub(10))
+        is_request = false
+    elseif n == 3 and sd == 0xFE and tvb(1, 1):uint() == 0xFF and tvb(2, 1):uint() == 0x01 then
         tree:add(f.start, tvb(0, 3)):append_text(" (written once each time the master starts)")
         info = "Start sequence FE FF 01"
         is_request = true
+        length = 3
         remember_request(pinfo, nil)
-    elseif sd == SC and n == 1 then
+    elseif sd == SC then
         tree:add(f.sd, tvb(0, 1))
         local service = answered_service(pinfo)
         if service then tree:add(f.service, tvb(0, 1), service) end
         info = "SC short acknowledgement" .. (service and (" of " .. service) or "")
         is_request = false
+        length = 1
     else
         tree:add(f.sd, tvb(0, 1))
         local body_at, body_count
@@ -453,8 +485,13 @@ function dp.dissector(tvb, pinfo, root)
             else
                 is_request, info = add_body(tree, tvb, body_at, body_count, pinfo)
                 check_tail(tree, tvb, body_at, body_count, pinfo)
+                length = body_at + body_count + 2
             end
         end
+    end
+    if length < n then
+        tree:add(f.trailing, tvb(length, n - length)):add_proto_expert_info(e_trailing)
+        info = info .. string.format(" [%d trailing byte(s)]", n - length)
     end
 
     local dir = direction_of(pinfo, is_request)
