@@ -10,6 +10,7 @@
 //
 //   line_bench [seconds]   (default 20 seconds per rate run)
 #include "ChildProcess.h"
+#include "SlaveCounts.h"
 #include "TempFolder.h"
 #include "serial/PortDirectory.h"
 
@@ -27,9 +28,18 @@ using Lines = std::vector<ChildProcess::Line>;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
+std::string StatsFile;  // the simulator's counts, written when it stops
+
+// "collisions N" as the last simulator counted them.
+std::string Collisions()
+{
+    const auto counts = SlaveCounts::Read(StatsFile);
+    return counts ? "collisions " + std::to_string(counts->collisions) : std::string("collisions unknown");
+}
+
 std::unique_ptr<ChildProcess> StartSlave(int modules, const std::vector<std::string>& more = {})
 {
-    std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--quiet"};
+    std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--quiet", "--stats", StatsFile};
     args.insert(args.end(), more.begin(), more.end());
     auto slave = std::make_unique<ChildProcess>(QUORVEL_SLAVE_EXE, args);
     const auto until = Clock::now() + std::chrono::seconds(5);
@@ -90,9 +100,10 @@ void Rate(int modules, int seconds, bool fast)
     const auto times = ValueTimes(lines, connected);
     const double span = times.size() > 1 ? Seconds(times.back() - times.front()) : 0;
     std::printf("modules %d %-8s: %.2f Data_Exchange cycles/s over %.1f s; status lines after Connected: %s; "
-                "quorvel-cli CPU %.2f %% of a core\n",
+                "quorvel-cli CPU %.2f %% of a core; %s\n",
                 modules, fast ? "fast" : "standard", span > 0 ? static_cast<double>(times.size() - 1) / span : 0.0,
-                span, StatusAfter(lines, connected).c_str(), 100.0 * cli->CpuTime().count() / seconds);
+                span, StatusAfter(lines, connected).c_str(), 100.0 * cli->CpuTime().count() / seconds,
+                Collisions().c_str());
 }
 
 void Fault(int modules, const std::string& fault)
@@ -116,9 +127,9 @@ void Fault(int modules, const std::string& fault)
     const double normal = sorted[sorted.size() / 2];
     const double widest = sorted.back();
     std::printf("modules %d fault %-10s: %.0f cycle(s), %.2f s of data lost (widest gap %.3f s, normal %.3f s); "
-                "status lines after Connected: %s\n",
+                "status lines after Connected: %s; %s\n",
                 modules, fault.c_str(), std::max(0.0, std::round(widest / normal) - 1), widest - normal, widest, normal,
-                StatusAfter(lines, connected).c_str());
+                StatusAfter(lines, connected).c_str(), Collisions().c_str());
 }
 
 void DeviceBack(int modules)
@@ -158,6 +169,7 @@ int main(int argc, char** argv)
     ScopedEnv portDir("QUORVEL_PORT_DIR", (folder.path / "ports").string());
     folder.MakeFolder("sys/class/tty");
     ScopedEnv sysfs("QUORVEL_SYSFS_ROOT", (folder.path / "sys").string());
+    StatsFile = (folder.path / "slave-stats.json").string();
     for (int modules : {1, 8}) {
         Rate(modules, seconds, false);
         Rate(modules, seconds, true);
