@@ -6,12 +6,19 @@
 //   - per injected fault kind: cycles and seconds of data lost (the widest
 //     gap between fresh values beyond one normal cycle) and the status lines
 //     after "Connected";
-//   - the time from the device coming back to fresh values.
+//   - the time from the device coming back to fresh values;
+//   - 8 modules, standard and fast, with and without a 16 ms adapter latency
+//     on both ends: the mean cycle against the line's bound, status changes
+//     and collisions (the long runs take `long seconds`);
+//   - a 15 s flood: the time to "No answer from slave" and to values back;
+//   - the live list of three stations behind a 16 ms adapter latency: the
+//     scans that found all three and the scan time.
 //
-//   line_bench [seconds]   (default 20 seconds per rate run)
+//   line_bench [seconds] [long seconds] [scans]   (default 20, 60 and 5)
 #include "ChildProcess.h"
 #include "SlaveCounts.h"
 #include "TempFolder.h"
+#include "fdl/Framing.h"
 #include "serial/PortDirectory.h"
 
 #include <algorithm>
@@ -37,15 +44,22 @@ std::string Collisions()
     return counts ? "collisions " + std::to_string(counts->collisions) : std::string("collisions unknown");
 }
 
-std::unique_ptr<ChildProcess> StartSlave(int modules, const std::vector<std::string>& more = {})
+// The simulator on COM2 with `args`, once its link is there.
+std::unique_ptr<ChildProcess> StartSimulator(std::vector<std::string> args)
 {
-    std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--quiet", "--stats", StatsFile};
-    args.insert(args.end(), more.begin(), more.end());
+    args.insert(args.begin(), {"--com", "2", "--quiet", "--stats", StatsFile});
     auto slave = std::make_unique<ChildProcess>(QUORVEL_SLAVE_EXE, args);
     const auto until = Clock::now() + std::chrono::seconds(5);
     while (!std::filesystem::exists(portdir::LinkPath(2)) && Clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return slave;
+}
+
+std::unique_ptr<ChildProcess> StartSlave(int modules, const std::vector<std::string>& more = {})
+{
+    std::vector<std::string> args{"--modules", std::to_string(modules)};
+    args.insert(args.end(), more.begin(), more.end());
+    return StartSimulator(args);
 }
 
 void StopSlave(ChildProcess& slave)
@@ -54,10 +68,11 @@ void StopSlave(ChildProcess& slave)
     slave.Wait(std::chrono::seconds(5));
 }
 
-std::unique_ptr<ChildProcess> StartCli(int modules, int seconds, bool fast)
+std::unique_ptr<ChildProcess> StartCli(int modules, int seconds, bool fast, const std::vector<std::string>& more = {})
 {
     std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--seconds", std::to_string(seconds)};
     if (fast) args.push_back("--fast");
+    args.insert(args.end(), more.begin(), more.end());
     return std::make_unique<ChildProcess>(QUORVEL_CLI_PROGRAM, args);
 }
 
@@ -159,11 +174,110 @@ void DeviceBack(int modules)
     std::printf("modules %d device back: no fresh values within %d s\n", modules, seconds);
 }
 
+
+// The line's bound of one 8-module exchange at 19200 baud: a 25-byte request,
+// the min TSDR and a 145-byte answer.
+double LineBoundMs() { return std::chrono::duration<double, std::milli>(fdl::SlotTime(25, 145, 19200, {})).count(); }
+
+// "cycle L ms mean M ms" from the counters quorvel-cli printed at exit.
+double MeanCycleMs(const Lines& lines)
+{
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        const std::size_t at = it->text.find(" mean ");
+        if (it->text.rfind("stats ", 0) == 0 && at != std::string::npos) return std::atof(it->text.c_str() + at + 6);
+    }
+    return 0;
+}
+
+// 8 modules for `seconds`: collisions, the mean cycle against the line's bound, status changes.
+void Line8(int seconds, bool fast, int latency)
+{
+    const std::string ms = std::to_string(latency);
+    std::vector<std::string> slaveArgs;
+    std::vector<std::string> cliArgs{"--stats"};
+    if (latency > 0) {
+        slaveArgs = {"--adapter-latency", ms};
+        cliArgs = {"--stats", "--adapter-latency", ms};
+    }
+    auto slave = StartSlave(8, slaveArgs);
+    auto cli = StartCli(8, seconds, fast, cliArgs);
+    cli->Wait(std::chrono::seconds(seconds + 30));
+    StopSlave(*slave);
+    const Lines lines = cli->Lines();
+    const std::size_t connected = ConnectedLine(lines);
+    const double mean = MeanCycleMs(lines), bound = LineBoundMs();
+    std::printf("modules 8 %-8s adapter latency %2d ms, %d s: mean cycle %.1f ms, line bound %.1f ms (%+.1f %%); "
+                "status lines after Connected: %s; %s\n",
+                fast ? "fast" : "standard", latency, seconds, mean, bound, bound > 0 ? 100.0 * (mean - bound) / bound : 0.0,
+                connected < lines.size() ? StatusAfter(lines, connected).c_str() : "no connection", Collisions().c_str());
+}
+
+// A flood of random bytes for 15 s from the 50th answer: how soon "No
+// answer from slave" is said after it begins, and values are back after it ends.
+void Flood()
+{
+    constexpr int floodSeconds = 15, seconds = 30;
+    const auto begin = Clock::now();
+    auto slave = StartSlave(1, {"--fault", "flood=" + std::to_string(floodSeconds) + "@50"});
+    const auto slaveStart = Clock::now() - begin;
+    auto cli = StartCli(1, seconds, false);
+    cli->Wait(std::chrono::seconds(seconds + 30));
+    StopSlave(*slave);
+    std::optional<Clock::duration> floodAt;
+    for (const auto& line : slave->Lines())
+        if (line.text.find("fault flood") != std::string::npos) {
+            floodAt = line.at + slaveStart;
+            break;
+        }
+    if (!floodAt) {
+        std::printf("flood=%d: the simulator did not say when the flood began\n", floodSeconds);
+        return;
+    }
+    std::optional<Clock::duration> noAnswer, back;
+    for (const auto& line : cli->Lines()) {  // the CLI started right after the simulator
+        const auto at = line.at + slaveStart;
+        if (!noAnswer && at > *floodAt && line.text == "No answer from slave") noAnswer = at;
+        if (noAnswer && !back && at > *floodAt + std::chrono::seconds(floodSeconds) && line.text.rfind("WZM 0 ", 0) == 0)
+            back = at;
+    }
+    std::printf("flood=%d: \"No answer from slave\" %s after its start; values back %s after its end; %s\n",
+                floodSeconds, noAnswer ? (std::to_string(Seconds(*noAnswer - *floodAt)) + " s").c_str() : "never",
+                back ? (std::to_string(Seconds(*back - *floodAt) - floodSeconds) + " s").c_str() : "never",
+                Collisions().c_str());
+}
+
+// Scans of three stations with a 16 ms adapter latency on both ends.
+void LiveList(int scans)
+{
+    auto slave = StartSimulator({"--station", "3:2", "--station", "7:8", "--station", "20:1", "--adapter-latency", "16"});
+    int complete = 0;
+    double longest = 0, total = 0;
+    for (int i = 0; i < scans; ++i) {
+        const auto start = Clock::now();
+        ChildProcess cli(QUORVEL_CLI_PROGRAM, {"--com", "2", "--live-list", "--adapter-latency", "16"});
+        cli.Wait(std::chrono::seconds(60));
+        const double took = Seconds(Clock::now() - start);
+        total += took;
+        longest = std::max(longest, took);
+        int found = 0;
+        for (const auto& line : cli.Lines())
+            for (const char* station : {"station 3 slave", "station 7 slave", "station 20 slave"})
+                found += line.text.rfind(station, 0) == 0;
+        complete += found == 3;
+    }
+    StopSlave(*slave);
+    std::printf("live list of stations 3, 7, 20, adapter latency 16 ms: all three in %d of %d scans; "
+                "scan time mean %.1f s, longest %.1f s\n",
+                complete, scans, total / scans, longest);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 20;
+    const int longSeconds = argc > 2 ? std::max(2, std::atoi(argv[2])) : 60;
+    const int scans = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
     TempFolder folder;
     ScopedEnv portDir("QUORVEL_PORT_DIR", (folder.path / "ports").string());
@@ -173,9 +287,13 @@ int main(int argc, char** argv)
     for (int modules : {1, 8}) {
         Rate(modules, seconds, false);
         Rate(modules, seconds, true);
-        for (const char* fault : {"fcs", "length", "noise", "sd1noise", "split", "late", "drop", "silence=2"})
+        for (const char* fault : {"fcs", "length", "noise", "sd1noise", "split", "late", "drop", "head", "silence=2"})
             Fault(modules, fault);
         DeviceBack(modules);
     }
+    for (int latency : {0, 16})
+        for (bool fast : {false, true}) Line8(longSeconds, fast, latency);
+    Flood();
+    LiveList(scans);
     return 0;
 }
