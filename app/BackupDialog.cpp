@@ -60,8 +60,8 @@ void TBackupDialog::StartBackup(TBackupRun run, std::uint8_t unit, const backup:
     Begin();
 }
 
-void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup::TFile& file,
-                                 const QString& fileName, int slaveAddress)
+void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup::TFile& file, const QString& fileName,
+                                 int slaveAddress)
 {
     run_ = std::move(run);
     restore_ = true;
@@ -208,14 +208,16 @@ void TBackupDialog::FinishBackup()
                 QStringList{Text(text)});
         return;
     }
-    ShowEnd(QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(fileName_).arg(refused),
-            lines);
+    ShowEnd(
+        QStringLiteral("%1 item(s) written to %2, %3 refused").arg(run_->Items().size()).arg(fileName_).arg(refused),
+        lines);
 }
 
 void TBackupDialog::FinishRestore()
 {
     QStringList lines;
-    for (const std::string& difference : run_->Differences()) lines << QStringLiteral("difference: ") + Text(difference);
+    for (const std::string& difference : run_->Differences())
+        lines << QStringLiteral("difference: ") + Text(difference);
     if (lines.isEmpty()) lines << QStringLiteral("Every item was written and read back unchanged.");
     ShowEnd(run_->Complete() ? QStringLiteral("%1 item(s) written, every one confirmed").arg(run_->Items().size())
                              : QStringLiteral("%1 item(s) written, %2 difference(s)")

@@ -21,8 +21,7 @@ void TForm1::ShowResult()
         edbxResult->clear();
         MarkReadItemRefused();
     } else {
-        const QString text =
-            QString::fromStdString(resulttext::ErrorText(resulttext::ErrorCode(Channel.ResultStat)));
+        const QString text = QString::fromStdString(resulttext::ErrorText(resulttext::ErrorCode(Channel.ResultStat)));
         edbxResult->setText(text);
         AddMessage(text);
     }

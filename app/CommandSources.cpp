@@ -47,7 +47,10 @@ void PlaceBeside(QWidget& dialog, const QWidget& mainWindow)
 
 }  // namespace
 
-std::uint8_t TForm1::SelectedModule() const { return static_cast<std::uint8_t>(std::max(0, cbxWZMaddr->currentIndex())); }
+std::uint8_t TForm1::SelectedModule() const
+{
+    return static_cast<std::uint8_t>(std::max(0, cbxWZMaddr->currentIndex()));
+}
 
 void TForm1::FunctionClick(TFnButton* button)
 {
@@ -55,12 +58,8 @@ void TForm1::FunctionClick(TFnButton* button)
     const auto queue = [this](std::uint8_t module, const TByteString& command) { QueueCommand(module, command); };
     const std::uint8_t module = SelectedModule();
     switch (button->Kind) {
-    case fkNone:
-        ShowUnassignedKey(button->Tag);
-        break;
-    case fkSend:
-        QueueCommand(module, button->ClickCommand);
-        break;
+    case fkNone: ShowUnassignedKey(button->Tag); break;
+    case fkSend: QueueCommand(module, button->ClickCommand); break;
     case fkValue:
         if (!DialogForm1) return;
         DialogForm1->SetOnCommand(queue);
@@ -89,8 +88,7 @@ void TForm1::FunctionClick(TFnButton* button)
         DialogForm4->Open(module, *button);
         PlaceBeside(*DialogForm4, *this);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -105,8 +103,8 @@ void TForm1::ReadParameters(int sheet)
             if (cell->SetButton) cell->SetButton->setEnabled(false);
         }
     }
-    ShowPlacement(Read.Start(sheet, paramSheet ? paramSheet->ItemCount : 0, SelectedModule(), Channel,
-                             Master->OutputData));
+    ShowPlacement(
+        Read.Start(sheet, paramSheet ? paramSheet->ItemCount : 0, SelectedModule(), Channel, Master->OutputData));
 }
 
 void TForm1::WriteParameter(TFillCell* cell)

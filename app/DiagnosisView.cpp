@@ -34,8 +34,8 @@ TDiagnosisView::TDiagnosisView(QWidget* parent) : QDialog(parent)
 
 void TDiagnosisView::Show(const diag::TDiagnosis& d, const QDateTime& at)
 {
-    const QString master = d.masterAddress == diag::noMaster ? QStringLiteral("none")
-                                                             : QString::number(d.masterAddress);
+    const QString master =
+        d.masterAddress == diag::noMaster ? QStringLiteral("none") : QString::number(d.masterAddress);
     header_->setText(QStringLiteral("%1   station %2, master %3, Ident_Number %4")
                          .arg(at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")))
                          .arg(d.station)

@@ -22,8 +22,8 @@ void Show(const QString& message)
             openBox->setText(openBox->text() + QLatin1Char('\n') + message);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Quorvel"), message, QMessageBox::Ok,
-                                boxOwner.data());
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, QStringLiteral("Quorvel"), message, QMessageBox::Ok, boxOwner.data());
     box->setAttribute(Qt::WA_DeleteOnClose);
     openBox = box;
     box->open();

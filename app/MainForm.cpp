@@ -63,20 +63,20 @@ void TForm1::FormCreate()
     // The master, with its serial channel paced by a GUI timer that also runs
     // the port component's queued notifications.
     Master = std::make_unique<T_DPV0>(nullptr, std::make_unique<TQtPollTimer>([this] {
-        if (Master) Master->CommUnit().Port().RunPendingNotifications();
-    }));
+                                          if (Master) Master->CommUnit().Port().RunPendingNotifications();
+                                      }));
     // A notification queued by the port's threads is run at once (fast cycle
     // takes an answer the moment it is complete), not only at the next poll.
     TVeltCustomComPort::SetOnNotificationQueued([] {
         if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [] { TVeltCustomComPort::RunPendingNotifications(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] { TVeltCustomComPort::RunPendingNotifications(); }, Qt::QueuedConnection);
     });
     Master->SetOnStateChange([this](const MasterState& state) { StateChanged(state); });
     Master->SetOnStatusText([this](const std::string& text) { ShowStatusText(text); });
 
     portChooser_ = std::make_unique<TQtPortChooser>(cbxPort);
-    if (!errorbox::Guard([this] { Master->CommUnit().ScanPorts(*portChooser_); }))
-        OpenPortLater();
+    if (!errorbox::Guard([this] { Master->CommUnit().ScanPorts(*portChooser_); })) OpenPortLater();
 
     Master->SetOnReceive([this](const TByteString& telegram) { ReceiveTelegram(telegram); });
     statusEdit_ = std::make_unique<TQtStatusEdit>(edbxCommStatus);
@@ -85,14 +85,12 @@ void TForm1::FormCreate()
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
     Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { DiagnosisReceived(d); });
     // The offer waits until the master's step is over.
-    Master->SetOnConfigRefused([this](int modules) {
-        QTimer::singleShot(0, this, [this, modules] { OfferSlaveModuleCount(modules); });
-    });
+    Master->SetOnConfigRefused(
+        [this](int modules) { QTimer::singleShot(0, this, [this, modules] { OfferSlaveModuleCount(modules); }); });
 
     QStringList confMessages;
-    errorbox::Guard([&] {
-        Parameters = new TParameters(pcParams, [&](const QString& text) { confMessages << text; });
-    });
+    errorbox::Guard(
+        [&] { Parameters = new TParameters(pcParams, [&](const QString& text) { confMessages << text; }); });
     if (Parameters && !Parameters->FileName.isEmpty()) {
         for (const QString& line : confMessages) AddMessage(line);
     } else if (!confMessages.isEmpty()) {
@@ -129,16 +127,15 @@ void TForm1::FormCreate()
 // port box then opens that port and starts the link's polling.
 void TForm1::OpenPortLater()
 {
-    portChooser_->SetOnChange([this] {
-        Master->CommUnit().OpenAndPoll(TCommUnit::ComNumberOf(portChooser_->Text()));
-    });
+    portChooser_->SetOnChange([this] { Master->CommUnit().OpenAndPoll(TCommUnit::ComNumberOf(portChooser_->Text())); });
 }
 
 void TForm1::ConnectControls()
 {
     connect(StartButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StartButtonClick(); }); });
     connect(StopButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StopButtonClick(); }); });
-    connect(FindStationsButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { FindStationsClick(); }); });
+    connect(FindStationsButton, &QPushButton::clicked, this,
+            [this] { errorbox::Guard([this] { FindStationsClick(); }); });
     connect(DiagnosisButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { DiagnosisClick(); }); });
     profiAddrCommit_ = std::make_unique<TComboCommit>(cbxProfiAddr, [this] { cbxProfiAddrChange(); });
     numWZMsCommit_ = std::make_unique<TComboCommit>(cbxNumWZMs, [this] { cbxNumWZMsChange(); });
@@ -161,7 +158,7 @@ TForm1::~TForm1()
     resultTimer_->stop();
     pageChangeFromCode_ = true;
     Channel.Clear();
-    Master.reset();  // frees the serial channel, which closes the port
+    Master.reset();     // frees the serial channel, which closes the port
     recorder_.reset();  // writes out what is buffered
     statusEdit_.reset();
     delete Parameters;

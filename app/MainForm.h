@@ -54,8 +54,8 @@ class TForm1 : public QWidget {
 public:
     static constexpr int PageSlots = 64;
     static constexpr int ResultTimeoutMs = 10000;  // a placed command is given up after this
-    static constexpr int MessageLines = 5000;       // the memo keeps the latest lines
-    static constexpr int BaseWidth = 983;           // the controls' area at its starting (and least) size
+    static constexpr int MessageLines = 5000;      // the memo keeps the latest lines
+    static constexpr int BaseWidth = 983;          // the controls' area at its starting (and least) size
     static constexpr int BaseHeight = 631;
 
     // Builds the controls, then runs FormCreate.
@@ -64,7 +64,7 @@ public:
 
     // ---- Controls ----
     QMenuBar* MenuBar;
-    QMenu* FileMenu;  // Save messages..., Record trace..., Quit; further items go above Quit
+    QMenu* FileMenu;             // Save messages..., Record trace..., Quit; further items go above Quit
     QAction* RecordTraceAction;  // "Record trace..." or, while recording, "Stop recording"
     QAction* QuitAction;
     QMenu* HelpMenu;
@@ -73,7 +73,7 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     QLabel* lbStatusLink;
-    QLabel* lbStatusBus = nullptr;  // the bus counters, redrawn once a second
+    QLabel* lbStatusBus = nullptr;       // the bus counters, redrawn once a second
     QAction* AllowanceAction = nullptr;  // Line -> Adapter allowance...
     QGroupBox* gbComm;
     QPushButton* StartButton;

@@ -77,8 +77,12 @@ void TForm1::StartBackup(const QString& fileName)
     if (layout.empty()) return;
     const backup::THeader header{
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString(),
-        "Quorvel " QUORVEL_VERSION, Master->SlaveAddress, SelectedModule(), {}};
-    BackupDialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), SelectedModule(), header, fileName);
+        "Quorvel " QUORVEL_VERSION,
+        Master->SlaveAddress,
+        SelectedModule(),
+        {}};
+    BackupDialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), SelectedModule(), header,
+                                fileName);
 }
 
 void TForm1::RestoreClick()
@@ -102,7 +106,8 @@ void TForm1::OfferRestore(const QString& fileName)
     }
     const QByteArray bytes = file.readAll();
     // The whole file is checked against the pages before anything is written.
-    const backup::TRead read = backup::Read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), layout);
+    const backup::TRead read =
+        backup::Read(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), layout);
     if (!read.file) {
         QMessageBox::warning(this, QStringLiteral("Restore parameters"),
                              QStringLiteral("%1 is not restored, nothing was written.\n%2")

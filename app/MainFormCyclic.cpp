@@ -91,11 +91,11 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
     const auto reply = cyclic::ReadChannel(telegram);
     if (!reply) return;
     const TCommandChannel::TReplyOutcome outcome = Channel.TakeReply(*reply, Master->OutputData);
-    if (outcome.ResultPresent) {
+    if (outcome.resultPresent) {
         edbxStat_out->setText(Text(hextext::Byte(Channel.ResultStat)));
         edbxIndex_out->setText(Text(hextext::Byte(Channel.ResultIndex)));
         edbxValue_out->setText(Text(hextext::Value(Channel.ResultValue)));
-        if (outcome.ResultForPending) {
+        if (outcome.resultForPending) {
             resultTimer_->stop();
             ShowResult();
             emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
@@ -104,7 +104,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
                                           Channel.ResultValue);
         }
         FeedDialogs();
-    } else if (outcome.ChannelFree) {
+    } else if (outcome.channelFree) {
         if (Read.Running()) {
             ShowPlacement(Read.Next(SelectedModule(), Channel, Master->OutputData));
         } else if (!Channel.QueueEmpty()) {
@@ -154,7 +154,7 @@ void TForm1::ShowPlacement(const std::optional<TCommandChannel::TPlacement>& pla
     edbxCmd_in->setText(Text(hextext::Byte(Channel.SentCmd)));
     edbxIndex_in->setText(Text(hextext::Byte(Channel.SentIndex)));
     edbxValue_in->setText(Text(hextext::Value(Channel.SentValue)));
-    AddMessage(Text(placed->Line));
+    AddMessage(Text(placed->line));
 }
 
 void TForm1::GiveUpCommand()

@@ -16,6 +16,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int EditHeight = 21;
@@ -184,4 +186,31 @@ void TForm1::BuildCommandDataBox()
     cbxNumWZMs->setCurrentIndex(1);
     for (int i = 0; i < PageSlots; ++i) cbxWZMaddr->addItem(QString::number(i));
     cbxWZMaddr->setCurrentIndex(0);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == body_ && event->type() == QEvent::Resize) ArrangeForSize();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::ArrangeForSize()
+{
+    const int dx = std::max(0, body_->width() - BaseWidth);
+    const int dy = std::max(0, body_->height() - BaseHeight);
+    // Half the extra width and a third of the extra height to the memo; the
+    // rest to the parameter pages; the dumps take the full width.
+    const int memoDx = dx / 2;
+    const int memoDy = dy / 3;
+    gbComm->setGeometry(8, 8, 601 + memoDx, 105 + memoDy);
+    mMessages->setGeometry(316, 16, 277 + memoDx, 81 + memoDy);
+    PageControl1->move(8, 120 + memoDy);
+    gbCmdData->move(352, 120 + memoDy);
+    bgWZMfunctions->move(8, 344 + memoDy);
+    gbParams->setGeometry(616 + memoDx, 16, 345 + dx - memoDx, 529 + dy);
+    pcParams->setGeometry(8, 16, 329 + dx - memoDx, 505 + dy);
+    edbxSentData->setGeometry(8, 552 + dy, 857 + dx, EditHeight);
+    edbxShowData->setGeometry(8, 576 + dy, 857 + dx, EditHeight);
+    edbxSentCount->move(872 + dx, 552 + dy);
+    edbxShowCount->move(872 + dx, 576 + dy);
 }

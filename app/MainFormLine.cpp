@@ -35,8 +35,9 @@ void TForm1::BuildLineMenu()
         box->setObjectName(QStringLiteral("AdapterAllowanceBox"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowTitle(QStringLiteral("Adapter allowance"));
-        box->setLabelText(QStringLiteral("Time an RS-485 adapter may add to an answer\n"
-                                         "(common USB adapters hold bytes up to 16 ms):"));
+        box->setLabelText(
+            QStringLiteral("Time an RS-485 adapter may add to an answer\n"
+                           "(common USB adapters hold bytes up to 16 ms):"));
         box->setInputMode(QInputDialog::IntInput);
         box->setIntRange(0, TCommUnit::MaxAdapterAllowance);
         box->setIntValue(Master->CommUnit().AdapterAllowance());
@@ -84,9 +85,10 @@ bool TForm1::WarnOfOtherMaster()
 {
     const std::optional<int> other = stationsDialog_ ? stationsDialog_->OtherMaster() : std::nullopt;
     if (!other) return false;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Another master"),
-                                QString::fromStdString(OtherMasterWarning(*other)) + QStringLiteral("\n\nStart anyway?"),
-                                QMessageBox::Yes | QMessageBox::No, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Another master"),
+                        QString::fromStdString(OtherMasterWarning(*other)) + QStringLiteral("\n\nStart anyway?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("OtherMasterWarning"));
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);

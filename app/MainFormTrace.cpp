@@ -20,8 +20,8 @@ void TForm1::RecordTraceClick()
         StopRecording();
         return;
     }
-    const QString proposed =
-        QStringLiteral("quorvel-%1.pcapng").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString proposed = QStringLiteral("quorvel-%1.pcapng")
+                                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
     const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Record trace"), proposed,
                                                       QStringLiteral("Traces (*.pcapng)"));
     if (!file.isEmpty()) StartRecording(file);

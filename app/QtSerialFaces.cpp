@@ -104,8 +104,8 @@ void TQtStatusEdit::ShowStatus(const std::string& text, const TStatusColour& col
     edit_->setText(edit_->fontMetrics().elidedText(whole, Qt::ElideRight, room));
     edit_->setToolTip(whole);
     QPalette palette = edit_->palette();
-    const QColor ink = colour.windowText ? QPalette().color(QPalette::Text)
-                                         : QColor(colour.red, colour.green, colour.blue);
+    const QColor ink =
+        colour.windowText ? QPalette().color(QPalette::Text) : QColor(colour.red, colour.green, colour.blue);
     palette.setColor(QPalette::Text, ink);
     edit_->setPalette(palette);
 }

@@ -67,8 +67,8 @@ TWZMdata::~TWZMdata()
     for (QLineEdit* e : {edbxGross, edbxNet, edbxQualifier, edbxTrend, edbxLimitStatus, edbxStatusBytes,
                          edbxManufacturerBytes, edbxTotalMass})
         delete e;
-    for (QLabel* l : {lbGross, lbNet, lbQualifier, lbTrend, lbLimitStatus, lbStatusBytes, lbManufacturerBytes,
-                      lbTotalMass})
+    for (QLabel* l :
+         {lbGross, lbNet, lbQualifier, lbTrend, lbLimitStatus, lbStatusBytes, lbManufacturerBytes, lbTotalMass})
         delete l;
     delete TabSheet.data();
 }

@@ -119,10 +119,7 @@ void TWeightPlot::SetPaused(bool paused)
         timer_->stop();
 }
 
-std::int64_t TWeightPlot::WindowMs() const
-{
-    return WindowMinutes[std::max(0, cbxWindow->currentIndex())] * MinuteMs;
-}
+std::int64_t TWeightPlot::WindowMs() const { return WindowMinutes[std::max(0, cbxWindow->currentIndex())] * MinuteMs; }
 
 std::vector<int> TWeightPlot::ShownModules() const
 {
@@ -262,9 +259,9 @@ void TWeightPlot::ExportCsv(const QString& fileName) const
 void TWeightPlot::ExportClick()
 {
     if (!Paused()) Redraw();  // the file holds what is on the screen now
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
-                                                      QStringLiteral("quorvel-weights.csv"),
-                                                      QStringLiteral("CSV files (*.csv);;All files (*)"));
+    const QString file =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), QStringLiteral("quorvel-weights.csv"),
+                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
     if (!file.isEmpty()) errorbox::Guard([&] { ExportCsv(file); });
 }
 

@@ -80,7 +80,8 @@ int main(int argc, char** argv)
     const bool placed = form->RestoreSettings();
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!placed && screen)
-        form->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form->size(), screen->availableGeometry()));
+        form->setGeometry(
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form->size(), screen->availableGeometry()));
     form->show();
     const int result = app.exec();
     form->SaveSettings();

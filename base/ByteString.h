@@ -44,14 +44,26 @@ public:
     }
     void Append(const std::uint8_t* bytes, std::size_t count)
     {
-        for (std::size_t i = 0; i < count && Append(bytes[i]); ++i) {}
+        for (std::size_t i = 0; i < count && Append(bytes[i]); ++i) {
+        }
     }
     void Append(const TByteString& other) { Append(other.data(), other.size()); }
-    TByteString& operator+=(const TByteString& other) { Append(other); return *this; }
-    friend TByteString operator+(TByteString a, const TByteString& b) { a += b; return a; }
+    TByteString& operator+=(const TByteString& other)
+    {
+        Append(other);
+        return *this;
+    }
+    friend TByteString operator+(TByteString a, const TByteString& b)
+    {
+        a += b;
+        return a;
+    }
 
     // Keeps the first `count` bytes (no effect when count >= size()).
-    void Truncate(std::size_t count) { if (count < length_) length_ = count; }
+    void Truncate(std::size_t count)
+    {
+        if (count < length_) length_ = count;
+    }
     void Clear() { length_ = 0; }
     // The bytes from `first` on, at most `count` of them.
     TByteString Mid(std::size_t first, std::size_t count = MaxLength) const

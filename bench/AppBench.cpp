@@ -50,10 +50,11 @@ int main(int argc, char** argv)
     form.show();
     WaitFor([&] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 5000);
     Pump(1);
-    std::printf("start to window shown (scan of COM1..COM99 included): %lld ms (process start: %lld ms, "
-                "less %lld ms for starting the simulator)\n",
-                static_cast<long long>(toShown.elapsed()), static_cast<long long>(sinceStart.elapsed()),
-                static_cast<long long>(slaveReady));
+    std::printf(
+        "start to window shown (scan of COM1..COM99 included): %lld ms (process start: %lld ms, "
+        "less %lld ms for starting the simulator)\n",
+        static_cast<long long>(toShown.elapsed()), static_cast<long long>(sinceStart.elapsed()),
+        static_cast<long long>(slaveReady));
 
     Choose(form.cbxNumWZMs, modules);
     QElapsedTimer toConnected;
@@ -70,10 +71,11 @@ int main(int argc, char** argv)
     loaded.start();
     Pump(seconds * 1000);
     const double cpu = ProcessCpuSeconds() - cpuBefore;
-    std::printf("connected with %d modules for %.1f s: CPU %.1f ms per second (%.2f %% of one core), "
-                "%u telegrams received\n",
-                modules, loaded.elapsed() / 1000.0, cpu * 1000.0 / (loaded.elapsed() / 1000.0),
-                cpu * 100.0 / (loaded.elapsed() / 1000.0), form.ShownCount);
+    std::printf(
+        "connected with %d modules for %.1f s: CPU %.1f ms per second (%.2f %% of one core), "
+        "%u telegrams received\n",
+        modules, loaded.elapsed() / 1000.0, cpu * 1000.0 / (loaded.elapsed() / 1000.0),
+        cpu * 100.0 / (loaded.elapsed() / 1000.0), form.ShownCount);
 
     int answered = 0;
     QObject::connect(&form, &TForm1::CommandAnswered, [&] { ++answered; });

@@ -35,10 +35,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 void ReadAll(int fd, std::size_t count)
 {
@@ -72,10 +69,7 @@ private:
     double cpu_ = ProcessCpuSeconds();
 };
 
-int OpenRaw(const std::string& path)
-{
-    return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-}
+int OpenRaw(const std::string& path) { return open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }
 
 // Far side writes `total` bytes; the device side reads them with a bare loop.
 TFigure BareReceive(PtyPair& pty, std::size_t total)
@@ -167,8 +161,10 @@ TFigure DispatcherSend(PtyPair& pty, std::size_t total, std::size_t block)
     const TMeasure measure;
     std::thread far([&] { ReadAll(pty.master, total); });
     for (std::size_t sent = 0; sent < total;) {
-        if (d.QueueBlock(data.data(), block) == ecOK) sent += block;
-        else std::this_thread::sleep_for(std::chrono::microseconds(50));  // the interface has no wait for room
+        if (d.QueueBlock(data.data(), block) == ecOK)
+            sent += block;
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(50));  // the interface has no wait for room
     }
     far.join();
     return measure.Done(total);
@@ -203,12 +199,14 @@ void Latency(PtyPair& pty)
             std::this_thread::sleep_for(std::chrono::microseconds(20));
         samples.push_back(Seconds(Clock::now() - start) * 1000);
         std::uint8_t taken;
-        while (d.TakeInput(taken) == ecOK) {}
+        while (d.TakeInput(taken) == ecOK) {
+        }
     }
     std::sort(samples.begin(), samples.end());
-    std::printf("latency far-side write -> HasInput (%zu samples): median %.3f ms, p90 %.3f ms, max %.3f ms"
-                "   goal: median <= 1 ms\n",
-                samples.size(), samples[samples.size() / 2], samples[samples.size() * 9 / 10], samples.back());
+    std::printf(
+        "latency far-side write -> HasInput (%zu samples): median %.3f ms, p90 %.3f ms, max %.3f ms"
+        "   goal: median <= 1 ms\n",
+        samples.size(), samples[samples.size() / 2], samples[samples.size() * 9 / 10], samples.back());
 }
 
 void IdleCpu(PtyPair& pty, int seconds)
@@ -221,9 +219,10 @@ void IdleCpu(PtyPair& pty, int seconds)
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double cpu = ProcessCpuSeconds() - cpu0;
     const double wall = Seconds(Clock::now() - start);
-    std::printf("idle activated dispatcher, 3 threads, %.1f s: CPU %.2f ms = %.4f %% of one core"
-                "   goal: <= 0.2 %%\n",
-                wall, cpu * 1000, 100 * cpu / wall);
+    std::printf(
+        "idle activated dispatcher, 3 threads, %.1f s: CPU %.2f ms = %.4f %% of one core"
+        "   goal: <= 0.2 %%\n",
+        wall, cpu * 1000, 100 * cpu / wall);
 }
 
 }  // namespace
@@ -237,9 +236,10 @@ int main(int argc, char** argv)
 #endif
     PtyPair pty;
 
-    std::printf("quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run, best of %d "
-                "interleaved rounds\n",
-                total >> 20, Rounds);
+    std::printf(
+        "quorvel-bench-dispatcher: one pseudo-terminal pair, %zu MB per throughput run, best of %d "
+        "interleaved rounds\n",
+        total >> 20, Rounds);
     // Other work on the machine slows single runs at random: each peer runs
     // in every round, in turn, and its fastest run counts.
     TFigure bareIn, dispIn, qtIn, bareOut, dispOut;

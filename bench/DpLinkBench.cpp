@@ -23,8 +23,8 @@ bool Measure(int modules, int seconds)
     ChildProcess slave(QUORVEL_SLAVE_EXE, {"--com", "2", "--modules", std::to_string(modules), "--quiet"});
     WaitUntil([] { return std::filesystem::exists(portdir::LinkPath(2)); });
 
-    ChildProcess cli(QUORVEL_CLI_PROGRAM, {"--com", "2", "--modules", std::to_string(modules), "--seconds",
-                                           std::to_string(seconds)});
+    ChildProcess cli(QUORVEL_CLI_PROGRAM,
+                     {"--com", "2", "--modules", std::to_string(modules), "--seconds", std::to_string(seconds)});
     const auto exit = cli.Wait(std::chrono::seconds(seconds + 30));
     const auto lines = cli.Lines();
     slave.Signal(SIGTERM);  // ends cleanly and removes its link for the next run
@@ -39,10 +39,11 @@ bool Measure(int modules, int seconds)
     for (std::size_t i = connected + 1; i < lines.size(); ++i)
         if (lines[i].text.rfind("WZM 0 ", 0) == 0) ++cycles;
     const double connectedFor = static_cast<double>(seconds) - Seconds(lines[connected].at);
-    std::printf("modules %d: Connected after %.3f s; %.2f Data_Exchange cycles/s over %.1f s connected; "
-                "quorvel-cli CPU %.2f ms per second of run (%.3f s CPU in %d s); exit %d\n",
-                modules, Seconds(lines[connected].at), static_cast<double>(cycles) / connectedFor, connectedFor,
-                1000.0 * cli.CpuTime().count() / seconds, cli.CpuTime().count(), seconds, *exit);
+    std::printf(
+        "modules %d: Connected after %.3f s; %.2f Data_Exchange cycles/s over %.1f s connected; "
+        "quorvel-cli CPU %.2f ms per second of run (%.3f s CPU in %d s); exit %d\n",
+        modules, Seconds(lines[connected].at), static_cast<double>(cycles) / connectedFor, connectedFor,
+        1000.0 * cli.CpuTime().count() / seconds, cli.CpuTime().count(), seconds, *exit);
     return true;
 }
 

@@ -70,7 +70,8 @@ void StopSlave(ChildProcess& slave)
 
 std::unique_ptr<ChildProcess> StartCli(int modules, int seconds, bool fast, const std::vector<std::string>& more = {})
 {
-    std::vector<std::string> args{"--com", "2", "--modules", std::to_string(modules), "--seconds", std::to_string(seconds)};
+    std::vector<std::string> args{
+        "--com", "2", "--modules", std::to_string(modules), "--seconds", std::to_string(seconds)};
     if (fast) args.push_back("--fast");
     args.insert(args.end(), more.begin(), more.end());
     return std::make_unique<ChildProcess>(QUORVEL_CLI_PROGRAM, args);
@@ -115,11 +116,11 @@ void Rate(int modules, int seconds, bool fast)
     }
     const auto times = ValueTimes(lines, connected);
     const double span = times.size() > 1 ? Seconds(times.back() - times.front()) : 0;
-    std::printf("modules %d %-8s: %.2f Data_Exchange cycles/s over %.1f s; status lines after Connected: %s; "
-                "quorvel-cli CPU %.2f %% of a core; %s\n",
-                modules, fast ? "fast" : "standard", span > 0 ? static_cast<double>(times.size() - 1) / span : 0.0,
-                span, StatusAfter(lines, connected).c_str(), 100.0 * cli->CpuTime().count() / seconds,
-                Collisions().c_str());
+    std::printf(
+        "modules %d %-8s: %.2f Data_Exchange cycles/s over %.1f s; status lines after Connected: %s; "
+        "quorvel-cli CPU %.2f %% of a core; %s\n",
+        modules, fast ? "fast" : "standard", span > 0 ? static_cast<double>(times.size() - 1) / span : 0.0, span,
+        StatusAfter(lines, connected).c_str(), 100.0 * cli->CpuTime().count() / seconds, Collisions().c_str());
 }
 
 void Fault(int modules, const std::string& fault)
@@ -142,10 +143,11 @@ void Fault(int modules, const std::string& fault)
     std::sort(sorted.begin(), sorted.end());
     const double normal = sorted[sorted.size() / 2];
     const double widest = sorted.back();
-    std::printf("modules %d fault %-10s: %.0f cycle(s), %.2f s of data lost (widest gap %.3f s, normal %.3f s); "
-                "status lines after Connected: %s; %s\n",
-                modules, fault.c_str(), std::max(0.0, std::round(widest / normal) - 1), widest - normal, widest, normal,
-                StatusAfter(lines, connected).c_str(), Collisions().c_str());
+    std::printf(
+        "modules %d fault %-10s: %.0f cycle(s), %.2f s of data lost (widest gap %.3f s, normal %.3f s); "
+        "status lines after Connected: %s; %s\n",
+        modules, fault.c_str(), std::max(0.0, std::round(widest / normal) - 1), widest - normal, widest, normal,
+        StatusAfter(lines, connected).c_str(), Collisions().c_str());
 }
 
 void DeviceBack(int modules)
@@ -174,7 +176,6 @@ void DeviceBack(int modules)
         }
     std::printf("modules %d device back: no fresh values within %d s\n", modules, seconds);
 }
-
 
 // The line's bound of one 8-module exchange at 19200 baud: a 25-byte request,
 // the min TSDR and a 145-byte answer.
@@ -208,10 +209,11 @@ void Line8(int seconds, bool fast, int latency)
     const std::size_t connected = ConnectedLine(lines);
     // The adapter holds the request and the answer back, each up to its latency.
     const double mean = MeanCycleMs(lines), bound = LineBoundMs() + 2.0 * latency;
-    std::printf("modules 8 %-8s adapter latency %2d ms, %d s: mean cycle %.1f ms, line bound with the adapter's "
-                "delays %.1f ms (%+.1f %%); status lines after Connected: %s; %s\n",
-                fast ? "fast" : "standard", latency, seconds, mean, bound, bound > 0 ? 100.0 * (mean - bound) / bound : 0.0,
-                connected < lines.size() ? StatusAfter(lines, connected).c_str() : "no connection", Collisions().c_str());
+    std::printf(
+        "modules 8 %-8s adapter latency %2d ms, %d s: mean cycle %.1f ms, line bound with the adapter's "
+        "delays %.1f ms (%+.1f %%); status lines after Connected: %s; %s\n",
+        fast ? "fast" : "standard", latency, seconds, mean, bound, bound > 0 ? 100.0 * (mean - bound) / bound : 0.0,
+        connected < lines.size() ? StatusAfter(lines, connected).c_str() : "no connection", Collisions().c_str());
 }
 
 // A flood of random bytes for 15 s from the 50th answer: how soon "No
@@ -239,7 +241,8 @@ void Flood()
     for (const auto& line : cli->Lines()) {  // the CLI started right after the simulator
         const auto at = line.at + slaveStart;
         if (!noAnswer && at > *floodAt && line.text == "No answer from slave") noAnswer = at;
-        if (noAnswer && !back && at > *floodAt + std::chrono::seconds(floodSeconds) && line.text.rfind("WZM 0 ", 0) == 0)
+        if (noAnswer && !back && at > *floodAt + std::chrono::seconds(floodSeconds) &&
+            line.text.rfind("WZM 0 ", 0) == 0)
             back = at;
     }
     std::printf("flood=%d: \"No answer from slave\" %s after its start; values back %s after its end; %s\n",
@@ -251,7 +254,8 @@ void Flood()
 // Scans of three stations with a 16 ms adapter latency on both ends.
 void LiveList(int scans)
 {
-    auto slave = StartSimulator({"--station", "3:2", "--station", "7:8", "--station", "20:1", "--adapter-latency", "16"});
+    auto slave =
+        StartSimulator({"--station", "3:2", "--station", "7:8", "--station", "20:1", "--adapter-latency", "16"});
     int complete = 0;
     double longest = 0, total = 0;
     for (int i = 0; i < scans; ++i) {
@@ -268,9 +272,10 @@ void LiveList(int scans)
         complete += found == 3;
     }
     StopSlave(*slave);
-    std::printf("live list of stations 3, 7, 20, adapter latency 16 ms: all three in %d of %d scans; "
-                "scan time mean %.1f s, longest %.1f s\n",
-                complete, scans, total / scans, longest);
+    std::printf(
+        "live list of stations 3, 7, 20, adapter latency 16 ms: all three in %d of %d scans; "
+        "scan time mean %.1f s, longest %.1f s\n",
+        complete, scans, total / scans, longest);
 }
 
 }  // namespace

@@ -35,7 +35,8 @@ int main(int argc, char** argv)
         const double seconds = std::chrono::duration<double>(ChildProcess::Clock::now() - start).count();
         if (!exit || *exit != 0 || cli.Lines().size() != 3) {
             std::cerr << "round " << i + 1 << ": exit " << (exit ? *exit : -1) << ", " << cli.Lines().size()
-                      << " stations\n" << cli.Errors();
+                      << " stations\n"
+                      << cli.Errors();
             return 1;
         }
         low = std::min(low, seconds);
@@ -44,7 +45,9 @@ int main(int argc, char** argv)
     }
     slave.Signal(SIGTERM);
     slave.Wait(std::chrono::seconds(5));
-    std::printf("live list of 126 addresses, 3 stations answering: %.2f s mean, %.2f s min, %.2f s max over %d "
-                "rounds (whole quorvel-cli run)\n", sum / rounds, low, high, rounds);
+    std::printf(
+        "live list of 126 addresses, 3 stations answering: %.2f s mean, %.2f s min, %.2f s max over %d "
+        "rounds (whole quorvel-cli run)\n",
+        sum / rounds, low, high, rounds);
     return 0;
 }

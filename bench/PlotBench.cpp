@@ -81,8 +81,8 @@ void LoadFigures(int modules, int seconds, int rounds)
     std::printf("  plot closed:           CPU %.1f ms/s (%.2f %% of one core)\n", closed, closed / 10);
     std::printf("  plot open, one module: CPU %.1f ms/s (%.2f %% of one core), %.2f x closed\n", one, one / 10,
                 one / closed);
-    std::printf("  plot open, all modules: CPU %.1f ms/s (%.2f %% of one core), %.2f x closed, %d points drawn\n",
-                all, all / 10, all / closed, plot->PointsShown());
+    std::printf("  plot open, all modules: CPU %.1f ms/s (%.2f %% of one core), %.2f x closed, %d points drawn\n", all,
+                all / 10, all / closed, plot->PointsShown());
 }
 
 void MemoryFigures(int modules)
@@ -98,9 +98,10 @@ void MemoryFigures(int modules)
     Pump(200);
     plot.SetPaused(false);
     const long before = ResidentKilobytes();
-    std::printf("10 minutes of %d modules at 10 values per second, redrawn every %d ms of that time "
-                "(resident memory before: %ld kB):\n",
-                modules, TWeightPlot::RedrawMs, before);
+    std::printf(
+        "10 minutes of %d modules at 10 values per second, redrawn every %d ms of that time "
+        "(resident memory before: %ld kB):\n",
+        modules, TWeightPlot::RedrawMs, before);
     QElapsedTimer wall;
     wall.start();
     for (int minute = 1; minute <= 10; ++minute) {

@@ -85,8 +85,8 @@ void ProbeFigure()
         runs.push_back(Seconds(Clock::now() - start) * 1000);
     }
     std::sort(runs.begin(), runs.end());
-    std::printf("probe COM1..COM99: %zu ports in the table (%zu from this machine's sysfs), %d opened\n",
-                table.size(), table.size() - 2, opened);
+    std::printf("probe COM1..COM99: %zu ports in the table (%zu from this machine's sysfs), %d opened\n", table.size(),
+                table.size() - 2, opened);
     std::printf("  median %.1f ms, best %.1f ms, worst %.1f ms over %zu runs\n", runs[runs.size() / 2], runs.front(),
                 runs.back(), runs.size());
     std::filesystem::remove(dir + "/COM2");
@@ -236,16 +236,18 @@ int main(int argc, char** argv)
         std::printf("throughput, %zu MB each way on one pseudo-terminal pair:\n", megabytes);
         std::printf("  far side -> program: bare loop %.1f MB/s, component ReadByte %.1f MB/s, ratio %.2f\n", bare.in,
                     comp.in, comp.in / bare.in);
-        std::printf("  program -> far side, 255-byte blocks: bare loop %.1f MB/s, component WriteString %.1f MB/s, "
-                    "ratio %.2f\n",
-                    bare.out, comp.out, comp.out / bare.out);
+        std::printf(
+            "  program -> far side, 255-byte blocks: bare loop %.1f MB/s, component WriteString %.1f MB/s, "
+            "ratio %.2f\n",
+            bare.out, comp.out, comp.out / bare.out);
         std::printf("  data intact: bare %s, component %s\n", bare.intact ? "yes" : "NO", comp.intact ? "yes" : "NO");
 
         const auto bareLatency = LatencyMs(pty, false);
         const auto compLatency = LatencyMs(pty, true);
-        std::printf("latency far-side write -> readable (200 bytes): bare poll() median %.3f ms (p99 %.3f), "
-                    "component InputAvailable median %.3f ms (p99 %.3f)\n",
-                    bareLatency.first, bareLatency.second, compLatency.first, compLatency.second);
+        std::printf(
+            "latency far-side write -> readable (200 bytes): bare poll() median %.3f ms (p99 %.3f), "
+            "component InputAvailable median %.3f ms (p99 %.3f)\n",
+            bareLatency.first, bareLatency.second, compLatency.first, compLatency.second);
 
         const double idle = IdleCpuPercent(5.0);
         std::printf("CPU of an open, idle port over 5 s: %.3f %% of one core\n", idle);

@@ -17,10 +17,20 @@ struct TFlagBit {
 
 // Station status 2 bit 2 is always set and bit 6 is reserved: not shown.
 constexpr TFlagBit flagBits[FlagCount] = {
-    {"Station_Non_Existent", 0, 0x01}, {"Station_Not_Ready", 0, 0x02}, {"Cfg_Fault", 0, 0x04},
-    {"Ext_Diag", 0, 0x08}, {"Not_Supported", 0, 0x10}, {"Invalid_Slave_Response", 0, 0x20},
-    {"Prm_Fault", 0, 0x40}, {"Master_Lock", 0, 0x80}, {"Prm_Req", 1, 0x01}, {"Stat_Diag", 1, 0x02},
-    {"WD_On", 1, 0x08}, {"Freeze_Mode", 1, 0x10}, {"Sync_Mode", 1, 0x20}, {"Deactivated", 1, 0x80},
+    {"Station_Non_Existent", 0, 0x01},
+    {"Station_Not_Ready", 0, 0x02},
+    {"Cfg_Fault", 0, 0x04},
+    {"Ext_Diag", 0, 0x08},
+    {"Not_Supported", 0, 0x10},
+    {"Invalid_Slave_Response", 0, 0x20},
+    {"Prm_Fault", 0, 0x40},
+    {"Master_Lock", 0, 0x80},
+    {"Prm_Req", 1, 0x01},
+    {"Stat_Diag", 1, 0x02},
+    {"WD_On", 1, 0x08},
+    {"Freeze_Mode", 1, 0x10},
+    {"Sync_Mode", 1, 0x20},
+    {"Deactivated", 1, 0x80},
     {"Ext_Diag_Overflow", 2, 0x80},
 };
 

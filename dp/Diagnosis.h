@@ -14,8 +14,21 @@ namespace diag {
 
 // The named bits of the station status bytes, in the order they are shown.
 enum TFlag {
-    Station_Non_Existent, Station_Not_Ready, Cfg_Fault, Ext_Diag, Not_Supported, Invalid_Slave_Response,
-    Prm_Fault, Master_Lock, Prm_Req, Stat_Diag, WD_On, Freeze_Mode, Sync_Mode, Deactivated, Ext_Diag_Overflow,
+    Station_Non_Existent,
+    Station_Not_Ready,
+    Cfg_Fault,
+    Ext_Diag,
+    Not_Supported,
+    Invalid_Slave_Response,
+    Prm_Fault,
+    Master_Lock,
+    Prm_Req,
+    Stat_Diag,
+    WD_On,
+    Freeze_Mode,
+    Sync_Mode,
+    Deactivated,
+    Ext_Diag_Overflow,
     FlagCount
 };
 const char* FlagName(TFlag flag);

@@ -40,9 +40,12 @@ bool TLiveListScan::Start(std::string& error)
 {
     TCommUnit& channel = master_.CommUnit();
     const char* refusal = nullptr;
-    if (running_) refusal = "A scan is already running";
-    else if (master_.CurrentState().State != stIdle) refusal = "Stop the link before looking for stations";
-    else if (!channel.Port().Open() || channel.DeviceLost()) refusal = "No port is open";
+    if (running_)
+        refusal = "A scan is already running";
+    else if (master_.CurrentState().State != stIdle)
+        refusal = "Stop the link before looking for stations";
+    else if (!channel.Port().Open() || channel.DeviceLost())
+        refusal = "No port is open";
     if (refusal) {
         error = refusal;
         return false;
@@ -183,9 +186,7 @@ void TLiveListScan::Answered(const fdl::TFrame& answer)
             return;
         }
         break;
-    case TAsk::Config:
-        current_.config = answer.data;
-        break;
+    case TAsk::Config: current_.config = answer.data; break;
     }
     Record();
 }
@@ -193,9 +194,12 @@ void TLiveListScan::Answered(const fdl::TFrame& answer)
 void TLiveListScan::Unanswered()
 {
     waiting_ = false;
-    if (asks_ < AsksPerRequest) Ask(asked_, true);  // once more: an answer may have been lost
-    else if (asked_ == TAsk::Status) NextAddress();  // nobody there
-    else Record();                                   // a station without diagnosis or configuration
+    if (asks_ < AsksPerRequest)
+        Ask(asked_, true);  // once more: an answer may have been lost
+    else if (asked_ == TAsk::Status)
+        NextAddress();  // nobody there
+    else
+        Record();  // a station without diagnosis or configuration
 }
 
 void TLiveListScan::Record()

@@ -92,7 +92,7 @@ private:
     int channelInterval_ = 0;  // the channel's poll interval, given back at the end
     int address_ = 0;
     TAsk asked_ = TAsk::Status;
-    int asks_ = 0;        // of the request outstanding
+    int asks_ = 0;          // of the request outstanding
     bool waiting_ = false;  // for its answer
     TStationFound current_;
     std::vector<TStationFound> stations_;

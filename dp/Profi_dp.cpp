@@ -44,7 +44,8 @@ T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
     commUnit_->SetOnWire([this](const TWirePiece& piece) {
         if (!onTrace_) return;
         const bool telegram = piece.kind == fdl::TCutKind::Complete;
-        onTrace_({telegram ? TTraceKind::Received : TTraceKind::Dropped, piece.bytes, WireComment(piece), piece.arrived});
+        onTrace_(
+            {telegram ? TTraceKind::Received : TTraceKind::Dropped, piece.bytes, WireComment(piece), piece.arrived});
     });
 }
 
@@ -172,12 +173,8 @@ void T_DPV0::Act(std::size_t n)
             SetState(stConnecting, ssSend);
         }
         break;
-    case stConfiguration:
-        ActConfiguration(n);
-        break;
-    case stDataExchange:
-        ActDataExchange(n);
-        break;
+    case stConfiguration: ActConfiguration(n); break;
+    case stDataExchange: ActDataExchange(n); break;
     default:  // stIdle
         break;
     }
@@ -232,11 +229,8 @@ void T_DPV0::ActConfiguration(std::size_t n)
             state_.Counter = 0;
         }
         break;
-    case ssFallBack:
-        Restart();
-        break;
-    default:
-        break;
+    case ssFallBack: Restart(); break;
+    default: break;
     }
 }
 
@@ -315,7 +309,10 @@ void T_DPV0::SendSapRequest(std::uint16_t sapPair, const TByteString& data)
     SendTelegram(telegram::SapRequestFrame(SlaveAddress, sapPair, data));
 }
 
-void T_DPV0::SendDataExchange(const TByteString& data) { SendTelegram(telegram::DataExchangeFrame(SlaveAddress, data)); }
+void T_DPV0::SendDataExchange(const TByteString& data)
+{
+    SendTelegram(telegram::DataExchangeFrame(SlaveAddress, data));
+}
 
 void T_DPV0::SendTelegram(const TByteString& frame)
 {
@@ -334,8 +331,10 @@ void T_DPV0::Awaiting(const TByteString& request)
     lastUnanswered_ = false;
     const std::size_t answer = telegram::AnswerLength(request, moduleCount_);
     commUnit_->AwaitAnswer(request.size(), answer);
-    if (answer == 0) awaited_ = TAwaited::Nothing;
-    else awaited_ = telegram::AllowsShortAck(request) ? TAwaited::AnswerOrAck : TAwaited::Answer;
+    if (answer == 0)
+        awaited_ = TAwaited::Nothing;
+    else
+        awaited_ = telegram::AllowsShortAck(request) ? TAwaited::AnswerOrAck : TAwaited::Answer;
 }
 
 std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
@@ -347,8 +346,7 @@ std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
 void T_DPV0::Observe(const TByteString& received)
 {
     const auto frame = fdl::Parse(received);
-    if (!frame || frame->start != fdl::SD2 || !frame->dsap || !frame->ssap ||
-        frame->sa != (SlaveAddress & 0x7F))
+    if (!frame || frame->start != fdl::SD2 || !frame->dsap || !frame->ssap || frame->sa != (SlaveAddress & 0x7F))
         return;
     const auto pair = static_cast<std::int16_t>(*frame->dsap << 8 | *frame->ssap);
     if (pair == rcDiagReply) {
@@ -358,7 +356,8 @@ void T_DPV0::Observe(const TByteString& received)
         if (onDiagnosis_) onDiagnosis_(*d);
         // The diagnosis that follows Chk_Cfg tells whether the slave took
         // the parameters and the configuration.
-        if (state_.State == stConfiguration && state_.Phase == phSlaveDiag && state_.SubStep == ssJudge) JudgeStartupDiagnosis(*d);
+        if (state_.State == stConfiguration && state_.Phase == phSlaveDiag && state_.SubStep == ssJudge)
+            JudgeStartupDiagnosis(*d);
     } else if (pair == rcGetCfgReply && getCfgAsked_ && !getCfgAnswered_) {
         getCfgAnswered_ = true;
         ReportConfigRefusal(diag::WzmModuleCount(frame->data).value_or(0));

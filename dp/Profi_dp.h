@@ -83,12 +83,12 @@ struct TTraceEntry {
 
 // What a bus tester counts of the master's work.
 struct TBusCounters {
-    std::uint64_t requests = 0;    // telegrams the master wrote
-    std::uint64_t answers = 0;     // valid answers
-    std::uint64_t noAnswer = 0;    // requests whose slot time ran out unanswered
-    std::uint64_t repeats = 0;     // requests sent after an unanswered one
-    std::uint64_t badAnswers = 0;  // corrupt telegrams received (check sum, length, end byte, time)
-    std::uint64_t noiseBytes = 0;  // received bytes that could start no telegram
+    std::uint64_t requests = 0;              // telegrams the master wrote
+    std::uint64_t answers = 0;               // valid answers
+    std::uint64_t noAnswer = 0;              // requests whose slot time ran out unanswered
+    std::uint64_t repeats = 0;               // requests sent after an unanswered one
+    std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time)
+    std::uint64_t noiseBytes = 0;            // received bytes that could start no telegram
     std::chrono::microseconds lastCycle{0};  // between the last two Data_Exchange requests
     std::chrono::microseconds meanCycle{0};
 };
@@ -195,7 +195,7 @@ private:
     void JudgeStartupDiagnosis(const diag::TDiagnosis& d);
     void AskConfigInWait();
     void ReportConfigRefusal(int slaveModules);  // 0: the count is unknown
-    bool ReportFault(const std::string& text);    // false when it was the last one said
+    bool ReportFault(const std::string& text);   // false when it was the last one said
 
     MasterState state_{stIdle, 0, 0, 0};
     MasterState lastState_{};
@@ -228,8 +228,8 @@ private:
     TDiagnosisEvent onDiagnosis_;
     TRefusalEvent onConfigRefused_;
     std::optional<diag::TDiagnosis> lastDiagnosis_;
-    bool cfgRefused_ = false;     // this start-up's diagnosis after Chk_Cfg had Cfg_Fault
-    bool getCfgAsked_ = false;    // and Get_Cfg went out in the wait
+    bool cfgRefused_ = false;   // this start-up's diagnosis after Chk_Cfg had Cfg_Fault
+    bool getCfgAsked_ = false;  // and Get_Cfg went out in the wait
     bool getCfgAnswered_ = false;
-    std::string lastFault_;       // the refusal last reported, to say each once
+    std::string lastFault_;  // the refusal last reported, to say each once
 };

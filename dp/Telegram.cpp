@@ -68,8 +68,8 @@ std::size_t AnswerLength(const TByteString& request, std::int32_t moduleCount)
     const std::size_t modules = static_cast<std::size_t>(ModuleBlocks(moduleCount));
     const auto frame = fdl::Parse(request);
     if (!frame || frame->start != SD2 || !frame->IsRequest() || frame->fc == fcSendNoAck) return 0;
-    constexpr std::size_t envelope = 6 + 3;          // 68 LE LE 68 DA SA FC .. FCS 16
-    constexpr std::size_t sapEnvelope = envelope + 2;  // with DSAP and SSAP
+    constexpr std::size_t envelope = 6 + 3;                // 68 LE LE 68 DA SA FC .. FCS 16
+    constexpr std::size_t sapEnvelope = envelope + 2;      // with DSAP and SSAP
     if (!frame->dsap) return envelope + 8 + 16 * modules;  // Data_Exchange: 8 + 16 per module
     switch (*frame->dsap) {
     case sapSlaveDiag >> 8: return sapEnvelope + 6;

@@ -7,11 +7,11 @@
 #include <cstdint>
 
 // Reply codes: what a received telegram string was taken for.
-constexpr std::int16_t rcNone = 0;             // nothing recognised
-constexpr std::int16_t rcShortFrame = 0x0010;  // SD1, 6 bytes
-constexpr std::int16_t rcShortAck = 0x00E5;    // SC, the single byte E5
-constexpr std::int16_t rcDiagReply = 0x3E3C;   // Slave_Diag response (DSAP 62, SSAP 60)
-constexpr std::int16_t rcData = 0x7F7F;        // Data_Exchange response (DA, SA without SAP bit)
+constexpr std::int16_t rcNone = 0;              // nothing recognised
+constexpr std::int16_t rcShortFrame = 0x0010;   // SD1, 6 bytes
+constexpr std::int16_t rcShortAck = 0x00E5;     // SC, the single byte E5
+constexpr std::int16_t rcDiagReply = 0x3E3C;    // Slave_Diag response (DSAP 62, SSAP 60)
+constexpr std::int16_t rcData = 0x7F7F;         // Data_Exchange response (DA, SA without SAP bit)
 constexpr std::int16_t rcGetCfgReply = 0x3E3B;  // Get_Cfg response (DSAP 62, SSAP 59)
 // Any other code is DSAP * 256 + SSAP of an SD2 telegram with SAP extension.
 

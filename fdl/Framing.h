@@ -20,10 +20,10 @@ constexpr std::uint8_t SD2 = 0x68;  // variable length with data unit
 constexpr std::uint8_t SC = 0xE5;   // short acknowledgement
 constexpr std::uint8_t ED = 0x16;   // end delimiter
 constexpr std::size_t SD1Length = 6;
-constexpr std::size_t SD2HeadLength = 4;  // 68 LE LE 68
+constexpr std::size_t SD2HeadLength = 4;                   // 68 LE LE 68
 constexpr std::size_t MaxLe = TByteString::MaxLength - 6;  // a telegram fits a byte string
-constexpr std::uint8_t ExtensionBit = 0x80;  // on an address: a SAP byte follows FC
-constexpr std::uint8_t RequestBit = 0x40;    // on FC: a request, not a response
+constexpr std::uint8_t ExtensionBit = 0x80;                // on an address: a SAP byte follows FC
+constexpr std::uint8_t RequestBit = 0x40;                  // on FC: a request, not a response
 
 constexpr int BitsPerChar = 11;  // start, 8 data, parity, stop
 constexpr int MinTsdrBits = 55;  // the min TSDR the master sets in Set_Prm

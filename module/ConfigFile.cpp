@@ -95,7 +95,7 @@ std::string Decode(std::string content)
     return IsValidUtf8(content) ? content : Latin1ToUtf8(content);
 }
 
-} // namespace
+}  // namespace
 
 TLines SplitLines(std::string_view text)
 {
@@ -192,11 +192,8 @@ TConfigLoad LoadFirstConfig(const std::vector<std::string>& candidates)
     for (const std::string& path : candidates) {
         std::string content, error;
         switch (ReadWholeFile(path, content, error)) {
-        case TReadOutcome::Missing:
-            continue;
-        case TReadOutcome::Failed:
-            load.Messages.push_back("Cannot read " + path + ": " + error);
-            continue;
+        case TReadOutcome::Missing: continue;
+        case TReadOutcome::Failed: load.Messages.push_back("Cannot read " + path + ": " + error); continue;
         case TReadOutcome::Read:
             load.Path = path;
             load.Lines = SplitLines(Decode(std::move(content)));
@@ -211,4 +208,4 @@ TConfigLoad LoadFirstConfig(const std::vector<std::string>& candidates)
     return load;
 }
 
-} // namespace conf
+}  // namespace conf

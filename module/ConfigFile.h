@@ -16,8 +16,8 @@
 namespace conf {
 
 inline constexpr const char* FileName = "Quorvel.conf";
-inline constexpr int MaxItems = 32;           // rows a page can hold
-inline constexpr int MaxSheets = 8;           // pages that can get a sheet
+inline constexpr int MaxItems = 32;  // rows a page can hold
+inline constexpr int MaxSheets = 8;  // pages that can get a sheet
 inline constexpr std::size_t MaxFileSize = 1 << 20;
 
 using TLines = std::vector<std::string>;
@@ -62,7 +62,7 @@ std::vector<std::string> ConfigCandidates(const std::string& currentDir, const s
 
 // The result of looking for the file among candidate paths.
 struct TConfigLoad {
-    std::string Path;                   // the file read; empty when none
+    std::string Path;  // the file read; empty when none
     TLines Lines;
     std::vector<std::string> Messages;  // what happened, for the message memo
 };
@@ -72,4 +72,4 @@ struct TConfigLoad {
 // that exist but cannot be read are reported and skipped.
 TConfigLoad LoadFirstConfig(const std::vector<std::string>& candidates);
 
-} // namespace conf
+}  // namespace conf

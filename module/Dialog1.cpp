@@ -3,8 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TDialogForm1::TDialogForm1(QWidget* parent)
-    : TValueDialog(parent)
+TDialogForm1::TDialogForm1(QWidget* parent) : TValueDialog(parent)
 {
     // Dialog border without title-bar buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);

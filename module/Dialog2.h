@@ -6,8 +6,7 @@
 class TDialogForm2 : public TPointDialog {
     Q_OBJECT
 public:
-    explicit TDialogForm2(QWidget* parent = nullptr)
-        : TPointDialog(parent, 4, QStringLiteral("Point nr"), 109)
+    explicit TDialogForm2(QWidget* parent = nullptr) : TPointDialog(parent, 4, QStringLiteral("Point nr"), 109)
     {
         move(388, 274);
     }

@@ -15,7 +15,7 @@ namespace {
 
 struct TFlowStateLook {
     const char* Text;
-    QColor Colour;  // invalid: the system's window-text colour
+    QColor Colour;      // invalid: the system's window-text colour
     int DefaultButton;  // 0 Start, 1 Pause, 2 Stop
 };
 
@@ -35,7 +35,7 @@ void SetTextColour(QLabel* label, const QColor& colour)
     label->setPalette(palette);
 }
 
-} // namespace
+}  // namespace
 
 TDialogForm3::TDialogForm3(QWidget* parent) : QDialog(parent)
 {

@@ -1,6 +1,6 @@
 // Mass flow control dialog of the LC key: shows the flow state, sends
-// Start/Pause/Stop followed by a state read (the dialog stays open), and while the flow control runs polls trend and total
-// mass every five seconds, also while hidden.
+// Start/Pause/Stop followed by a state read (the dialog stays open), and while the flow control runs polls trend and
+// total mass every five seconds, also while hidden.
 #pragma once
 
 #include "ModuleEvents.h"

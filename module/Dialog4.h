@@ -6,8 +6,7 @@
 class TDialogForm4 : public TPointDialog {
     Q_OBJECT
 public:
-    explicit TDialogForm4(QWidget* parent = nullptr)
-        : TPointDialog(parent, 7, QStringLiteral("Point nr."), 110)
+    explicit TDialogForm4(QWidget* parent = nullptr) : TPointDialog(parent, 7, QStringLiteral("Point nr."), 110)
     {
         move(390, 413);
     }

@@ -12,7 +12,7 @@ void SetEditBackground(QLineEdit* edit, const QColor& colour)
     edit->setPalette(palette);
 }
 
-} // namespace
+}  // namespace
 
 TFillCell::~TFillCell()
 {

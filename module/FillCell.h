@@ -26,7 +26,7 @@ public:
     void MarkNotRead();
 
     QPointer<QLabel> NameLabel;
-    QPointer<TTagEdit> Edit;        // Tag: row index (0-based)
-    QPointer<TTagButton> SetButton; // Tag: index of the item's line in the file
-    TByteString Command;            // page prefix and parameter number, e.g. 1F 02
+    QPointer<TTagEdit> Edit;         // Tag: row index (0-based)
+    QPointer<TTagButton> SetButton;  // Tag: index of the item's line in the file
+    TByteString Command;             // page prefix and parameter number, e.g. 1F 02
 };

@@ -17,10 +17,10 @@ enum TFnKind : std::uint8_t {
 };
 
 struct TFnEntry {
-    int Position;               // 0..79, row by row from the top left
+    int Position;  // 0..79, row by row from the top left
     const char* Caption;
     TFnKind Kind;
-    bool Used;                  // enabled after construction
+    bool Used;  // enabled after construction
     TByteString ClickCommand;
     TByteString ValueCommand;
     const char* DialogCaption;  // "" when the key opens no dialog

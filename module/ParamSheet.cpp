@@ -15,7 +15,7 @@ int ReadTag(const QString& caption)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 TParamSheet::TParamSheet(QWidget* tabSheet, const QString& caption, int itemCount, int header,
                          const conf::TLines& lines)
@@ -34,10 +34,7 @@ TParamSheet::TParamSheet(QWidget* tabSheet, const QString& caption, int itemCoun
     tabSheet->installEventFilter(this);
 }
 
-TParamSheet::~TParamSheet()
-{
-    delete ReadButton.data();
-}
+TParamSheet::~TParamSheet() { delete ReadButton.data(); }
 
 void TParamSheet::MakeRow(int row, const TByteString& prefix, int header, const conf::TLines& lines)
 {

@@ -23,10 +23,12 @@ TParameters::TParameters(QTabWidget* pageControl, const TMessageEvent& onMessage
     FileName = QString::fromStdString(load.Path);
 
     std::vector<std::string> captions;
-    for (int page = 0; page < pageControl->count(); ++page) captions.push_back(pageControl->tabText(page).toStdString());
+    for (int page = 0; page < pageControl->count(); ++page)
+        captions.push_back(pageControl->tabText(page).toStdString());
     for (const conf::TSheetPlan& plan : conf::PlanSheets(Lines, captions)) {
         const QString caption = pageControl->tabText(plan.Page);
-        Sheets[plan.Page] = new TParamSheet(pageControl->widget(plan.Page), caption, plan.ItemCount, plan.Header, Lines);
+        Sheets[plan.Page] =
+            new TParamSheet(pageControl->widget(plan.Page), caption, plan.ItemCount, plan.Header, Lines);
         ++SheetCount;
         if (plan.ListedItems > plan.ItemCount)
             tell("Page \"" + captions[plan.Page] + "\": " + std::to_string(plan.ListedItems) +

@@ -17,7 +17,7 @@ void PutPoint(TByteString& command, int point, bool replaceLowBits)
     command[1] |= static_cast<std::uint8_t>(point);
 }
 
-} // namespace
+}  // namespace
 
 TPointDialog::TPointDialog(QWidget* parent, int pointCount, const QString& pointLabel, int clientHeight)
     : TValueDialog(parent), pointCount_(pointCount)

@@ -18,4 +18,4 @@ inline int SheetRowHeight(int pageHeight, int itemCount)
 // Width of the label column: half the page less the margins.
 inline int SheetColumnWidth(int pageWidth) { return pageWidth > 16 ? (pageWidth - 16) / 2 : 0; }
 
-} // namespace conf
+}  // namespace conf

@@ -22,7 +22,8 @@ std::string PortToolTip(int comNumber)
 }  // namespace
 
 TCommUnit::TCommUnit(TComponent* owner, std::unique_ptr<TPollTimer> timer)
-    : TComponent(owner), pollTimer_(timer ? std::move(timer) : std::make_unique<TManualTimer>()),
+    : TComponent(owner),
+      pollTimer_(timer ? std::move(timer) : std::make_unique<TManualTimer>()),
       port_(std::make_unique<TVeltComPort>(owner))
 {
     port_->SetRTS(false);
@@ -117,8 +118,7 @@ void TCommUnit::Opened() { openedPath_ = porttable::ResolveComPort(port_->ComNum
 
 void TCommUnit::Refuse(const std::string& text)
 {
-    Notice("'" + text + "' names no port from COM1 to COM" + std::to_string(MaxComNumber) +
-           "; the port stays closed");
+    Notice("'" + text + "' names no port from COM1 to COM" + std::to_string(MaxComNumber) + "; the port stays closed");
 }
 
 void TCommUnit::Notice(const std::string& text)
@@ -247,8 +247,10 @@ void TCommUnit::CutBuffer()
         DropFront(static_cast<int>(length));  // first: the handlers may read or empty the buffer
         if (onWire_) onWire_(piece);
         if (cut.kind != fdl::TCutKind::Complete) continue;
-        if (taker_) taker_(piece.bytes);
-        else if (onTelegram_) onTelegram_(piece.bytes);
+        if (taker_)
+            taker_(piece.bytes);
+        else if (onTelegram_)
+            onTelegram_(piece.bytes);
     }
 }
 

@@ -69,8 +69,8 @@ public:
     using TNoticeEvent = std::function<void(const std::string& text)>;
     using TWireEvent = std::function<void(const TWirePiece& piece)>;
 
-    static constexpr int PollInterval = 20;  // ms
-    static constexpr int TickPeriod = 100;   // ms: the empty tick
+    static constexpr int PollInterval = 20;    // ms
+    static constexpr int TickPeriod = 100;     // ms: the empty tick
     static constexpr int ReopenPeriod = 1000;  // ms: a lost device is retried every second
     static constexpr int PollsPerTick = TickPeriod / PollInterval;
     static constexpr int ReopenPolls = ReopenPeriod / PollInterval;
@@ -84,9 +84,9 @@ public:
     ~TCommUnit() override;  // stops the timer, closes the port
 
     // Lists COM1..COM99 that open in `combo` (a port held by another program
-    // is named in a notice), opens COM2 if it opened, else the lowest that did, switches DTR and RTS on and starts polling. With
-    // no port at all the port component is asked to prompt (ComNumber 0);
-    // its exception then leaves here and nothing polls.
+    // is named in a notice), opens COM2 if it opened, else the lowest that did, switches DTR and RTS on and starts
+    // polling. With no port at all the port component is asked to prompt (ComNumber 0); its exception then leaves here
+    // and nothing polls.
     void ScanPorts(TPortChooser& combo);
     // Opens COM `comNumber` (0: the port component prompts for one), switches
     // DTR and RTS on and starts polling. The component's exception leaves

@@ -29,7 +29,11 @@ public:
     // Stored-settings protocol: BeginLoading, the property setters, then
     // EndLoading, which runs Loaded().
     void BeginLoading() { loading_ = true; }
-    void EndLoading() { loading_ = false; Loaded(); }
+    void EndLoading()
+    {
+        loading_ = false;
+        Loaded();
+    }
 
 protected:
     virtual void Loaded() {}

@@ -11,15 +11,11 @@
 
 namespace {
 
-void SleepMs(long ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+void SleepMs(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace
 
-TVeltBaseDispatcher::TVeltBaseDispatcher(TComponent* owner)
-    : owner_(owner), notify_(std::make_unique<TNotifyState>())
+TVeltBaseDispatcher::TVeltBaseDispatcher(TComponent* owner) : owner_(owner), notify_(std::make_unique<TNotifyState>())
 {
     handle_ = DispatcherRegistry::Add(this);
 }
@@ -50,8 +46,7 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     outputReady_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     purgeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
     purgeAck_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    for (auto* e : {eventSignal_.get(), ackSignal_.get(), outputReady_.get(),
-                    purgeSignal_.get(), purgeAck_.get()})
+    for (auto* e : {eventSignal_.get(), ackSignal_.get(), outputReady_.get(), purgeSignal_.get(), purgeAck_.get()})
         if (!e->Valid()) {
             Release();
             return ecOutOfMemory;
@@ -220,8 +215,7 @@ int TVeltBaseDispatcher::PeekInput(std::uint32_t n, std::uint8_t& byte)
 {
     std::lock_guard lock(InputLock);
     const std::uint32_t skip = HiddenInput();
-    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > VisibleInput())
-        return ecBufferIsEmpty;
+    if (n == 0 || inputBuffer_.empty() || static_cast<std::uint64_t>(n) + skip > VisibleInput()) return ecBufferIsEmpty;
     byte = inputBuffer_[(inTail_ + skip + n - 1) % InputBufferSize];
     return ecOK;
 }
@@ -314,10 +308,7 @@ void TVeltBaseDispatcher::InputRoomMade()
     if (deviceOpen_ && threadsActive_.load()) DeviceWakeWaiter();
 }
 
-bool TVeltBaseDispatcher::InputBufferFull()
-{
-    return inFull_.load();
-}
+bool TVeltBaseDispatcher::InputBufferFull() { return inFull_.load(); }
 
 // -------------------------------------------------------------- output ----
 
@@ -384,7 +375,8 @@ int TVeltBaseDispatcher::PurgeOutput()
         // Stop the output thread's write, wait until it has let go of the buffer.
         purgeAck_->TryConsume();
         purgeSignal_->Set();
-        while (!purgeAck_->Wait(100) && outputRunning_.load()) {}
+        while (!purgeAck_->Wait(100) && outputRunning_.load()) {
+        }
     }
     std::lock_guard lock(OutputLock);
     outHead_ = outTail_ = 0;
@@ -476,15 +468,9 @@ TDeviceControlBlock TVeltBaseDispatcher::ControlBlock()
     return block_;
 }
 
-int TVeltBaseDispatcher::SetDtrLine(bool on)
-{
-    return SetModemLine(on, dtrFlow_, dtrState_, efSetDTR, efClrDTR);
-}
+int TVeltBaseDispatcher::SetDtrLine(bool on) { return SetModemLine(on, dtrFlow_, dtrState_, efSetDTR, efClrDTR); }
 
-int TVeltBaseDispatcher::SetRtsLine(bool on)
-{
-    return SetModemLine(on, rtsFlow_, rtsState_, efSetRTS, efClrRTS);
-}
+int TVeltBaseDispatcher::SetRtsLine(bool on) { return SetModemLine(on, rtsFlow_, rtsState_, efSetRTS, efClrRTS); }
 
 // Raises or lowers a line unless flow control owns it.
 int TVeltBaseDispatcher::SetModemLine(bool on, const bool& underFlow, bool& state, int setFunction, int clearFunction)
@@ -625,10 +611,7 @@ void TVeltBaseDispatcher::ClearOptionFlag(std::uint32_t flag)
     optionFlags_ &= ~flag;
 }
 
-int TVeltBaseDispatcher::DeviceClearError(int)
-{
-    return ecOK;
-}
+int TVeltBaseDispatcher::DeviceClearError(int) { return ecOK; }
 
 int TVeltBaseDispatcher::DeviceYield()
 {

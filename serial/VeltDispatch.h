@@ -107,7 +107,7 @@ public:
     // descriptor) and returns the code: minus the system error (-2 no such
     // device, -5 in use), or a line-setting code such as ecBaudRate.
     [[nodiscard]] int Activate(const std::string& device, int baud, int parity, int dataBits, int stopBits,
-                 std::uint32_t inSize, std::uint32_t outSize, bool dtr, bool rts);
+                               std::uint32_t inSize, std::uint32_t outSize, bool dtr, bool rts);
     // Flushes both directions (an unsent block is abandoned), stops the
     // threads, closes the device and frees the buffers. Safe to call twice.
     void Deactivate();
@@ -119,7 +119,7 @@ public:
 
     // ---- Input (any thread; never waits for the line) ----
     bool HasInput();
-    [[nodiscard]] int TakeInput(std::uint8_t& byte);                // 0 or ecBufferIsEmpty
+    [[nodiscard]] int TakeInput(std::uint8_t& byte);                   // 0 or ecBufferIsEmpty
     [[nodiscard]] int PeekInput(std::uint32_t n, std::uint8_t& byte);  // n-th waiting byte, 1 = oldest
     // Takes up to `max` waiting bytes at once, oldest first; returns how many.
     std::size_t TakeInputBlock(std::uint8_t* bytes, std::size_t max);
@@ -203,10 +203,10 @@ public:
 
     // ---- Trace ('T' sent, 'R' received, one entry per byte) ----
     [[nodiscard]] int StartTrace(std::uint32_t entries);  // ecBadArgument above MaxTraceSize
-    void StopTrace();                       // discards the buffer
+    void StopTrace();                                     // discards the buffer
     void PauseTrace();
     void ResumeTrace();
-    [[nodiscard]] int ClearTrace();                       // ecTracingNotEnabled when none
+    [[nodiscard]] int ClearTrace();  // ecTracingNotEnabled when none
     // Writes the trace as text (overwriting or appending); the trace stops.
     [[nodiscard]] int DumpTrace(const std::string& fileName, bool append, bool hex, bool allHex);
     bool TraceActive() const;
@@ -354,7 +354,7 @@ private:
     std::unique_ptr<TNotifyState> notify_;
     std::atomic<std::uint16_t> availThreshold_{0};
     std::atomic<bool> notifying_{false};
-    std::atomic<bool> notifyWanted_{false};  // a handler wants notifications
+    std::atomic<bool> notifyWanted_{false};   // a handler wants notifications
     std::atomic<bool> dispatchWoken_{false};  // a wake of the dispatch thread is pending
 
     // Buffers.

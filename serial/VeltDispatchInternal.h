@@ -52,7 +52,7 @@ struct TVeltBaseDispatcher::TNotifyState {
     // are made again only after a change, so a notification allocates nothing.
     std::uint64_t listVersion = 0;
     std::uint64_t copiedVersion = ~std::uint64_t{0};
-    std::vector<TNotifyProc> procsCopy;      // dispatch thread only
+    std::vector<TNotifyProc> procsCopy;  // dispatch thread only
     std::vector<TVeltNotifyWindow*> windowsCopy;
     // Ends a wait for a notification window when the threads stop.
     TVeltNotifyWindow::TSendStop sendStop;

@@ -82,10 +82,7 @@ int TVeltBaseDispatcher::ClearTrace()
     return ecOK;
 }
 
-bool TVeltBaseDispatcher::TraceActive() const
-{
-    return trace_ != nullptr;
-}
+bool TVeltBaseDispatcher::TraceActive() const { return trace_ != nullptr; }
 
 void TVeltBaseDispatcher::AddTrace(char direction, const std::uint8_t* bytes, std::size_t count)
 {
@@ -173,10 +170,7 @@ int TVeltBaseDispatcher::ClearLog()
     return ecOK;
 }
 
-bool TVeltBaseDispatcher::LogActive() const
-{
-    return log_ != nullptr;
-}
+bool TVeltBaseDispatcher::LogActive() const { return log_ != nullptr; }
 
 void TVeltBaseDispatcher::AddLog(int kind, int subKind, std::uint32_t value, const std::uint8_t* bytes,
                                  std::size_t count)

@@ -57,10 +57,7 @@ void TVeltBaseDispatcher::StopThreads()
 }
 
 // The last thing a thread does: after it, the dispatcher may be freed.
-void TVeltBaseDispatcher::ThreadEnded()
-{
-    --runningThreads_;
-}
+void TVeltBaseDispatcher::ThreadEnded() { --runningThreads_; }
 
 // ------------------------------------------------------------- event ----
 
@@ -289,8 +286,7 @@ void TVeltBaseDispatcher::RemoveNotifyProc(int id)
 {
     std::lock_guard lock(DataLock);
     auto& procs = notify_->procs;
-    procs.erase(std::remove_if(procs.begin(), procs.end(), [id](const auto& p) { return p.first == id; }),
-                procs.end());
+    procs.erase(std::remove_if(procs.begin(), procs.end(), [id](const auto& p) { return p.first == id; }), procs.end());
     SetHandlerUse(0);
 }
 
@@ -314,16 +310,12 @@ void TVeltBaseDispatcher::SetHandlerUse(int use)
     std::lock_guard lock(DataLock);
     if (use == 1) notify_->componentHandler = true;
     if (use == 2) notify_->componentHandler = false;
-    notify_->serviceNeeded =
-        notify_->windows.size() > 1 || !notify_->procs.empty() || notify_->componentHandler;
+    notify_->serviceNeeded = notify_->windows.size() > 1 || !notify_->procs.empty() || notify_->componentHandler;
     ++notify_->listVersion;
     notifyWanted_ = notify_->serviceNeeded;
 }
 
-TTriggerSnapshot TVeltBaseDispatcher::SaveTriggers() const
-{
-    return {availThreshold_.load()};
-}
+TTriggerSnapshot TVeltBaseDispatcher::SaveTriggers() const { return {availThreshold_.load()}; }
 
 void TVeltBaseDispatcher::RestoreTriggers(const TTriggerSnapshot& snapshot)
 {

@@ -104,7 +104,7 @@ inline constexpr std::uint32_t evRing2 = 0x2000;  // trailing ring edge
 inline constexpr std::uint32_t evModemMask = 0x2138;
 
 // ---- Notification messages delivered to handlers ----
-inline constexpr unsigned vmAvail = 0x7E01;          // data available, wParam = byte count
+inline constexpr unsigned vmAvail = 0x7E01;  // data available, wParam = byte count
 inline constexpr unsigned vmDataTrigger = 0x7E02;
 inline constexpr unsigned vmTimerTrigger = 0x7E03;
 inline constexpr unsigned vmStatusTrigger = 0x7E04;

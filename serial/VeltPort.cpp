@@ -208,12 +208,12 @@ struct TRecorder {
     int (TVeltBaseDispatcher::*dump)(const std::string&, bool, bool, bool);
 };
 
-constexpr TRecorder TraceRecorder{&TVeltBaseDispatcher::StartTrace,  &TVeltBaseDispatcher::StopTrace,
-                                  &TVeltBaseDispatcher::PauseTrace,  &TVeltBaseDispatcher::ResumeTrace,
-                                  &TVeltBaseDispatcher::ClearTrace,  &TVeltBaseDispatcher::DumpTrace};
-constexpr TRecorder LogRecorder{&TVeltBaseDispatcher::StartLog,  &TVeltBaseDispatcher::StopLog,
-                                &TVeltBaseDispatcher::PauseLog,  &TVeltBaseDispatcher::ResumeLog,
-                                &TVeltBaseDispatcher::ClearLog,  &TVeltBaseDispatcher::DumpLog};
+constexpr TRecorder TraceRecorder{&TVeltBaseDispatcher::StartTrace, &TVeltBaseDispatcher::StopTrace,
+                                  &TVeltBaseDispatcher::PauseTrace, &TVeltBaseDispatcher::ResumeTrace,
+                                  &TVeltBaseDispatcher::ClearTrace, &TVeltBaseDispatcher::DumpTrace};
+constexpr TRecorder LogRecorder{&TVeltBaseDispatcher::StartLog, &TVeltBaseDispatcher::StopLog,
+                                &TVeltBaseDispatcher::PauseLog, &TVeltBaseDispatcher::ResumeLog,
+                                &TVeltBaseDispatcher::ClearLog, &TVeltBaseDispatcher::DumpLog};
 
 }  // namespace
 
@@ -234,8 +234,10 @@ void TVeltCustomComPort::ApplyRecorder(TTraceLogState requested, TTraceLogState&
         state = tlOff;
         break;
     case tlOn:
-        if (state == tlPause) (d.*r.resume)();
-        else if (state == tlOff) Check((d.*r.start)(log ? logSize_ : traceSize_));
+        if (state == tlPause)
+            (d.*r.resume)();
+        else if (state == tlOff)
+            Check((d.*r.start)(log ? logSize_ : traceSize_));
         state = tlOn;
         break;
     case tlDump:
@@ -301,8 +303,10 @@ void TVeltCustomComPort::SetUseEventWord(bool on)
     if (Unchanged(on == useEventWord_)) return;
     useEventWord_ = on;
     if (!IsOpen()) return;
-    if (on) dispatcher_->SetOptionFlag(ofUseEventWord);
-    else dispatcher_->ClearOptionFlag(ofUseEventWord);
+    if (on)
+        dispatcher_->SetOptionFlag(ofUseEventWord);
+    else
+        dispatcher_->ClearOptionFlag(ofUseEventWord);
 }
 
 void TVeltCustomComPort::SetRS485Mode(bool on)
@@ -422,6 +426,8 @@ void TVeltCustomComPort::Assign(const TVeltCustomComPort& other)
     onLinkOpened_ = other.onLinkOpened_;
     onLinkClosed_ = other.onLinkClosed_;
     savedTriggers_.reset();
-    if (other.IsOpen()) savedTriggers_ = std::make_unique<TTriggerSnapshot>(other.dispatcher_->SaveTriggers());
-    else if (other.savedTriggers_) savedTriggers_ = std::make_unique<TTriggerSnapshot>(*other.savedTriggers_);
+    if (other.IsOpen())
+        savedTriggers_ = std::make_unique<TTriggerSnapshot>(other.dispatcher_->SaveTriggers());
+    else if (other.savedTriggers_)
+        savedTriggers_ = std::make_unique<TTriggerSnapshot>(*other.savedTriggers_);
 }

@@ -41,9 +41,8 @@ constexpr int CloseWaitMs = 5000;
 // The notification "window" of all ports: one queue run on the main thread.
 TVeltNotifyWindow& TVeltCustomComPort::NotifyWindow()
 {
-    static TVeltNotifyWindow window([](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-        WindowProc(message, wParam, lParam);
-    });
+    static TVeltNotifyWindow window(
+        [](unsigned message, std::uintptr_t wParam, std::intptr_t lParam) { WindowProc(message, wParam, lParam); });
     return window;
 }
 
@@ -52,7 +51,10 @@ void TVeltCustomComPort::SetOnException(std::function<void(std::exception_ptr)> 
 {
     ExceptionHandler() = std::move(handler);
 }
-void TVeltCustomComPort::SetOnNotificationQueued(std::function<void()> hook) { NotifyWindow().SetOnQueued(std::move(hook)); }
+void TVeltCustomComPort::SetOnNotificationQueued(std::function<void()> hook)
+{
+    NotifyWindow().SetOnQueued(std::move(hook));
+}
 std::size_t TVeltCustomComPort::RunPendingNotifications() { return NotifyWindow().ProcessMessages(); }
 
 void TVeltCustomComPort::ReportException()
@@ -70,9 +72,12 @@ void TVeltCustomComPort::SetOpen(bool open)
         if (open) openAfterLoad_ = true;
         return;
     }
-    if (!open) ClosePort();
-    else if (linkState_ == TLinkState::Closed) OpenPort();
-    else reopenPending_ = true;  // a deferred close is still finishing
+    if (!open)
+        ClosePort();
+    else if (linkState_ == TLinkState::Closed)
+        OpenPort();
+    else
+        reopenPending_ = true;  // a deferred close is still finishing
 }
 
 void TVeltCustomComPort::Loaded()
@@ -222,8 +227,10 @@ void TVeltCustomComPort::FinishClose()
 void TVeltCustomComPort::AttachNotifyWindow(bool attach)
 {
     if (!dispatcher_) return;
-    if (attach) dispatcher_->AddNotifyWindow(&NotifyWindow());
-    else dispatcher_->RemoveNotifyWindow(&NotifyWindow());
+    if (attach)
+        dispatcher_->AddNotifyWindow(&NotifyWindow());
+    else
+        dispatcher_->RemoveNotifyWindow(&NotifyWindow());
 }
 
 // ---- Port number ----
@@ -325,8 +332,8 @@ void TVeltCustomComPort::NotifyPortClosed()
 
 void TVeltCustomComPort::WindowProc(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
-    if (message != vmAvail && message != vmDataTrigger && message != vmTimerTrigger &&
-        message != vmStatusTrigger && message != vmDeferredClose)
+    if (message != vmAvail && message != vmDataTrigger && message != vmTimerTrigger && message != vmStatusTrigger &&
+        message != vmDeferredClose)
         return;
     const int handle = static_cast<int>(static_cast<std::uintptr_t>(lParam) >> 16);
     TVeltCustomComPort* port = nullptr;

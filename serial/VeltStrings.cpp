@@ -28,7 +28,9 @@ TTableRegistry& Registry()
 // itself is unusable, or is the one being read (`tableName`).
 std::string ReaderMessage(std::uint32_t id, const std::string& argument, const std::string& tableName)
 {
-    static const char* const fallback[] = {"", "String not found: %d", "Cannot lock resource",
+    static const char* const fallback[] = {"",
+                                           "String not found: %d",
+                                           "Cannot lock resource",
                                            "String resource not found: %s",
                                            "Unable to open string resource: %s",
                                            "%s is not a string table."};
@@ -122,8 +124,8 @@ TVeltStringResource::TVeltStringResource(const std::string& name)
         const auto* entry = p + 8 + 12 * i;
         const std::uint64_t offset = Read32(entry + 4);
         const std::uint64_t bytes = 2ull * Read32(entry + 8);
-        valid = offset >= 8 + 12ull * count_ && offset + bytes <= size &&
-                (i == 0 || Read32(entry) > Read32(entry - 12));
+        valid =
+            offset >= 8 + 12ull * count_ && offset + bytes <= size && (i == 0 || Read32(entry) > Read32(entry - 12));
     }
     if (!valid) throw EStringTableError(ReaderMessage(5, name, name));
 }
@@ -137,8 +139,10 @@ std::string TVeltStringResource::GetString(std::uint32_t id) const
         const auto* entry = table_.data + 8 + 12 * middle;
         const std::uint32_t entryId = Read32(entry);
         if (entryId == id) return Utf16ToUtf8(table_.data + Read32(entry + 4), Read32(entry + 8));
-        if (entryId < id) low = middle + 1;
-        else high = middle - 1;
+        if (entryId < id)
+            low = middle + 1;
+        else
+            high = middle - 1;
     }
     if (RaiseOnMissing) throw EStringTableError(ReaderMessage(1, std::to_string(id), {}));
     return {};

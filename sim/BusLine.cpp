@@ -10,8 +10,7 @@ void TBusLine::FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime 
 {
     if (count == 0) return;
     const SimTime at = adapter_.NextTick(now);
-    if (fromMaster_.empty() || fromMaster_.back().reachesLine != at)
-        fromMaster_.push_back({at, charTime, {}});
+    if (fromMaster_.empty() || fromMaster_.back().reachesLine != at) fromMaster_.push_back({at, charTime, {}});
     fromMaster_.back().bytes.insert(fromMaster_.back().bytes.end(), bytes, bytes + count);
 }
 

@@ -12,10 +12,11 @@ std::int32_t BigEndian32(const std::uint8_t* b)
 
 }  // namespace
 
-std::array<std::uint8_t, TCommandChannel::kBytes> TCommandChannel::Exchange(const TByteString& outputs, SimTime now)
+std::array<std::uint8_t, TCommandChannel::ChannelBytes> TCommandChannel::Exchange(const TByteString& outputs,
+                                                                                  SimTime now)
 {
-    std::array<std::uint8_t, kBytes> in{};
-    if (outputs.size() < kBytes) return in;
+    std::array<std::uint8_t, ChannelBytes> in{};
+    if (outputs.size() < ChannelBytes) return in;
     const TCommand command{outputs[0], outputs[2], outputs[3], BigEndian32(outputs.data() + 4)};
     if (command.cmd == 0) {
         held_ = TCommand{};
@@ -29,7 +30,7 @@ std::array<std::uint8_t, TCommandChannel::kBytes> TCommandChannel::Exchange(cons
     in[0] = held_.unit;
     in[3] = held_.index;
     if (now < result_.readyAt) {
-        in[2] = kStatBusy;
+        in[2] = StatBusy;
         return in;
     }
     in[2] = result_.stat;

@@ -26,12 +26,12 @@ struct TCommand {
 class TCommandChannel {
 public:
     using Executor = std::function<TCommandResult(const TCommand& command, SimTime now)>;
-    static constexpr std::size_t kBytes = 8;
+    static constexpr std::size_t ChannelBytes = 8;
 
     explicit TCommandChannel(Executor execute) : execute_(std::move(execute)) {}
 
     // Takes the master's output bytes (at least 8) and gives input bytes 0..7.
-    std::array<std::uint8_t, kBytes> Exchange(const TByteString& outputs, SimTime now);
+    std::array<std::uint8_t, ChannelBytes> Exchange(const TByteString& outputs, SimTime now);
     std::uint32_t Executed() const { return executed_; }
 
 private:

@@ -31,21 +31,21 @@ enum TModuleError : std::uint8_t {
     errBadFlowParamValue = 18,
 };
 
-constexpr std::uint8_t kStatNone = 0x00;   // no result in the channel
-constexpr std::uint8_t kStatBusy = 0x80;   // the module works on the command
-constexpr std::uint8_t kStatRead = 0x01;   // success: the value is data read from the module
-constexpr std::uint8_t kStatDone = 0x03;   // success: the module changed a setting or acted
-constexpr std::uint8_t kStatError = 0x40;  // OR the error code
+constexpr std::uint8_t StatNone = 0x00;   // no result in the channel
+constexpr std::uint8_t StatBusy = 0x80;   // the module works on the command
+constexpr std::uint8_t StatRead = 0x01;   // success: the value is data read from the module
+constexpr std::uint8_t StatDone = 0x03;   // success: the module changed a setting or acted
+constexpr std::uint8_t StatError = 0x40;  // OR the error code
 
 struct TCommandResult {
-    std::uint8_t stat = kStatNone;
+    std::uint8_t stat = StatNone;
     std::int32_t value = 0;
     SimTime readyAt{};  // the answer shows from then on
 
-    static TCommandResult Read(std::int32_t value) { return {kStatRead, value, {}}; }
-    static TCommandResult Done(std::int32_t value) { return {kStatDone, value, {}}; }
-    static TCommandResult Error(TModuleError code) { return {static_cast<std::uint8_t>(kStatError | code), 0, {}}; }
-    bool Succeeded() const { return stat == kStatRead || stat == kStatDone; }
+    static TCommandResult Read(std::int32_t value) { return {StatRead, value, {}}; }
+    static TCommandResult Done(std::int32_t value) { return {StatDone, value, {}}; }
+    static TCommandResult Error(TModuleError code) { return {static_cast<std::uint8_t>(StatError | code), 0, {}}; }
+    bool Succeeded() const { return stat == StatRead || stat == StatDone; }
 };
 
 }  // namespace sim

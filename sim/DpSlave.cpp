@@ -6,23 +6,23 @@ namespace sim {
 
 namespace {
 
-constexpr std::uint8_t kBroadcast = 127;
-constexpr std::uint8_t kFunctionMask = 0x0F;
-constexpr std::uint8_t kRequestBit = 0x40;
-constexpr std::uint8_t kFdlStatus = 0x09;
-constexpr std::uint8_t kSrdLow = 0x0C;
-constexpr std::uint8_t kSrdHigh = 0x0D;
-constexpr std::uint8_t kSdnLow = 0x04;
-constexpr std::uint8_t kSdnHigh = 0x06;
+constexpr std::uint8_t Broadcast = 127;
+constexpr std::uint8_t FunctionMask = 0x0F;
+constexpr std::uint8_t RequestBit = 0x40;
+constexpr std::uint8_t FdlStatus = 0x09;
+constexpr std::uint8_t SrdLow = 0x0C;
+constexpr std::uint8_t SrdHigh = 0x0D;
+constexpr std::uint8_t SdnLow = 0x04;
+constexpr std::uint8_t SdnHigh = 0x06;
 
 // Set_Prm Station_Status bits.
-constexpr std::uint8_t kLockReq = 0x80;
-constexpr std::uint8_t kUnlockReq = 0x40;
-constexpr std::uint8_t kSyncFreezeReq = 0x30;
-constexpr std::uint8_t kWatchdogOn = 0x08;
+constexpr std::uint8_t LockReq = 0x80;
+constexpr std::uint8_t UnlockReq = 0x40;
+constexpr std::uint8_t SyncFreezeReq = 0x30;
+constexpr std::uint8_t WatchdogOn = 0x08;
 
-bool IsSrd(std::uint8_t fc) { return (fc & kFunctionMask) == kSrdLow || (fc & kFunctionMask) == kSrdHigh; }
-bool IsSdn(std::uint8_t fc) { return (fc & kFunctionMask) == kSdnLow || (fc & kFunctionMask) == kSdnHigh; }
+bool IsSrd(std::uint8_t fc) { return (fc & FunctionMask) == SrdLow || (fc & FunctionMask) == SrdHigh; }
+bool IsSdn(std::uint8_t fc) { return (fc & FunctionMask) == SdnLow || (fc & FunctionMask) == SdnHigh; }
 
 }  // namespace
 
@@ -44,14 +44,14 @@ TDpSlave::TDpSlave(std::uint8_t address, int moduleCount, ExchangeFn exchange)
 std::optional<TByteString> TDpSlave::Handle(const TRequest& request, SimTime now)
 {
     const std::uint8_t destination = request.Destination();
-    if (destination != address_ && destination != kBroadcast) return std::nullopt;
-    if (!(request.fc & kRequestBit)) return std::nullopt;
+    if (destination != address_ && destination != Broadcast) return std::nullopt;
+    if (!(request.fc & RequestBit)) return std::nullopt;
     CheckWatchdog(now);
     lastTelegram_ = now;
 
-    if (request.dsap == kSapGlobalControl) return std::nullopt;  // never answered
-    if (destination == kBroadcast || IsSdn(request.fc)) return std::nullopt;
-    if ((request.fc & kFunctionMask) == kFdlStatus) return BuildSd1(request.Source(), address_, kFcStatusSlave);
+    if (request.dsap == SapGlobalControl) return std::nullopt;  // never answered
+    if (destination == Broadcast || IsSdn(request.fc)) return std::nullopt;
+    if ((request.fc & FunctionMask) == FdlStatus) return BuildSd1(request.Source(), address_, FcStatusSlave);
     if (!IsSrd(request.fc)) return std::nullopt;
     if (request.dsap) return HandleSapRequest(request);
     return HandleDataExchange(request, now);
@@ -60,27 +60,26 @@ std::optional<TByteString> TDpSlave::Handle(const TRequest& request, SimTime now
 std::optional<TByteString> TDpSlave::HandleSapRequest(const TRequest& request)
 {
     switch (*request.dsap) {
-    case kSapSlaveDiag: return DiagReply(request);
-    case kSapSetPrm: return SetPrm(request);
-    case kSapChkCfg: return ChkCfg(request);
-    case kSapGetCfg:
-        return BuildSd2(0x80 | request.Source(), 0x80 | address_, kFcDataLow, request.ssap.value_or(kSapChkCfg),
-                        kSapGetCfg, Configuration());
-    default: return BuildSd1(request.Source(), address_, kFcSapNotActive);
+    case SapSlaveDiag: return DiagReply(request);
+    case SapSetPrm: return SetPrm(request);
+    case SapChkCfg: return ChkCfg(request);
+    case SapGetCfg:
+        return BuildSd2(0x80 | request.Source(), 0x80 | address_, FcDataLow, request.ssap.value_or(SapChkCfg),
+                        SapGetCfg, Configuration());
+    default: return BuildSd1(request.Source(), address_, FcSapNotActive);
     }
 }
 
 std::optional<TByteString> TDpSlave::HandleDataExchange(const TRequest& request, SimTime now)
 {
     if (state_ != TSlaveState::DataExchange || request.Source() != masterAddress_)
-        return BuildSd1(request.Source(), address_, kFcSapNotActive);
+        return BuildSd1(request.Source(), address_, FcSapNotActive);
     if (request.data.size() != OutputLength()) {
         Enter(TSlaveState::WaitPrm, "output data of " + std::to_string(request.data.size()) + " bytes, expected " +
                                         std::to_string(OutputLength()));
-        return BuildSd1(request.Source(), address_, kFcSapNotActive);
+        return BuildSd1(request.Source(), address_, FcSapNotActive);
     }
-    return BuildSd2(request.Source(), address_, kFcDataLow, std::nullopt, std::nullopt,
-                    exchange_(request.data, now));
+    return BuildSd2(request.Source(), address_, FcDataLow, std::nullopt, std::nullopt, exchange_(request.data, now));
 }
 
 TByteString TDpSlave::DiagReply(const TRequest& request) const
@@ -88,8 +87,8 @@ TByteString TDpSlave::DiagReply(const TRequest& request) const
     TByteString diagnosis = Diagnosis();
     // Another master than the one that parameterised the station asks.
     if (masterAddress_ != 0xFF && request.Source() != masterAddress_) diagnosis[0] |= 0x80;  // Master_Lock
-    return BuildSd2(0x80 | request.Source(), 0x80 | address_, kFcDataLow, request.ssap.value_or(kSapChkCfg),
-                    kSapSlaveDiag, diagnosis);
+    return BuildSd2(0x80 | request.Source(), 0x80 | address_, FcDataLow, request.ssap.value_or(SapChkCfg), SapSlaveDiag,
+                    diagnosis);
 }
 
 TByteString TDpSlave::SetPrm(const TRequest& request)
@@ -101,7 +100,7 @@ TByteString TDpSlave::SetPrm(const TRequest& request)
         return ShortAck();
     }
     const std::uint8_t status = prm[0];
-    if ((status & kUnlockReq) && !(status & kLockReq)) {
+    if ((status & UnlockReq) && !(status & LockReq)) {
         masterAddress_ = 0xFF;
         watchdogOn_ = false;
         Enter(TSlaveState::WaitPrm, "released by master " + std::to_string(request.Source()));
@@ -109,15 +108,15 @@ TByteString TDpSlave::SetPrm(const TRequest& request)
     }
     const unsigned ident = static_cast<unsigned>(prm[4]) << 8 | prm[5];
     const Millis watchdog = Millis(10 * prm[1] * prm[2]);
-    notSupported_ = (status & kSyncFreezeReq) != 0;
-    prmFault_ = ident != kIdentNumber || ((status & kWatchdogOn) && watchdog.count() == 0);
+    notSupported_ = (status & SyncFreezeReq) != 0;
+    prmFault_ = ident != IdentNumber || ((status & WatchdogOn) && watchdog.count() == 0);
     if (prmFault_ || notSupported_) {
         char text[96];
         std::snprintf(text, sizeof text, "parameters refused (Ident_Number %04X, station status %02X)", ident, status);
         Enter(TSlaveState::WaitPrm, text);
         return ShortAck();
     }
-    watchdogOn_ = (status & kWatchdogOn) != 0;
+    watchdogOn_ = (status & WatchdogOn) != 0;
     watchdog_ = watchdog;
     if (prm[3] != 0) minTsdr_ = prm[3];  // 0 keeps the time in force
     masterAddress_ = request.Source();
@@ -164,10 +163,10 @@ TByteString TDpSlave::Diagnosis() const
     if (cfgFault_) status1 |= 0x04;
     if (notSupported_) status1 |= 0x10;
     if (prmFault_) status1 |= 0x40;
-    std::uint8_t status2 = 0x04;  // always set
-    if (state_ == TSlaveState::WaitPrm) status2 |= 0x01;  // Prm_Req
+    std::uint8_t status2 = 0x04;                                         // always set
+    if (state_ == TSlaveState::WaitPrm) status2 |= 0x01;                 // Prm_Req
     if (watchdogOn_ && state_ != TSlaveState::WaitPrm) status2 |= 0x08;  // WD_On
-    return {status1, status2, 0x00, masterAddress_, kIdentNumber >> 8, kIdentNumber & 0xFF};
+    return {status1, status2, 0x00, masterAddress_, IdentNumber >> 8, IdentNumber & 0xFF};
 }
 
 TByteString TDpSlave::Configuration() const

@@ -15,19 +15,19 @@
 
 namespace sim {
 
-constexpr std::uint16_t kIdentNumber = 0x09C5;
+constexpr std::uint16_t IdentNumber = 0x09C5;
 
 // Service access points of the DP start-up (as DSAP of a request).
-constexpr std::uint8_t kSapGlobalControl = 58;
-constexpr std::uint8_t kSapGetCfg = 59;
-constexpr std::uint8_t kSapSlaveDiag = 60;
-constexpr std::uint8_t kSapSetPrm = 61;
-constexpr std::uint8_t kSapChkCfg = 62;
+constexpr std::uint8_t SapGlobalControl = 58;
+constexpr std::uint8_t SapGetCfg = 59;
+constexpr std::uint8_t SapSlaveDiag = 60;
+constexpr std::uint8_t SapSetPrm = 61;
+constexpr std::uint8_t SapChkCfg = 62;
 
 // Function codes of the slave's replies.
-constexpr std::uint8_t kFcDataLow = 0x08;       // response data, low priority
-constexpr std::uint8_t kFcSapNotActive = 0x03;  // RS: the service is not available now
-constexpr std::uint8_t kFcStatusSlave = 0x00;   // FDL status: a slave station
+constexpr std::uint8_t FcDataLow = 0x08;       // response data, low priority
+constexpr std::uint8_t FcSapNotActive = 0x03;  // RS: the service is not available now
+constexpr std::uint8_t FcStatusSlave = 0x00;   // FDL status: a slave station
 
 enum class TSlaveState { WaitPrm, WaitCfg, DataExchange };
 const char* StateName(TSlaveState state);

@@ -77,7 +77,7 @@ void TFilling::Step(double dt)
     case TPhase::Fine:
         scale_.Load() += FineRate() * dt;
         if (scale_.Net() >= target - params_.Kg(params_.filling[filling::FineCutOff]) - correction_) {
-            flightLeft_ = FineRate() * kFlightSeconds;
+            flightLeft_ = FineRate() * FlightSeconds;
             Enter(TPhase::Flight);
         }
         break;

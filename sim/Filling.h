@@ -39,7 +39,7 @@ public:
 
     double CoarseRate() const;  // kg/s
     double FineRate() const { return CoarseRate() / 10; }
-    static constexpr double kFlightSeconds = 0.25;
+    static constexpr double FlightSeconds = 0.25;
 
 private:
     void Enter(TPhase next);
@@ -50,9 +50,9 @@ private:
     TPhase phase_ = TPhase::Off;
     double inPhase_ = 0;
     double inCycle_ = 0;
-    double emptyLoad_ = 0;    // the empty container's load, kg
-    double correction_ = 0;   // learnt in-flight correction, kg
-    double flightLeft_ = 0;   // kg still falling
+    double emptyLoad_ = 0;   // the empty container's load, kg
+    double correction_ = 0;  // learnt in-flight correction, kg
+    double flightLeft_ = 0;  // kg still falling
     double lastDosed_ = 0;
     double lastTare_ = 0;
     bool complete_ = false;

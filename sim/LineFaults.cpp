@@ -11,15 +11,15 @@ namespace {
 constexpr auto LateBy = Millis(150);
 constexpr std::size_t NoiseBytes = 20;
 // A stray SD2 head whose length bytes announce 250 bytes that never come.
-const TByteString StrayHead{kSd2, 0xFA, 0xFA, kSd2};
+const TByteString StrayHead{Sd2, 0xFA, 0xFA, Sd2};
 
 const struct {
     TFaultKind kind;
     const char* name;
-} kNames[] = {
-    {TFaultKind::Fcs, "fcs"},     {TFaultKind::Length, "length"}, {TFaultKind::Noise, "noise"},
-    {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"}, {TFaultKind::Late, "late"},
-    {TFaultKind::Drop, "drop"},   {TFaultKind::Silence, "silence"}, {TFaultKind::Flood, "flood"},
+} FaultNames[] = {
+    {TFaultKind::Fcs, "fcs"},           {TFaultKind::Length, "length"},   {TFaultKind::Noise, "noise"},
+    {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"},     {TFaultKind::Late, "late"},
+    {TFaultKind::Drop, "drop"},         {TFaultKind::Silence, "silence"}, {TFaultKind::Flood, "flood"},
     {TFaultKind::Head, "head"},
 };
 
@@ -36,7 +36,7 @@ bool TakesSeconds(TFaultKind kind) { return kind == TFaultKind::Silence || kind 
 
 const char* FaultName(TFaultKind kind)
 {
-    for (const auto& n : kNames)
+    for (const auto& n : FaultNames)
         if (n.kind == kind) return n.name;
     return "?";
 }
@@ -58,7 +58,7 @@ bool ParseFault(const std::string& text, TFault& fault, std::string& error)
         name.resize(eq);
     }
     bool known = false;
-    for (const auto& n : kNames)
+    for (const auto& n : FaultNames)
         if (name == n.name) {
             fault.kind = n.kind;
             known = true;
@@ -102,8 +102,8 @@ TFaultedAnswer ApplyFaults(const std::vector<TFault>& faults, long long answer, 
         case TFaultKind::Length: r[2] = static_cast<std::uint8_t>(r[1] + 1); break;
         case TFaultKind::Noise: out.stray += RandomBytes(NoiseBytes, random); break;
         case TFaultKind::Sd1Noise: {
-            TByteString bytes = TByteString{kSd1} + RandomBytes(5, random);
-            if (bytes[5] == kEnd && static_cast<std::uint8_t>(bytes[1] + bytes[2] + bytes[3]) == bytes[4])
+            TByteString bytes = TByteString{Sd1} + RandomBytes(5, random);
+            if (bytes[5] == End && static_cast<std::uint8_t>(bytes[1] + bytes[2] + bytes[3]) == bytes[4])
                 bytes[5] ^= 0xFF;  // stray bytes, never a telegram
             out.stray += bytes;
             break;

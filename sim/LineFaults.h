@@ -15,14 +15,14 @@ enum class TFaultKind { Fcs, Length, Noise, Sd1Noise, Split, Late, Drop, Silence
 constexpr std::size_t FaultKindCount = 10;
 
 struct TFault {
-    static constexpr int kEveryDefault = 100;
+    static constexpr int EveryDefault = 100;
 
     TFaultKind kind = TFaultKind::Fcs;
     int at = 0;       // the Data_Exchange answer it hits (1 = the first); 0: every 100th
     int seconds = 0;  // Silence: how long no answer goes out; Flood: how long the noise lasts
 
     // True when the fault hits Data_Exchange answer `answer` (counted from 1).
-    bool Hits(long long answer) const { return at ? answer == at : answer % kEveryDefault == 0; }
+    bool Hits(long long answer) const { return at ? answer == at : answer % EveryDefault == 0; }
 };
 
 const char* FaultName(TFaultKind kind);
@@ -36,15 +36,15 @@ struct TFaultedAnswer {
         TFaultKind kind;
         std::string text;  // "fault fcs", "fault silence for 3 s", ...
     };
-    TByteString reply;         // what goes on the line for the answer
-    bool send = true;          // false: nothing goes on the line for it
-    bool isAnswer = true;      // false: `reply` is stray bytes in place of the answer
-    bool split = false;        // in two halves with a gap
-    Millis delay{0};           // before it starts
-    TByteString stray;         // stray bytes after it
-    int silenceSeconds = 0;    // no answers from now on for so long
-    int floodSeconds = 0;      // random bytes on the line from the answer's start for so long
-    std::vector<THit> hits;    // one per fault that hit, in the order given
+    TByteString reply;       // what goes on the line for the answer
+    bool send = true;        // false: nothing goes on the line for it
+    bool isAnswer = true;    // false: `reply` is stray bytes in place of the answer
+    bool split = false;      // in two halves with a gap
+    Millis delay{0};         // before it starts
+    TByteString stray;       // stray bytes after it
+    int silenceSeconds = 0;  // no answers from now on for so long
+    int floodSeconds = 0;    // random bytes on the line from the answer's start for so long
+    std::vector<THit> hits;  // one per fault that hit, in the order given
 };
 
 // Applies the faults that hit Data_Exchange answer number `answer` to `reply`;

@@ -7,7 +7,7 @@ namespace sim {
 
 namespace {
 
-constexpr double kNominalOutput = 50.0;  // % at which the feeder gives the set-point
+constexpr double NominalOutput = 50.0;  // % at which the feeder gives the set-point
 
 }  // namespace
 
@@ -24,7 +24,7 @@ TCommandResult TMassFlow::Control(std::int32_t word)
         if (state_ == Stopped) {
             total_ = 0;
             integral_ = 0;
-            output_ = std::clamp(kNominalOutput, double(p[massflow::MinOutput]), double(p[massflow::MaxOutput]));
+            output_ = std::clamp(NominalOutput, double(p[massflow::MinOutput]), double(p[massflow::MaxOutput]));
             samples_.clear();
             trend_ = 0;
             trendValid_ = false;
@@ -58,7 +58,7 @@ void TMassFlow::Step(double dt)
     flow_ = 0;
     if (state_ == Stopped) return;
     if (state_ == Running) {
-        flow_ = output_ / kNominalOutput * SetPointKgH() * kMaterialFactor;
+        flow_ = output_ / NominalOutput * SetPointKgH() * MaterialFactor;
         const double fed = flow_ / 3600.0 * dt;
         scale_.Load() = std::max(0.0, scale_.Load() - fed);
         total_ += fed;
@@ -72,7 +72,7 @@ void TMassFlow::Refill(double dt)
 {
     const double low = params_.Kg(params_.massflow[massflow::RefillLow]);
     const double high = params_.Kg(params_.massflow[massflow::RefillHigh]);
-    if (!refilling_ && (options_ & kAutoRefill) && state_ == Running && scale_.Gross() <= low) refilling_ = true;
+    if (!refilling_ && (options_ & AutoRefill) && state_ == Running && scale_.Gross() <= low) refilling_ = true;
     if (!refilling_) return;
     const double seconds = params_.massflow[massflow::RefillTime] / 1000.0;
     scale_.Load() += (high - low) / seconds * dt;
@@ -107,15 +107,15 @@ void TMassFlow::Measure(double dt)
 void TMassFlow::Regulate(double dt)
 {
     const auto& p = params_.massflow;
-    if (!(options_ & kGravimetric) || refilling_ || !trendValid_) return;
+    if (!(options_ & Gravimetric) || refilling_ || !trendValid_) return;
     const double setPoint = SetPointKgH();
     const double error = (setPoint - trend_) / setPoint * 100.0;  // %
     const double gain = p[massflow::Gain] / 100.0;
     const double integralTime = p[massflow::IntegralTime] / 1000.0;
     if (integralTime > 0) integral_ += gain * error * dt / integralTime;
     const double low = p[massflow::MinOutput], high = p[massflow::MaxOutput];
-    integral_ = std::clamp(integral_, low - kNominalOutput, high - kNominalOutput);  // no wind-up
-    output_ = std::clamp(kNominalOutput + gain * error * 0.1 + integral_, low, high);
+    integral_ = std::clamp(integral_, low - NominalOutput, high - NominalOutput);  // no wind-up
+    output_ = std::clamp(NominalOutput + gain * error * 0.1 + integral_, low, high);
 }
 
 std::uint32_t TMassFlow::Status() const
@@ -131,7 +131,7 @@ std::uint32_t TMassFlow::Status() const
         s |= 0x08;
     if (state_ == Running && output_ >= p[massflow::MaxOutput]) s |= 0x10;
     if (state_ == Running && output_ <= p[massflow::MinOutput]) s |= 0x20;
-    if (options_ & kGravimetric) s |= 0x40;
+    if (options_ & Gravimetric) s |= 0x40;
     if (trendValid_) s |= 0x80;
     return s;
 }

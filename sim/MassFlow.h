@@ -21,11 +21,11 @@ namespace sim {
 class TMassFlow {
 public:
     enum TState : std::uint8_t { Stopped = 0, Running = 1, Paused = 3 };
-    static constexpr std::int32_t kGravimetric = 0x01;
-    static constexpr std::int32_t kAutoRefill = 0x02;
+    static constexpr std::int32_t Gravimetric = 0x01;
+    static constexpr std::int32_t AutoRefill = 0x02;
     // The feeder delivers a little less than its nominal rate, so the
     // controller has something to do.
-    static constexpr double kMaterialFactor = 0.97;
+    static constexpr double MaterialFactor = 0.97;
 
     TMassFlow(const TModuleParams& params, TScale& scale) : params_(params), scale_(scale) {}
 
@@ -54,7 +54,7 @@ private:
     const TModuleParams& params_;
     TScale& scale_;
     TState state_ = Stopped;
-    std::int32_t options_ = kGravimetric | kAutoRefill;
+    std::int32_t options_ = Gravimetric | AutoRefill;
     double output_ = 0;
     double integral_ = 0;
     double flow_ = 0;

@@ -14,55 +14,74 @@ namespace sim {
 // Standard page (read 12 n, write 1F n).
 namespace standard {
 enum : int {
-    ZeroRange = 1,      // % of capacity that Set Zero may take away
-    PowerUpZero,        // % of capacity zeroed at power-up
-    OverloadLimit,      // display units
-    FilterValue,        // cut-off frequency, Hz
-    TareRange,          // largest tare, display units
-    UnderloadLimit,     // display units (negative)
-    AveragingCount,     // samples in the running average
-    MeasuringTime,      // ms, triggered averaging
-    FilterMode,         // 0 Gaussian IIR, 1 FIR
-    NoMotionRange,      // display units
-    NoMotionTime,       // ms
-    ZeroTrackRange,     // display units
-    ZeroTrackTime,      // ms
-    StartDelay,         // ms, trigger to measurement
-    TareLimit,          // smallest gross that can be tared, display units
-    OutputMode,         // 0 setpoints, 1 commanded, 2 filling, 3 mass flow
-    UpdateRate,         // updates per second
-    ZeroTracking,       // 0 off, 1 on (calibration guarded)
-    DTime,              // ms, interval of the weight-change rate
+    ZeroRange = 1,   // % of capacity that Set Zero may take away
+    PowerUpZero,     // % of capacity zeroed at power-up
+    OverloadLimit,   // display units
+    FilterValue,     // cut-off frequency, Hz
+    TareRange,       // largest tare, display units
+    UnderloadLimit,  // display units (negative)
+    AveragingCount,  // samples in the running average
+    MeasuringTime,   // ms, triggered averaging
+    FilterMode,      // 0 Gaussian IIR, 1 FIR
+    NoMotionRange,   // display units
+    NoMotionTime,    // ms
+    ZeroTrackRange,  // display units
+    ZeroTrackTime,   // ms
+    StartDelay,      // ms, trigger to measurement
+    TareLimit,       // smallest gross that can be tared, display units
+    OutputMode,      // 0 setpoints, 1 commanded, 2 filling, 3 mass flow
+    UpdateRate,      // updates per second
+    ZeroTracking,    // 0 off, 1 on (calibration guarded)
+    DTime,           // ms, interval of the weight-change rate
     Count = DTime
 };
 }
 
 // Trigger page (26 n, write 26 80+n).
 namespace trigger {
-enum : int { Level = 1, Edge, RetrigWindow, RetrigTime, HoldTime, TareWindow, TareTime, RetrigStop, Count = RetrigStop };
+enum : int {
+    Level = 1,
+    Edge,
+    RetrigWindow,
+    RetrigTime,
+    HoldTime,
+    TareWindow,
+    TareTime,
+    RetrigStop,
+    Count = RetrigStop
+};
 }
 
 // Filling page (06 n, write 06 80+n).
 namespace filling {
 enum : int {
-    Target = 1, CoarseCutOff, FineCutOff, UpperTolerance, LowerTolerance, EmptyLimit,
-    TareDelay, SettlingTime, MaxFillTime, CutOffCorrection, Count = CutOffCorrection
+    Target = 1,
+    CoarseCutOff,
+    FineCutOff,
+    UpperTolerance,
+    LowerTolerance,
+    EmptyLimit,
+    TareDelay,
+    SettlingTime,
+    MaxFillTime,
+    CutOffCorrection,
+    Count = CutOffCorrection
 };
 }
 
 // Mass flow page (2A n, write 2A 80+n).
 namespace massflow {
 enum : int {
-    SetPoint = 1,       // display units per hour
-    Tolerance,          // %
-    RefillLow,          // display units
-    RefillHigh,         // display units
-    RefillTime,         // ms
-    CalcTime,           // ms, window of the flow calculation
-    Gain,               // %
-    IntegralTime,       // ms
-    MaxOutput,          // %
-    MinOutput,          // %
+    SetPoint = 1,  // display units per hour
+    Tolerance,     // %
+    RefillLow,     // display units
+    RefillHigh,    // display units
+    RefillTime,    // ms
+    CalcTime,      // ms, window of the flow calculation
+    Gain,          // %
+    IntegralTime,  // ms
+    MaxOutput,     // %
+    MinOutput,     // %
     Count = MinOutput
 };
 }
@@ -81,9 +100,9 @@ struct TModuleParams {
     // Calibration.
     bool calibrationOpen = false;
     std::int32_t calibrationCounter = 0;
-    std::int32_t capacity = 15000;    // CM, display units
-    std::int32_t decimalPoint = 1;    // DP, decimals shown
-    std::int32_t stepSize = 1;        // DS, in the last digit
+    std::int32_t capacity = 15000;          // CM, display units
+    std::int32_t decimalPoint = 1;          // DP, decimals shown
+    std::int32_t stepSize = 1;              // DS, in the last digit
     std::int32_t calibrationValue = 10000;  // CG, the load last calibrated with
 
     TModuleParams();

@@ -21,7 +21,8 @@ TCommandResult TParamTable::Write(int number, std::int32_t value, bool calibrati
     if (!Has(number)) return TCommandResult::Error(badId_);
     const TParamSpec& spec = specs_[static_cast<std::size_t>(number - 1)];
     if (spec.calibrationGuarded && !calibrationOpen) return TCommandResult::Error(errCalNotOpen);
-    const bool listed = spec.allowed.empty() || std::find(spec.allowed.begin(), spec.allowed.end(), value) != spec.allowed.end();
+    const bool listed =
+        spec.allowed.empty() || std::find(spec.allowed.begin(), spec.allowed.end(), value) != spec.allowed.end();
     if (value < spec.min || value > spec.max || !listed) return TCommandResult::Error(badValue_);
     values_[static_cast<std::size_t>(number - 1)] = value;
     return TCommandResult::Done(value);

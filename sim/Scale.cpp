@@ -9,15 +9,15 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t kMaxAverage = 1000;
-constexpr double kMinCalibrationSpan = 1000;  // counts between zero and the calibration load
+constexpr std::size_t MaxAverage = 1000;
+constexpr double MinCalibrationSpan = 1000;  // counts between zero and the calibration load
 
 }  // namespace
 
 TScale::TScale(const TModuleParams& params, double loadKg, std::uint32_t seed)
     : params_(params), load_(loadKg), random_(seed)
 {
-    filtered_ = kDeadCounts + load_ * kCountsPerKg;
+    filtered_ = DeadCounts + load_ * CountsPerKg;
     rawCounts_ = static_cast<std::int32_t>(std::lround(filtered_));
     // Power-up zero: a small load at switch-on is taken as the zero point.
     const double powerUpRange = params_.standard[standard::PowerUpZero] / 100.0 * params_.Kg(params_.capacity);
@@ -27,7 +27,7 @@ TScale::TScale(const TModuleParams& params, double loadKg, std::uint32_t seed)
 void TScale::Step(double dt)
 {
     time_ += dt;
-    const double raw = kDeadCounts + load_ * kCountsPerKg + noise_(random_);
+    const double raw = DeadCounts + load_ * CountsPerKg + noise_(random_);
     rawCounts_ = static_cast<std::int32_t>(std::lround(raw));
     const double cutOff = params_.standard[standard::FilterValue];
     const double alpha = 1.0 - std::exp(-2.0 * std::numbers::pi * cutOff * dt);
@@ -43,7 +43,7 @@ void TScale::Step(double dt)
     stable_ = covered && high->second - low->second <= params_.Kg(params_.standard[standard::NoMotionRange]) + 1e-9;
 
     recentNet_.push_back(Net());
-    if (recentNet_.size() > kMaxAverage) recentNet_.pop_front();
+    if (recentNet_.size() > MaxAverage) recentNet_.pop_front();
     TrackZero(dt);
 }
 
@@ -52,13 +52,13 @@ double TScale::Calibrated() const { return Linearised((filtered_ - calZero_) * g
 double TScale::Linearised(double kg) const
 {
     std::vector<std::pair<double, double>> points{{0.0, 0.0}};
-    for (int i = 0; i < kLinPoints; ++i)
+    for (int i = 0; i < LinPoints; ++i)
         if (LinX(i) != 0 || LinY(i) != 0) points.emplace_back(params_.Kg(LinX(i)), params_.Kg(LinY(i)));
     if (points.size() == 1) return kg;
     std::sort(points.begin(), points.end());
-    points.erase(std::unique(points.begin(), points.end(),
-                             [](const auto& a, const auto& b) { return a.first == b.first; }),
-                 points.end());
+    points.erase(
+        std::unique(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+        points.end());
     if (points.size() == 1) return kg;
     // The segment that holds kg; beyond the ends the outer segments go on.
     std::size_t i = 1;
@@ -123,7 +123,7 @@ TCommandResult TScale::CalibrateGain(std::int32_t displayValue)
 {
     if (!stable_) return TCommandResult::Error(errNotStable);
     const double span = filtered_ - calZero_;
-    if (displayValue <= 0 || displayValue > params_.capacity || span < kMinCalibrationSpan)
+    if (displayValue <= 0 || displayValue > params_.capacity || span < MinCalibrationSpan)
         return TCommandResult::Error(errBadCalValue);
     gain_ = params_.Kg(displayValue) / span;
     return TCommandResult::Done(displayValue);

@@ -16,13 +16,13 @@ namespace sim {
 
 class TScale {
 public:
-    static constexpr int kLinPoints = 7;
-    static constexpr double kCountsPerKg = 2000.0;
-    static constexpr std::int32_t kDeadCounts = 80000;  // the empty structure's signal
+    static constexpr int LinPoints = 7;
+    static constexpr double CountsPerKg = 2000.0;
+    static constexpr std::int32_t DeadCounts = 80000;  // the empty structure's signal
 
     TScale(const TModuleParams& params, double loadKg, std::uint32_t seed);
 
-    void Step(double dt);  // seconds
+    void Step(double dt);             // seconds
     double& Load() { return load_; }  // true load in kg; processes move it
     double Load() const { return load_; }
 
@@ -43,8 +43,16 @@ public:
     TCommandResult SetZero();
     void ResetZero() { systemZero_ = 0; }
     TCommandResult SetTare();
-    void ResetTare() { tare_ = 0; tareSet_ = false; }
-    void TareAt(double grossKg) { tare_ = grossKg; tareSet_ = true; }
+    void ResetTare()
+    {
+        tare_ = 0;
+        tareSet_ = false;
+    }
+    void TareAt(double grossKg)
+    {
+        tare_ = grossKg;
+        tareSet_ = true;
+    }
 
     // Calibration (the caller checks Calibrate Enable).
     TCommandResult CalibrateZero();
@@ -56,10 +64,14 @@ public:
     std::int32_t LinY(int point) const { return linY_[static_cast<std::size_t>(point)]; }
     void SetLinX(int point, std::int32_t v) { linX_[static_cast<std::size_t>(point)] = v; }
     void SetLinY(int point, std::int32_t v) { linY_[static_cast<std::size_t>(point)] = v; }
-    void ClearLinearisation() { linX_.fill(0); linY_.fill(0); }
+    void ClearLinearisation()
+    {
+        linX_.fill(0);
+        linY_.fill(0);
+    }
 
 private:
-    double Calibrated() const;   // kg from the filtered counts, before the system zero
+    double Calibrated() const;  // kg from the filtered counts, before the system zero
     double Linearised(double kg) const;
     double Round(double kg) const;
     void TrackZero(double dt);
@@ -67,16 +79,16 @@ private:
     const TModuleParams& params_;
     double load_;
     std::mt19937 random_;
-    std::normal_distribution<double> noise_{0.0, 0.08 * kCountsPerKg};
+    std::normal_distribution<double> noise_{0.0, 0.08 * CountsPerKg};
     double filtered_ = 0;  // counts
     std::int32_t rawCounts_ = 0;
-    std::int32_t calZero_ = kDeadCounts;
-    double gain_ = 1.0 / kCountsPerKg;  // kg per count
-    double systemZero_ = 0;  // kg
+    std::int32_t calZero_ = DeadCounts;
+    double gain_ = 1.0 / CountsPerKg;  // kg per count
+    double systemZero_ = 0;            // kg
     double tare_ = 0;
     bool tareSet_ = false;
-    std::array<std::int32_t, kLinPoints> linX_{};
-    std::array<std::int32_t, kLinPoints> linY_{};
+    std::array<std::int32_t, LinPoints> linX_{};
+    std::array<std::int32_t, LinPoints> linY_{};
 
     double time_ = 0;
     std::deque<std::pair<double, double>> history_;  // (time, unrounded gross) over the no-motion time

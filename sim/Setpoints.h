@@ -13,7 +13,7 @@ namespace sim {
 
 class TSetpoints {
 public:
-    static constexpr int kPoints = 4;
+    static constexpr int Points = 4;
 
     TSetpoints() { Reset(); }
     void Reset();
@@ -25,9 +25,9 @@ public:
     std::uint8_t States() const { return states_; }
 
 private:
-    std::array<std::int32_t, kPoints> limit_{};
-    std::array<std::int32_t, kPoints> hysteresis_{};
-    std::array<std::int32_t, kPoints> source_{};
+    std::array<std::int32_t, Points> limit_{};
+    std::array<std::int32_t, Points> hysteresis_{};
+    std::array<std::int32_t, Points> source_{};
     std::uint8_t states_ = 0;
 };
 

@@ -4,9 +4,9 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t kSd1Length = 6;
-constexpr std::size_t kMaxLe = TByteString::MaxLength - 6;  // a telegram fits a byte string
-constexpr std::size_t kMaxBuffered = 4 * TByteString::MaxLength;
+constexpr std::size_t Sd1Length = 6;
+constexpr std::size_t MaxLe = TByteString::MaxLength - 6;  // a telegram fits a byte string
+constexpr std::size_t MaxBuffered = 4 * TByteString::MaxLength;
 
 std::uint8_t Sum(const std::uint8_t* bytes, std::size_t count)
 {
@@ -43,9 +43,10 @@ std::vector<TRequest> TRequestParser::Feed(const std::uint8_t* bytes, std::size_
     if (count > 0) lastByte_ = now;
     buffer_.insert(buffer_.end(), bytes, bytes + count);
     std::vector<TRequest> requests;
-    while (!buffer_.empty() && TakeOne(requests)) {}
+    while (!buffer_.empty() && TakeOne(requests)) {
+    }
     // Only a partial telegram can remain, and none is longer than this.
-    if (buffer_.size() > kMaxBuffered) Skip(buffer_.size());
+    if (buffer_.size() > MaxBuffered) Skip(buffer_.size());
     return requests;
 }
 
@@ -76,29 +77,29 @@ bool TRequestParser::TakeOne(std::vector<TRequest>& out)
     const std::uint8_t* b = buffer_.data();
     const std::size_t size = buffer_.size();
     TRequest request;
-    if (b[0] == kSd1) {
-        if (size < kSd1Length) return false;
-        if (Sum(b + 1, 3) != b[4] || b[5] != kEnd || !SplitBody(b + 1, 3, request)) {
+    if (b[0] == Sd1) {
+        if (size < Sd1Length) return false;
+        if (Sum(b + 1, 3) != b[4] || b[5] != End || !SplitBody(b + 1, 3, request)) {
             Skip(1);
             return true;
         }
-        request.length = kSd1Length;
+        request.length = Sd1Length;
         out.push_back(request);
-        Skip(kSd1Length);
+        Skip(Sd1Length);
         return true;
     }
-    if (b[0] != kSd2) {
+    if (b[0] != Sd2) {
         Skip(1);
         return true;
     }
     if (size < 4) return false;
     const std::size_t le = b[1];
-    if (b[2] != le || b[3] != kSd2 || le < 3 || le > kMaxLe) {
+    if (b[2] != le || b[3] != Sd2 || le < 3 || le > MaxLe) {
         Skip(1);
         return true;
     }
     if (size < le + 6) return false;
-    if (Sum(b + 4, le) != b[4 + le] || b[5 + le] != kEnd || !SplitBody(b + 4, le, request)) {
+    if (Sum(b + 4, le) != b[4 + le] || b[5 + le] != End || !SplitBody(b + 4, le, request)) {
         Skip(1);
         return true;
     }
@@ -111,7 +112,7 @@ bool TRequestParser::TakeOne(std::vector<TRequest>& out)
 TByteString BuildSd1(std::uint8_t da, std::uint8_t sa, std::uint8_t fc)
 {
     const std::uint8_t body[] = {da, sa, fc};
-    return {kSd1, da, sa, fc, Sum(body, 3), kEnd};
+    return {Sd1, da, sa, fc, Sum(body, 3), End};
 }
 
 TByteString BuildSd2(std::uint8_t da, std::uint8_t sa, std::uint8_t fc, std::optional<std::uint8_t> dsap,
@@ -121,15 +122,15 @@ TByteString BuildSd2(std::uint8_t da, std::uint8_t sa, std::uint8_t fc, std::opt
     if (dsap) body.Append(*dsap);
     if (ssap) body.Append(*ssap);
     body.Append(data);
-    body.Truncate(kMaxLe);
+    body.Truncate(MaxLe);
     const auto le = static_cast<std::uint8_t>(body.size());
-    TByteString telegram{kSd2, le, le, kSd2};
+    TByteString telegram{Sd2, le, le, Sd2};
     telegram.Append(body);
     telegram.Append(Sum(body.data(), body.size()));
-    telegram.Append(kEnd);
+    telegram.Append(End);
     return telegram;
 }
 
-TByteString ShortAck() { return {kShortAck}; }
+TByteString ShortAck() { return {ShortAckByte}; }
 
 }  // namespace sim

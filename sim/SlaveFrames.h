@@ -11,10 +11,10 @@
 
 namespace sim {
 
-constexpr std::uint8_t kSd1 = 0x10;
-constexpr std::uint8_t kSd2 = 0x68;
-constexpr std::uint8_t kShortAck = 0xE5;
-constexpr std::uint8_t kEnd = 0x16;
+constexpr std::uint8_t Sd1 = 0x10;
+constexpr std::uint8_t Sd2 = 0x68;
+constexpr std::uint8_t ShortAckByte = 0xE5;
+constexpr std::uint8_t End = 0x16;
 
 // One request as received. Addresses keep their extension bit (bit 7); when
 // it is set, the matching service access point was taken from the data unit.
@@ -24,7 +24,7 @@ struct TRequest {
     std::uint8_t fc = 0;
     std::optional<std::uint8_t> dsap;
     std::optional<std::uint8_t> ssap;
-    TByteString data;  // the data unit after any SAP bytes
+    TByteString data;        // the data unit after any SAP bytes
     std::size_t length = 0;  // bytes of the telegram on the line
 
     std::uint8_t Destination() const { return da & 0x7F; }
@@ -49,8 +49,8 @@ public:
 
 private:
     bool TakeOne(std::vector<TRequest>& out);  // false: need more bytes
-    void Consume(std::size_t n);  // a telegram taken
-    void Skip(std::size_t n);     // bytes thrown away
+    void Consume(std::size_t n);               // a telegram taken
+    void Skip(std::size_t n);                  // bytes thrown away
 
     Millis idleGap_;
     std::vector<std::uint8_t> buffer_;

@@ -94,12 +94,13 @@ int main(int argc, char** argv)
         for (std::size_t i = 0; i < options.stations.size(); ++i) {
             const sim::TStationSpec& spec = options.stations[i];
             // Each station's load noise has a seed of its own.
-            stations.push_back(std::make_unique<sim::TSlaveStation>(static_cast<std::uint8_t>(spec.address),
-                                                                    spec.modules, options.seed + static_cast<std::uint32_t>(i),
-                                                                    sim::SimClock::now()));
+            stations.push_back(std::make_unique<sim::TSlaveStation>(
+                static_cast<std::uint8_t>(spec.address), spec.modules, options.seed + static_cast<std::uint32_t>(i),
+                sim::SimClock::now()));
             served.push_back(stations.back().get());
             const std::string name = "station " + std::to_string(spec.address);
-            names += (names.empty() ? "" : ", ") + name + " with " + std::to_string(spec.modules) + " weighing module(s)";
+            names +=
+                (names.empty() ? "" : ", ") + name + " with " + std::to_string(spec.modules) + " weighing module(s)";
             if (!options.quiet)
                 stations.back()->Dp().SetOnStateChange(
                     [name](sim::TSlaveState, sim::TSlaveState to, const std::string& why) {
@@ -115,7 +116,8 @@ int main(int argc, char** argv)
             paced, Say);
         const int result = server.Run(stopFd, dumpFd, [&]() {
             signalfd_siginfo info;
-            while (read(dumpFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {}
+            while (read(dumpFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            }
             WriteStatsFile(options.statsFile, server.Stats());
         });
         const bool written = WriteStatsFile(options.statsFile, server.Stats());

@@ -79,11 +79,8 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
     long long address = options.address, modules = options.modules, com = options.com, seed = options.seed,
               latency = options.adapterLatencyMs;
     const TNumberOption numbers[] = {
-        {"--addr", 0, 126, &address},
-        {"--modules", 1, 8, &modules},
-        {"--com", 1, 255, &com},
-        {"--seed", 0, 0xFFFFFFFFLL, &seed},
-        {"--adapter-latency", 0, 255, &latency},
+        {"--addr", 0, 126, &address},       {"--modules", 1, 8, &modules},           {"--com", 1, 255, &com},
+        {"--seed", 0, 0xFFFFFFFFLL, &seed}, {"--adapter-latency", 0, 255, &latency},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -94,10 +91,22 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             name = name.substr(0, eq);
             inlineValue = true;
         }
-        if (name == "--help" || name == "-h") { options.help = true; continue; }
-        if (name == "--replace") { options.replace = true; continue; }
-        if (name == "--quiet") { options.quiet = true; continue; }
-        if (name == "--instant") { options.instant = true; continue; }
+        if (name == "--help" || name == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (name == "--replace") {
+            options.replace = true;
+            continue;
+        }
+        if (name == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (name == "--instant") {
+            options.instant = true;
+            continue;
+        }
         if (name == "--fault") {
             if (!inlineValue && i + 1 >= args.size()) {
                 error = "--fault needs a value";

@@ -12,9 +12,9 @@ namespace sim {
 
 namespace {
 
-constexpr int kBitsPerChar = 11;  // start, 8 data, parity, stop
-constexpr auto kSplitGap = Millis(30);
-constexpr auto kStrayGap = Millis(25);  // stray bytes come alone, after the answer
+constexpr int BitsPerChar = 11;  // start, 8 data, parity, stop
+constexpr auto SplitGap = Millis(30);
+constexpr auto StrayGap = Millis(25);  // stray bytes come alone, after the answer
 
 // The baud of a termios speed; 19200 for one not listed.
 long Baud(speed_t speed)
@@ -22,8 +22,8 @@ long Baud(speed_t speed)
     const struct {
         speed_t code;
         long baud;
-    } speeds[] = {{B1200, 1200},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},
-                  {B19200, 19200}, {B38400, 38400}, {B57600, 57600},   {B115200, 115200},
+    } speeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+                  {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
                   {B230400, 230400}, {B460800, 460800}, {B500000, 500000}, {B1500000, 1500000}};
     for (const auto& s : speeds)
         if (s.code == speed) return s.baud;
@@ -45,10 +45,13 @@ std::string TimeStamp()
 
 }  // namespace
 
-TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line,
-                           LogFn report)
-    : stations_(std::move(stations)), fd_(lineFd), log_(std::move(log)), line_(std::move(line)),
-      report_(std::move(report)), bus_(TUsbAdapter(line_.adapterLatency, SimClock::now(), line_.seed), line_.seed),
+TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line, LogFn report)
+    : stations_(std::move(stations)),
+      fd_(lineFd),
+      log_(std::move(log)),
+      line_(std::move(line)),
+      report_(std::move(report)),
+      bus_(TUsbAdapter(line_.adapterLatency, SimClock::now(), line_.seed), line_.seed),
       random_(line_.seed ? line_.seed : 1)
 {
 }
@@ -114,10 +117,11 @@ bool TSlaveServer::ReadLine(SimTime now)
     const ssize_t n = read(fd_, buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (n <= 0) {
-        log_(n == 0 ? std::string("the line was hung up") : std::string("reading the line failed: ") + std::strerror(errno));
+        log_(n == 0 ? std::string("the line was hung up")
+                    : std::string("reading the line failed: ") + std::strerror(errno));
         return false;
     }
-    const auto character = line_.instant ? SimClock::duration::zero() : BitTime() * kBitsPerChar;
+    const auto character = line_.instant ? SimClock::duration::zero() : BitTime() * BitsPerChar;
     bus_.FromMaster(buffer, static_cast<std::size_t>(n), now, character);
     return true;
 }
@@ -163,26 +167,26 @@ void TSlaveServer::Report(const std::string& what)
     if (report_) report_(TimeStamp() + " " + what);
 }
 
-void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request, TByteString reply,
-                          SimTime requestEnd, SimTime now)
+void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime requestEnd,
+                          SimTime now)
 {
     if (now < silentUntil_) return;
     const auto bit = BitTime();
-    const auto character = line_.instant ? SimClock::duration::zero() : bit * kBitsPerChar;
+    const auto character = line_.instant ? SimClock::duration::zero() : bit * BitsPerChar;
     // The request's own time on the line has passed at `requestEnd` only on
     // a real line; the pseudo-terminal brings it at once.
     SimTime start = requestEnd + (line_.instant ? SimClock::duration::zero() : bit * station.Dp().MinTsdrBits());
     if (bus_.Flooded(start)) return;  // the line is busy: the station waits and the master gives up
     TFaultedAnswer out;
     out.reply = std::move(reply);
-    if (!request.dsap && !out.reply.empty() && out.reply[0] == kSd2)
+    if (!request.dsap && !out.reply.empty() && out.reply[0] == Sd2)
         out = ApplyFaults(line_.faults, ++dataExchanges_, std::move(out.reply), random_);
     for (const auto& hit : out.hits) {
         ++stats_.faults[static_cast<std::size_t>(hit.kind)];
         Report(hit.text + " on Data_Exchange answer " + std::to_string(dataExchanges_));
     }
     if (out.silenceSeconds) silentUntil_ = now + std::chrono::seconds(out.silenceSeconds);
-    if (out.floodSeconds) bus_.Flood(start, start + std::chrono::seconds(out.floodSeconds), bit * kBitsPerChar);
+    if (out.floodSeconds) bus_.Flood(start, start + std::chrono::seconds(out.floodSeconds), bit * BitsPerChar);
     if (!out.send) return;
     start += out.delay;
     const int sender = out.isAnswer ? station.Dp().Address() : TLineOutput::NoStation;
@@ -191,11 +195,11 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     if (out.split) {
         const std::size_t half = out.reply.size() / 2;
         end = bus_.Send(out.reply.Mid(0, half), start, character, sender);
-        end = bus_.Send(out.reply.Mid(half, out.reply.size() - half), end + kSplitGap, character, sender);
+        end = bus_.Send(out.reply.Mid(half, out.reply.size() - half), end + SplitGap, character, sender);
     } else {
         end = bus_.Send(out.reply, start, character, sender);
     }
-    if (!out.stray.empty()) bus_.Send(out.stray, end + kStrayGap, character, TLineOutput::NoStation);
+    if (!out.stray.empty()) bus_.Send(out.stray, end + StrayGap, character, TLineOutput::NoStation);
 }
 
 }  // namespace sim

@@ -24,10 +24,10 @@
 namespace sim {
 
 struct TLineOptions {
-    bool instant = false;         // answers at once, all bytes in one write
-    std::vector<TFault> faults;   // injected into Data_Exchange answers
-    std::uint32_t seed = 1;       // of the noise bytes and the adapter's tick
-    Millis adapterLatency{0};     // of the USB adapter in front of the master
+    bool instant = false;        // answers at once, all bytes in one write
+    std::vector<TFault> faults;  // injected into Data_Exchange answers
+    std::uint32_t seed = 1;      // of the noise bytes and the adapter's tick
+    Millis adapterLatency{0};    // of the USB adapter in front of the master
 };
 
 class TSlaveServer {

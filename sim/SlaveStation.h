@@ -13,7 +13,7 @@ namespace sim {
 
 class TSlaveStation {
 public:
-    static constexpr int kMaxModules = 8;
+    static constexpr int MaxModules = 8;
 
     TSlaveStation(std::uint8_t address, int moduleCount, std::uint32_t seed, SimTime start);
 

@@ -10,9 +10,9 @@
 namespace sim {
 
 struct TSlaveStats {
-    long long requests = 0;    // telegrams the stations heard
-    long long answers = 0;     // answers the stations put on the line
-    long long collisions = 0;  // answers the master talked over
+    long long requests = 0;                          // telegrams the stations heard
+    long long answers = 0;                           // answers the stations put on the line
+    long long collisions = 0;                        // answers the master talked over
     std::array<long long, FaultKindCount> faults{};  // by TFaultKind
 
     std::string Json() const;

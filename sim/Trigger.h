@@ -36,13 +36,13 @@ private:
     TPhase phase_ = TPhase::Armed;
     double previous_ = 0;
     bool started_ = false;
-    double inPhase_ = 0;        // seconds in the present phase
-    double sinceTrigger_ = 0;   // seconds since the last trigger
+    double inPhase_ = 0;       // seconds in the present phase
+    double sinceTrigger_ = 0;  // seconds since the last trigger
     double sum_ = 0;
     int samples_ = 0;
     bool hasAverage_ = false;
     double average_ = 0;
-    double settledAbove_ = 0;   // seconds a load has stood above the tare window
+    double settledAbove_ = 0;  // seconds a load has stood above the tare window
 };
 
 }  // namespace sim

@@ -6,14 +6,14 @@ namespace sim {
 
 namespace {
 
-constexpr double kStep = 0.010;        // seconds per model step
-constexpr double kMaxFineGap = 10.0;   // longer pauses are run in 1000 steps
-constexpr Millis kSaveTime{200};
-constexpr Millis kFactoryDefaultTime{500};
-constexpr std::int32_t kHardwareRevision = 0x0003;
-constexpr std::int32_t kSoftwareVersion = 0x0215;  // 2.15
-constexpr std::int32_t kFirstDeviceId = 2301000;
-constexpr std::int32_t kReferenceCounts = 7340032;
+constexpr double ModelStep = 0.010;  // seconds per model step
+constexpr double MaxFineGap = 10.0;  // longer pauses are run in 1000 steps
+constexpr Millis SaveTime{200};
+constexpr Millis FactoryDefaultTime{500};
+constexpr std::int32_t HardwareRevision = 0x0003;
+constexpr std::int32_t SoftwareVersion = 0x0215;  // 2.15
+constexpr std::int32_t BaseDeviceId = 2301000;
+constexpr std::int32_t ReferenceCounts = 7340032;
 
 void PutBigEndian(std::uint8_t* out, std::uint32_t value, int bytes)
 {
@@ -44,7 +44,7 @@ void TWeighModule::Advance(SimTime now)
 {
     const double gap = std::chrono::duration<double>(now - clock_).count();
     if (gap <= 0) return;
-    const double dt = gap > kMaxFineGap ? gap / 1000 : kStep;
+    const double dt = gap > MaxFineGap ? gap / 1000 : ModelStep;
     double done = 0;
     while (gap - done >= dt - 1e-9) {
         Step(dt);
@@ -80,7 +80,7 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     case 0x08: return FactoryDefaults(now);
     case 0x0A:
         return weight(trigger_.HasAverage() ? trigger_.Average()
-                                             : scale_.Average(params_.standard[standard::AveragingCount]));
+                                            : scale_.Average(params_.standard[standard::AveragingCount]));
     case 0x0B: return weight(filling_.LastDosed());
     case 0x0C: return weight(filling_.LastTare());
     case 0x0E: return weight(scale_.Gross());
@@ -88,17 +88,17 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     case 0x10: return TCommandResult::Read(scale_.RawCounts());
     case 0x11: return weight(scale_.Tare());
     case 0x12: return params_.standard.Read(index);
-    case 0x14: return TCommandResult::Read(kHardwareRevision);
-    case 0x15: return TCommandResult::Read(kFirstDeviceId + number_);
-    case 0x16: return TCommandResult::Read(0);  // no input wired
+    case 0x14: return TCommandResult::Read(HardwareRevision);
+    case 0x15: return TCommandResult::Read(BaseDeviceId + number_);
+    case 0x16: return TCommandResult::Read(0);                     // no input wired
     case 0x17: return TCommandResult::Read(LimitStatus() & 0x03);  // outputs follow setpoints 0 and 1
-    case 0x19: return TCommandResult::Read(kReferenceCounts + (scale_.RawCounts() & 0x03));
+    case 0x19: return TCommandResult::Read(ReferenceCounts + (scale_.RawCounts() & 0x03));
     case 0x1A: scale_.ResetTare(); return TCommandResult::Done(0);
     case 0x1B: scale_.ResetZero(); return TCommandResult::Done(0);
     case 0x1C: return Save(index, now);
     case 0x1D: {
         TCommandResult result = setpoints_.Command(index, value);
-        if (result.stat == kStatDone) unsaved_ |= saveSetpoints;
+        if (result.stat == StatDone) unsaved_ |= saveSetpoints;
         return result;
     }
     case 0x1E: return scale_.SetTare();
@@ -111,10 +111,10 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     case 0x22: return filling_.StartProgram();
     case 0x23: return TCommandResult::Read(static_cast<std::int32_t>(Status()));
     case 0x24: return filling_.Trigger();
-    case 0x25: return TCommandResult::Read(kSoftwareVersion);
+    case 0x25: return TCommandResult::Read(SoftwareVersion);
     case 0x26: {
         TCommandResult result = PageCommand(params_.trigger, index, value, saveSetup);
-        if (result.stat == kStatDone) trigger_.Rearm();
+        if (result.stat == StatDone) trigger_.Rearm();
         return result;
     }
     case 0x29: return MassFlowCommand(index, value);
@@ -128,8 +128,7 @@ TCommandResult TWeighModule::Dispatch(std::uint8_t cmd, std::uint8_t index, std:
     }
 }
 
-TCommandResult TWeighModule::PageCommand(TParamTable& page, std::uint8_t index, std::int32_t value,
-                                         std::uint8_t group)
+TCommandResult TWeighModule::PageCommand(TParamTable& page, std::uint8_t index, std::int32_t value, std::uint8_t group)
 {
     if (!(index & 0x80)) return page.Read(index);
     TCommandResult result = page.Write(index & 0x7F, value, params_.calibrationOpen);
@@ -141,13 +140,15 @@ TCommandResult TWeighModule::Linearisation(std::uint8_t index, std::int32_t valu
 {
     const int point = index & 0x0F;
     const int what = index >> 4;
-    if (point >= TScale::kLinPoints || (what != 1 && what != 2 && what != 4 && what != 5))
+    if (point >= TScale::LinPoints || (what != 1 && what != 2 && what != 4 && what != 5))
         return TCommandResult::Error(errBadCalId);
     if (what == 1) return TCommandResult::Read(scale_.LinX(point));
     if (what == 2) return TCommandResult::Read(scale_.LinY(point));
     if (value < -2 * params_.capacity || value > 2 * params_.capacity) return TCommandResult::Error(errBadCalValue);
-    if (what == 4) scale_.SetLinX(point, value);
-    else scale_.SetLinY(point, value);
+    if (what == 4)
+        scale_.SetLinX(point, value);
+    else
+        scale_.SetLinY(point, value);
     unsaved_ |= saveCalibration;
     return TCommandResult::Done(value);
 }
@@ -176,7 +177,7 @@ TCommandResult TWeighModule::Save(std::uint8_t mask, SimTime now)
     }
     unsaved_ &= static_cast<std::uint8_t>(~mask);
     TCommandResult result = TCommandResult::Done(mask);
-    result.readyAt = now + kSaveTime;  // writing the non-volatile memory takes a moment
+    result.readyAt = now + SaveTime;  // writing the non-volatile memory takes a moment
     return result;
 }
 
@@ -192,7 +193,7 @@ TCommandResult TWeighModule::FactoryDefaults(SimTime now)
     massFlow_.Stop();
     unsaved_ = 0;
     TCommandResult result = TCommandResult::Done(0);
-    result.readyAt = now + kFactoryDefaultTime;
+    result.readyAt = now + FactoryDefaultTime;
     return result;
 }
 
@@ -291,9 +292,9 @@ std::uint8_t TWeighModule::LimitStatus() const
     return limits;
 }
 
-std::array<std::uint8_t, TWeighModule::kBlockBytes> TWeighModule::Block() const
+std::array<std::uint8_t, TWeighModule::BlockBytes> TWeighModule::Block() const
 {
-    std::array<std::uint8_t, kBlockBytes> b{};
+    std::array<std::uint8_t, BlockBytes> b{};
     PutBigEndian(&b[0], static_cast<std::uint32_t>(FloatBits(scale_.Gross())), 4);
     PutBigEndian(&b[4], static_cast<std::uint32_t>(FloatBits(scale_.Net())), 4);
     PutBigEndian(&b[8], Qualifier(), 2);

@@ -21,7 +21,7 @@ namespace sim {
 
 class TWeighModule {
 public:
-    static constexpr std::size_t kBlockBytes = 16;
+    static constexpr std::size_t BlockBytes = 16;
 
     // `number` is the module's position behind the station (0..7); it sets
     // the initial load and the seed of the noise.
@@ -31,7 +31,7 @@ public:
     void Advance(SimTime now);
     TCommandResult Execute(std::uint8_t cmd, std::uint8_t index, std::int32_t value, SimTime now);
     // The module's 16 bytes of the cyclic input data.
-    std::array<std::uint8_t, kBlockBytes> Block() const;
+    std::array<std::uint8_t, BlockBytes> Block() const;
 
     const TScale& Scale() const { return scale_; }
     TScale& Scale() { return scale_; }

@@ -11,9 +11,9 @@ constexpr std::uint32_t ByteOrderMagic = 0x1A2B3C4D;
 
 constexpr std::uint16_t OptEnd = 0;
 constexpr std::uint16_t OptComment = 1;
-constexpr std::uint16_t OptFlags = 2;   // epb_flags
-constexpr std::uint16_t OptTsResol = 9; // if_tsresol
-constexpr std::uint8_t Nanoseconds = 9; // 10^-9 s
+constexpr std::uint16_t OptFlags = 2;    // epb_flags
+constexpr std::uint16_t OptTsResol = 9;  // if_tsresol
+constexpr std::uint8_t Nanoseconds = 9;  // 10^-9 s
 
 void Put16(Bytes& b, std::uint16_t v)
 {

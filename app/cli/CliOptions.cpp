@@ -47,9 +47,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             continue;
         }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
-            name != "--adapter-latency" &&
-            name != "--trace" && name != "--weights" && name != "--module" && name != "--backup" &&
-            name != "--restore") {
+            name != "--adapter-latency" && name != "--trace" && name != "--weights" && name != "--module" &&
+            name != "--backup" && name != "--restore") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -64,12 +63,16 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             if (!options.comNumber) error = "--com must be a port number from 1 to 255" + got;
         } else if (name == "--addr") {
             const auto n = WholeNumber(value, 0, 126);
-            if (n) options.slaveAddress = *n;
-            else error = "--addr must be a PROFIBUS address from 0 to 126" + got;
+            if (n)
+                options.slaveAddress = *n;
+            else
+                error = "--addr must be a PROFIBUS address from 0 to 126" + got;
         } else if (name == "--modules") {
             const auto n = WholeNumber(value, 1, 8);
-            if (n) options.moduleCount = *n;
-            else error = "--modules must be a number of modules from 1 to 8" + got;
+            if (n)
+                options.moduleCount = *n;
+            else
+                error = "--modules must be a number of modules from 1 to 8" + got;
         } else if (name == "--trace" || name == "--weights" || name == "--backup" || name == "--restore") {
             (name == "--trace"     ? options.traceFile
              : name == "--weights" ? options.weightsFile
@@ -78,8 +81,10 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             if (value.empty()) error = name + " needs a file name";
         } else if (name == "--adapter-latency") {
             const auto n = WholeNumber(value, 0, 1000);
-            if (n) options.adapterLatency = *n;
-            else error = "--adapter-latency must be a number of milliseconds from 0 to 1000" + got;
+            if (n)
+                options.adapterLatency = *n;
+            else
+                error = "--adapter-latency must be a number of milliseconds from 0 to 1000" + got;
         } else if (name == "--module") {
             options.module = WholeNumber(value, 0, 7);
             if (!options.module) error = "--module must be a module's unit address from 0 to 7" + got;
@@ -91,7 +96,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         }
         if (!error.empty()) return std::nullopt;
     }
-    if (!options.backupFile.empty() && !options.restoreFile.empty()) error = "--backup and --restore exclude each other";
+    if (!options.backupFile.empty() && !options.restoreFile.empty())
+        error = "--backup and --restore exclude each other";
     else if ((!options.backupFile.empty() || !options.restoreFile.empty()) != options.module.has_value())
         error = "--module K goes with --backup FILE or --restore FILE";
     else if (options.module && *options.module >= options.moduleCount)

@@ -12,11 +12,11 @@ struct TCliOptions {
     int slaveAddress = 3;
     int moduleCount = 1;
     std::optional<double> seconds;  // none: until interrupted
-    bool fast = false;  // the next Data_Exchange request as soon as the answer is in
-    bool liveList = false;  // scan the bus instead of running the master
-    bool diag = false;      // print every decoded diagnosis
-    bool stats = false;     // print the bus counters every 10 s and at exit
-    int adapterLatency = 20;  // ms the adapter may add to an answer
+    bool fast = false;              // the next Data_Exchange request as soon as the answer is in
+    bool liveList = false;          // scan the bus instead of running the master
+    bool diag = false;              // print every decoded diagnosis
+    bool stats = false;             // print the bus counters every 10 s and at exit
+    int adapterLatency = 20;        // ms the adapter may add to an answer
     std::string traceFile;          // empty: no trace
     std::string weightsFile;        // empty: no weight log
     std::optional<int> module;      // unit address for --backup / --restore

@@ -32,7 +32,7 @@ void TBackupSession::Received(const TByteString& telegram)
     const auto reply = cyclic::ReadChannel(telegram);
     if (!reply) return;
     const TCommandChannel::TReplyOutcome outcome = channel_.TakeReply(*reply, master_.OutputData);
-    if (outcome.ResultForPending && queued_) {
+    if (outcome.resultForPending && queued_) {
         run_.TakeResult(reply->Stat, reply->Value);
         queued_ = false;
     }
@@ -53,5 +53,6 @@ void TBackupSession::SendNext()
         channel_.QueueCommand(unit_, *run_.NextCommand());
         queued_ = true;
     }
-    if (!channel_.Pending() && channel_.SendNextCommand(master_.OutputData)) placedAt_ = std::chrono::steady_clock::now();
+    if (!channel_.Pending() && channel_.SendNextCommand(master_.OutputData))
+        placedAt_ = std::chrono::steady_clock::now();
 }

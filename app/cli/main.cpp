@@ -70,8 +70,8 @@ bool StartTrace(T_DPV0& master, TTraceRecorder& recorder, const std::string& pat
 std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
 {
     if (!options.seconds) return std::chrono::steady_clock::time_point::max();
-    return std::chrono::steady_clock::now() +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*options.seconds));
+    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                  std::chrono::duration<double>(*options.seconds));
 }
 
 constexpr auto StatsPeriod = std::chrono::seconds(10);
@@ -193,9 +193,9 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
     int refused = 0;
     for (const backup::TItem& item : run.Items()) refused += item.refusal.empty() ? 0 : 1;
     if (!options.backupFile.empty()) {
-        const backup::TFile file{{LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module,
-                                    run.Identification()},
-                                 run.Items()};
+        const backup::TFile file{
+            {LocalTime(), "Quorvel " QUORVEL_VERSION, options.slaveAddress, *options.module, run.Identification()},
+            run.Items()};
         std::string error;
         if (!WriteBackup(options.backupFile, backup::Write(file), error)) return Fail(error);
         if (!run.Identification().empty()) std::cout << "module: " << run.Identification() << '\n';
@@ -246,7 +246,8 @@ int main(int argc, char** argv)
     } catch (const ENoPortSelected&) {
         std::string ignored;
         if (!portdir::Ensure(ignored))
-            return Fail("no COM port opens; " + ignored + ". Give --com N for a serial device, or make the folder "
+            return Fail("no COM port opens; " + ignored +
+                        ". Give --com N for a serial device, or make the folder "
                         "yours and not writable by others, or name another in QUORVEL_PORT_DIR");
         return Fail("no COM port opens; link the device as COM<n> in " + portdir::Path() + " or give --com N");
     } catch (const std::exception& e) {

@@ -23,14 +23,15 @@ TByteString WriteCommand(const backup::TPageLayout& page, int number, std::int32
     auto index = static_cast<std::uint8_t>(number);
     if (sheetcmd::WritesWithIndexBit(page.writeCode)) index |= sheetcmd::WriteBit;
     const auto v = static_cast<std::uint32_t>(value);  // least significant byte first
-    return TByteString{page.writeCode, index, static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
-                       static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    return TByteString{page.writeCode,
+                       index,
+                       static_cast<std::uint8_t>(v),
+                       static_cast<std::uint8_t>(v >> 8),
+                       static_cast<std::uint8_t>(v >> 16),
+                       static_cast<std::uint8_t>(v >> 24)};
 }
 
-std::string Name(const backup::TItem& item)
-{
-    return item.page + " " + std::to_string(item.number) + " " + item.text;
-}
+std::string Name(const backup::TItem& item) { return item.page + " " + std::to_string(item.number) + " " + item.text; }
 
 }  // namespace
 

@@ -86,10 +86,10 @@ std::optional<TCommandChannel::TPlacement> TCommandChannel::SendNextCommand(TByt
     SetOutByte(out, OutCmd, SentCmd);
 
     TPlacement placed;
-    placed.Unit = SentUnit;
-    placed.Line = "Cmd(" + hextext::Byte(placed.Unit) + ":";
-    for (std::size_t i = 0; i < 9; ++i) placed.Line += " " + hextext::Byte(OutByte(out, i));
-    placed.Line += " )";
+    placed.unit = SentUnit;
+    placed.line = "Cmd(" + hextext::Byte(placed.unit) + ":";
+    for (std::size_t i = 0; i < 9; ++i) placed.line += " " + hextext::Byte(OutByte(out, i));
+    placed.line += " )";
 
     pending_ = true;
     pendingAcrossLeave_ = false;
@@ -104,15 +104,15 @@ TCommandChannel::TReplyOutcome TCommandChannel::TakeReply(const cyclic::TChannel
     ResultIndex = reply.Index;
     if (reply.HasResult()) {
         ResultValue = reply.Value;
-        outcome.ResultPresent = true;
-        outcome.ResultForPending = pending_;
+        outcome.resultPresent = true;
+        outcome.resultForPending = pending_;
         pending_ = false;
         pendingAcrossLeave_ = false;
         awaitingFree_ = true;
         SetOutByte(out, cyclic::OutCmd, 0);
     } else {
-        outcome.ChannelFree = Free(out);
-        if (outcome.ChannelFree) awaitingFree_ = false;
+        outcome.channelFree = Free(out);
+        if (outcome.channelFree) awaitingFree_ = false;
     }
     return outcome;
 }

@@ -23,15 +23,15 @@ class TCommandChannel {
 public:
     // What SendNextCommand put into the output bytes.
     struct TPlacement {
-        std::uint8_t Unit = 0;  // unit address the command was queued for
-        std::string Line;       // "Cmd(UU: b0 b1 ... b8 )" for the message memo
+        std::uint8_t unit = 0;  // unit address the command was queued for
+        std::string line;       // "Cmd(UU: b0 b1 ... b8 )" for the message memo
     };
 
     // What one received command channel did.
     struct TReplyOutcome {
-        bool ResultPresent = false;  // Stat other than 00 and 80
-        bool ResultForPending = false;  // ... and it answers the pending command
-        bool ChannelFree = false;    // Stat 00/80, no Cmd out, nothing pending
+        bool resultPresent = false;     // Stat other than 00 and 80
+        bool resultForPending = false;  // ... and it answers the pending command
+        bool channelFree = false;       // Stat 00/80, no Cmd out, nothing pending
     };
 
     // The index byte a command goes out with: its second byte, 0 for a

@@ -8,7 +8,8 @@ namespace cyclic {
 
 std::int32_t ReadInt32(const std::uint8_t* b)
 {
-    const std::uint32_t u = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
+    const std::uint32_t u =
+        (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
     return static_cast<std::int32_t>(u);
 }
 

@@ -48,9 +48,9 @@ bool HasModuleBlock(const TByteString& telegram, int k);
 struct TModuleValues {
     float Gross = 0;
     float Net = 0;
-    std::string Qualifier;          // 4 hex digits
-    std::string LimitStatus;        // 2 hex digits
-    std::string StatusBytes;        // byte 12, a space, byte 11
+    std::string Qualifier;    // 4 hex digits
+    std::string LimitStatus;  // 2 hex digits
+    std::string StatusBytes;  // byte 12, a space, byte 11
     std::uint8_t StatusByte12 = 0;
     std::uint8_t StatusByte11 = 0;
     std::string ManufacturerBytes;  // bytes 13, 14, 15, spaced

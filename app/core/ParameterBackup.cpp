@@ -67,15 +67,22 @@ bool TakeHeader(std::string_view line, THeader& header, std::string& error)
     const std::string_view value = line.substr(colon + 2);
     auto address = [&](int& into, long long high) {
         const auto number = ParseInteger(value, 0, high);
-        if (!number) error = std::string(key) + " '" + std::string(value) + "' is not from 0 to " + std::to_string(high);
-        else into = static_cast<int>(*number);
+        if (!number)
+            error = std::string(key) + " '" + std::string(value) + "' is not from 0 to " + std::to_string(high);
+        else
+            into = static_cast<int>(*number);
         return number.has_value();
     };
-    if (key == "date") header.date = value;
-    else if (key == "program") header.program = value;
-    else if (key == "identification") header.identification = value;
-    else if (key == "slave address") return address(header.slaveAddress, 126);
-    else if (key == "unit address") return address(header.unitAddress, 255);
+    if (key == "date")
+        header.date = value;
+    else if (key == "program")
+        header.program = value;
+    else if (key == "identification")
+        header.identification = value;
+    else if (key == "slave address")
+        return address(header.slaveAddress, 126);
+    else if (key == "unit address")
+        return address(header.unitAddress, 255);
     else {
         error = "unknown header '" + std::string(key) + "'";
         return false;
@@ -115,8 +122,8 @@ std::optional<TItem> TakeItem(std::string_view line, const std::vector<TPageLayo
         item.refusal = fields.size() == 5 ? std::string(fields[4]) : std::string();
         return item;
     }
-    const auto value = ParseInteger(fields[3], std::numeric_limits<std::int32_t>::min(),
-                                    std::numeric_limits<std::int32_t>::max());
+    const auto value =
+        ParseInteger(fields[3], std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
     if (!value || fields.size() != 4) {
         error = "value '" + std::string(fields[3]) + "' is not a 32-bit integer";
         return std::nullopt;
@@ -131,8 +138,9 @@ std::string Write(const TFile& file)
 {
     const THeader& h = file.header;
     std::string text = std::string(Title) + "\n";
-    text += "date: " + Field(h.date) + "\nprogram: " + Field(h.program) + "\nslave address: " +
-            std::to_string(h.slaveAddress) + "\nunit address: " + std::to_string(h.unitAddress) + "\n";
+    text += "date: " + Field(h.date) + "\nprogram: " + Field(h.program) +
+            "\nslave address: " + std::to_string(h.slaveAddress) + "\nunit address: " + std::to_string(h.unitAddress) +
+            "\n";
     if (!h.identification.empty()) text += "identification: " + Field(h.identification) + "\n";
     text += std::string(Columns) + "\n";
     for (const TItem& item : file.items) {
@@ -154,8 +162,10 @@ TRead Read(std::string_view text, const std::vector<TPageLayout>& layout)
     while (lines.Next(line)) {
         if (line.empty()) continue;
         if (!inItems) {
-            if (line == Columns) inItems = true;
-            else if (!TakeHeader(line, file.header, error)) return {std::nullopt, At(lines.number, error)};
+            if (line == Columns)
+                inItems = true;
+            else if (!TakeHeader(line, file.header, error))
+                return {std::nullopt, At(lines.number, error)};
             continue;
         }
         auto item = TakeItem(line, layout, error);

@@ -2,8 +2,8 @@
 
 #include "SheetCommands.h"
 
-TParameterRead::TPlacement TParameterRead::Start(int sheet, int itemCount, std::uint8_t unit,
-                                                 TCommandChannel& channel, TByteString& out)
+TParameterRead::TPlacement TParameterRead::Start(int sheet, int itemCount, std::uint8_t unit, TCommandChannel& channel,
+                                                 TByteString& out)
 {
     if (waiting_) {
         channel.DropFirst();

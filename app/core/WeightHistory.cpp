@@ -46,7 +46,10 @@ std::size_t TSampleRing::LowerBound(std::int64_t timeMs) const
     return low;
 }
 
-TWeightHistory::TWeightHistory(int modules) : rings_(static_cast<std::size_t>(std::max(modules, 0))), markers_(MarkerCapacity) {}
+TWeightHistory::TWeightHistory(int modules)
+    : rings_(static_cast<std::size_t>(std::max(modules, 0))), markers_(MarkerCapacity)
+{
+}
 
 void TWeightHistory::Add(int module, const TWeightSample& sample)
 {
@@ -129,8 +132,8 @@ struct TSlice {
 
 }  // namespace
 
-void Decimate(const TSampleRing& ring, std::int64_t fromMs, std::int64_t toMs, int buckets,
-              std::vector<TPoint>& gross, std::vector<TPoint>& net)
+void Decimate(const TSampleRing& ring, std::int64_t fromMs, std::int64_t toMs, int buckets, std::vector<TPoint>& gross,
+              std::vector<TPoint>& net)
 {
     gross.clear();
     net.clear();

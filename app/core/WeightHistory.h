@@ -89,7 +89,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<TSampleRing>> rings_;  // null until the module's first sample
-    std::vector<std::int64_t> markers_;  // a ring of MarkerCapacity times
+    std::vector<std::int64_t> markers_;                // a ring of MarkerCapacity times
     std::size_t markerHead_ = 0;
     std::size_t markerCount_ = 0;
     std::int64_t newestMs_ = 0;
@@ -103,7 +103,7 @@ struct TPoint {
     std::int64_t TimeMs;
     float Value;
 };
-void Decimate(const TSampleRing& ring, std::int64_t fromMs, std::int64_t toMs, int buckets,
-              std::vector<TPoint>& gross, std::vector<TPoint>& net);
+void Decimate(const TSampleRing& ring, std::int64_t fromMs, std::int64_t toMs, int buckets, std::vector<TPoint>& gross,
+              std::vector<TPoint>& net);
 
 }  // namespace plot

@@ -29,13 +29,15 @@ TVeltEvent::~TVeltEvent()
 void TVeltEvent::Set()
 {
     const std::uint64_t one = 1;
-    while (write(fd_, &one, sizeof one) < 0 && errno == EINTR) {}
+    while (write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
 }
 
 void TVeltEvent::ResetEvent()
 {
     std::uint64_t value;
-    while (read(fd_, &value, sizeof value) < 0 && errno == EINTR) {}
+    while (read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
+    }
 }
 
 bool TVeltEvent::TryConsume()
@@ -43,7 +45,8 @@ bool TVeltEvent::TryConsume()
     if (mode_ == Reset::Auto) {
         std::uint64_t value;
         ssize_t n;
-        while ((n = read(fd_, &value, sizeof value)) < 0 && errno == EINTR) {}
+        while ((n = read(fd_, &value, sizeof value)) < 0 && errno == EINTR) {
+        }
         return n == sizeof value;
     }
     pollfd p{fd_, POLLIN, 0};

@@ -16,23 +16,17 @@
 namespace {
 
 // A modem or serial ioctl that the device does not support.
-bool Unsupported(int error)
-{
-    return error == ENOTTY || error == EINVAL;
-}
+bool Unsupported(int error) { return error == ENOTTY || error == EINVAL; }
 
 // Errors after which the device is no longer there.
-bool GoneError(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
-}
+bool GoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
 
 TDeviceControlBlock BlockFromTermios(const termios& t)
 {
     TDeviceControlBlock b;
-    static constexpr std::pair<speed_t, std::uint32_t> speeds[] = {
-        {B1200, 1200}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600}, {B19200, 19200},
-        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+    static constexpr std::pair<speed_t, std::uint32_t> speeds[] = {{B1200, 1200},   {B2400, 2400},    {B4800, 4800},
+                                                                   {B9600, 9600},   {B19200, 19200},  {B38400, 38400},
+                                                                   {B57600, 57600}, {B115200, 115200}};
     b.BaudRate = 9600;
     for (const auto& [constant, baud] : speeds)
         if (cfgetospeed(&t) == constant) b.BaudRate = baud;
@@ -115,9 +109,15 @@ int TVeltPosixDispatcher::DeviceEscape(int function)
     unsigned long request = TIOCMBIS;
     switch (function) {
     case efSetDTR: bits = TIOCM_DTR; break;
-    case efClrDTR: bits = TIOCM_DTR; request = TIOCMBIC; break;
+    case efClrDTR:
+        bits = TIOCM_DTR;
+        request = TIOCMBIC;
+        break;
     case efSetRTS: bits = TIOCM_RTS; break;
-    case efClrRTS: bits = TIOCM_RTS; request = TIOCMBIC; break;
+    case efClrRTS:
+        bits = TIOCM_RTS;
+        request = TIOCMBIC;
+        break;
     default: return ecOK;
     }
     if (ioctl(fd_, request, &bits) != 0 && !Unsupported(errno)) NoteFailure(errno);
@@ -197,8 +197,7 @@ int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block, bool 
         // that drops them is reported.
         const int error = errno;
         termios now{};
-        if (error != EINVAL || !pseudoTerminal_ || tcgetattr(fd_, &now) != 0 ||
-            cfgetospeed(&now) != cfgetospeed(&t))
+        if (error != EINVAL || !pseudoTerminal_ || tcgetattr(fd_, &now) != 0 || cfgetospeed(&now) != cfgetospeed(&t))
             return -error;
     }
     state_ = block;
@@ -210,8 +209,8 @@ int TVeltPosixDispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
     return DeviceReadPieces(buffer, count, nullptr, 0);
 }
 
-int TVeltPosixDispatcher::DeviceTransmit(const std::uint8_t* first, std::size_t firstCount,
-                                         const std::uint8_t* second, std::size_t secondCount, TVeltEvent& abort)
+int TVeltPosixDispatcher::DeviceTransmit(const std::uint8_t* first, std::size_t firstCount, const std::uint8_t* second,
+                                         std::size_t secondCount, TVeltEvent& abort)
 {
     iovec pieces[2] = {{const_cast<std::uint8_t*>(first), firstCount},
                        {const_cast<std::uint8_t*>(second), secondCount}};

@@ -47,8 +47,8 @@ protected:
         QObject::connect(form.get(), &TForm1::CommandAnswered, [this] { ++answered; });
         Choose(form->cbxNumWZMs, Modules());
         form->StartButton->click();
-        ASSERT_TRUE(WaitFor([&] { return form->edbxCommStatus->text() == "Connected" && PageLive(Modules() - 1); },
-                            3000))
+        ASSERT_TRUE(
+            WaitFor([&] { return form->edbxCommStatus->text() == "Connected" && PageLive(Modules() - 1); }, 3000))
             << form->edbxCommStatus->text().toStdString();
         // With several modules the commands go to one that is not the first.
         Choose(form->cbxWZMaddr, Module());
@@ -250,7 +250,8 @@ TEST_P(CommandSourcesEndToEnd, CommandsGoToTheModuleChosenInTheWindow)
         Click(KeyID);
         ASSERT_TRUE(Answered(1));
         EXPECT_EQ(form->edbxResult->text().toStdString(), resulttext::Hex(FirstDeviceId + module, 8));
-        EXPECT_TRUE(LastLine(form->mMessages).startsWith(QStringLiteral("Cmd(%1: %1 00 15").arg(module, 2, 10, QChar('0'))))
+        EXPECT_TRUE(
+            LastLine(form->mMessages).startsWith(QStringLiteral("Cmd(%1: %1 00 15").arg(module, 2, 10, QChar('0'))))
             << LastLine(form->mMessages).toStdString();
     }
 }
@@ -265,11 +266,13 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     const QString file = QString::fromStdString((tree.Work() / "backup.txt").string());
     form->StartBackup(file);
     ASSERT_TRUE(wait()) << form->BackupDialog()->Status->text().toStdString();
-    EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused")) << form->BackupDialog()->Status->text().toStdString();
+    EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused"))
+        << form->BackupDialog()->Status->text().toStdString();
     std::ifstream in(tree.Work() / "backup.txt");
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("identification: device ID " + resulttext::Hex(FirstDeviceId + form->SelectedModule(), 8)),
-              std::string::npos) << text;
+              std::string::npos)
+        << text;
     // Where the value of an item starts: after "page, item, text".
     const auto valueAt = [&text](const std::string& item) {
         const std::size_t at = text.find(item);
@@ -286,7 +289,8 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     form->OfferRestore(file);
     TBackupDialog& dialog = *form->BackupDialog();
     Pump(200);
-    EXPECT_TRUE(dialog.Report->toPlainText().contains("writes Mass flow 2 ")) << dialog.Report->toPlainText().toStdString();
+    EXPECT_TRUE(dialog.Report->toPlainText().contains("writes Mass flow 2 "))
+        << dialog.Report->toPlainText().toStdString();
     EXPECT_TRUE(form->Channel.QueueEmpty() && !form->Channel.Pending()) << "nothing goes out before Write";
     dialog.WriteButton->click();
     ASSERT_TRUE(wait()) << dialog.Status->text().toStdString();

@@ -24,8 +24,14 @@ inline TByteString Response(const TByteString& dataUnit)
 inline TByteString ChannelResponse(std::uint8_t stat, std::uint8_t index, std::int32_t value, int modules = 1)
 {
     const auto v = static_cast<std::uint32_t>(value);
-    TByteString unit{0, 0, stat, index, static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                     static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+    TByteString unit{0,
+                     0,
+                     stat,
+                     index,
+                     static_cast<std::uint8_t>(v >> 24),
+                     static_cast<std::uint8_t>(v >> 16),
+                     static_cast<std::uint8_t>(v >> 8),
+                     static_cast<std::uint8_t>(v)};
     unit += TByteString::Filled(16 * static_cast<std::size_t>(modules));
     return Response(unit);
 }

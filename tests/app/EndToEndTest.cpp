@@ -121,8 +121,8 @@ TEST_P(EndToEnd, ReadFillsEveryCellOfEachParameterPage)
             const TFillCell* cell = sheet->Item(item);
             bool number = false;
             cell->Edit->text().toInt(&number);
-            EXPECT_TRUE(number && cell->Edit->isEnabled()) << "page " << s << " item " << item << ": '"
-                                                           << cell->Edit->text().toStdString() << "'";
+            EXPECT_TRUE(number && cell->Edit->isEnabled())
+                << "page " << s << " item " << item << ": '" << cell->Edit->text().toStdString() << "'";
         }
     }
     EXPECT_FALSE(form->mMessages->toPlainText().contains("**"));

@@ -224,7 +224,8 @@ TEST_F(WindowTest, SuccessfulResultsAreShownByTheirCommand)
     Answer(*form, {0x29, 0x05}, 0x01, 0x447A0000);
     EXPECT_EQ(form->Pages[0]->edbxTotalMass->text(), "1000.000");
     Answer(*form, {0x06, 0x82, 0x64, 0, 0, 0}, 0x03, 100);
-    EXPECT_EQ(form->Parameters->Sheet(2)->Item(2)->Edit->text(), "100") << "a confirmed Filling write shows in its cell";
+    EXPECT_EQ(form->Parameters->Sheet(2)->Item(2)->Edit->text(), "100")
+        << "a confirmed Filling write shows in its cell";
     EXPECT_FALSE(form->mMessages->toPlainText().contains("**")) << "successes are not logged";
 }
 

@@ -214,7 +214,8 @@ TEST_F(WindowTest, PortBoxActsOnlyWhenTypingIsFinished)
     TypeAndEnter(form->cbxPort, "COM65538");
     Pump(250);  // the master's ticks write: nothing reopens a port behind the box's back
     EXPECT_FALSE(port.Open());
-    EXPECT_TRUE(form->mMessages->toPlainText().contains("'COM65538' names no port from COM1 to COM255; the port stays closed"));
+    EXPECT_TRUE(
+        form->mMessages->toPlainText().contains("'COM65538' names no port from COM1 to COM255; the port stays closed"));
 
     Choose(form->cbxPort, 0);
     EXPECT_TRUE(port.Open());
@@ -240,7 +241,8 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     TypeAndEnter(form.cbxPort, "COM3");
     ErrorBoxText();
     form.StartButton->click();
-    EXPECT_TRUE(ErrorBoxText().contains(QString::fromStdString((tree.Work().parent_path() / "ports" / "COM3").string())));
+    EXPECT_TRUE(
+        ErrorBoxText().contains(QString::fromStdString((tree.Work().parent_path() / "ports" / "COM3").string())));
     EXPECT_TRUE(form.StartButton->isEnabled());
     EXPECT_FALSE(form.StopButton->isEnabled());
     EXPECT_EQ(form.Master->CurrentState().State, stIdle);

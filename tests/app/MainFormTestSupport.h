@@ -21,10 +21,7 @@
 
 namespace apptest {
 
-inline QString LastLine(const QPlainTextEdit* memo)
-{
-    return memo->document()->lastBlock().text();
-}
+inline QString LastLine(const QPlainTextEdit* memo) { return memo->document()->lastBlock().text(); }
 
 class WindowTest : public ::testing::Test {
 protected:

@@ -11,17 +11,23 @@ TEST(WZMdata, NewPageShowsLabelsAndEditsWithTheirInitialTexts)
     TWZMdata page(&tabs);
     ASSERT_EQ(tabs.count(), 1);
     EXPECT_EQ(tabs.tabText(0), "WZM");
-    const std::pair<QLabel*, const char*> labels[] = {
-        {page.lbGross, "Gross Weight"},       {page.lbNet, "Net Weight"},
-        {page.lbQualifier, "Qualifier"},      {page.lbTrend, "Trend value"},
-        {page.lbLimitStatus, "Limit Status"}, {page.lbStatusBytes, "Status Bytes"},
-        {page.lbManufacturerBytes, "Manufacturer Bytes"}, {page.lbTotalMass, "Total Mass"}};
+    const std::pair<QLabel*, const char*> labels[] = {{page.lbGross, "Gross Weight"},
+                                                      {page.lbNet, "Net Weight"},
+                                                      {page.lbQualifier, "Qualifier"},
+                                                      {page.lbTrend, "Trend value"},
+                                                      {page.lbLimitStatus, "Limit Status"},
+                                                      {page.lbStatusBytes, "Status Bytes"},
+                                                      {page.lbManufacturerBytes, "Manufacturer Bytes"},
+                                                      {page.lbTotalMass, "Total Mass"}};
     for (const auto& [label, caption] : labels) EXPECT_EQ(label->text(), caption);
-    const std::pair<QLineEdit*, QLabel*> edits[] = {
-        {page.edbxGross, page.lbGross},         {page.edbxNet, page.lbNet},
-        {page.edbxQualifier, page.lbQualifier}, {page.edbxTrend, page.lbTrend},
-        {page.edbxLimitStatus, page.lbLimitStatus}, {page.edbxStatusBytes, page.lbStatusBytes},
-        {page.edbxManufacturerBytes, page.lbManufacturerBytes}, {page.edbxTotalMass, page.lbTotalMass}};
+    const std::pair<QLineEdit*, QLabel*> edits[] = {{page.edbxGross, page.lbGross},
+                                                    {page.edbxNet, page.lbNet},
+                                                    {page.edbxQualifier, page.lbQualifier},
+                                                    {page.edbxTrend, page.lbTrend},
+                                                    {page.edbxLimitStatus, page.lbLimitStatus},
+                                                    {page.edbxStatusBytes, page.lbStatusBytes},
+                                                    {page.edbxManufacturerBytes, page.lbManufacturerBytes},
+                                                    {page.edbxTotalMass, page.lbTotalMass}};
     for (const auto& [edit, label] : edits) {
         EXPECT_EQ(edit->text(), edit->objectName());
         EXPECT_EQ(edit->x(), label->x());

@@ -7,9 +7,18 @@
 TEST(ComName, ReadsOnlyPortsOneTo255)
 {
     const std::pair<const char*, std::optional<int>> rows[] = {
-        {"COM1", 1},        {"COM255", 255},     {"COM2", 2},          {"COM256", std::nullopt},
-        {"COM0", std::nullopt}, {"COM65538", std::nullopt}, {"COM007", std::nullopt}, {"COM-1", std::nullopt},
-        {"COM", std::nullopt},  {"COM 7", std::nullopt},    {"com7", std::nullopt},   {"COM7x", std::nullopt},
+        {"COM1", 1},
+        {"COM255", 255},
+        {"COM2", 2},
+        {"COM256", std::nullopt},
+        {"COM0", std::nullopt},
+        {"COM65538", std::nullopt},
+        {"COM007", std::nullopt},
+        {"COM-1", std::nullopt},
+        {"COM", std::nullopt},
+        {"COM 7", std::nullopt},
+        {"com7", std::nullopt},
+        {"COM7x", std::nullopt},
     };
     for (const auto& [name, number] : rows) EXPECT_EQ(ParseComName(name), number) << name;
     EXPECT_EQ(ComName(42), "COM42");

@@ -13,7 +13,8 @@ TEST(Diagnosis, DecodesStatusBytesMasterIdentAndExtension)
         {"02 05 00 FF 09 C5", "diag station 3 master - ident 09C5 flags Station_Not_Ready,Prm_Req ext -"},
         {"00 0C 00 00 09 C5", "diag station 3 master 0 ident 09C5 flags WD_On ext -"},
         {"00 04 00 02 09 C5", "diag station 3 master 2 ident 09C5 flags - ext -"},
-        {"46 05 00 FF 12 34", "diag station 3 master - ident 1234 flags Station_Not_Ready,Cfg_Fault,Prm_Fault,Prm_Req ext -"},
+        {"46 05 00 FF 12 34",
+         "diag station 3 master - ident 1234 flags Station_Not_Ready,Cfg_Fault,Prm_Fault,Prm_Req ext -"},
         {"FF FF FF 7E 09 C5 03 81 02",
          "diag station 3 master 126 ident 09C5 flags Station_Non_Existent,Station_Not_Ready,Cfg_Fault,Ext_Diag,"
          "Not_Supported,Invalid_Slave_Response,Prm_Fault,Master_Lock,Prm_Req,Stat_Diag,WD_On,Freeze_Mode,Sync_Mode,"

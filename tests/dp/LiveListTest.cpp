@@ -31,11 +31,11 @@ TByteString Answer(const TByteString& request)
 {
     if (request[0] == 0x10) {
         switch (request[1]) {
-        case 4: return BytesFromHex("FF 68 00 13");  // garbage
+        case 4: return BytesFromHex("FF 68 00 13");                        // garbage
         case 5: return Frame("10", "00 06 00") + Frame("10", "00 05 00");  // first an answer from 6
-        case 7: return Frame("10", "00 07 49");  // a request of master 7: no answer
-        case 9: return Frame("10", "00 09 30");  // a master in the token ring
-        case 11: return Frame("10", "00 0B 00");  // a slave that gives no diagnosis
+        case 7: return Frame("10", "00 07 49");                            // a request of master 7: no answer
+        case 9: return Frame("10", "00 09 30");                            // a master in the token ring
+        case 11: return Frame("10", "00 0B 00");                           // a slave that gives no diagnosis
         default: return {};
         }
     }
@@ -97,8 +97,9 @@ TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
     }
     ASSERT_TRUE(done);
     EXPECT_EQ(done->rfind("The port vanished during the scan", 0), 0u) << *done;
-    EXPECT_EQ(found, (std::vector<std::string>{"station 5 slave ident 09C5 config 13 23 modules not a WZM configuration",
-                                               "station 9 master", "station 11 passive"}));
+    EXPECT_EQ(found,
+              (std::vector<std::string>{"station 5 slave ident 09C5 config 13 23 modules not a WZM configuration",
+                                        "station 9 master", "station 11 passive"}));
     for (const TByteString& r : requests)  // FDL_Status, Slave_Diag and Get_Cfg only
         EXPECT_TRUE(r[0] == 0x10 || (r.size() == 11 && (r[7] == 0x3C || r[7] == 0x3B))) << HexFromBytes(r);
     EXPECT_EQ(requests.front(), telegram::FdlStatusTelegram(1));

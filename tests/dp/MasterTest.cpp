@@ -129,8 +129,9 @@ TEST_F(MasterTest, StartUpScheduleAgainstASlaveThatAnswersAtOnce)
     EXPECT_EQ(HexDump(ReadFar(pty)), " FE FF 01");
     for (int i = 2; i <= 15; ++i) TickAnswered();
 
-    const std::vector<std::pair<int, std::string>> expectedSends = {
-        {2, "Slave_Diag"}, {4, "Set_Prm"}, {6, "Chk_Cfg"}, {7, "Slave_Diag"}, {8, "Global_Control"}, {15, "Data_Exchange"}};
+    const std::vector<std::pair<int, std::string>> expectedSends = {{2, "Slave_Diag"},     {4, "Set_Prm"},
+                                                                    {6, "Chk_Cfg"},        {7, "Slave_Diag"},
+                                                                    {8, "Global_Control"}, {15, "Data_Exchange"}};
     EXPECT_EQ(sent, expectedSends);
     const std::vector<std::pair<int, std::string>> expectedTexts = {
         {2, "Connecting"}, {4, "Parameterization"}, {6, "Configurating"}, {14, "Connected"}};
@@ -364,7 +365,8 @@ TEST_F(MasterTest, RefusedParametersAreSaidOnceWithTheSlavesIdentAndEachDiagnosi
         Receive(shortFrame);  // the answer to that request: back to the start
     }
     int said = 0;
-    for (const auto& t : texts) said += t.second == "Slave 3 refused the parameters (its Ident_Number is 1234, not 09C5)";
+    for (const auto& t : texts)
+        said += t.second == "Slave 3 refused the parameters (its Ident_Number is 1234, not 09C5)";
     EXPECT_EQ(said, 1);
     EXPECT_EQ(diagnoses.size(), 4u);  // two per start-up
     EXPECT_EQ(diagnoses.back(), "diag station 3 master - ident 1234 flags Station_Not_Ready,Prm_Fault,Prm_Req ext -");

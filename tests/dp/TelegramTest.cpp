@@ -27,11 +27,9 @@ struct StartUpCase {
 };
 
 const StartUpCase startUpCases[] = {
-    {3, 1, "68 05 05 68 83 80 6D 3C 3E EA 16",
-     "68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16",
+    {3, 1, "68 05 05 68 83 80 6D 3C 3E EA 16", "68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16",
      "68 0A 0A 68 83 80 6D 3E 3E C0 07 07 20 1F F9 16", "68 07 07 68 83 80 46 3A 3E 00 00 C1 16",
-     "68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16", "10 03 00 49 4C 16",
-     "68 05 05 68 83 80 6D 3B 3E E9 16"},
+     "68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16", "10 03 00 49 4C 16", "68 05 05 68 83 80 6D 3B 3E E9 16"},
     {0, 3, "68 05 05 68 80 80 6D 3C 3E E7 16",
      "68 13 13 68 80 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C 4C 4C 3A 16",
      "68 0E 0E 68 80 80 6D 3E 3E C0 07 07 20 1F 20 1F 20 1F 74 16", "68 07 07 68 80 80 46 3A 3E 00 00 BE 16",
@@ -57,7 +55,8 @@ TEST(Telegram, StartUpRequestsAreByteExactForEachAddressAndModuleCount)
         EXPECT_EQ(Sent(SapRequestFrame(c.address, sapChkCfg, ChkCfgData(c.modules))), HexDump(BytesFromHex(c.chkCfg)));
         EXPECT_EQ(Sent(SapRequestFrame(c.address, sapGlobalControl, GlobalControlData())),
                   HexDump(BytesFromHex(c.globalControl)));
-        EXPECT_EQ(Sent(DataExchangeFrame(c.address, TByteString::Filled(8 + c.modules))), HexDump(BytesFromHex(c.dataExchange)));
+        EXPECT_EQ(Sent(DataExchangeFrame(c.address, TByteString::Filled(8 + c.modules))),
+                  HexDump(BytesFromHex(c.dataExchange)));
         EXPECT_EQ(HexDump(FdlStatusTelegram(c.address)), HexDump(BytesFromHex(c.fdlStatus)));
         EXPECT_EQ(Sent(SapRequestFrame(c.address, sapGetCfg, {})), HexDump(BytesFromHex(c.getCfg)));
     }
@@ -72,7 +71,8 @@ TEST(Telegram, ModuleCountsBelowTwoCarryOneModule)
 TEST(Telegram, OnlyLowEightBitsOfTheAddressGoOnTheLine)
 {
     EXPECT_EQ(Sent(telegram::DataExchangeFrame(0x103, {})), " 68 03 03 68 03 00 6D 70 16");
-    EXPECT_EQ(Sent(telegram::SapRequestFrame(0x103, telegram::sapSlaveDiag, {})), HexDump(BytesFromHex(startUpCases[0].slaveDiag)));
+    EXPECT_EQ(Sent(telegram::SapRequestFrame(0x103, telegram::sapSlaveDiag, {})),
+              HexDump(BytesFromHex(startUpCases[0].slaveDiag)));
 }
 
 TEST(Telegram, FrameWithBrokenHeaderIsNotCompleted)
@@ -105,9 +105,9 @@ TEST(ReplyCode, ClassifiesEachKindOfTelegram)
         {"E5 E5", rcNone},
         {"", rcNone},
         {"10 03 00 49 4C 16", rcShortFrame},
-        {"68 00 00 68 03 00", rcData},                 // 6 bytes, DA and SA below 0x80
-        {"10 03 00 49 4C 16 E5", rcData},               // not 6 bytes: no SD1, DA/SA rule applies
-        {"68 05 05 68 83 80 6D 3C", rcNone},            // 8 bytes with SAP bit: too short for SAPs
+        {"68 00 00 68 03 00", rcData},        // 6 bytes, DA and SA below 0x80
+        {"10 03 00 49 4C 16 E5", rcData},     // not 6 bytes: no SD1, DA/SA rule applies
+        {"68 05 05 68 83 80 6D 3C", rcNone},  // 8 bytes with SAP bit: too short for SAPs
         {"68 05 05 68 80 83 08 3E 3C 85 16", rcDiagReply},
         {"68 05 05 68 83 80 6D 3C 3E EA 16", 0x3C3E},  // the request's own order is not the reply
         {"68 05 05 68 03 83 08 3E 3C 45 16", 0x3E3C},  // only one of DA, SA marked is a SAP telegram

@@ -25,7 +25,7 @@ TEST(ConfigLines, SplitAtAnyLineBreak)
 
 TEST(ConfigHeaders, WholeLineIgnoringCaseOnAnyLineFirstOneCounts)
 {
-    const TLines lines{"sheet Trigger", "x", "SHEET standard", "sheet Standard", "sheet Standard ", "sheet  Filling",
+    const TLines lines{"sheet Trigger",  "x", "SHEET standard", "sheet Standard", "sheet Standard ", "sheet  Filling",
                        "Sheet Mass Flow"};
     EXPECT_EQ(conf::FindHeader(lines, "Trigger"), 0);  // line 0 is a header like any other
     EXPECT_EQ(conf::FindHeader(lines, "Standard"), 2);
@@ -45,7 +45,7 @@ TEST(ConfigItems, ListRunsWhileLinesContainItemCaseSensitive)
 TEST(ConfigItems, NameIsCharacters7To63UpToTheQuote)
 {
     EXPECT_EQ(conf::ItemText("item 'Filter value'"), "Filter value");
-    EXPECT_EQ(conf::ItemText("  item 'X'"), " ");       // the first six characters are skipped unread
+    EXPECT_EQ(conf::ItemText("  item 'X'"), " ");  // the first six characters are skipped unread
     EXPECT_EQ(conf::ItemText("item 'no quote"), "no quote");
     EXPECT_EQ(conf::ItemText("item"), "");
     EXPECT_EQ(conf::ItemText("item ''"), "");
@@ -78,8 +78,8 @@ TEST(ConfigPages, PrefixByExactCaption)
 
 TEST(ConfigPages, PlansSkipPagesWithoutHeaderOrItemsAndCutAt32)
 {
-    TLines lines{"Parameters", "sheet Trigger", "item 'a'", "item 'b'", "end", "sheet Filling", "end",
-                 "sheet Mass flow"};
+    TLines lines{"Parameters", "sheet Trigger", "item 'a'", "item 'b'",
+                 "end",        "sheet Filling", "end",      "sheet Mass flow"};
     for (int i = 0; i < 40; ++i) lines.push_back("item 'm'");
     const auto plans = conf::PlanSheets(lines, {"Standard", "Trigger", "Filling", "Mass flow"});
     ASSERT_EQ(plans.size(), 2u);
@@ -101,7 +101,7 @@ TEST(SheetGeometry, RowHeightIsClampedTo15To21)
     EXPECT_EQ(conf::SheetRowHeight(477, 30), 15);  // 14
     EXPECT_EQ(conf::SheetRowHeight(477, 24), 17);
     EXPECT_EQ(conf::SheetRowHeight(477, 20), 21);
-    EXPECT_EQ(conf::SheetRowHeight(40, 3), 21);    // negative counts as too large
+    EXPECT_EQ(conf::SheetRowHeight(40, 3), 21);  // negative counts as too large
     EXPECT_EQ(conf::SheetColumnWidth(321), 152);
     EXPECT_EQ(conf::SheetColumnWidth(10), 0);
 }
@@ -192,4 +192,4 @@ TEST_F(ConfigLoad, ByteOrderMarkIsDroppedAndLatin1BecomesUtf8)
     EXPECT_EQ(conf::ItemText(latin1.Lines.at(0)), "F\xC3\xBCllgewicht");
 }
 
-} // namespace
+}  // namespace

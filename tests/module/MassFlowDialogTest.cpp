@@ -157,4 +157,4 @@ TEST_F(MassFlowDialog, TheRealTimerDrivesThePoll)
     dialog.StopClick();
 }
 
-} // namespace
+}  // namespace

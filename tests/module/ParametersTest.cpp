@@ -225,7 +225,8 @@ TEST_F(ParameterPages, FallsBackToTheShippedFileBesideTheProgram)
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     parameters = new TParameters(pages.get(), [this](const QString& m) { messages << m; });
     QDir::setCurrent(previous);
-    const QString beside = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("Quorvel.conf"));
+    const QString beside =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("Quorvel.conf"));
     EXPECT_EQ(parameters->FileName, beside);
     EXPECT_TRUE(messages.first().contains(beside));
     EXPECT_EQ(parameters->SheetCount, 4);
@@ -241,4 +242,4 @@ TEST_F(ParameterPages, FallsBackToTheShippedFileBesideTheProgram)
     EXPECT_TRUE(candidates[2].ends_with("/share/quorvel/Quorvel.conf")) << candidates[2];
 }
 
-} // namespace
+}  // namespace

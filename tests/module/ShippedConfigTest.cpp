@@ -37,14 +37,13 @@ TEST_F(ShippedConfig, FourPagesWhoseListsAreNotCut)
 
 TEST_F(ShippedConfig, StandardAndTriggerItemsSitWhereTheKeysExpectThem)
 {
-    const std::map<int, std::string> standard{{4, "Filter value"},      {8, "Measuring time (ms)"},
-                                              {9, "Filter mode"},       {10, "No-motion range"},
-                                              {11, "No-motion time (ms)"}, {14, "Start delay (ms)"},
-                                              {17, "Update rate (1/s)"}, {18, "Zero tracking"},
-                                              {19, "dTime (ms)"}};
+    const std::map<int, std::string> standard{
+        {4, "Filter value"},       {8, "Measuring time (ms)"},  {9, "Filter mode"},
+        {10, "No-motion range"},   {11, "No-motion time (ms)"}, {14, "Start delay (ms)"},
+        {17, "Update rate (1/s)"}, {18, "Zero tracking"},       {19, "dTime (ms)"}};
     for (const auto& [number, text] : standard) EXPECT_EQ(Item(0, number), text) << number;
-    const char* const trigger[] = {"Trigger level", "Trigger edge", "Retrigger window", "Retrigger time (ms)",
-                                   "Hold time (ms)", "Tare window", "Tare time (ms)", "Retrigger stop"};
+    const char* const trigger[] = {"Trigger level",  "Trigger edge", "Retrigger window", "Retrigger time (ms)",
+                                   "Hold time (ms)", "Tare window",  "Tare time (ms)",   "Retrigger stop"};
     for (int n = 1; n <= 8; ++n) EXPECT_EQ(Item(1, n), trigger[n - 1]) << n;
 
     // Every standard or trigger parameter a key reads is an item of its page.
@@ -69,4 +68,4 @@ TEST_F(ShippedConfig, FillingAndMassFlowHoldTheControllersParameters)
     EXPECT_EQ(Item(3, 4), "Refill high limit");
 }
 
-} // namespace
+}  // namespace

@@ -29,7 +29,9 @@ protected:
 
     TCommandEvent Recorder()
     {
-        return [this](std::uint8_t module, const TByteString& command) { sent.push_back({module, HexFromBytes(command)}); };
+        return [this](std::uint8_t module, const TByteString& command) {
+            sent.push_back({module, HexFromBytes(command)});
+        };
     }
     const TFnButton& Key(int position) { return *functions.Button(position); }
     // Opens the single-value dialog the way the main window does for a key.
@@ -219,4 +221,4 @@ TEST_F(ValueDialogs, PointDialogWithoutHandlerOpensAndSendsNothing)
     EXPECT_TRUE(sent.empty());
 }
 
-} // namespace
+}  // namespace

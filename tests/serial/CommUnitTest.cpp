@@ -22,8 +22,10 @@ protected:
     {
         unit.Port().SetPromptForPort(false);
         unit.SetOnTelegram([this](const TByteString& t) {
-            if (t.empty()) ++ticks;
-            else got.push_back(HexDump(t));
+            if (t.empty())
+                ++ticks;
+            else
+                got.push_back(HexDump(t));
         });
         unit.SetOnNotice([this](const std::string& text) { notices.push_back(text); });
     }
@@ -142,9 +144,11 @@ TEST_F(CommUnitTest, ComboTextNamingNoPortLeavesPortClosedAndTimerRunning)
             ADD_FAILURE() << "no conversion error";
         } catch (const EConvertError& e) {
             EXPECT_EQ(std::string(e.what()), number ? "'" + text + "' is not a port from COM1 to COM255"
-                                                    : "'" + text.substr(std::min<std::size_t>(3, text.size())) + "' is not a valid integer value");
+                                                    : "'" + text.substr(std::min<std::size_t>(3, text.size())) +
+                                                          "' is not a valid integer value");
         }
-        EXPECT_EQ(notices, (std::vector<std::string>{"'" + text + "' names no port from COM1 to COM255; the port stays closed"}));
+        EXPECT_EQ(notices, (std::vector<std::string>{"'" + text +
+                                                     "' names no port from COM1 to COM255; the port stays closed"}));
         EXPECT_FALSE(unit.Write(BytesFromHex("E5")));  // the component does not open the old port behind the box's back
         EXPECT_FALSE(unit.Port().Open());
         EXPECT_TRUE(unit.PollTimer().Enabled());
@@ -243,8 +247,10 @@ TEST_F(CommUnitTest, TickWaitsForTheAnswerOrTheSlotTime)
 {
     const PtyPair& pty = OpenCom1();
     unit.SetOnTelegram([&](const TByteString& t) {
-        if (t.empty()) ++ticks;
-        else unit.AnswerIn();
+        if (t.empty())
+            ++ticks;
+        else
+            unit.AnswerIn();
     });
     unit.SetAdapterAllowance(TCommUnit::MaxAdapterAllowance);
     unit.AwaitAnswer(9, 11);
@@ -296,7 +302,7 @@ TEST_F(CommUnitTest, VanishedDeviceIsReopenedQuietlyWhenItComesBack)
 
     // COM1 now names another device (numbers of real devices are given out
     // afresh): it is left alone.
-    ports.AddDevice("ptmx");  // /dev/ptmx: a device that opens
+    ports.AddDevice("ptmx");                                      // /dev/ptmx: a device that opens
     std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the port table is read afresh
     for (int i = 0; i < 2 * TCommUnit::ReopenPolls; ++i) Poll();
     EXPECT_TRUE(unit.DeviceLost());

@@ -83,7 +83,8 @@ private:
 void WaitForEof(int fd)
 {
     char c;
-    while (read(fd, &c, 1) > 0) {}
+    while (read(fd, &c, 1) > 0) {
+    }
 }
 
 TEST(DispatcherOpen, ADeviceHeldByAnotherProcessIsInUse)

@@ -11,7 +11,7 @@ using namespace dispatchtest;
 
 namespace {
 
-constexpr std::size_t Rounds = 20;              // each byte value is sent this often
+constexpr std::size_t Rounds = 20;  // each byte value is sent this often
 constexpr std::size_t Total = 256 * Rounds;
 
 // Far side: bytes 0, 1, ..., 255, 0, 1, ... in small bursts.
@@ -214,7 +214,7 @@ TEST(NotifyWindow, SendCallWaitsForTheOwnerOrTimesOut)
     bool handled = true;
     std::thread sender([&] { handled = window.SendCall([&] { ++runs; }, 50); });
     sender.join();
-    EXPECT_FALSE(handled);  // nobody drained the queue
+    EXPECT_FALSE(handled);                    // nobody drained the queue
     EXPECT_EQ(window.ProcessMessages(), 1u);  // it still runs later
     EXPECT_EQ(runs.load(), 1);
 

@@ -44,8 +44,10 @@ inline std::vector<std::uint8_t> TakeFor(TVeltBaseDispatcher& d, std::size_t cou
     const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
     while (got.size() < count && Clock::now() < end) {
         std::uint8_t b;
-        if (d.TakeInput(b) == ecOK) got.push_back(b);
-        else std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (d.TakeInput(b) == ecOK)
+            got.push_back(b);
+        else
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return got;
 }

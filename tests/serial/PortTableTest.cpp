@@ -45,9 +45,8 @@ TEST(PortTable, RealDevicesInFamilyThenNumericOrder)
     std::vector<TSerialDevice> devices;
     for (const char* n : {"ttyACM0", "ttyUSB10", "ttyS1", "ttyXR0", "ttyUSB2", "ttyAMA0", "ttyS10", "ttyS2"})
         devices.push_back({n, std::string("/dev/") + n, ""});
-    EXPECT_EQ(SortedNames(devices),
-              (std::vector<std::string>{"ttyS1", "ttyS2", "ttyS10", "ttyUSB2", "ttyUSB10", "ttyACM0", "ttyAMA0",
-                                        "ttyXR0"}));
+    EXPECT_EQ(SortedNames(devices), (std::vector<std::string>{"ttyS1", "ttyS2", "ttyS10", "ttyUSB2", "ttyUSB10",
+                                                              "ttyACM0", "ttyAMA0", "ttyXR0"}));
 }
 
 TEST(PortTable, ConsoleAndUartlessPlaceholdersAreNoPorts)
@@ -56,7 +55,7 @@ TEST(PortTable, ConsoleAndUartlessPlaceholdersAreNoPorts)
     sys.Device("ttyS0", "4");  // a UART, but the kernel's console
     sys.Device("ttyS1", "0");  // placeholder without a UART
     sys.Device("ttyS2", "4");
-    sys.Device("ttyS3", "");   // no type attribute: not serial core, counts
+    sys.Device("ttyS3", "");  // no type attribute: not serial core, counts
     sys.Console("tty0 ttyS0");
     sys.Virtual("tty0");  // virtual terminals have no driver
     EXPECT_EQ(SortedNames(EnumerateSerialDevices(sys.str())), (std::vector<std::string>{"ttyS2", "ttyS3"}));
@@ -83,17 +82,19 @@ TEST(PortTable, LinkNumbersWinAndDevicesFillTheFreeNumbers)
 {
     TempFolder dir;
     dir.Link("COM2", "/dev/pts/7");
-    dir.Link("COM4", "/dev/ttyUSB1");   // names a real device: it keeps only this number
-    dir.Link("COM0", "/dev/pts/8");     // not a port number
-    dir.Link("COM007", "/dev/pts/9");   // leading zeros are not accepted
+    dir.Link("COM4", "/dev/ttyUSB1");  // names a real device: it keeps only this number
+    dir.Link("COM0", "/dev/pts/8");    // not a port number
+    dir.Link("COM007", "/dev/pts/9");  // leading zeros are not accepted
     dir.Link("COMx", "/dev/pts/9");
     dir.Write("COM5", "a plain file is no link");
     const auto links = ReadPortLinks(dir.str());
     ASSERT_EQ(links.size(), 2u);
 
-    const std::vector<TSerialDevice> devices{
-        {"ttyS0", "/dev/ttyS0", ""}, {"ttyS1", "/dev/ttyS1", ""}, {"ttyUSB0", "/dev/ttyUSB0", "A"},
-        {"ttyUSB1", "/dev/ttyUSB1", "B"}, {"ttyACM0", "/dev/ttyACM0", ""}};
+    const std::vector<TSerialDevice> devices{{"ttyS0", "/dev/ttyS0", ""},
+                                             {"ttyS1", "/dev/ttyS1", ""},
+                                             {"ttyUSB0", "/dev/ttyUSB0", "A"},
+                                             {"ttyUSB1", "/dev/ttyUSB1", "B"},
+                                             {"ttyACM0", "/dev/ttyACM0", ""}};
     const auto table = BuildPortTable(dir.str(), links, devices);
     std::vector<std::pair<int, std::string>> got;
     for (const auto& e : table) got.emplace_back(e.comNumber, e.device);

@@ -39,8 +39,7 @@ TEST(RaiseOnError, ListedCodesRaiseTheirClassWithCodeAndText)
 
     EXPECT_STREQ(Raised<EBadId>(-2001).what(), "ie_BadId - Specified comport doesn't exist");
     EXPECT_STREQ(Raised<EAlreadyOpen>(-2008).what(), "ie_Open - device already open");
-    EXPECT_STREQ(Raised<ENoPortSelected>(-2011).what(),
-                 "The ComNumber property of the TVeltComPort has not been set");
+    EXPECT_STREQ(Raised<ENoPortSelected>(-2011).what(), "The ComNumber property of the TVeltComPort has not been set");
     EXPECT_STREQ(Raised<EOutputBufferTooSmall>(-3006).what(), "Output buffer too small for block");
     EXPECT_STREQ(Raised<EPutBlockFail>(-3004).what(), "Failed to put entire block");
     EXPECT_STREQ(Raised<EBufferIsEmpty>(-3007).what(), "Buffer is empty");
@@ -58,11 +57,10 @@ TEST(RaiseOnError, ListedCodesRaiseTheirClassWithCodeAndText)
 
 TEST(RaiseOnError, EveryListedCodeHasAMessage)
 {
-    const std::vector<int> codes = {-1002, -1003, -1004, -1005, -1006, -1007, -1008, -1009, -2001, -2002,
-                                    -2003, -2004, -2005, -2006, -2007, -2008, -2009, -2010, -2011, -2012,
-                                    -3001, -3003, -3004, -3005, -3006, -3007, -3008, -3009, -3010, -4001,
-                                    -4008, -5002, -5003, -6006, -7001, -7014, -8001, -8070, -13801,
-                                    -13886, -13928, -13942, -13980};
+    const std::vector<int> codes = {-1002, -1003, -1004, -1005, -1006, -1007,  -1008,  -1009,  -2001,  -2002, -2003,
+                                    -2004, -2005, -2006, -2007, -2008, -2009,  -2010,  -2011,  -2012,  -3001, -3003,
+                                    -3004, -3005, -3006, -3007, -3008, -3009,  -3010,  -4001,  -4008,  -5002, -5003,
+                                    -6006, -7001, -7014, -8001, -8070, -13801, -13886, -13928, -13942, -13980};
     for (int code : codes) {
         try {
             RaiseOnError(code);
@@ -224,15 +222,15 @@ TEST(StringTables, MalformedTablesAreRejected)
     auto badMagic = good;
     badMagic[3] = '1';
     ExpectMalformed(badMagic);
-    ExpectMalformed({'S', 'T', 'R'});                      // shorter than the header
+    ExpectMalformed({'S', 'T', 'R'});  // shorter than the header
     auto hugeCount = good;
-    hugeCount[7] = 0x7F;                                   // more entries than bytes
+    hugeCount[7] = 0x7F;  // more entries than bytes
     ExpectMalformed(hugeCount);
     auto textOutside = good;
-    textOutside[8 + 4] = 0xF0;                             // text offset past the end
+    textOutside[8 + 4] = 0xF0;  // text offset past the end
     ExpectMalformed(textOutside);
-    ExpectMalformed(MakeTable({{2, "b"}, {1, "a"}}));      // ids not ascending
-    ExpectMalformed({good.begin(), good.end() - 1});       // last text cut short
+    ExpectMalformed(MakeTable({{2, "b"}, {1, "a"}}));  // ids not ascending
+    ExpectMalformed({good.begin(), good.end() - 1});   // last text cut short
 }
 
 TEST(StringTables, MissingTableIsReported)

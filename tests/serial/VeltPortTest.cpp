@@ -49,7 +49,10 @@ protected:
     TVeltComPort port;
 };
 
-TByteString Text(const std::string& s) { return TByteString(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+TByteString Text(const std::string& s)
+{
+    return TByteString(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
 
 // Fills the line towards the far side so that nothing more can be written
 // until the far side reads.
@@ -444,8 +447,8 @@ TEST_F(VeltPortTest, ListenersAreToldLastRegisteredFirst)
     port.RemoveListener(b);
     port.OpenPort();
     port.ClosePort();
-    EXPECT_EQ(told, (std::vector<std::string>{"B open", "A open", "linked", "B close", "A close", "A open",
-                                              "linked", "A close"}));
+    EXPECT_EQ(told, (std::vector<std::string>{"B open", "A open", "linked", "B close", "A close", "A open", "linked",
+                                              "A close"}));
 }
 
 // A trigger handler runs on the main thread from the notification queue; a

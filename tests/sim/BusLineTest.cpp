@@ -37,12 +37,12 @@ TEST(BusLine, MasterBytesDuringAnAnswerGarbleItFromThereOnAndAreNotHeard)
         int firstGarbled;  // -1: no collision
         std::size_t heard;
     } rows[] = {
-        {0us, 5, false, -1, 5},        // done before the answer
-        {13000us, 3, false, 3, 0},     // in the middle
-        {8000us, 4, false, 0, 2},      // into the answer's start
-        {22500us, 1, false, 12, 0},    // half over the end byte
-        {23000us, 4, false, -1, 4},    // after the answer
-        {13000us, 3, true, -1, 3},     // no line time, nothing collides
+        {0us, 5, false, -1, 5},      // done before the answer
+        {13000us, 3, false, 3, 0},   // in the middle
+        {8000us, 4, false, 0, 2},    // into the answer's start
+        {22500us, 1, false, 12, 0},  // half over the end byte
+        {23000us, 4, false, -1, 4},  // after the answer
+        {13000us, 3, true, -1, 3},   // no line time, nothing collides
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.masterAt.count());
@@ -127,7 +127,8 @@ TEST(LineFaults, HeadReplacesTheAnswerAndFloodSilencesIt)
     TFault head, flood, bad;
     std::string error;
     ASSERT_TRUE(ParseFault("head@2", head, error) && ParseFault("flood=15", flood, error)) << error;
-    for (const char* text : {"head=1", "flood", "flood=0", "flood=3601"}) EXPECT_FALSE(ParseFault(text, bad, error)) << text;
+    for (const char* text : {"head=1", "flood", "flood=0", "flood=3601"})
+        EXPECT_FALSE(ParseFault(text, bad, error)) << text;
 
     EXPECT_EQ(ApplyFaults({head}, 1, reply, random).reply, reply);
     const auto headed = ApplyFaults({head}, 2, reply, random);

@@ -59,12 +59,12 @@ TEST(ConfItems, EveryItemOfEveryPageReadsWritesAndReadsBack)
         for (int n = 1; n <= items; ++n) {
             const auto item = static_cast<std::uint8_t>(n);
             const std::int32_t value = m.Read(page.read, item);
-            EXPECT_EQ(m.Stat(page.write, item | page.writeBit, value), kStatDone) << page.caption << " " << n;
+            EXPECT_EQ(m.Stat(page.write, item | page.writeBit, value), StatDone) << page.caption << " " << n;
             EXPECT_EQ(m.Read(page.read, item), value) << page.caption << " " << n;
         }
         const auto past = static_cast<std::uint8_t>(items + 1);
-        EXPECT_EQ(m.Stat(page.read, past), kStatError | page.badId) << page.caption;
-        EXPECT_EQ(m.Stat(page.write, past | page.writeBit, 0), kStatError | page.badId) << page.caption;
+        EXPECT_EQ(m.Stat(page.read, past), StatError | page.badId) << page.caption;
+        EXPECT_EQ(m.Stat(page.write, past | page.writeBit, 0), StatError | page.badId) << page.caption;
     }
 }
 
@@ -76,10 +76,10 @@ TEST(ConfItems, WritesOfTheExamplesAreConfirmedAndOutOfRangeValuesRefused)
     EXPECT_EQ(m.Read(0x06, 0x02), 100);
     EXPECT_EQ(m.Cmd(0x1F, 0x02, 100).value, 100);
     EXPECT_EQ(m.Read(0x12, 0x02), 100);
-    EXPECT_EQ(m.Stat(0x1F, standard::FilterMode, 2), kStatError | errBadGenParamValue);
-    EXPECT_EQ(m.Stat(0x1F, standard::UpdateRate, 7), kStatError | errBadGenParamValue);
-    EXPECT_EQ(m.Stat(0x06, 0x80 | filling::CutOffCorrection, 2), kStatError | errBadFillParamValue);
-    EXPECT_EQ(m.Stat(0x2A, 0x80 | massflow::Tolerance, 101), kStatError | errBadFlowParamValue);
-    EXPECT_EQ(m.Stat(0x26, 0x80 | trigger::RetrigStop, -1), kStatError | errBadTrigParamValue);
+    EXPECT_EQ(m.Stat(0x1F, standard::FilterMode, 2), StatError | errBadGenParamValue);
+    EXPECT_EQ(m.Stat(0x1F, standard::UpdateRate, 7), StatError | errBadGenParamValue);
+    EXPECT_EQ(m.Stat(0x06, 0x80 | filling::CutOffCorrection, 2), StatError | errBadFillParamValue);
+    EXPECT_EQ(m.Stat(0x2A, 0x80 | massflow::Tolerance, 101), StatError | errBadFlowParamValue);
+    EXPECT_EQ(m.Stat(0x26, 0x80 | trigger::RetrigStop, -1), StatError | errBadTrigParamValue);
     EXPECT_EQ(m.Read(0x12, standard::FilterMode), 0);  // refused writes change nothing
 }

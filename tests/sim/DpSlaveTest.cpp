@@ -45,8 +45,10 @@ TEST(DpSlave, AnswersTheMastersStartUpWithHonestDiagnosis)
     // Fresh station: not ready, parameters requested, no master yet.
     EXPECT_EQ(s.Send(BytesFromHex("68 05 05 68 83 80 6D 3C 3E EA 16"), Millis(0)),
               " 68 0B 0B 68 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16");
-    EXPECT_EQ(s.Send(BytesFromHex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(50)), " 10 00 03 03 06 16");
-    EXPECT_EQ(s.Send(BytesFromHex("68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16"), Millis(100)), " E5");
+    EXPECT_EQ(s.Send(BytesFromHex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(50)),
+              " 10 00 03 03 06 16");
+    EXPECT_EQ(s.Send(BytesFromHex("68 11 11 68 83 80 6D 3D 3E 88 10 10 37 09 C5 00 80 00 00 41 4C A5 16"), Millis(100)),
+              " E5");
     EXPECT_EQ(s.station.Dp().WatchdogTime(), Millis(2560));
     EXPECT_EQ(s.Diagnosis(), " 02 0C 00 00 09 C5");  // not ready yet, watchdog on, master 0
     EXPECT_EQ(s.Send(BytesFromHex("68 0A 0A 68 83 80 6D 3E 3E C0 07 07 20 1F F9 16"), Millis(200)), " E5");
@@ -55,7 +57,8 @@ TEST(DpSlave, AnswersTheMastersStartUpWithHonestDiagnosis)
     EXPECT_EQ(s.Send(BytesFromHex("68 07 07 68 83 80 46 3A 3E 00 00 C1 16"), Millis(400)), "");
     EXPECT_EQ(s.station.Dp().State(), TSlaveState::DataExchange);
 
-    const std::string reply = s.Send(BytesFromHex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(500));
+    const std::string reply =
+        s.Send(BytesFromHex("68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16"), Millis(500));
     EXPECT_EQ(reply.substr(0, 21), " 68 1B 1B 68 00 03 08");  // 24 input bytes for one module
     EXPECT_EQ(reply.size(), 3u * (24 + 9));
 }
@@ -66,15 +69,16 @@ TEST(DpSlave, GivesEightPlusSixteenInputBytesPerModuleAtAnyAddress)
         TStationUnderTest s(static_cast<std::uint8_t>(address), modules);
         s.StartUp(modules);
         ASSERT_EQ(s.station.Dp().State(), TSlaveState::DataExchange) << address;
-        const auto reply = s.station.Dp().Handle(Parse(DataExchange(static_cast<std::uint8_t>(address), Outputs(modules))),
-                                                 s.now + Millis(100));
+        const auto reply = s.station.Dp().Handle(
+            Parse(DataExchange(static_cast<std::uint8_t>(address), Outputs(modules))), s.now + Millis(100));
         ASSERT_TRUE(reply.has_value());
         EXPECT_EQ(reply->size(), 8u + 16u * static_cast<unsigned>(modules) + 9u) << modules;
         EXPECT_EQ((*reply)[4], 0x00);
         EXPECT_EQ((*reply)[5], address);
         EXPECT_EQ((*reply)[6], 0x08);
         // Another station's requests are not answered.
-        EXPECT_FALSE(s.station.Dp().Handle(Parse(SlaveDiag(static_cast<std::uint8_t>(address + 1))), s.now).has_value());
+        EXPECT_FALSE(
+            s.station.Dp().Handle(Parse(SlaveDiag(static_cast<std::uint8_t>(address + 1))), s.now).has_value());
     }
 }
 
@@ -139,8 +143,8 @@ TEST(DpSlave, ArbitraryRequestsNeverBreakTheStation)
         TByteString data;
         for (int n = length(random); n > 0; --n) data.Append(static_cast<std::uint8_t>(byte(random)));
         const std::uint8_t sap = static_cast<std::uint8_t>(56 + byte(random) % 8);
-        const TByteString telegram = byte(random) < 128 ? SapRequest(3, byte(random) < 200 ? 0x6D : 0x46, sap, data)
-                                                        : DataExchange(3, data);
+        const TByteString telegram =
+            byte(random) < 128 ? SapRequest(3, byte(random) < 200 ? 0x6D : 0x46, sap, data) : DataExchange(3, data);
         s.station.Dp().Handle(Parse(telegram), SimTime{} + Millis(i));
     }
     s.StartUp(2, Millis(6000));

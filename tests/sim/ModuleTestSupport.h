@@ -24,13 +24,13 @@ struct TModuleUnderTest {
     float Weight(std::uint8_t cmd, std::uint8_t index = 0)
     {
         const auto result = Cmd(cmd, index);
-        EXPECT_EQ(result.stat, sim::kStatRead) << std::hex << int(cmd);
+        EXPECT_EQ(result.stat, sim::StatRead) << std::hex << int(cmd);
         return FloatFromBits(result.value);
     }
     std::int32_t Read(std::uint8_t cmd, std::uint8_t index = 0)
     {
         const auto result = Cmd(cmd, index);
-        EXPECT_EQ(result.stat, sim::kStatRead) << std::hex << int(cmd) << " " << int(index);
+        EXPECT_EQ(result.stat, sim::StatRead) << std::hex << int(cmd) << " " << int(index);
         return result.value;
     }
     // The Stat of a command: 0x01/0x03 success, 0x40 | code on refusal.

@@ -27,8 +27,9 @@ inline TByteString SapRequest(std::uint8_t address, std::uint8_t fc, std::uint8_
 
 inline TByteString SetPrm(std::uint8_t address, int modules, std::uint16_t ident = 0x09C5)
 {
-    TByteString prm{0x88, 0x10, 0x10, 0x37, static_cast<std::uint8_t>(ident >> 8),
-                    static_cast<std::uint8_t>(ident), 0x00, 0x80, 0x00, 0x00, 0x41};
+    TByteString prm{
+        0x88, 0x10, 0x10, 0x37, static_cast<std::uint8_t>(ident >> 8), static_cast<std::uint8_t>(ident), 0x00,
+        0x80, 0x00, 0x00, 0x41};
     for (int i = 0; i < (modules < 2 ? 1 : modules); ++i) prm.Append(0x4C);
     return SapRequest(address, 0x6D, 61, prm);
 }

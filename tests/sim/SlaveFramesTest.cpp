@@ -14,8 +14,8 @@ std::vector<TRequest> FeedHex(TRequestParser& parser, const std::string& hex, Si
     return parser.Feed(bytes.data(), bytes.size(), now);
 }
 
-const char* const kSlaveDiag = "68 05 05 68 83 80 6D 3C 3E EA 16";
-const char* const kDataExchange = "68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16";
+const char* const SlaveDiagRequest = "68 05 05 68 83 80 6D 3C 3E EA 16";
+const char* const DataExchangeRequest = "68 0C 0C 68 03 00 6D 00 00 00 00 00 00 00 00 00 70 16";
 
 }  // namespace
 
@@ -31,7 +31,7 @@ TEST(RequestParser, SplitsTheMastersWorkedExamplesIntoTheirFields)
     EXPECT_EQ(requests[0].ssap, 0x3E);
     EXPECT_EQ(HexDump(requests[0].data), " 88 10 10 37 09 C5 00 80 00 00 41 4C");
 
-    requests = FeedHex(parser, kDataExchange);
+    requests = FeedHex(parser, DataExchangeRequest);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_FALSE(requests[0].dsap.has_value());
     EXPECT_EQ(requests[0].data.size(), 9u);
@@ -43,8 +43,8 @@ TEST(RequestParser, SkipsTheStartSequenceAndNoiseAndResynchronises)
     TRequestParser parser;
     // Start sequence, a stray 68 whose length pair disagrees, a telegram with a
     // wrong check sum, then two good telegrams in one read.
-    auto requests = FeedHex(parser, std::string("FE FF 01 68 99 ") + "68 05 05 68 83 80 6D 3C 3E EB 16 " + kSlaveDiag +
-                                        " " + kDataExchange);
+    auto requests = FeedHex(parser, std::string("FE FF 01 68 99 ") + "68 05 05 68 83 80 6D 3C 3E EB 16 " +
+                                        SlaveDiagRequest + " " + DataExchangeRequest);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].dsap, 0x3C);
     EXPECT_FALSE(requests[1].dsap.has_value());
@@ -68,7 +68,7 @@ TEST(RequestParser, DropsAPartialTelegramAfterTheLineWentIdle)
     const SimTime t0{};
     EXPECT_TRUE(FeedHex(parser, "68 0C 0C 68 03 00", t0).empty());
     // Without the idle rule the next request would be swallowed as the rest of it.
-    const auto requests = FeedHex(parser, kSlaveDiag, t0 + Millis(100));
+    const auto requests = FeedHex(parser, SlaveDiagRequest, t0 + Millis(100));
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].dsap, 0x3C);
     EXPECT_EQ(parser.SkippedBytes(), 6u);
@@ -103,10 +103,11 @@ TEST(RequestParser, SurvivesLineNoiseAndFindsEveryTelegramAfterAnIdleLine)
     std::size_t found = 0;
     for (int round = 0; round < 300; ++round) {
         std::vector<std::uint8_t> noise(static_cast<std::size_t>(length(random)));
-        for (auto& b : noise) b = byte(random) < 128 ? starts[byte(random) % 4] : static_cast<std::uint8_t>(byte(random));
+        for (auto& b : noise)
+            b = byte(random) < 128 ? starts[byte(random) % 4] : static_cast<std::uint8_t>(byte(random));
         parser.Feed(noise.data(), noise.size(), now);
         now += Millis(100);  // the line goes idle, then a good request
-        const TByteString good = BytesFromHex(kDataExchange);
+        const TByteString good = BytesFromHex(DataExchangeRequest);
         const auto requests = parser.Feed(good.data(), good.size(), now);
         found += !requests.empty() && requests.back().data.size() == 9;
         now += Millis(100);

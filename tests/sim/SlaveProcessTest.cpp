@@ -51,7 +51,8 @@ public:
         TByteString reply;
         const auto end = std::chrono::steady_clock::now() + (expected ? 2000ms : 150ms);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0 || (expected && reply.size() >= expected)) break;
             pollfd p{fd_, POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -149,14 +150,17 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
 
     const std::string counts = R"({"requests": 4, "answers": 4, "collisions": 1, "faults": {"fcs": 0, "length": 0, )"
                                R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
-                               R"("flood": 0, "head": 0}})" "\n";
+                               R"("flood": 0, "head": 0}})"
+                               "\n";
     const auto read = [&] {
         std::ifstream in(stats);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     EXPECT_EQ(read(), R"({"requests": 0, "answers": 0, "collisions": 0, "faults": {"fcs": 0, "length": 0, )"
                       R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
-                      R"("flood": 0, "head": 0}})" "\n") << "written at start";
+                      R"("flood": 0, "head": 0}})"
+                      "\n")
+        << "written at start";
     slave.Signal(SIGUSR1);
     EXPECT_TRUE(WaitUntil([&] { return read() == counts; })) << read();
     EXPECT_EQ(slave.Stop(), 0);
@@ -203,11 +207,24 @@ TEST_F(SlaveProcessTest, StopsOnInterruptAndFallsBackWhenTheMasterFallsSilent)
 
 TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
 {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--modules", "9"}, {"--addr", "127"}, {"--com", "0"}, {"--modules"}, {"--speed", "3"},
-             {"--fault", "hum"}, {"--fault", "silence"}, {"--fault", "fcs=2"}, {"--fault", "drop@0"}, {"--fault"},
-             {"--station", "3"}, {"--station", "3:9"}, {"--station", "127:1"}, {"--station", "3:1", "--station", "3:2"},
-             {"--station", "3:1", "--modules", "2"}, {"--adapter-latency", "256"}, {"--stats"}, {"--fault", "head=1"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--modules", "9"},
+                                                                  {"--addr", "127"},
+                                                                  {"--com", "0"},
+                                                                  {"--modules"},
+                                                                  {"--speed", "3"},
+                                                                  {"--fault", "hum"},
+                                                                  {"--fault", "silence"},
+                                                                  {"--fault", "fcs=2"},
+                                                                  {"--fault", "drop@0"},
+                                                                  {"--fault"},
+                                                                  {"--station", "3"},
+                                                                  {"--station", "3:9"},
+                                                                  {"--station", "127:1"},
+                                                                  {"--station", "3:1", "--station", "3:2"},
+                                                                  {"--station", "3:1", "--modules", "2"},
+                                                                  {"--adapter-latency", "256"},
+                                                                  {"--stats"},
+                                                                  {"--fault", "head=1"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
         const std::string error = slave.Errors();

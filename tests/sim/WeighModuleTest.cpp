@@ -20,13 +20,13 @@ TEST(WeighModule, WeighsItsLoadWithALittleNoise)
         samples.insert(m.Read(0x10));
     }
     EXPECT_GT(samples.size(), 5u);  // the A/D samples move
-    EXPECT_NEAR(*samples.begin(), TScale::kDeadCounts + 110 * TScale::kCountsPerKg, 1000);
+    EXPECT_NEAR(*samples.begin(), TScale::DeadCounts + 110 * TScale::CountsPerKg, 1000);
     EXPECT_TRUE(m.module.Scale().Stable());
     EXPECT_EQ(m.Read(0x23) & 0x01, 0x01);
 
     const auto block = m.module.Block();
     EXPECT_NEAR(FloatFromBits(BigEndian32(block.data())), 110.0, 0.2);
-    EXPECT_EQ(block[8], 0x01);  // one decimal
+    EXPECT_EQ(block[8], 0x01);         // one decimal
     EXPECT_EQ(block[9] & 0x03, 0x03);  // valid, stable
     EXPECT_EQ(block[13], 'W');
     EXPECT_EQ(block[15], 2);
@@ -35,26 +35,26 @@ TEST(WeighModule, WeighsItsLoadWithALittleNoise)
 TEST(WeighModule, TaresAndZeroesOnlyWhenStableAndInRange)
 {
     TModuleUnderTest m;
-    EXPECT_EQ(m.Stat(0x1E), kStatDone);  // ST
+    EXPECT_EQ(m.Stat(0x1E), StatDone);  // ST
     EXPECT_NEAR(m.Weight(0x11), 60.0, 0.2);
     EXPECT_NEAR(m.Weight(0x0F), 0.0, 0.2);
     EXPECT_EQ(m.Read(0x23) & 0x02, 0x02);  // net mode
-    EXPECT_EQ(m.Stat(0x1A), kStatDone);  // RT
+    EXPECT_EQ(m.Stat(0x1A), StatDone);     // RT
     EXPECT_NEAR(m.Weight(0x0F), 60.0, 0.2);
-    EXPECT_EQ(m.Stat(0x20), kStatDone);  // SZ: 60 kg is within 20 % of 1500 kg
+    EXPECT_EQ(m.Stat(0x20), StatDone);  // SZ: 60 kg is within 20 % of 1500 kg
     EXPECT_NEAR(m.Weight(0x0E), 0.0, 0.2);
-    EXPECT_EQ(m.Stat(0x1B), kStatDone);  // RZ
+    EXPECT_EQ(m.Stat(0x1B), StatDone);  // RZ
     EXPECT_NEAR(m.Weight(0x0E), 60.0, 0.2);
 
-    EXPECT_EQ(m.Stat(0x1F, standard::TareRange, 500), kStatDone);  // tare at most 50.0 kg
-    EXPECT_EQ(m.Stat(0x1E), kStatError | errBadTareRange);
-    EXPECT_EQ(m.Stat(0x1F, standard::ZeroRange, 2), kStatDone);  // zero at most 30 kg away
-    EXPECT_EQ(m.Stat(0x20), kStatError | errBadTareRange);
+    EXPECT_EQ(m.Stat(0x1F, standard::TareRange, 500), StatDone);  // tare at most 50.0 kg
+    EXPECT_EQ(m.Stat(0x1E), StatError | errBadTareRange);
+    EXPECT_EQ(m.Stat(0x1F, standard::ZeroRange, 2), StatDone);  // zero at most 30 kg away
+    EXPECT_EQ(m.Stat(0x20), StatError | errBadTareRange);
 
     // A no-motion range of 0 lets no noise pass: the scale is never stable.
-    EXPECT_EQ(m.Stat(0x1F, standard::NoMotionRange, 0), kStatDone);
+    EXPECT_EQ(m.Stat(0x1F, standard::NoMotionRange, 0), StatDone);
     m.Run(Millis(600));
-    EXPECT_EQ(m.Stat(0x1E), kStatError | errNotStable);
+    EXPECT_EQ(m.Stat(0x1E), StatError | errNotStable);
     EXPECT_EQ(m.Read(0x23) & 0x01, 0);
 }
 
@@ -63,38 +63,38 @@ TEST(WeighModule, MovingLoadIsUnstableUntilItSettles)
     TModuleUnderTest m;
     m.module.Scale().Load() += 5;
     m.Run(Millis(50));
-    EXPECT_EQ(m.Stat(0x1E), kStatError | errNotStable);
+    EXPECT_EQ(m.Stat(0x1E), StatError | errNotStable);
     m.Run(Millis(1000));
-    EXPECT_EQ(m.Stat(0x1E), kStatDone);
+    EXPECT_EQ(m.Stat(0x1E), StatDone);
     EXPECT_NEAR(m.Weight(0x11), 65.0, 0.2);
 }
 
 TEST(WeighModule, CalibrationNeedsCalibrateEnable)
 {
     TModuleUnderTest m;
-    EXPECT_EQ(m.Stat(0x04, calib::Gain, 20000), kStatError | errCalNotOpen);
-    EXPECT_EQ(m.Stat(0x04, calib::Zero), kStatError | errCalNotOpen);
-    EXPECT_EQ(m.Stat(0x1F, standard::ZeroTracking, 1), kStatError | errCalNotOpen);
-    EXPECT_EQ(m.Stat(0x08), kStatError | errCalNotOpen);       // factory defaults
-    EXPECT_EQ(m.Stat(0x1C, 0x02), kStatError | errCalNotOpen);  // save calibration
-    EXPECT_EQ(m.Stat(0x04, calib::Enable, 7), kStatError | errBadCalValue);
-    EXPECT_EQ(m.Stat(0x03, 0x05), kStatError | errBadCalId);
+    EXPECT_EQ(m.Stat(0x04, calib::Gain, 20000), StatError | errCalNotOpen);
+    EXPECT_EQ(m.Stat(0x04, calib::Zero), StatError | errCalNotOpen);
+    EXPECT_EQ(m.Stat(0x1F, standard::ZeroTracking, 1), StatError | errCalNotOpen);
+    EXPECT_EQ(m.Stat(0x08), StatError | errCalNotOpen);        // factory defaults
+    EXPECT_EQ(m.Stat(0x1C, 0x02), StatError | errCalNotOpen);  // save calibration
+    EXPECT_EQ(m.Stat(0x04, calib::Enable, 7), StatError | errBadCalValue);
+    EXPECT_EQ(m.Stat(0x03, 0x05), StatError | errBadCalId);
 
-    EXPECT_EQ(m.Stat(0x04, calib::Enable, 1), kStatDone);
+    EXPECT_EQ(m.Stat(0x04, calib::Enable, 1), StatDone);
     EXPECT_EQ(m.Read(0x03, calib::Enable), 1);
-    EXPECT_EQ(m.Stat(0x04, calib::Zero), kStatDone);  // CZ: the present load is zero
+    EXPECT_EQ(m.Stat(0x04, calib::Zero), StatDone);  // CZ: the present load is zero
     EXPECT_NEAR(m.Weight(0x0E), 0.0, 0.2);
     m.module.Scale().Load() += 100;
     m.Run(Millis(1000));
-    EXPECT_EQ(m.Stat(0x04, calib::Gain, 20000), kStatError | errBadCalValue);  // above the capacity
-    EXPECT_EQ(m.Stat(0x04, calib::Gain, 10000), kStatDone);  // CG: these 100 kg read 1000.0
+    EXPECT_EQ(m.Stat(0x04, calib::Gain, 20000), StatError | errBadCalValue);  // above the capacity
+    EXPECT_EQ(m.Stat(0x04, calib::Gain, 10000), StatDone);                    // CG: these 100 kg read 1000.0
     m.Run(Millis(500));
     EXPECT_NEAR(m.Weight(0x0E), 1000.0, 1.0);
     EXPECT_EQ(m.Read(0x03, calib::Gain), 10000);
 
-    EXPECT_EQ(m.Stat(0x04, calib::DecimalPoint, 2), kStatDone);
-    EXPECT_EQ(m.Stat(0x04, calib::StepSize, 5), kStatDone);
-    EXPECT_EQ(m.Stat(0x04, calib::StepSize, 3), kStatError | errBadCalValue);
+    EXPECT_EQ(m.Stat(0x04, calib::DecimalPoint, 2), StatDone);
+    EXPECT_EQ(m.Stat(0x04, calib::StepSize, 5), StatDone);
+    EXPECT_EQ(m.Stat(0x04, calib::StepSize, 3), StatError | errBadCalValue);
     EXPECT_EQ(m.Read(0x03, calib::DecimalPoint), 2);
     const float gross = m.Weight(0x0E);
     EXPECT_NEAR(gross * 20, std::round(gross * 20), 1e-3);  // steps of 0.05
@@ -102,22 +102,22 @@ TEST(WeighModule, CalibrationNeedsCalibrateEnable)
     EXPECT_EQ(m.Read(0x03, calib::Counter), 0);
     EXPECT_EQ(m.Read(0x23) & 0x40, 0x40);  // unsaved changes
     const auto save = m.Cmd(0x1C, 0x02);
-    EXPECT_EQ(save.stat, kStatDone);
+    EXPECT_EQ(save.stat, StatDone);
     EXPECT_EQ(save.readyAt, m.now + Millis(200));
     EXPECT_EQ(m.Read(0x03, calib::Counter), 1);
     EXPECT_EQ(m.Read(0x23) & 0x40, 0);
-    EXPECT_EQ(m.Stat(0x1C, 0x06), kStatError | errBadGenValueId);
+    EXPECT_EQ(m.Stat(0x1C, 0x06), StatError | errBadGenValueId);
 
-    EXPECT_EQ(m.Stat(0x04, calib::Enable, 0), kStatDone);
-    EXPECT_EQ(m.Stat(0x04, calib::Max, 1), kStatError | errCalNotOpen);
+    EXPECT_EQ(m.Stat(0x04, calib::Enable, 0), StatDone);
+    EXPECT_EQ(m.Stat(0x04, calib::Max, 1), StatError | errCalNotOpen);
 }
 
 TEST(WeighModule, SetpointsSwitchWithHysteresis)
 {
     TModuleUnderTest m;  // 60 kg
     EXPECT_EQ(m.Read(0x1D, 0x30), 1000);
-    EXPECT_EQ(m.Stat(0x1D, 0x61, 550), kStatDone);  // point 1 at 55.0 kg
-    EXPECT_EQ(m.Stat(0x1D, 0x51, 100), kStatDone);  // 10.0 kg hysteresis
+    EXPECT_EQ(m.Stat(0x1D, 0x61, 550), StatDone);  // point 1 at 55.0 kg
+    EXPECT_EQ(m.Stat(0x1D, 0x51, 100), StatDone);  // 10.0 kg hysteresis
     EXPECT_EQ(m.Read(0x1D, 0x31), 550);
     EXPECT_EQ(m.Read(0x1D, 0x21), 100);
     m.Run(Millis(100));
@@ -129,36 +129,36 @@ TEST(WeighModule, SetpointsSwitchWithHysteresis)
     m.Run(Millis(500));
     EXPECT_EQ(m.module.LimitStatus() & 0x0F, 0x00);
 
-    EXPECT_EQ(m.Stat(0x1D, 0x41, 1), kStatDone);  // source net
+    EXPECT_EQ(m.Stat(0x1D, 0x41, 1), StatDone);  // source net
     EXPECT_EQ(m.Read(0x1D, 0x11), 1);
-    EXPECT_EQ(m.Stat(0x1D, 0x41, 2), kStatError | errBadGenParamValue);
-    EXPECT_EQ(m.Stat(0x1D, 0x34), kStatError | errBadGenValueId);
-    EXPECT_EQ(m.Stat(0x1D, 0x71), kStatError | errBadGenValueId);
+    EXPECT_EQ(m.Stat(0x1D, 0x41, 2), StatError | errBadGenParamValue);
+    EXPECT_EQ(m.Stat(0x1D, 0x34), StatError | errBadGenValueId);
+    EXPECT_EQ(m.Stat(0x1D, 0x71), StatError | errBadGenValueId);
 }
 
 TEST(WeighModule, LinearisationPointsBendTheCharacteristic)
 {
-    TModuleUnderTest m;  // 60 kg
-    EXPECT_EQ(m.Stat(0x2B, 0x40, 1000), kStatDone);  // X0 100.0 kg
-    EXPECT_EQ(m.Stat(0x2B, 0x50, 1100), kStatDone);  // Y0 110.0 kg
+    TModuleUnderTest m;                             // 60 kg
+    EXPECT_EQ(m.Stat(0x2B, 0x40, 1000), StatDone);  // X0 100.0 kg
+    EXPECT_EQ(m.Stat(0x2B, 0x50, 1100), StatDone);  // Y0 110.0 kg
     EXPECT_EQ(m.Read(0x2B, 0x10), 1000);
     EXPECT_EQ(m.Read(0x2B, 0x20), 1100);
     m.Run(Millis(100));
     EXPECT_NEAR(m.Weight(0x0E), 66.0, 0.2);
-    EXPECT_EQ(m.Stat(0x2B, 0x56, 1000), kStatDone);  // point 6 as the dialog sends it
+    EXPECT_EQ(m.Stat(0x2B, 0x56, 1000), StatDone);  // point 6 as the dialog sends it
     EXPECT_EQ(m.Read(0x2B, 0x26), 1000);
-    EXPECT_EQ(m.Stat(0x2C), kStatDone);  // straight again
+    EXPECT_EQ(m.Stat(0x2C), StatDone);  // straight again
     EXPECT_EQ(m.Read(0x2B, 0x10), 0);
     m.Run(Millis(100));
     EXPECT_NEAR(m.Weight(0x0E), 60.0, 0.2);
-    EXPECT_EQ(m.Stat(0x2B, 0x17), kStatError | errBadCalId);
-    EXPECT_EQ(m.Stat(0x2B, 0x40, 99999999), kStatError | errBadCalValue);
+    EXPECT_EQ(m.Stat(0x2B, 0x17), StatError | errBadCalId);
+    EXPECT_EQ(m.Stat(0x2B, 0x40, 99999999), StatError | errBadCalValue);
 }
 
 TEST(WeighModule, TriggerMeasuresTheAverageAfterTheLevelIsPassed)
 {
-    TModuleUnderTest m;  // 60 kg, trigger level 50.0 kg rising
-    EXPECT_EQ(m.Stat(0x26, 0x81, 800), kStatDone);  // level 80.0 kg
+    TModuleUnderTest m;                            // 60 kg, trigger level 50.0 kg rising
+    EXPECT_EQ(m.Stat(0x26, 0x81, 800), StatDone);  // level 80.0 kg
     EXPECT_EQ(m.Read(0x26, 0x01), 800);
     m.module.Scale().Load() += 40;  // 100 kg
     m.Run(Millis(200));
@@ -167,8 +167,8 @@ TEST(WeighModule, TriggerMeasuresTheAverageAfterTheLevelIsPassed)
     EXPECT_TRUE(m.module.Trigger().Holding());
     EXPECT_EQ(m.Read(0x23) & 0x0200, 0x0200);
     EXPECT_NEAR(m.Weight(0x0A), 100.0, 0.3);
-    EXPECT_EQ(m.Stat(0x26, 0x89), kStatError | errBadTrigParamId);
-    EXPECT_EQ(m.Stat(0x26, 0x82, 2), kStatError | errBadTrigParamValue);
+    EXPECT_EQ(m.Stat(0x26, 0x89), StatError | errBadTrigParamId);
+    EXPECT_EQ(m.Stat(0x26, 0x82, 2), StatError | errBadTrigParamValue);
 }
 
 TEST(WeighModule, AnsweresIdentificationAndRefusesUnknownCodes)
@@ -180,7 +180,7 @@ TEST(WeighModule, AnsweresIdentificationAndRefusesUnknownCodes)
     EXPECT_EQ(m.Read(0x16), 0);
     EXPECT_GT(m.Read(0x19), 7000000);
     for (std::uint8_t unknown : {0x00, 0x02, 0x07, 0x09, 0x0D, 0x13, 0x18, 0x21, 0x27, 0x28, 0x2D, 0xFF})
-        EXPECT_EQ(m.Stat(unknown), kStatError | errNotImplemented) << int(unknown);
+        EXPECT_EQ(m.Stat(unknown), StatError | errNotImplemented) << int(unknown);
 }
 
 TEST(WeighModule, FactoryDefaultsRestoreTheSetUp)
@@ -191,7 +191,7 @@ TEST(WeighModule, FactoryDefaultsRestoreTheSetUp)
     m.Cmd(0x1D, 0x60, 5);
     m.Cmd(0x04, calib::Enable, 1);
     const auto result = m.Cmd(0x08);
-    EXPECT_EQ(result.stat, kStatDone);
+    EXPECT_EQ(result.stat, StatDone);
     EXPECT_EQ(result.readyAt, m.now + Millis(500));
     EXPECT_EQ(m.Read(0x12, standard::FilterValue), 4);
     EXPECT_EQ(m.Read(0x06, 0x01), 1000);
@@ -209,7 +209,7 @@ TEST(WeighModule, ArbitraryCommandsKeepTheModelSound)
         const auto cmd = static_cast<std::uint8_t>(byte(random) % 0x30);
         if (cmd == 0x04 && byte(random) < 200) continue;  // keep most of the calibration
         const auto result = m.Cmd(cmd, static_cast<std::uint8_t>(byte(random)), value(random));
-        ASSERT_TRUE(result.Succeeded() || (result.stat & 0xC0) == kStatError) << int(cmd);
+        ASSERT_TRUE(result.Succeeded() || (result.stat & 0xC0) == StatError) << int(cmd);
         if (i % 50 == 0) m.Run(Millis(100));
     }
     const auto block = m.module.Block();

@@ -26,9 +26,19 @@ struct PtyPair {
         cfmakeraw(&t);
         tcsetattr(keepSlave, TCSANOW, &t);
     }
-    ~PtyPair() { CloseMaster(); if (keepSlave >= 0) close(keepSlave); }
+    ~PtyPair()
+    {
+        CloseMaster();
+        if (keepSlave >= 0) close(keepSlave);
+    }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    void CloseMaster() { if (master >= 0) { close(master); master = -1; } }
+    void CloseMaster()
+    {
+        if (master >= 0) {
+            close(master);
+            master = -1;
+        }
+    }
 };

@@ -46,7 +46,8 @@ inline QString ErrorBoxText(bool close = true)
 
 inline void CloseAllBoxes()
 {
-    while (!ErrorBoxText(true).isEmpty()) {}
+    while (!ErrorBoxText(true).isEmpty()) {
+    }
     Pump(1);
 }
 

@@ -34,10 +34,14 @@ struct SlaveCounts {
             at = end + 1;
             if (value == std::string::npos || !std::isdigit(static_cast<unsigned char>(text[value]))) continue;
             const long long number = std::strtoll(text.c_str() + value, nullptr, 10);
-            if (at > faultsAt) counts.faults[name] = number;
-            else if (name == "requests") counts.requests = number, found[0] = true;
-            else if (name == "answers") counts.answers = number, found[1] = true;
-            else if (name == "collisions") counts.collisions = number, found[2] = true;
+            if (at > faultsAt)
+                counts.faults[name] = number;
+            else if (name == "requests")
+                counts.requests = number, found[0] = true;
+            else if (name == "answers")
+                counts.answers = number, found[1] = true;
+            else if (name == "collisions")
+                counts.collisions = number, found[2] = true;
         }
         if (!found[0] || !found[1] || !found[2]) return std::nullopt;
         return counts;

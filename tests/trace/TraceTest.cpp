@@ -28,7 +28,8 @@ Bytes HexBytes(const std::string& text)
 
 const std::string sectionHeader = "0A 0D 0D 0A 1C 00 00 00 4D 3C 2B 1A 01 00 00 00 FF FF FF FF FF FF FF FF 1C 00 00 00";
 // Link type 147, no snap length, if_tsresol 9 (nanoseconds).
-const std::string interface = "01 00 00 00 20 00 00 00 93 00 00 00 00 00 00 00 09 00 01 00 09 00 00 00 00 00 00 00 20 00 00 00";
+const std::string interface =
+    "01 00 00 00 20 00 00 00 93 00 00 00 00 00 00 00 09 00 01 00 09 00 00 00 00 00 00 00 20 00 00 00";
 // Outbound FE FF 01 at 0x0000000100000002 ns with the comment "start sequence".
 const std::string startPacket =
     "06 00 00 00 44 00 00 00 00 00 00 00 01 00 00 00 02 00 00 00 03 00 00 00 03 00 00 00 FE FF 01 00 "

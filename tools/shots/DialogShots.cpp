@@ -24,10 +24,7 @@
 
 namespace {
 
-bool Idle(const TForm1& form)
-{
-    return !form.Channel.Pending() && form.Channel.QueueEmpty() && form.Read.Item() == 0;
-}
+bool Idle(const TForm1& form) { return !form.Channel.Pending() && form.Channel.QueueEmpty() && form.Read.Item() == 0; }
 
 void Settle(const TForm1& form)
 {

@@ -26,7 +26,7 @@ void Save(QWidget* widget, const QDir& folder, const char* name)
     std::printf("%s %s\n", widget->grab().save(path) ? "wrote" : "FAILED", qPrintable(path));
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -91,8 +91,10 @@ int main(int argc, char** argv)
     TDialogForm3 form3;
     form3.Open(1, *functions.Button(74));
     Save(&form3, folder, "dialog3-unknown.png");
-    const std::pair<int, const char*> states[] = {
-        {0x1F, "dialog3-running.png"}, {0x35, "dialog3-paused.png"}, {0x20, "dialog3-odd.png"}, {0x105, "dialog3-stopped.png"}};
+    const std::pair<int, const char*> states[] = {{0x1F, "dialog3-running.png"},
+                                                  {0x35, "dialog3-paused.png"},
+                                                  {0x20, "dialog3-odd.png"},
+                                                  {0x105, "dialog3-stopped.png"}};
     for (const auto& [value, name] : states) {
         form3.UpdateState(0x29, 1, value);
         Save(&form3, folder, name);

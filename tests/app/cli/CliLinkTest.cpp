@@ -55,7 +55,8 @@ bool IsWeight(const std::string& s)
     const std::size_t dot = s.find('.');
     const std::size_t first = !s.empty() && s[0] == '-' ? 1 : 0;
     return dot != std::string::npos && dot > first && s.size() == dot + 4 &&
-           s.find_first_not_of("0123456789", first) == dot && s.find_first_not_of("0123456789", dot + 1) == std::string::npos;
+           s.find_first_not_of("0123456789", first) == dot &&
+           s.find_first_not_of("0123456789", dot + 1) == std::string::npos;
 }
 
 bool ParseModuleLine(const std::string& text, ModuleLine& m)
@@ -110,7 +111,8 @@ std::vector<std::string> StatusLines(const Lines& lines, std::size_t from = 0)
 {
     std::vector<std::string> texts;
     for (std::size_t i = from; i < lines.size(); ++i)
-        if (lines[i].text.rfind("WZM ", 0) != 0 && lines[i].text.rfind("stats ", 0) != 0) texts.push_back(lines[i].text);
+        if (lines[i].text.rfind("WZM ", 0) != 0 && lines[i].text.rfind("stats ", 0) != 0)
+            texts.push_back(lines[i].text);
     return texts;
 }
 
@@ -129,7 +131,8 @@ TEST_P(CliExchangeTest, ConnectsQuicklyAndExchangesCleanDataForHalfAMinute)
     std::size_t connected = 0;
     while (connected < lines.size() && lines[connected].text != "Connected") ++connected;
     ASSERT_LT(connected, lines.size()) << cli->Errors();
-    EXPECT_EQ(StatusLines(lines), (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
+    EXPECT_EQ(StatusLines(lines),
+              (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
     EXPECT_LT(Seconds(lines[connected].at), 2.0);
 
     // After "Connected" only complete responses: modules 0..n-1 in order, the
@@ -167,7 +170,8 @@ TEST_F(CliLinkTest, AnswerWithAWrongCheckSumCostsOneCycleAndNoStatusChange)
         return line.text.find(" UTC fault fcs on Data_Exchange answer 20") != std::string::npos;
     }));
     const Lines lines = cli->Lines();
-    EXPECT_EQ(StatusLines(lines), (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
+    EXPECT_EQ(StatusLines(lines),
+              (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
     // Values every 100 ms; the corrupt answer leaves one gap of one cycle.
     std::optional<ChildProcess::Clock::duration> last, widest;
     for (const auto& line : lines) {
@@ -253,14 +257,16 @@ TEST_F(CliLinkTest, LiveListShowsExactlyTheStationsOnTheLine)
     std::vector<std::string> texts;
     for (const auto& line : cli->Lines()) texts.push_back(line.text);
     const std::string idle = "master - ident 09C5 flags Station_Not_Ready,Prm_Req ext -";
-    EXPECT_EQ(texts, (std::vector<std::string>{
-                         "station 3 slave ident 09C5 config C0 07 07 20 1F 20 1F modules 2",
-                         "diag station 3 " + idle,
-                         "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8",
-                         "diag station 7 " + idle,
-                         "station 20 slave ident 09C5 config C0 07 07 20 1F modules 1",
-                         "diag station 20 " + idle,
-                     }));
+    EXPECT_EQ(
+        texts,
+        (std::vector<std::string>{
+            "station 3 slave ident 09C5 config C0 07 07 20 1F 20 1F modules 2",
+            "diag station 3 " + idle,
+            "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8",
+            "diag station 7 " + idle,
+            "station 20 slave ident 09C5 config C0 07 07 20 1F modules 1",
+            "diag station 20 " + idle,
+        }));
 
     // Nobody on the line: exit 1.
     env.Add(4);
@@ -313,7 +319,8 @@ TEST_F(CliLinkTest, IgnoredPortFolderIsNamedWithItsReason)
 {
     std::string message;
     ASSERT_TRUE(portdir::Ensure(message)) << message;
-    std::filesystem::permissions(portdir::Path(), std::filesystem::perms::others_write, std::filesystem::perm_options::add);
+    std::filesystem::permissions(portdir::Path(), std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
     auto cli = StartCli({"--seconds", "1"});
     EXPECT_EQ(cli->Wait(10s), 2);
     EXPECT_NE(cli->Errors().find("no COM port opens; Port directory " + portdir::Path() +
@@ -328,7 +335,8 @@ TEST_F(CliLinkTest, HelpIsPlainText)
     EXPECT_EQ(cli->Wait(5s), 0);
     const Lines lines = cli->Lines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0].text, "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]");
+    EXPECT_EQ(lines[0].text,
+              "Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]");
 }
 
 TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
@@ -360,7 +368,8 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
     }
     EXPECT_GT(rows, 20);
     const std::string tshark = FindProgram("tshark");
-    if (tshark.empty()) GTEST_SKIP() << "tshark is not installed: the trace is not decoded (scripts/setup.sh installs it)";
+    if (tshark.empty())
+        GTEST_SKIP() << "tshark is not installed: the trace is not decoded (scripts/setup.sh installs it)";
 
     // The packet list: one line per telegram, direction and addresses first.
     ChildProcess list(tshark, {"-X", "lua_script:" + dissector, "-r", trace});
@@ -372,11 +381,16 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
     EXPECT_NE(packets.back().text.find("Comment: Stop"), std::string::npos) << packets.back().text;
     std::size_t next = 0, responses = 0;
     const std::vector<std::string> startUp = {
-        "M->S 0->3 Slave_Diag request", "S->M 3->0 Slave_Diag response [Station_Not_Ready Prm_Req] master 255 Ident 09C5",
-        "M->S 0->3 Set_Prm request Ident 09C5", "S->M SC short acknowledgement of Set_Prm",
-        "M->S 0->3 Chk_Cfg request 5 identifiers", "S->M SC short acknowledgement of Chk_Cfg",
-        "M->S 0->3 Slave_Diag request", "S->M 3->0 Slave_Diag response [WD_On] master 0 Ident 09C5",
-        "M->S 0->3 Global_Control request", "M->S 0->3 Data_Exchange request unit 0 Cmd 00 Index 0 Value 0"};
+        "M->S 0->3 Slave_Diag request",
+        "S->M 3->0 Slave_Diag response [Station_Not_Ready Prm_Req] master 255 Ident 09C5",
+        "M->S 0->3 Set_Prm request Ident 09C5",
+        "S->M SC short acknowledgement of Set_Prm",
+        "M->S 0->3 Chk_Cfg request 5 identifiers",
+        "S->M SC short acknowledgement of Chk_Cfg",
+        "M->S 0->3 Slave_Diag request",
+        "S->M 3->0 Slave_Diag response [WD_On] master 0 Ident 09C5",
+        "M->S 0->3 Global_Control request",
+        "M->S 0->3 Data_Exchange request unit 0 Cmd 00 Index 0 Value 0"};
     for (const auto& packet : packets) {
         const std::string& text = packet.text;
         SCOPED_TRACE(text);
@@ -386,7 +400,8 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
         EXPECT_NE(sent, text.find(" S->M ") != std::string::npos);
         EXPECT_EQ(sent, text.find("Master") < text.find("Slave"));  // source and destination columns
         if (next < startUp.size() && text.find(startUp[next]) != std::string::npos) ++next;
-        if (text.find("S->M 3->0 Data_Exchange response unit 0 Stat 00 Index 0 Value 0 | gross 60.") != std::string::npos) {
+        if (text.find("S->M 3->0 Data_Exchange response unit 0 Stat 00 Index 0 Value 0 | gross 60.") !=
+            std::string::npos) {
             EXPECT_NE(text.find("(2 modules)"), std::string::npos);
             ++responses;
         }
@@ -399,18 +414,33 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
     ASSERT_EQ(details.Wait(60s), 0) << details.Errors();
     std::string all;
     for (const auto& line : details.Lines()) all += line.text + "\n";
-    for (const char* field : {"Packet flags: 0x00000002", "Direction: M->S", "Direction: S->M",
-                              "Function code: 0x6d (request, SRD high)", "FCB (frame count bit): True",
-                              "1... .... = DSAP follows (address extension): True", "DSAP: 61", "SSAP: 62",
-                              "DP service: Set_Prm", "Watchdog time (ms): 2560", "Min_Tsdr (bit times): 55",
+    for (const char* field : {"Packet flags: 0x00000002",
+                              "Direction: M->S",
+                              "Direction: S->M",
+                              "Function code: 0x6d (request, SRD high)",
+                              "FCB (frame count bit): True",
+                              "1... .... = DSAP follows (address extension): True",
+                              "DSAP: 61",
+                              "SSAP: 62",
+                              "DP service: Set_Prm",
+                              "Watchdog time (ms): 2560",
+                              "Min_Tsdr (bit times): 55",
                               "Identifier: 0xc00707 (special format: output 8 bytes, input 8 bytes)",
-                              "Identifier: 0x1f (input, 16 bytes)", "Control_Command: 0x00",
-                              ".... ..1. = Station_Not_Ready: True", "Diag.Master_Add: none (255)",
-                              "Ident_Number: 0x09c5", "Response: DL data low (0x8)", "Cmd: 0x00", "Stat: 0x00",
-                              "Module 1: gross 85.", "Manufacturer bytes: 57 5a 01", "Qualifier: 0x", "Status byte 11: 0x"})
+                              "Identifier: 0x1f (input, 16 bytes)",
+                              "Control_Command: 0x00",
+                              ".... ..1. = Station_Not_Ready: True",
+                              "Diag.Master_Add: none (255)",
+                              "Ident_Number: 0x09c5",
+                              "Response: DL data low (0x8)",
+                              "Cmd: 0x00",
+                              "Stat: 0x00",
+                              "Module 1: gross 85.",
+                              "Manufacturer bytes: 57 5a 01",
+                              "Qualifier: 0x",
+                              "Status byte 11: 0x"})
         EXPECT_NE(all.find(field), std::string::npos) << field;
-    for (const char* fault : {"Lua Error", "Malformed", "wrong", "cut short", "Unknown bytes", "differ", "Dropped",
-                              "trailing"})
+    for (const char* fault :
+         {"Lua Error", "Malformed", "wrong", "cut short", "Unknown bytes", "differ", "Dropped", "trailing"})
         EXPECT_EQ(all.find(fault), std::string::npos) << fault;
 }
 
@@ -428,7 +458,8 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
     std::filesystem::current_path(folder.path);  // where the program looks for Quorvel.conf first
     auto slave = StartSlave(2, 2, {"--instant"});
     auto run = [&](const std::string& option, const std::string& file) {
-        auto cli = StartCli({"--com", "2", "--modules", "2", "--fast", "--seconds", "60", "--module", "1", option, file});
+        auto cli =
+            StartCli({"--com", "2", "--modules", "2", "--fast", "--seconds", "60", "--module", "1", option, file});
         cli->Wait(90s);
         return cli;
     };

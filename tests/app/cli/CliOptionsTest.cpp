@@ -25,8 +25,8 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_FALSE(defaults->seconds);
     EXPECT_FALSE(defaults->fast);
 
-    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--fast",
-                             "--trace", "a.pcapng", "--weights", "w.csv"});
+    const auto full = Parse({"--com", "7", "--addr", "126", "--modules", "8", "--seconds", "2.5", "--fast", "--trace",
+                             "a.pcapng", "--weights", "w.csv"});
     ASSERT_TRUE(full);
     EXPECT_EQ(full->comNumber, 7);
     EXPECT_EQ(full->slaveAddress, 126);
@@ -53,8 +53,10 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--com", "0"}, "--com must be a port number from 1 to 255 (got '0')"},
         {{"--com", "COM2"}, "--com must be a port number from 1 to 255 (got 'COM2')"},
         {{"--seconds", "0"}, "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got '0')"},
-        {{"--seconds", "nan"}, "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got 'nan')"},
-        {{"--seconds", "1e10"}, "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got '1e10')"},
+        {{"--seconds", "nan"},
+         "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got 'nan')"},
+        {{"--seconds", "1e10"},
+         "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got '1e10')"},
         {{"--com"}, "--com needs a value"},
         {{"--trace", ""}, "--trace needs a file name"},
         {{"--baud", "9600"}, "unknown option '--baud'"},
@@ -71,6 +73,7 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
 TEST(CliOptions, UsageNamesEveryOptionAndTheExitStatus)
 {
     const std::string usage = CliUsage();
-    for (const char* word : {"--com N", "--addr A", "--modules M", "--seconds S", "--trace FILE", "--help", "Exit status"})
+    for (const char* word :
+         {"--com N", "--addr A", "--modules M", "--seconds S", "--trace FILE", "--help", "Exit status"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
 }

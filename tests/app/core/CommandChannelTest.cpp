@@ -23,7 +23,7 @@ struct ChannelTest : ::testing::Test {
     // A reply that frees the channel places the next command, as the window does.
     std::optional<TCommandChannel::TPlacement> Reply(const cyclic::TChannelReply& r)
     {
-        if (channel.TakeReply(r, out).ChannelFree) return channel.SendNextCommand(out);
+        if (channel.TakeReply(r, out).channelFree) return channel.SendNextCommand(out);
         return std::nullopt;
     }
 };
@@ -35,7 +35,7 @@ TEST_F(ChannelTest, ShortCommandCarriesItsIndexAsValue)
     const auto placed = Queue(0, {0x12, 0x03});
     ASSERT_TRUE(placed);
     EXPECT_EQ(HexDump(out), " 00 00 12 03 00 00 00 03 00");
-    EXPECT_EQ(placed->Line, "Cmd(00: 00 00 12 03 00 00 00 03 00 )");
+    EXPECT_EQ(placed->line, "Cmd(00: 00 00 12 03 00 00 00 03 00 )");
     EXPECT_EQ(channel.SentCmd, 0x12);
     EXPECT_EQ(channel.SentIndex, 0x03);
     EXPECT_EQ(channel.SentValue, 3);
@@ -63,7 +63,7 @@ TEST_F(ChannelTest, PlacingACommandWritesItsUnitIntoByteZero)
     out[0] = 5;  // the unit selected in the window
     const auto placed = Queue(2, {0x10});
     ASSERT_TRUE(placed);
-    EXPECT_EQ(placed->Line, "Cmd(02: 02 00 10 00 00 00 00 00 00 )");
+    EXPECT_EQ(placed->line, "Cmd(02: 02 00 10 00 00 00 00 00 00 )");
 }
 
 TEST_F(ChannelTest, OneCommandInFlightAndQueueOrderKept)
@@ -75,8 +75,8 @@ TEST_F(ChannelTest, OneCommandInFlightAndQueueOrderKept)
 
     // Result seen: Cmd cleared, nothing new yet.
     auto outcome = channel.TakeReply(Success, out);
-    EXPECT_TRUE(outcome.ResultPresent);
-    EXPECT_TRUE(outcome.ResultForPending);
+    EXPECT_TRUE(outcome.resultPresent);
+    EXPECT_TRUE(outcome.resultForPending);
     EXPECT_EQ(out[2], 0);
     EXPECT_FALSE(channel.Pending());
     // The module still holds its result: still not free.
@@ -104,8 +104,8 @@ TEST_F(ChannelTest, NoResultWhilePlacedKeepsWaiting)
 TEST_F(ChannelTest, ResultWithoutPendingCommandIsNotForAnyone)
 {
     const auto outcome = channel.TakeReply({0x03, 9, -1}, out);
-    EXPECT_TRUE(outcome.ResultPresent);
-    EXPECT_FALSE(outcome.ResultForPending);
+    EXPECT_TRUE(outcome.resultPresent);
+    EXPECT_FALSE(outcome.resultForPending);
     EXPECT_EQ(channel.ResultStat, 0x03);
     EXPECT_EQ(channel.ResultIndex, 9);
     EXPECT_EQ(channel.ResultValue, -1);
@@ -142,7 +142,7 @@ TEST_F(ChannelTest, PendingCommandIsGivenUpWhenTheLinkComesBack)
     EXPECT_FALSE(channel.NoteMasterState(5));
     EXPECT_FALSE(channel.NoteMasterState(0));  // link lost while pending
     EXPECT_FALSE(channel.NoteMasterState(2));
-    EXPECT_TRUE(channel.NoteMasterState(5));   // back: its result is not coming
+    EXPECT_TRUE(channel.NoteMasterState(5));  // back: its result is not coming
 }
 
 TEST_F(ChannelTest, CommandPlacedWhileDisconnectedSurvivesTheReconnect)

@@ -77,14 +77,18 @@ TEST(ParameterBackup, RestoreWritesReadsBackAndReportsEveryDifference)
     while (auto command = run.NextCommand()) {
         sent.push_back(HexDump(*command));
         const bool trigger = (*command)[0] == 0x26;
-        if (trigger && ((*command)[1] & 0x80)) run.TakeResult(0x45, 0);  // Trigger refuses the write
-        else if ((*command)[0] == 0x12 && (*command)[1] == 2) run.TakeResult(0x01, 6);  // keeps 6, not 7
-        else run.TakeResult(0x01, (*command)[0] == 0x12 ? -2147483647 - 1 : 0);
+        if (trigger && ((*command)[1] & 0x80))
+            run.TakeResult(0x45, 0);  // Trigger refuses the write
+        else if ((*command)[0] == 0x12 && (*command)[1] == 2)
+            run.TakeResult(0x01, 6);  // keeps 6, not 7
+        else
+            run.TakeResult(0x01, (*command)[0] == 0x12 ? -2147483647 - 1 : 0);
     }
     EXPECT_EQ(sent, (std::vector<std::string>{" 1F 01 00 00 00 80", " 12 01", " 1F 02 07 00 00 00", " 12 02",
                                               " 26 81 FF FF FF 7F"}));
-    EXPECT_EQ(run.Differences(), (std::vector<std::string>{"Standard 2 Power-up zero (%): wrote 7, reads 6",
-                                                           "Trigger 1 Level: write refused " + resulttext::ErrorText(5)}));
+    EXPECT_EQ(run.Differences(),
+              (std::vector<std::string>{"Standard 2 Power-up zero (%): wrote 7, reads 6",
+                                        "Trigger 1 Level: write refused " + resulttext::ErrorText(5)}));
     EXPECT_FALSE(run.Complete());
 
     // A backup asks the identity keys first; an unanswered one is left out of the header.

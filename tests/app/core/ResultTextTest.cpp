@@ -8,11 +8,15 @@ using namespace resulttext;
 TEST(ResultText, EveryNamedErrorCodeHasItsText)
 {
     const char* expected[] = {
-        "** NOT_IMPLEMENTED **", "** NOT_READY **", "** ERR_BAUD **", "** CAL_NOT_OPEN **",
-        "** BAD_CAL_ID **", "** BAD_CAL_VALUE **", "** TIMEOUT **", "** NOT_STABLE **",
-        "** BAD_FILL_PARAM_ID **", "** BAD_FILL_PARAM_VALUE **", "** BAD_GEN_VALUE_ID **",
-        "** BAD_GEN_PARAM_VALUE **", "** BAD_TRIG_PARAM_ID **", "** BAD_TRIG_PARAM_VALUE **",
-        "** BAD_TARE_RANGE **", "** BAD_FILL_SLOPE **", "** BAD_FLOW_VALUE_ID **", "** BAD_FLOW_PARAM_VALUE **",
+        "** NOT_IMPLEMENTED **",   "** NOT_READY **",
+        "** ERR_BAUD **",          "** CAL_NOT_OPEN **",
+        "** BAD_CAL_ID **",        "** BAD_CAL_VALUE **",
+        "** TIMEOUT **",           "** NOT_STABLE **",
+        "** BAD_FILL_PARAM_ID **", "** BAD_FILL_PARAM_VALUE **",
+        "** BAD_GEN_VALUE_ID **",  "** BAD_GEN_PARAM_VALUE **",
+        "** BAD_TRIG_PARAM_ID **", "** BAD_TRIG_PARAM_VALUE **",
+        "** BAD_TARE_RANGE **",    "** BAD_FILL_SLOPE **",
+        "** BAD_FLOW_VALUE_ID **", "** BAD_FLOW_PARAM_VALUE **",
     };
     for (int code = 1; code <= 18; ++code) EXPECT_EQ(ErrorText(code), expected[code - 1]) << code;
 }

@@ -50,7 +50,8 @@ TEST(WeightHistory, DropsCloseSamplesIgnoresUnknownModulesAndKeepsTheLatestLinkL
     EXPECT_TRUE(Times(history.Ring(0)).empty());
     EXPECT_EQ(history.Ring(1).Capacity(), TWeightHistory::RingCapacity);
 
-    for (std::size_t i = 0; i < TWeightHistory::MarkerCapacity + 2; ++i) history.MarkLinkLost(static_cast<std::int64_t>(i));
+    for (std::size_t i = 0; i < TWeightHistory::MarkerCapacity + 2; ++i)
+        history.MarkLinkLost(static_cast<std::int64_t>(i));
     const auto losses = history.LinkLosses(0, 1 << 20);
     ASSERT_EQ(losses.size(), TWeightHistory::MarkerCapacity);
     EXPECT_EQ(losses.front(), 2);

@@ -1,0 +1,69 @@
+// The main window's menu bar and what its File and Help menus do themselves:
+// saving the messages and the About box.
+#include "MainForm.h"
+
+#include "ErrorBox.h"
+#include "SaveWhole.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include <stdexcept>
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "unknown"
+#endif
+#ifndef QUORVEL_BUILD
+#define QUORVEL_BUILD "unknown"
+#endif
+
+// The one place that builds the menu bar.
+void TForm1::BuildMenuBar()
+{
+    MenuBar = new QMenuBar(this);
+    FileMenu = MenuBar->addMenu(QStringLiteral("&File"));
+    QAction* save = FileMenu->addAction(QStringLiteral("&Save messages..."));
+    save->setObjectName(QStringLiteral("actSaveMessages"));
+    connect(save, &QAction::triggered, this, [this] {
+        const QString file =
+            QFileDialog::getSaveFileName(this, QStringLiteral("Save messages"), QStringLiteral("quorvel-messages.txt"),
+                                         QStringLiteral("Text files (*.txt);;All files (*)"));
+        if (!file.isEmpty()) errorbox::Guard([&] { SaveMessages(file); });
+    });
+    RecordTraceAction = FileMenu->addAction(QStringLiteral("&Record trace..."));
+    RecordTraceAction->setObjectName(QStringLiteral("actRecordTrace"));
+    connect(RecordTraceAction, &QAction::triggered, this, [this] { errorbox::Guard([this] { RecordTraceClick(); }); });
+    FileMenu->addSeparator();
+    QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
+    QuitAction->setShortcut(QKeySequence::Quit);
+    connect(QuitAction, &QAction::triggered, this, &QWidget::close);
+    BuildViewMenu();
+    BuildModuleMenu();
+    BuildLineMenu();
+    HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
+    connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
+}
+
+void TForm1::SaveMessages(const QString& fileName) const
+{
+    QString text;
+    for (const auto& [time, line] : messageLog_)
+        text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
+    if (QString error; !SaveWhole(fileName, text.toStdString(), error))
+        throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
+}
+
+void TForm1::ShowAbout()
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About Quorvel"),
+                                QStringLiteral("Quorvel %1\nBuild: %2\nQt %3 (built with %4)")
+                                    .arg(QStringLiteral(QUORVEL_VERSION), QStringLiteral(QUORVEL_BUILD),
+                                         QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR)),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("aboutBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}

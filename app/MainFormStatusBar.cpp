@@ -1,0 +1,64 @@
+// The main window's status bar (port and its device, slave address, module
+// count, link) and the port box's list.
+#include "MainForm.h"
+
+#include "QtSerialAdapters.h"
+#include "dp/Profi_dp.h"
+#include "serial/PortTable.h"
+#include "serial/VeltPort.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QStatusBar>
+
+namespace {
+
+// "COM<n>" -> n, 0 for anything else.
+int ComNumber(const QString& text)
+{
+    if (!text.startsWith(QLatin1String("COM"))) return 0;
+    bool ok = false;
+    const int number = text.mid(3).toInt(&ok);
+    return ok ? number : 0;
+}
+
+}  // namespace
+
+void TForm1::BuildStatusBar()
+{
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(true);
+    for (QLabel** label : {&lbStatusPort, &lbStatusAddress, &lbStatusModules, &lbStatusLink}) {
+        *label = new QLabel(StatusBar);
+        StatusBar->addWidget(*label, label == &lbStatusPort ? 1 : 0);
+    }
+    StartBusCounters();
+}
+
+void TForm1::UpdateStatusBar()
+{
+    const QString portName = cbxPort->currentText().trimmed();
+    QString port = portName.isEmpty() ? QStringLiteral("no port") : portName;
+    if (const int number = ComNumber(portName); number > 0) {
+        std::string message;
+        for (const porttable::TPortEntry& entry : porttable::CurrentPortTable(message))
+            if (entry.comNumber == number) port += QStringLiteral(" = ") + QString::fromStdString(entry.device);
+    }
+    if (Master && Master->CommUnit().DeviceLost())
+        port += QStringLiteral(" (lost, waiting for it)");
+    else if (Master && !Master->CommUnit().Port().Open())
+        port += QStringLiteral(" (closed)");
+    lbStatusPort->setText(QStringLiteral("Port: ") + port);
+    lbStatusAddress->setText(QStringLiteral("Slave address: %1").arg(Master ? Master->SlaveAddress : 0));
+    lbStatusModules->setText(QStringLiteral("Modules: %1").arg(Master ? Master->ModuleCount() : 0));
+    lbStatusLink->setText(QStringLiteral("Link: ") + linkText_);
+}
+
+void TForm1::RefreshPortList()
+{
+    std::string message;
+    std::vector<std::pair<std::string, std::string>> items;
+    for (const porttable::TPortEntry& entry : porttable::CurrentPortTable(message))
+        items.emplace_back("COM" + std::to_string(entry.comNumber), porttable::Describe(entry));
+    portChooser_->Refill(items);
+}
