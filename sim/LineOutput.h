@@ -1,7 +1,7 @@
-// What the simulator sends, paced as on a real line: each queued byte has the
-// time at which it goes out, one character time after the one before, and a
-// new telegram waits until the line is free. The server sleeps in poll until
-// the next byte is due; nothing spins.
+// What the stations send, paced as on a real line: each queued byte has its
+// slot on the line, one character time after the one before, and a new
+// telegram waits until the line is free. Bytes still queued can be garbled
+// by a collision with the master.
 #pragma once
 
 #include "SimClock.h"
@@ -9,32 +9,63 @@
 
 #include <deque>
 #include <optional>
+#include <random>
+#include <vector>
 
 namespace sim {
 
 class TLineOutput {
 public:
     using Duration = SimClock::duration;
+    static constexpr int NoStation = -1;  // stray bytes, no station's answer
+
+    struct TByteAt {
+        SimTime due;  // when its stop bit is through
+        std::uint8_t byte;
+    };
+    // A station's answer that the master talked over.
+    struct TCollision {
+        int station;
+        std::size_t length;  // bytes of the answer
+        std::size_t first;   // the first garbled byte (0-based)
+    };
 
     // Queues `bytes` one per `charTime`, the first starting at `start` or,
-    // when the line is still busy then, as soon as it is free; each byte is
-    // written when its last bit would be through. Returns when the line is
-    // free again after the last byte.
-    SimTime Send(const TByteString& bytes, SimTime start, Duration charTime);
+    // when the line is still busy then, as soon as it is free. `station` is
+    // the address of the station answering, or NoStation. Returns when the
+    // line is free again after the last byte.
+    SimTime Send(const TByteString& bytes, SimTime start, Duration charTime, int station = NoStation);
     // When the next queued byte is due, if one is queued.
     std::optional<SimTime> NextDue() const;
-    // Writes every byte due at `now` to `fd`. Bytes the line does not take
-    // (nobody reads) are lost, as on a real line.
-    void WriteDue(int fd, SimTime now);
+    // Removes and returns the bytes due at `now`, in order.
+    std::vector<TByteAt> TakeDue(SimTime now);
+    // True when a queued byte is on the line at some time in [from, to).
+    bool Busy(SimTime from, SimTime to) const;
+    // The master drove `master` onto the line from `from`, one byte per
+    // `charTime`. Each telegram with a byte on the line meanwhile is garbled
+    // from that byte to its end: where both drove, what the master's side
+    // reads is a mix of the two bytes; after that, with no idle time to find
+    // the character frame again, it reads every byte out of frame. No garbled
+    // byte equals the one sent, so the check sum or the end byte fails.
+    // Returns the stations' answers so hit for the first time.
+    std::vector<TCollision> Collide(SimTime from, Duration charTime, const std::vector<std::uint8_t>& master,
+                                    std::minstd_rand& random);
     bool Empty() const { return queue_.empty(); }
 
 private:
-    struct TByteAt {
-        SimTime due;
+    struct TQueued {
+        SimTime from, due;
         std::uint8_t byte;
+        int station;
+        std::size_t index, length;  // place in its telegram
+        bool garbled;
     };
-    std::deque<TByteAt> queue_;
+    std::deque<TQueued> queue_;
     SimTime freeAt_{};
 };
+
+// A byte `sent` as the master's side reads it when the master drove `master`
+// at the same time (or, without one, read out of frame); never `sent`.
+std::uint8_t Garble(std::uint8_t sent, std::optional<std::uint8_t> master, std::uint8_t noise);
 
 }  // namespace sim

@@ -4,11 +4,13 @@
 #include "SlaveOptions.h"
 #include "SlaveServer.h"
 #include "SlaveStation.h"
+#include "SlaveStats.h"
 #include "base/ComName.h"
 
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -34,16 +36,24 @@ void NeverWaitOnAPipe()
         fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
 }
 
-// SIGINT, SIGTERM and SIGHUP arrive on a descriptor that the server polls.
-int StopDescriptor()
+// Signals arrive on descriptors that the server polls, never in a handler:
+// the stop signals on one, SIGUSR1 (write the statistics now) on another.
+int SignalDescriptor(std::initializer_list<int> signals)
 {
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
+    for (const int signal : signals) sigaddset(&set, signal);
     sigprocmask(SIG_BLOCK, &set, nullptr);
-    return signalfd(-1, &set, SFD_CLOEXEC);
+    return signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+// Writes the statistics to `path` unless it is empty; false (and said) when that fails.
+bool WriteStatsFile(const std::string& path, const sim::TSlaveStats& stats)
+{
+    std::string why;
+    if (path.empty() || sim::WriteStats(path, stats, why)) return true;
+    std::cerr << "quorvel-slave: " << why << std::endl;
+    return false;
 }
 
 }  // namespace
@@ -62,9 +72,17 @@ int main(int argc, char** argv)
     }
     std::signal(SIGPIPE, SIG_IGN);
     NeverWaitOnAPipe();
-    const int stopFd = StopDescriptor();
-    if (stopFd < 0) {
+    const int stopFd = SignalDescriptor({SIGINT, SIGTERM, SIGHUP});
+    const int dumpFd = SignalDescriptor({SIGUSR1});
+    if (stopFd < 0 || dumpFd < 0) {
         std::perror("quorvel-slave: signalfd");
+        return 2;
+    }
+    // The statistics file is written at start, so that a path that cannot be
+    // written is refused at once rather than found out at the end.
+    if (!WriteStatsFile(options.statsFile, sim::TSlaveStats{})) {
+        close(stopFd);
+        close(dumpFd);
         return 2;
     }
     try {
@@ -91,17 +109,26 @@ int main(int argc, char** argv)
         }
         Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
         Say("DP slave " + names + ", Ident_Number 09C5; stop with Ctrl+C");
-        const sim::TLineOptions paced{options.instant, options.faults, options.seed};
+        const sim::TLineOptions paced{options.instant, options.faults, options.seed,
+                                      sim::Millis(options.adapterLatencyMs)};
         sim::TSlaveServer server(
             served, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
             paced, Say);
-        const int result = server.Run(stopFd);
+        const int result = server.Run(stopFd, dumpFd, [&]() {
+            signalfd_siginfo info;
+            while (read(dumpFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            }
+            WriteStatsFile(options.statsFile, server.Stats());
+        });
+        const bool written = WriteStatsFile(options.statsFile, server.Stats());
         if (result == 0) Say("stopped; " + ComName(options.com) + " removed");
         close(stopFd);
-        return result;
+        close(dumpFd);
+        return result != 0 ? result : written ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "quorvel-slave: " << e.what() << std::endl;
         close(stopFd);
+        close(dumpFd);
         return 2;
     }
 }

@@ -7,29 +7,44 @@ namespace sim {
 std::string SlaveUsage()
 {
     return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
-           "                     [--quiet] [--instant] [--fault KIND[@N]]...\n"
+           "                     [--quiet] [--instant] [--fault KIND[@N]]... [--adapter-latency MS]\n"
+           "                     [--stats FILE]\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
+           "The pseudo-terminal is a half-duplex RS-485 line: bytes the master sends\n"
+           "while a station answers are a collision, the answer arrives garbled, and\n"
+           "each collision is printed with its time.\n"
            "\n"
            "  --addr A      station address of the slave, 0..126 (default 3)\n"
            "  --modules N   number of weighing modules, 1..8 (default 1)\n"
            "  --station A:N a station at address A with N modules; repeat it for several\n"
            "                stations on the one line (instead of --addr and --modules)\n"
            "  --com N       register the line as COM<N>, 1..255 (default 2)\n"
-           "  --seed S      seed of the simulated load noise (default 1)\n"
+           "  --seed S      seed of the simulated load noise, the injected random bytes\n"
+           "                and the adapter's timing (default 1)\n"
            "  --replace     take over a COM<N> link that another program registered\n"
            "  --quiet       do not print the DP state changes\n"
            "  --instant     answer at once; by default answers are paced as on a real\n"
            "                line: after the request's time on the line and the min TSDR\n"
-           "                of Set_Prm, one character per 11 bit times at the line's baud\n"
+           "                of Set_Prm, one character per 11 bit times at the line's baud.\n"
+           "                Without line time no collision can be detected\n"
            "  --fault KIND[@N]  inject a fault into Data_Exchange answer N (default:\n"
            "                every 100th answer); repeatable. KIND: fcs (wrong check sum),\n"
            "                length (unequal length bytes), noise (20 random bytes after\n"
            "                the answer), sd1noise (6 stray bytes starting 10), split (the\n"
            "                answer in two halves 30 ms apart), late (150 ms late), drop\n"
-           "                (no answer), silence=S (no answers for S seconds). Each\n"
-           "                injected fault is printed with its time\n"
+           "                (no answer), silence=S (no answers for S seconds), flood=S\n"
+           "                (random bytes on the line for S seconds from that answer on;\n"
+           "                nobody is heard through them), head (a stray SD2 head\n"
+           "                68 FA FA 68 in place of the answer). Each injected fault is\n"
+           "                printed with its time\n"
+           "  --adapter-latency MS  model a USB adapter in front of the master, 0..255\n"
+           "                (default 0: none; common adapters: 16): bytes reach the\n"
+           "                master's side in chunks of up to 62 bytes, each up to MS ms\n"
+           "                late, and the master's bytes reach the line up to MS ms late\n"
+           "  --stats FILE  write requests, answers, collisions and injected faults by\n"
+           "                kind as JSON to FILE at start, on SIGUSR1 and on exit\n"
            "  --help        show this text\n"
            "\n"
            "The link is made in the port directory ($QUORVEL_PORT_DIR, else\n"
@@ -61,12 +76,11 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         long long min, max;
         long long* target;
     };
-    long long address = options.address, modules = options.modules, com = options.com, seed = options.seed;
+    long long address = options.address, modules = options.modules, com = options.com, seed = options.seed,
+              latency = options.adapterLatencyMs;
     const TNumberOption numbers[] = {
-        {"--addr", 0, 126, &address},
-        {"--modules", 1, 8, &modules},
-        {"--com", 1, 255, &com},
-        {"--seed", 0, 0xFFFFFFFFLL, &seed},
+        {"--addr", 0, 126, &address},       {"--modules", 1, 8, &modules},           {"--com", 1, 255, &com},
+        {"--seed", 0, 0xFFFFFFFFLL, &seed}, {"--adapter-latency", 0, 255, &latency},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -101,6 +115,15 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             TFault fault;
             if (!ParseFault(inlineValue ? value : args[++i], fault, error)) return false;
             options.faults.push_back(fault);
+            continue;
+        }
+        if (name == "--stats") {
+            if (!inlineValue && i + 1 < args.size()) value = args[++i];
+            if (value.empty()) {
+                error = "--stats needs a file name";
+                return false;
+            }
+            options.statsFile = value;
             continue;
         }
         if (name == "--station") {
@@ -151,6 +174,7 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
     if (options.stations.empty()) options.stations.push_back({options.address, options.modules});
     options.com = static_cast<int>(com);
     options.seed = static_cast<std::uint32_t>(seed);
+    options.adapterLatencyMs = static_cast<int>(latency);
     return true;
 }
 

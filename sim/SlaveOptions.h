@@ -26,6 +26,8 @@ struct TSlaveOptions {
     bool quiet = false;    // no line per DP state change
     bool instant = false;  // answer at once instead of paced as on a real line
     std::vector<TFault> faults;
+    int adapterLatencyMs = 0;  // of a USB adapter in front of the master
+    std::string statsFile;     // where the line's counts go as JSON, if anywhere
     bool help = false;
 };
 

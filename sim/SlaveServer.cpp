@@ -1,7 +1,5 @@
 #include "SlaveServer.h"
 
-#include "fdl/Framing.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,9 +14,7 @@ namespace {
 
 constexpr int BitsPerChar = 11;  // start, 8 data, parity, stop
 constexpr auto SplitGap = Millis(30);
-constexpr auto LateDelay = Millis(150);
 constexpr auto StrayGap = Millis(25);  // stray bytes come alone, after the answer
-constexpr std::size_t NoiseBytes = 20;
 
 // The baud of a termios speed; 19200 for one not listed.
 long Baud(speed_t speed)
@@ -55,6 +51,7 @@ TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, Log
       log_(std::move(log)),
       line_(std::move(line)),
       report_(std::move(report)),
+      bus_(TUsbAdapter(line_.adapterLatency, SimClock::now(), line_.seed), line_.seed),
       random_(line_.seed ? line_.seed : 1)
 {
 }
@@ -62,20 +59,21 @@ TSlaveServer::TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, Log
 std::optional<SimTime> TSlaveServer::NextWake() const
 {
     std::optional<SimTime> next;
-    for (const TSlaveStation* station : stations_)
-        if (const auto watchdog = station->Dp().WatchdogDeadline(); watchdog && (!next || *watchdog < *next))
-            next = watchdog;
-    if (const auto partial = parser_.PartialDeadline(); partial && (!next || *partial < *next)) next = partial;
+    const auto earlier = [&](std::optional<SimTime> t) {
+        if (t && (!next || *t < *next)) next = t;
+    };
+    for (const TSlaveStation* station : stations_) earlier(station->Dp().WatchdogDeadline());
+    earlier(parser_.PartialDeadline());
     // One millisecond past a deadline, so that it has passed on waking.
     if (next) *next += Millis(1);
-    if (const auto due = output_.NextDue(); due && (!next || *due < *next)) next = due;
+    earlier(bus_.NextDue());
     return next;
 }
 
-int TSlaveServer::Run(int stopFd)
+int TSlaveServer::Run(int stopFd, int dumpFd, const std::function<void()>& dump)
 {
     for (;;) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        pollfd fds[3] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}, {dumpFd, POLLIN, 0}};  // poll skips fd -1
         timespec wait{};
         const auto wake = NextWake();
         if (wake) {
@@ -84,13 +82,14 @@ int TSlaveServer::Run(int stopFd)
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             wait = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
         }
-        const int ready = ppoll(fds, 2, wake ? &wait : nullptr, nullptr);
+        const int ready = ppoll(fds, 3, wake ? &wait : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
             log_(std::string("poll failed: ") + std::strerror(errno));
             return 1;
         }
         if (fds[1].revents) return 0;
+        if (fds[2].revents && dump) dump();
         const SimTime now = SimClock::now();
         if (fds[0].revents & POLLIN) {
             if (!ReadLine(now)) return 1;
@@ -101,8 +100,15 @@ int TSlaveServer::Run(int stopFd)
         }
         for (TSlaveStation* station : stations_) station->Dp().CheckWatchdog(now);
         parser_.Expire(now);
-        output_.WriteDue(fd_, SimClock::now());
+        Step(SimClock::now());
     }
+}
+
+SimClock::duration TSlaveServer::BitTime() const
+{
+    termios t{};
+    const long baud = tcgetattr(fd_, &t) == 0 ? Baud(cfgetospeed(&t)) : 19200;
+    return std::chrono::duration_cast<SimClock::duration>(std::chrono::nanoseconds(1000000000LL / baud));
 }
 
 bool TSlaveServer::ReadLine(SimTime now)
@@ -115,81 +121,85 @@ bool TSlaveServer::ReadLine(SimTime now)
                     : std::string("reading the line failed: ") + std::strerror(errno));
         return false;
     }
-    for (const TRequest& request : parser_.Feed(buffer, static_cast<std::size_t>(n), now)) {
-        ++requests_;
-        for (TSlaveStation* station : stations_)
-            if (auto reply = station->Dp().Handle(request, now)) Answer(*station, request, std::move(*reply), now);
-    }
+    const auto character = line_.instant ? SimClock::duration::zero() : BitTime() * BitsPerChar;
+    bus_.FromMaster(buffer, static_cast<std::size_t>(n), now, character);
     return true;
 }
 
-SimClock::duration TSlaveServer::BitTime() const
+void TSlaveServer::Step(SimTime now)
 {
-    termios t{};
-    const long baud = tcgetattr(fd_, &t) == 0 ? Baud(cfgetospeed(&t)) : 19200;
-    return std::chrono::duration_cast<SimClock::duration>(std::chrono::nanoseconds(1000000000LL / baud));
+    // Answers queued here may be due at once (instant): go round until the
+    // stations have heard nothing new.
+    for (bool heard = true; heard;) {
+        TBusLine::TStep step = bus_.Advance(now);
+        for (const auto& c : step.collisions) {
+            ++stats_.collisions;
+            Report("collision: the master sent while station " + std::to_string(c.station) + " answered; its " +
+                   std::to_string(c.length) + "-byte answer is garbled from byte " + std::to_string(c.first + 1) +
+                   " on");
+        }
+        WriteToMaster(step.toMaster);
+        heard = !step.heard.empty();
+        for (const TBusLine::THeard& h : step.heard)
+            for (const TRequest& request : parser_.Feed(h.bytes.data(), h.bytes.size(), h.end)) {
+                ++stats_.requests;
+                for (TSlaveStation* station : stations_)
+                    if (auto reply = station->Dp().Handle(request, now))
+                        Answer(*station, request, std::move(*reply), h.end, now);
+            }
+    }
 }
 
-void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime now)
+void TSlaveServer::WriteToMaster(const std::vector<std::uint8_t>& bytes)
+{
+    // Bytes the master's side does not take (nobody reads) are lost, as on a real line.
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void TSlaveServer::Report(const std::string& what)
+{
+    if (report_) report_(TimeStamp() + " " + what);
+}
+
+void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime requestEnd,
+                          SimTime now)
 {
     if (now < silentUntil_) return;
-    const auto bit = line_.instant ? SimClock::duration::zero() : BitTime();
-    const auto character = bit * BitsPerChar;
-    // The request's own time on the line has passed when its last byte is
-    // here only on a real line; the pseudo-terminal brings it at once.
-    SimTime start = now + character * static_cast<long>(request.length) + bit * station.Dp().MinTsdrBits();
-    bool split = false;
-    TByteString stray;
-    const bool dataExchange = !request.dsap && !reply.empty() && reply[0] == fdl::SD2;
-    if (dataExchange && !InjectFaults(reply, start, split, stray, now)) return;
+    const auto bit = BitTime();
+    const auto character = line_.instant ? SimClock::duration::zero() : bit * BitsPerChar;
+    // The request's own time on the line has passed at `requestEnd` only on
+    // a real line; the pseudo-terminal brings it at once.
+    SimTime start = requestEnd + (line_.instant ? SimClock::duration::zero() : bit * station.Dp().MinTsdrBits());
+    if (bus_.Flooded(start)) return;  // the line is busy: the station waits and the master gives up
+    TFaultedAnswer out;
+    out.reply = std::move(reply);
+    if (!request.dsap && !out.reply.empty() && out.reply[0] == Sd2)
+        out = ApplyFaults(line_.faults, ++dataExchanges_, std::move(out.reply), random_);
+    for (const auto& hit : out.hits) {
+        ++stats_.faults[static_cast<std::size_t>(hit.kind)];
+        Report(hit.text + " on Data_Exchange answer " + std::to_string(dataExchanges_));
+    }
+    if (out.silenceSeconds) silentUntil_ = now + std::chrono::seconds(out.silenceSeconds);
+    if (out.floodSeconds) bus_.Flood(start, start + std::chrono::seconds(out.floodSeconds), bit * BitsPerChar);
+    if (!out.send) return;
+    start += out.delay;
+    const int sender = out.isAnswer ? station.Dp().Address() : TLineOutput::NoStation;
+    if (out.isAnswer) ++stats_.answers;
     SimTime end = start;
-    if (split) {
-        const std::size_t half = reply.size() / 2;
-        end = output_.Send(reply.Mid(0, half), start, character);
-        end = output_.Send(reply.Mid(half, reply.size() - half), end + SplitGap, character);
+    if (out.split) {
+        const std::size_t half = out.reply.size() / 2;
+        end = bus_.Send(out.reply.Mid(0, half), start, character, sender);
+        end = bus_.Send(out.reply.Mid(half, out.reply.size() - half), end + SplitGap, character, sender);
     } else {
-        end = output_.Send(reply, start, character);
+        end = bus_.Send(out.reply, start, character, sender);
     }
-    if (!stray.empty()) output_.Send(stray, end + StrayGap, character);
-}
-
-bool TSlaveServer::InjectFaults(TByteString& reply, SimTime& start, bool& split, TByteString& stray, SimTime now)
-{
-    ++answers_;
-    bool send = true;
-    for (const TFault& fault : line_.faults) {
-        if (!fault.Hits(answers_)) continue;
-        std::string what = std::string("fault ") + FaultName(fault.kind);
-        switch (fault.kind) {
-        case TFaultKind::Fcs: reply[reply.size() - 2] ^= 0xFF; break;
-        case TFaultKind::Length: reply[2] = static_cast<std::uint8_t>(reply[1] + 1); break;
-        case TFaultKind::Noise: stray += Noise(NoiseBytes); break;
-        case TFaultKind::Sd1Noise: {
-            TByteString bytes = TByteString{fdl::SD1} + Noise(5);
-            if (fdl::Cut(bytes.data(), bytes.size()).kind == fdl::TCutKind::Complete)
-                bytes[5] ^= 0xFF;  // stray bytes, never a telegram
-            stray += bytes;
-            break;
-        }
-        case TFaultKind::Split: split = true; break;
-        case TFaultKind::Late: start += LateDelay; break;
-        case TFaultKind::Drop: send = false; break;
-        case TFaultKind::Silence:
-            silentUntil_ = now + std::chrono::seconds(fault.seconds);
-            send = false;
-            what += " for " + std::to_string(fault.seconds) + " s";
-            break;
-        }
-        if (report_) report_(TimeStamp() + " " + what + " on Data_Exchange answer " + std::to_string(answers_));
-    }
-    return send;
-}
-
-TByteString TSlaveServer::Noise(std::size_t count)
-{
-    TByteString bytes;
-    for (std::size_t i = 0; i < count; ++i) bytes.Append(static_cast<std::uint8_t>(random_() & 0xFF));
-    return bytes;
+    if (!out.stray.empty()) bus_.Send(out.stray, end + StrayGap, character, TLineOutput::NoStation);
 }
 
 }  // namespace sim

@@ -1,16 +1,20 @@
-// Serves the stations of one line descriptor: waits in poll() for requests,
-// the next byte due on the line and a stop descriptor, hands each complete
-// request to every station (only the one addressed answers), answers as a
-// real line would (after the request's own time on the line and the min
-// TSDR, one character per 11 bit times at the line's baud), or at once when
-// instant, injects the configured faults into Data_Exchange answers, and lets
-// the watchdogs and the parser's idle rule act on time.
+// Serves the stations of one line descriptor: waits in poll() for the
+// master's bytes, the next thing due on the line and a stop descriptor. The
+// line is a half-duplex bus (TBusLine): the master's bytes go onto it, each
+// complete request the stations hear goes to every station (only the one
+// addressed answers), and the answer goes out as on a real line (after the
+// request's own time on the line and the min TSDR, one character per 11 bit
+// times at the line's baud), or at once when instant. Injects the configured
+// faults into Data_Exchange answers, prints each fault and each collision
+// with its time, counts them, and lets the watchdogs and the parser's idle
+// rule act on time.
 #pragma once
 
+#include "BusLine.h"
 #include "LineFaults.h"
-#include "LineOutput.h"
 #include "SlaveFrames.h"
 #include "SlaveStation.h"
+#include "SlaveStats.h"
 
 #include <functional>
 #include <random>
@@ -22,7 +26,8 @@ namespace sim {
 struct TLineOptions {
     bool instant = false;        // answers at once, all bytes in one write
     std::vector<TFault> faults;  // injected into Data_Exchange answers
-    std::uint32_t seed = 1;      // of the noise bytes
+    std::uint32_t seed = 1;      // of the noise bytes and the adapter's tick
+    Millis adapterLatency{0};    // of the USB adapter in front of the master
 };
 
 class TSlaveServer {
@@ -30,21 +35,24 @@ public:
     using LogFn = std::function<void(const std::string&)>;
 
     // `log` gets failures of the line, `report` one time-stamped line per
-    // injected fault.
+    // injected fault and per collision.
     TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line = {},
                  LogFn report = {});
 
-    // Serves until `stopFd` becomes readable (0) or the line fails (1, logged).
-    int Run(int stopFd);
-    std::size_t Requests() const { return requests_; }
+    // Serves until `stopFd` becomes readable (0) or the line fails (1,
+    // logged). Whenever `dumpFd` becomes readable `dump` is called, which
+    // must read what is waiting on it.
+    int Run(int stopFd, int dumpFd = -1, const std::function<void()>& dump = {});
+    const TSlaveStats& Stats() const { return stats_; }
 
 private:
     std::optional<SimTime> NextWake() const;
     bool ReadLine(SimTime now);  // false when the line is gone
-    void Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime now);
-    // Applies the faults that hit this answer; false when it is not sent.
-    bool InjectFaults(TByteString& reply, SimTime& start, bool& split, TByteString& stray, SimTime now);
-    TByteString Noise(std::size_t count);
+    void Step(SimTime now);
+    void Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime requestEnd,
+                SimTime now);
+    void Report(const std::string& what);
+    void WriteToMaster(const std::vector<std::uint8_t>& bytes);
     SimClock::duration BitTime() const;
 
     std::vector<TSlaveStation*> stations_;
@@ -53,10 +61,10 @@ private:
     TLineOptions line_;
     LogFn report_;
     TRequestParser parser_;
-    TLineOutput output_;
+    TBusLine bus_;
     std::minstd_rand random_;
-    std::size_t requests_ = 0;
-    long long answers_ = 0;  // Data_Exchange answers so far
+    TSlaveStats stats_;
+    long long dataExchanges_ = 0;  // Data_Exchange answers so far, for the faults
     SimTime silentUntil_{};
 };
 

@@ -218,6 +218,23 @@ TEST_F(CliLinkTest, ReportsASlaveThatWentAwayAndPicksUpItsReturn)
     EXPECT_EQ(cli->Errors().find("rror"), std::string::npos) << cli->Errors();
 }
 
+// Random bytes on the line are no answer: the silent-slave count runs on
+// through them, and values come back once the line is quiet again.
+TEST_F(CliLinkTest, FloodOfNoiseIsNoAnswerFromTheSlave)
+{
+    auto slave = StartSlave(2, 1, {"--fault", "flood=3@20"});
+    auto cli = StartCli({"--com", "2"});
+    const auto connected = cli->WaitForLine("Connected", 5s);
+    ASSERT_TRUE(connected) << cli->Errors();
+    const auto silent = cli->WaitForLine("No answer from slave", 5s, *connected);
+    ASSERT_TRUE(silent) << cli->Errors();
+    const auto again = cli->WaitForLine("Connected", 10s, *silent);
+    ASSERT_TRUE(again) << cli->Errors();
+    EXPECT_TRUE(cli->WaitForLine("WZM 0 ", 2s, *again, true));
+    cli->Signal(SIGINT);
+    EXPECT_EQ(cli->Wait(5s), 0);
+}
+
 TEST_F(CliLinkTest, SlaveWithOtherModuleCountRefusesTheMasterWhichSaysWhyOnce)
 {
     auto slave = StartSlave(2, 2);

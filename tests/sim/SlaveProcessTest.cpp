@@ -3,10 +3,12 @@
 #include "tests/support/ChildProcess.h"
 #include "SimTestSupport.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "serial/PortDirectory.h"
 
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
@@ -125,6 +127,47 @@ TEST_F(SlaveProcessTest, ServesStartUpAndDataExchangeOnItsComLinkAndCleansUp)
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Link(7))));
 }
 
+TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionIsPrintedAndCounted)
+{
+    const std::string stats = folder.str() + "/stats.json";
+    SlaveProcess slave({"--com", "5", "--modules", "8", "--quiet", "--stats", stats});
+    slave.WaitForOutput("stop with Ctrl+C");
+    ComPort port(Link(5));
+    port.Transact(SetPrm(3, 8), 1);
+    port.Transact(ChkCfg(3, 8), 1);
+    // The 145-byte answer takes 83 ms on the line: a request sent as soon as
+    // its first byte is in goes out while the station is still answering.
+    const TByteString first = port.Transact(DataExchange(3, Outputs(8)), 1);
+    const TByteString answer = first + port.Transact(DataExchange(3, Outputs(8)), 145 - first.size());
+    ASSERT_EQ(answer.size(), 145u) << "the garbled answer still takes its time on the line";
+    EXPECT_NE(answer[144], 0x16) << HexDump(answer);
+    EXPECT_NE(slave.WaitForOutput(" UTC collision: ").find("station 3 answered; its 145-byte answer is garbled"),
+              std::string::npos);
+    // The request sent over the answer was not heard; the next one is answered cleanly.
+    const TByteString clean = port.Transact(DataExchange(3, Outputs(8)), 145);
+    ASSERT_EQ(clean.size(), 145u);
+    EXPECT_EQ(clean[144], 0x16);
+
+    const std::string counts = R"({"requests": 4, "answers": 4, "collisions": 1, "faults": {"fcs": 0, "length": 0, )"
+                               R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
+                               R"("flood": 0, "head": 0}})"
+                               "\n";
+    const auto read = [&] {
+        std::ifstream in(stats);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(read(), R"({"requests": 0, "answers": 0, "collisions": 0, "faults": {"fcs": 0, "length": 0, )"
+                      R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
+                      R"("flood": 0, "head": 0}})"
+                      "\n")
+        << "written at start";
+    slave.Signal(SIGUSR1);
+    EXPECT_TRUE(WaitUntil([&] { return read() == counts; })) << read();
+    EXPECT_EQ(slave.Stop(), 0);
+    EXPECT_EQ(read(), counts);
+    EXPECT_FALSE(std::filesystem::exists(stats + ".tmp"));
+}
+
 TEST_F(SlaveProcessTest, CarriesTheCommandHandshakeWithBusyAndRefusals)
 {
     SlaveProcess slave({"--com", "3", "--modules", "2", "--quiet"});
@@ -178,13 +221,19 @@ TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
                                                                   {"--station", "3:9"},
                                                                   {"--station", "127:1"},
                                                                   {"--station", "3:1", "--station", "3:2"},
-                                                                  {"--station", "3:1", "--modules", "2"}}) {
+                                                                  {"--station", "3:1", "--modules", "2"},
+                                                                  {"--adapter-latency", "256"},
+                                                                  {"--stats"},
+                                                                  {"--fault", "head=1"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
         const std::string error = slave.Errors();
         EXPECT_NE(error.find("quorvel-slave: "), std::string::npos) << error;
         EXPECT_NE(error.find("Usage:"), std::string::npos) << error;
     }
+    SlaveProcess unwritable({"--stats", folder.str() + "/missing/stats.json"});
+    EXPECT_EQ(unwritable.Wait(), 2);
+    EXPECT_NE(unwritable.Errors().find("cannot write the statistics"), std::string::npos) << unwritable.Errors();
     SlaveProcess help({"--help"});
     EXPECT_EQ(help.Wait(), 0);
     EXPECT_NE(help.Output().find("--modules N"), std::string::npos);

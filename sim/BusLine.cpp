@@ -1,0 +1,86 @@
+#include "BusLine.h"
+
+#include <algorithm>
+
+namespace sim {
+
+TBusLine::TBusLine(TUsbAdapter adapter, std::uint32_t seed) : adapter_(adapter), random_(seed ? seed : 1) {}
+
+void TBusLine::FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime now, Duration charTime)
+{
+    if (count == 0) return;
+    const SimTime at = adapter_.NextTick(now);
+    if (fromMaster_.empty() || fromMaster_.back().reachesLine != at) fromMaster_.push_back({at, charTime, {}});
+    fromMaster_.back().bytes.insert(fromMaster_.back().bytes.end(), bytes, bytes + count);
+}
+
+SimTime TBusLine::Send(const TByteString& bytes, SimTime start, Duration charTime, int station)
+{
+    return output_.Send(bytes, start, charTime, station);
+}
+
+void TBusLine::Flood(SimTime from, SimTime until, Duration charTime)
+{
+    floodFrom_ = from;
+    floodUntil_ = until;
+    floodChar_ = std::max(charTime, Duration(1));
+    floodNext_ = from + floodChar_;
+}
+
+std::optional<SimTime> TBusLine::NextDue() const
+{
+    std::optional<SimTime> next = output_.NextDue();
+    const auto earlier = [&](std::optional<SimTime> t) {
+        if (t && (!next || *t < *next)) next = t;
+    };
+    if (!fromMaster_.empty()) earlier(fromMaster_.front().reachesLine);
+    if (floodNext_ <= floodUntil_ && floodNext_ > floodFrom_) earlier(floodNext_);
+    earlier(adapter_.NextFlush());
+    return next;
+}
+
+void TBusLine::PutOnLine(TPending& pending, TStep& step)
+{
+    const SimTime from = std::max(pending.reachesLine, masterFreeAt_);
+    const Duration c = pending.charTime;
+    const auto collisions = output_.Collide(from, c, pending.bytes, random_);
+    step.collisions.insert(step.collisions.end(), collisions.begin(), collisions.end());
+    // Only bytes sent on a quiet line reach the stations: a station that
+    // sends does not listen, and a flood drowns everything.
+    bool gap = true;
+    for (std::size_t k = 0; k < pending.bytes.size(); ++k) {
+        const SimTime start = from + c * static_cast<long>(k);
+        if (Flooded(start) || output_.Busy(start, start + c)) {
+            gap = true;
+            continue;
+        }
+        if (gap) step.heard.push_back({});
+        gap = false;
+        step.heard.back().bytes.push_back(pending.bytes[k]);
+        step.heard.back().end = start + c;
+    }
+    masterFreeAt_ = from + c * static_cast<long>(pending.bytes.size());
+}
+
+TBusLine::TStep TBusLine::Advance(SimTime now)
+{
+    TStep step;
+    std::size_t released = 0;
+    while (released < fromMaster_.size() && fromMaster_[released].reachesLine <= now)
+        PutOnLine(fromMaster_[released++], step);
+    fromMaster_.erase(fromMaster_.begin(), fromMaster_.begin() + static_cast<std::ptrdiff_t>(released));
+
+    // The stations' bytes and the flood's, in the order they come off the line.
+    std::vector<TLineOutput::TByteAt> bytes = output_.TakeDue(now);
+    std::vector<TLineOutput::TByteAt> flood;
+    for (; floodNext_ > floodFrom_ && floodNext_ <= std::min(now, floodUntil_); floodNext_ += floodChar_)
+        flood.push_back({floodNext_, static_cast<std::uint8_t>(random_())});
+    std::vector<TLineOutput::TByteAt> merged(bytes.size() + flood.size());
+    std::merge(bytes.begin(), bytes.end(), flood.begin(), flood.end(), merged.begin(),
+               [](const auto& a, const auto& b) { return a.due < b.due; });
+    for (const auto& b : merged) adapter_.FromLine(b.due, b.byte, step.toMaster);
+    adapter_.Flush(now, step.toMaster);
+    return step;
+}
+
+}  // namespace sim

@@ -1,0 +1,25 @@
+// What the simulator counts on its line, for "--stats FILE": requests heard,
+// answers sent, collisions and injected faults by kind, as JSON.
+#pragma once
+
+#include "LineFaults.h"
+
+#include <array>
+#include <string>
+
+namespace sim {
+
+struct TSlaveStats {
+    long long requests = 0;                          // telegrams the stations heard
+    long long answers = 0;                           // answers the stations put on the line
+    long long collisions = 0;                        // answers the master talked over
+    std::array<long long, FaultKindCount> faults{};  // by TFaultKind
+
+    std::string Json() const;
+};
+
+// Writes the statistics whole: to `path`.tmp, then renamed to `path`, so a
+// reader never sees half a file. False with the reason.
+bool WriteStats(const std::string& path, const TSlaveStats& stats, std::string& error);
+
+}  // namespace sim

@@ -1,0 +1,41 @@
+// A USB serial adapter between the line and the master's port. What comes
+// off the line waits in the adapter's small buffer and reaches the master's
+// side in one chunk when the buffer is full or at the adapter's next latency
+// tick; what the master writes goes onto the line at the next tick. The ticks
+// come every `latency` from a phase the seed picks, so a run is repeatable.
+// With latency zero every byte passes at once.
+#pragma once
+
+#include "SimClock.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+class TUsbAdapter {
+public:
+    static constexpr std::size_t ChunkBytes = 62;  // a 64-byte USB packet less two status bytes
+
+    TUsbAdapter(Millis latency, SimTime origin, std::uint32_t seed);
+
+    Millis Latency() const { return latency_; }
+    // The first tick at or after `t` (`t` itself without latency).
+    SimTime NextTick(SimTime t) const;
+    // A byte off the line at `at` (not before the last one): appends what
+    // reaches the master's side by then to `out`.
+    void FromLine(SimTime at, std::uint8_t byte, std::vector<std::uint8_t>& out);
+    // Appends to `out` what the tick has sent by `now`.
+    void Flush(SimTime now, std::vector<std::uint8_t>& out);
+    // When the held bytes go to the master's side, if any are held.
+    std::optional<SimTime> NextFlush() const;
+
+private:
+    Millis latency_;
+    SimTime firstTick_;
+    std::vector<std::uint8_t> held_;
+    SimTime flushAt_{};
+};
+
+}  // namespace sim
