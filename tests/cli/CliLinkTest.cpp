@@ -506,7 +506,7 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
         if (item.page == "Standard" && item.number == 4) item.value = 99999;
     std::ofstream("b.txt") << backup::Write(changed);
     auto refused = run("--restore", "b.txt");
-    EXPECT_EQ(refused->Wait(1s), 1);
+    EXPECT_EQ(refused->Wait(1s), 1) << refused->Errors();
     EXPECT_NE(refused->Output().find("Standard 4 Filter value: module "), std::string::npos) << refused->Output();
     EXPECT_NE(refused->Output().find("difference: Standard 4 Filter value: write refused"), std::string::npos)
         << refused->Output();
