@@ -41,11 +41,14 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     if (deviceOpen_ || threadsActive_.load()) return ecAlreadyOpen;
     closePending_ = false;
     stop_ = false;
-    eventSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    ackSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    outputReady_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    purgeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
-    purgeAck_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    {
+        std::lock_guard lock(SignalLock);
+        eventSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+        ackSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+        outputReady_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+        purgeSignal_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+        purgeAck_ = std::make_unique<TVeltEvent>(TVeltEvent::Reset::Auto);
+    }
     for (auto* e : {eventSignal_.get(), ackSignal_.get(), outputReady_.get(), purgeSignal_.get(), purgeAck_.get()})
         if (!e->Valid()) {
             Release();
@@ -136,6 +139,7 @@ void TVeltBaseDispatcher::Deactivate()
 void TVeltBaseDispatcher::SignalStop()
 {
     stop_ = true;
+    std::lock_guard lock(SignalLock);
     if (purgeSignal_) purgeSignal_->Set();
     if (deviceOpen_) DeviceWakeWaiter();
     if (eventSignal_) eventSignal_->Set();
@@ -144,6 +148,7 @@ void TVeltBaseDispatcher::SignalStop()
 void TVeltBaseDispatcher::Release()
 {
     FreeResources();
+    std::lock_guard lock(SignalLock);
     if (deviceOpen_) {
         (void)DeviceClose();  // the descriptor is released either way
         deviceOpen_ = false;

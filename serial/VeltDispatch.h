@@ -23,6 +23,8 @@
 // DataLock; a lock is never taken while holding one that comes later. Apart
 // from ReadLock they are held alone for short scopes, except that a purge or an
 // open takes InputLock and OutputLock together through one std::scoped_lock.
+// SignalLock is a leaf: it guards the wake-up events while a stop signals them
+// from any thread and a release frees them, and nothing is taken under it.
 #pragma once
 
 #include "VeltEvent.h"
@@ -287,6 +289,9 @@ protected:
     // Held by whichever thread reads the device into the input buffer (the
     // event thread, or the dispatch thread's fallback); taken before the others.
     std::mutex ReadLock;
+    // Leaf lock: a stop from another thread sets the events while the dispatch
+    // thread may be releasing them after a close requested during a handler.
+    std::mutex SignalLock;
 
 private:
     struct TTraceBuffer;
