@@ -87,6 +87,7 @@ void TCalibrationFlow::TakeResult(std::uint8_t stat, std::int32_t value)
     if (ok) answers_[command.key] = value;
     batch_.erase(batch_.begin());
     if (batch_.empty()) Finish();
+    CancelIfAsked();
 }
 
 void TCalibrationFlow::GiveUp()
@@ -102,6 +103,7 @@ void TCalibrationFlow::Fail(const std::string& key, const std::string& text, int
     step_ = failTo_;
     // A calibration that the module reports closed is closed.
     if (code == 4) opened_ = false;
+    CancelIfAsked();
 }
 
 void TCalibrationFlow::Finish()
@@ -253,15 +255,26 @@ void TCalibrationFlow::Close()
 void TCalibrationFlow::Cancel()
 {
     if (step_ == TStep::Done || step_ == TStep::Cancelled) return;
+    if (Busy()) {
+        // The command on its way may still be carried out (a save, say): its
+        // answer is taken first, so that the end tells what happened.
+        cancelPending_ = true;
+        batch_.resize(1);
+        return;
+    }
     problem_.reset();
-    batch_.clear();
     if (!opened_) {
         step_ = TStep::Cancelled;
         return;
     }
-    failTo_ = TStep::Cancelled;
-    after_ = TStep::Cancelled;
-    batch_ = {{Write(CE, 0), "CE"}};
+    Send({{Write(CE, 0), "CE"}}, TStep::Cancelled);
+}
+
+void TCalibrationFlow::CancelIfAsked()
+{
+    if (!cancelPending_ || Busy()) return;
+    cancelPending_ = false;
+    Cancel();
 }
 
 std::optional<double> TCalibrationFlow::CheckSteps() const

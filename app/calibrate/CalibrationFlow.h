@@ -65,9 +65,10 @@ public:
     void AddLinPoint(double trueKg, bool evenIfMoving);  // the reading at rest with its true value
     void WriteLinearisation();                           // LinX/LinY of every point kept
     void SkipLinearisation();
-    void Save();    // CS
-    void Close();   // CE 0
-    void Cancel();  // CE 0 when opened
+    void Save();   // CS
+    void Close();  // CE 0
+    // CE 0 when opened; a command on its way is answered first.
+    void Cancel();
 
     const std::vector<TReading>& Readings() const { return readings_; }
     std::optional<std::int32_t> Reading(calkeys::TKey key) const;
@@ -107,6 +108,7 @@ private:
     void Finish();
     void Fail(const std::string& key, const std::string& text, int code);
     bool Allowed(bool evenIfMoving);
+    void CancelIfAsked();
 
     std::uint8_t unit_;
     TStep step_ = TStep::Values;
@@ -121,6 +123,7 @@ private:
     bool opened_ = false;
     bool saved_ = false;
     bool overridden_ = false;
+    bool cancelPending_ = false;
     std::optional<double> zeroReading_, spanReading_, referenceKg_, checkReading_;
     std::optional<std::int32_t> counterAfter_;
     std::vector<TLinPoint> linPoints_;

@@ -278,7 +278,11 @@ void TCalibrationWizard::Refresh()
     else
         p.CheckResult->setText(QStringLiteral("Waiting for the weight to rest..."));
 
-    if (step == Step::Cancelled)
+    if (step == Step::Cancelled && f.Saved())
+        p.Summary->setText(
+            QStringLiteral("Cancelled after saving: the new calibration is saved in the module (CS "
+                           "was answered), and the calibration is closed again."));
+    else if (step == Step::Cancelled)
         p.Summary->setText(
             QStringLiteral("Cancelled. Nothing was saved: the module's saved calibration is as it "
                            "was, and the calibration is closed again. The module works with values "

@@ -173,3 +173,28 @@ TEST_F(CalibrationWizardTest, AShakingScaleHoldsTheWizardAtTheWaitingStep)
         << "the module itself refuses a moving zero: " << ProblemText().toStdString();
     EXPECT_TRUE(Flow().Overridden());
 }
+
+TEST(CalibrationFlow, ACancelDuringTheSaveWaitsForItsAnswerAndTellsThatItSaved)
+{
+    TCalibrationFlow flow(0);
+    while (flow.Busy()) flow.TakeResult(0x01, flow.NextKey() == "NT" ? 500 : 1);  // the values
+    flow.Open();
+    flow.TakeResult(0x03, 1);
+    const auto now = TSteadiness::TClock::now();
+    for (int i = 0; i <= 10; ++i) flow.AddGross(now + std::chrono::milliseconds(100 * i), 0.0);
+    flow.SetZero(false);
+    flow.TakeResult(0x03, 0);
+    flow.SetSpan(50, false);
+    flow.TakeResult(0x03, 500);
+    flow.SkipLimits();
+    flow.SkipLinearisation();
+    flow.Save();
+    ASSERT_EQ(flow.NextKey(), "CS");
+    flow.Cancel();
+    EXPECT_EQ(flow.NextKey(), "CS") << "the save on its way is answered first";
+    flow.TakeResult(0x03, 2);
+    EXPECT_TRUE(flow.Saved());
+    EXPECT_EQ(flow.Next(), calkeys::Write(calkeys::CE, 0)) << "then the calibration is closed";
+    flow.TakeResult(0x03, 0);
+    EXPECT_EQ(flow.Step(), Step::Cancelled);
+}
