@@ -165,9 +165,9 @@ TCalibrationPages::TCalibrationPages(QStackedWidget* stack)
     lin->addLayout(linButtons);
 
     auto* save = NewPage(stack, QStringLiteral("6. Save"),
-                         QStringLiteral("Save (CS) stores zero, span, maximum, display step, decimal point and "
-                                        "linearisation in the module, and the module counts the change. Until "
-                                        "then Cancel leaves the module's saved calibration as it was."),
+                         QStringLiteral("Save (CS) stores the calibration values CZ, CG, CM, DS, DP and ZT in "
+                                        "the module, and the module counts the change. Until then Cancel leaves "
+                                        "the module's saved calibration as it was."),
                          Sends);
     save->addStretch();
     SaveButton = AddButton(save, QStringLiteral("Save calibration"), "SaveButton");
