@@ -223,6 +223,10 @@ public:
 signals:
     // A pending command got its result; emitted after ShowResult.
     void CommandAnswered(quint8 command, quint8 index, qint32 value);
+    // The placed command was given up without a result.
+    void CommandGivenUp();
+    // Module k's block of a Data_Exchange response was read: its gross weight.
+    void ModuleRead(int k, double gross);
 
 protected:
     // Enter in a parameter cell clicks its Set; elsewhere Enter clicks the

@@ -69,6 +69,7 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
 {
     const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(telegram, k);
     RecordWeights(k, v);
+    emit ModuleRead(k, v.Gross);
     TWZMdata* page = k < PageSlots ? Pages[static_cast<std::size_t>(k)] : nullptr;
     if (!page) return;
     const std::string separator = QLocale().decimalPoint().toStdString();
@@ -166,4 +167,5 @@ void TForm1::GiveUpCommand()
     if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
         Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
     if (backupDialog_) backupDialog_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
+    emit CommandGivenUp();
 }

@@ -4,6 +4,7 @@
 
 #include "ErrorBox.h"
 #include "SaveWhole.h"
+#include "app/calibrate/CalibrationWizard.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -42,6 +43,9 @@ void TForm1::BuildMenuBar()
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     BuildViewMenu();
     BuildModuleMenu();
+    QAction* calibrate = MenuBar->actions().constLast()->menu()->addAction(QStringLiteral("&Calibrate..."));
+    calibrate->setObjectName(QStringLiteral("actCalibrate"));
+    connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { calibrate::Open(*this); }); });
     BuildLineMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });

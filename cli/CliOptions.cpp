@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "CalibrateCheck.h"
+
 #include "base/ComName.h"
 #include "base/IntegerText.h"
 
@@ -52,7 +54,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
             name != "--adapter-latency" && name != "--trace" && name != "--weights" && name != "--module" &&
-            name != "--backup" && name != "--restore") {
+            name != "--backup" && name != "--restore" && name != "--calibrate-check") {
             error = "unknown option '" + name + "'";
             return std::nullopt;
         }
@@ -89,6 +91,9 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
                 options.adapterLatency = *n;
             else
                 error = "--adapter-latency must be a number of milliseconds from 0 to 1000" + got;
+        } else if (name == "--calibrate-check") {
+            options.calibrateCheck = ParseReferenceKg(value);
+            if (!options.calibrateCheck) error = "--calibrate-check must be a reference weight in kg above 0" + got;
         } else if (name == "--module") {
             options.module = WholeNumber(value, 0, 7);
             if (!options.module) error = "--module must be a module's unit address from 0 to 7" + got;
@@ -100,10 +105,11 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         }
         if (!error.empty()) return std::nullopt;
     }
-    if (!options.backupFile.empty() && !options.restoreFile.empty())
-        error = "--backup and --restore exclude each other";
-    else if ((!options.backupFile.empty() || !options.restoreFile.empty()) != options.module.has_value())
-        error = "--module K goes with --backup FILE or --restore FILE";
+    const int runs = !options.backupFile.empty() + !options.restoreFile.empty() + options.calibrateCheck.has_value();
+    if (runs > 1)
+        error = "--backup, --restore and --calibrate-check exclude each other";
+    else if ((runs == 1) != options.module.has_value())
+        error = "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG";
     else if ((options.writeAll || options.acceptUnchecked) && options.restoreFile.empty())
         error = std::string(options.writeAll ? "--all" : "--accept-unchecked") + " goes with --restore FILE";
     else if (options.module && *options.module >= options.moduleCount)
@@ -118,6 +124,7 @@ std::string CliUsage()
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
                    [--weights FILE] [--adapter-latency MS] [--stats]
        quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked]
+       quorvel-cli --module K --calibrate-check KG [--com N] [--addr A] [--modules M]
                    [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag] [--adapter-latency MS] [--trace FILE]
 
@@ -186,8 +193,8 @@ Options:
                as CSV (time stamp in UTC, module, gross, net, status bytes),
                as the window's weight plot exports them. A write error stops
                the log with a message; the link goes on.
-  --module K   the module, by unit address 0 to 7, for --backup or
-               --restore.
+  --module K   the module, by unit address 0 to 7, for --backup,
+               --restore or --calibrate-check.
   --backup FILE
                read every parameter of the module as the pages of
                Quorvel.conf list them and write them to FILE: a header, one
@@ -204,6 +211,14 @@ Options:
                read each back and list every difference. Items the module
                refuses because its calibration is closed need Calibrate
                Enable (CE) first; the calibration is never opened here.
+  --calibrate-check KG
+               a routine check of the module's calibration with a reference
+               weight of KG kg on its scale: read the decimal point (DP), the
+               display step (DS) and the no-motion time (NT) from the module,
+               wait until the gross weight rests within one display step for
+               the no-motion time (at most 30 s), and print it with its
+               difference to KG in kg and in display steps. The calibration
+               itself is done in the window (Module > Calibrate...).
   --all        with --restore: write every item, also those the module
                already holds.
   --accept-unchecked
@@ -223,6 +238,8 @@ error or a file that cannot be read or written. The files of --backup,
 regular file or a new name, never a link, device or folder, and no two
 options may name one file. With --live-list: 0 when a station answered, 1
 when none did, 2 for a wrong option, no port or a port that vanished
-during the scan.
+during the scan. With --calibrate-check: 0 when the gross weight at rest is
+within one display step of KG, 1 when it is not or the check could not be
+made, 2 for a wrong option or a port error.
 )";
 }

@@ -11,19 +11,20 @@ struct TCliOptions {
     std::optional<int> comNumber;  // none: chosen as the port scan does
     int slaveAddress = 3;
     int moduleCount = 1;
-    std::optional<double> seconds;  // none: until interrupted
-    bool fast = false;              // the next Data_Exchange request as soon as the answer is in
-    bool liveList = false;          // scan the bus instead of running the master
-    bool diag = false;              // print every decoded diagnosis
-    bool stats = false;             // print the bus counters every 10 s and at exit
-    int adapterLatency = 20;        // ms the adapter may add to an answer
-    std::string traceFile;          // empty: no trace
-    std::string weightsFile;        // empty: no weight log
-    std::optional<int> module;      // unit address for --backup / --restore
-    std::string backupFile;         // read the module's parameters into this file
-    std::string restoreFile;        // write the module's parameters from this file
-    bool writeAll = false;          // --restore writes every item, not only those that differ
-    bool acceptUnchecked = false;   // --restore takes a file of the first format (no end line)
+    std::optional<double> seconds;         // none: until interrupted
+    bool fast = false;                     // the next Data_Exchange request as soon as the answer is in
+    bool liveList = false;                 // scan the bus instead of running the master
+    bool diag = false;                     // print every decoded diagnosis
+    bool stats = false;                    // print the bus counters every 10 s and at exit
+    int adapterLatency = 20;               // ms the adapter may add to an answer
+    std::string traceFile;                 // empty: no trace
+    std::string weightsFile;               // empty: no weight log
+    std::optional<int> module;             // unit address for --backup / --restore
+    std::string backupFile;                // read the module's parameters into this file
+    std::string restoreFile;               // write the module's parameters from this file
+    bool writeAll = false;                 // --restore writes every item, not only those that differ
+    bool acceptUnchecked = false;          // --restore takes a file of the first format (no end line)
+    std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
     bool help = false;
 };
 

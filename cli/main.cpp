@@ -3,6 +3,7 @@
 // values, and exits 0 when connected at the end, 1 when not, 2 on a wrong
 // option or a port error.
 #include "CliOptions.h"
+#include "CalibrateCheck.h"
 #include "ClockLoop.h"
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
@@ -222,7 +223,7 @@ int main(int argc, char** argv)
     }
     InstallSignalHandlers();
     std::optional<TBackupRun> run;
-    if (options->module && !(run = PrepareRun(*options, error))) return Fail(error);
+    if (options->module && !options->calibrateCheck && !(run = PrepareRun(*options, error))) return Fail(error);
     if (!CheckOutputs(*options, error)) return Fail(error);
     TWeightLog weights;  // a file that cannot be written is refused before the port opens
     if (!options->weightsFile.empty() && !weights.Start(options->weightsFile, error, Report)) return Fail(error);
@@ -271,13 +272,17 @@ int main(int argc, char** argv)
 
     std::optional<TBackupSession> session;
     if (run) session.emplace(master, static_cast<std::uint8_t>(*options->module), std::move(*run));
-    if (session || weights.Recording())
+    std::optional<TCalibrateCheck> check;
+    if (options->calibrateCheck)
+        check.emplace(master, static_cast<std::uint8_t>(*options->module), *options->calibrateCheck);
+    if (session || check || weights.Recording())
         monitor.SetOnData(
             [&](const TByteString& telegram) {
                 if (session) session->Received(telegram);
+                if (check) check->Received(telegram);
                 weights.Add(telegram, master.ModuleCount(), UtcMilliseconds());
             },
-            !session);
+            !session && !check);
     channel.ClearBuffer();
     master.StartMaster();
     auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
@@ -287,6 +292,10 @@ int main(int argc, char** argv)
             if (options->stats && std::chrono::steady_clock::now() >= nextStats) {
                 nextStats += StatsPeriod;
                 PrintStats(master);
+            }
+            if (check) {
+                check->Tick();
+                if (check->Done()) stopRequested = 1;
             }
             if (!session) return;
             session->Tick();
@@ -305,5 +314,9 @@ int main(int argc, char** argv)
     recorder.Stop();  // a failure was reported when it happened
     if (options->stats) PrintStats(master);
     if (session) return FinishRun(*options, session->Run());
+    if (check) {
+        for (const std::string& line : check->Lines()) std::cout << line << '\n';
+        return check->Passed() ? 0 : 1;
+    }
     return connected ? 0 : 1;
 }

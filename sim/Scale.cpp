@@ -27,7 +27,11 @@ TScale::TScale(const TModuleParams& params, double loadKg, std::uint32_t seed)
 void TScale::Step(double dt)
 {
     time_ += dt;
-    const double raw = DeadCounts + load_ * CountsPerKg + noise_(random_);
+    // Two frequencies, so that no averaging window cancels the swing.
+    const double swing = motion_ ? MotionKg * (0.7 * std::sin(2 * std::numbers::pi * 1.3 * time_) +
+                                               0.3 * std::sin(2 * std::numbers::pi * 0.37 * time_))
+                                 : 0.0;
+    const double raw = DeadCounts + (load_ + swing) * CountsPerKg + noise_(random_);
     rawCounts_ = static_cast<std::int32_t>(std::lround(raw));
     const double cutOff = params_.standard[standard::FilterValue];
     const double alpha = 1.0 - std::exp(-2.0 * std::numbers::pi * cutOff * dt);

@@ -25,6 +25,11 @@ public:
     void Step(double dt);             // seconds
     double& Load() { return load_; }  // true load in kg; processes move it
     double Load() const { return load_; }
+    // A shaking load (someone on the platform, a swinging weight): the signal
+    // swings by MotionKg around the load until switched off.
+    static constexpr double MotionKg = 2.0;
+    void SetMotion(bool on) { motion_ = on; }
+    bool Motion() const { return motion_; }
 
     // Readings in kg, rounded to the display step.
     double Gross() const;
@@ -78,6 +83,7 @@ private:
 
     const TModuleParams& params_;
     double load_;
+    bool motion_ = false;
     std::mt19937 random_;
     std::normal_distribution<double> noise_{0.0, 0.08 * CountsPerKg};
     double filtered_ = 0;  // counts

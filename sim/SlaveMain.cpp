@@ -1,5 +1,7 @@
 // quorvel-slave: a PROFIBUS DP slave station with WZM weighing modules on a
 // pseudo-terminal, registered as a COM port.
+#include "ControlFifo.h"
+#include "LoadControl.h"
 #include "PtyLine.h"
 #include "SlaveOptions.h"
 #include "SlaveServer.h"
@@ -56,6 +58,29 @@ bool WriteStatsFile(const std::string& path, const sim::TSlaveStats& stats)
     return false;
 }
 
+// Reads the control lines waiting and carries them out; a line that is not a
+// command is refused on standard error and changes nothing.
+void ServeControl(sim::TControlFifo& fifo, const std::vector<sim::TSlaveStation*>& stations)
+{
+    for (const auto& line : fifo.ReadLines()) {
+        std::string printable = line.text;
+        for (char& c : printable)
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+        std::string error;
+        std::optional<sim::TLoadCommand> command;
+        if (line.tooLong)
+            error = "longer than " + std::to_string(sim::TControlFifo::MaxLine) + " characters";
+        else
+            command = sim::ParseControlLine(line.text, error);
+        std::string said;
+        if (command && sim::ApplyLoadCommand(*command, stations, said))
+            Say("control: " + said);
+        else if (command || !error.empty())
+            std::cerr << "quorvel-slave: control line '" << printable << (line.tooLong ? "...' " : "' ")
+                      << "refused: " << (command ? said : error) << std::endl;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -107,6 +132,10 @@ int main(int argc, char** argv)
                         Say(name + ": " + sim::StateName(to) + " (" + why + ")");
                     });
         }
+        std::string said;
+        for (const sim::TLoadCommand& load : options.loads) sim::ApplyLoadCommand(load, served, said);
+        std::unique_ptr<sim::TControlFifo> control;
+        if (!options.controlFile.empty()) control = std::make_unique<sim::TControlFifo>(options.controlFile);
         Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
         Say("DP slave " + names + ", Ident_Number 09C5; stop with Ctrl+C");
         const sim::TLineOptions paced{options.instant, options.faults, options.seed,
@@ -114,12 +143,15 @@ int main(int argc, char** argv)
         sim::TSlaveServer server(
             served, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
             paced, Say);
-        const int result = server.Run(stopFd, dumpFd, [&]() {
-            signalfd_siginfo info;
-            while (read(dumpFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            }
-            WriteStatsFile(options.statsFile, server.Stats());
-        });
+        std::vector<sim::TSlaveServer::TWatch> watches = {{dumpFd, [&]() {
+                                                               signalfd_siginfo info;
+                                                               while (read(dumpFd, &info, sizeof info) ==
+                                                                      static_cast<ssize_t>(sizeof info)) {
+                                                               }
+                                                               WriteStatsFile(options.statsFile, server.Stats());
+                                                           }}};
+        if (control) watches.push_back({control->Fd(), [&]() { ServeControl(*control, served); }});
+        const int result = server.Run(stopFd, watches);
         const bool written = WriteStatsFile(options.statsFile, server.Stats());
         if (result == 0) Say("stopped; " + ComName(options.com) + " removed");
         close(stopFd);

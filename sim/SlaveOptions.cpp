@@ -8,7 +8,7 @@ std::string SlaveUsage()
 {
     return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
            "                     [--quiet] [--instant] [--fault KIND[@N]]... [--adapter-latency MS]\n"
-           "                     [--stats FILE]\n"
+           "                     [--stats FILE] [--load UNIT:KG]... [--control PATH]\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
@@ -45,6 +45,16 @@ std::string SlaveUsage()
            "                late, and the master's bytes reach the line up to MS ms late\n"
            "  --stats FILE  write requests, answers, collisions and injected faults by\n"
            "                kind as JSON to FILE at start, on SIGUSR1 and on exit\n"
+           "  --load UNIT:KG  put KG kg on the scale of the module at unit address UNIT\n"
+           "                (0..7) at the start; repeatable (default: 60 kg on unit 0,\n"
+           "                25 kg more on each further unit)\n"
+           "  --control PATH  make a named pipe at PATH (or take one that is there) and\n"
+           "                read commands from it, one a line: 'load UNIT KG' puts KG kg\n"
+           "                on the scale, 'motion UNIT on|off' shakes it (the signal\n"
+           "                swings by about 2 kg) or stills it. A load or motion applies\n"
+           "                to that unit of every station that has it. Each command is\n"
+           "                printed; a line that is not one is refused with a message\n"
+           "                on standard error. Example: echo 'load 0 50' > PATH\n"
            "  --help        show this text\n"
            "\n"
            "The link is made in the port directory ($QUORVEL_PORT_DIR, else\n"
@@ -126,6 +136,21 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             options.statsFile = value;
             continue;
         }
+        if (name == "--load" || name == "--control") {
+            if (!inlineValue && i + 1 < args.size()) value = args[++i];
+            if (value.empty()) {
+                error = name + (name == "--load" ? " needs UNIT:KG" : " needs a path");
+                return false;
+            }
+            if (name == "--control") {
+                options.controlFile = value;
+                continue;
+            }
+            const auto load = ParseLoadOption(value, error);
+            if (!load) return false;
+            options.loads.push_back(*load);
+            continue;
+        }
         if (name == "--station") {
             if (!inlineValue && i + 1 < args.size()) value = args[++i];
             TStationSpec spec;
@@ -172,6 +197,14 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
     options.address = static_cast<int>(address);
     options.modules = static_cast<int>(modules);
     if (options.stations.empty()) options.stations.push_back({options.address, options.modules});
+    for (const TLoadCommand& load : options.loads) {
+        bool found = false;
+        for (const auto& station : options.stations) found = found || load.unit < station.modules;
+        if (!found) {
+            error = "--load: no station has a module at unit " + std::to_string(load.unit);
+            return false;
+        }
+    }
     options.com = static_cast<int>(com);
     options.seed = static_cast<std::uint32_t>(seed);
     options.adapterLatencyMs = static_cast<int>(latency);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "LineFaults.h"
+#include "LoadControl.h"
 
 #include <cstdint>
 #include <string>
@@ -26,8 +27,10 @@ struct TSlaveOptions {
     bool quiet = false;    // no line per DP state change
     bool instant = false;  // answer at once instead of paced as on a real line
     std::vector<TFault> faults;
-    int adapterLatencyMs = 0;  // of a USB adapter in front of the master
-    std::string statsFile;     // where the line's counts go as JSON, if anywhere
+    int adapterLatencyMs = 0;         // of a USB adapter in front of the master
+    std::string statsFile;            // where the line's counts go as JSON, if anywhere
+    std::vector<TLoadCommand> loads;  // --load: the scales' loads at the start
+    std::string controlFile;          // --control: the named pipe of load and motion lines
     bool help = false;
 };
 

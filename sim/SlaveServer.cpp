@@ -70,10 +70,12 @@ std::optional<SimTime> TSlaveServer::NextWake() const
     return next;
 }
 
-int TSlaveServer::Run(int stopFd, int dumpFd, const std::function<void()>& dump)
+int TSlaveServer::Run(int stopFd, const std::vector<TWatch>& watches)
 {
+    std::vector<pollfd> fds = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    for (const TWatch& watch : watches) fds.push_back({watch.fd, POLLIN, 0});
     for (;;) {
-        pollfd fds[3] = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}, {dumpFd, POLLIN, 0}};  // poll skips fd -1
+        for (pollfd& p : fds) p.revents = 0;
         timespec wait{};
         const auto wake = NextWake();
         if (wake) {
@@ -82,14 +84,15 @@ int TSlaveServer::Run(int stopFd, int dumpFd, const std::function<void()>& dump)
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             wait = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
         }
-        const int ready = ppoll(fds, 3, wake ? &wait : nullptr, nullptr);
+        const int ready = ppoll(fds.data(), fds.size(), wake ? &wait : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) continue;
             log_(std::string("poll failed: ") + std::strerror(errno));
             return 1;
         }
         if (fds[1].revents) return 0;
-        if (fds[2].revents && dump) dump();
+        for (std::size_t i = 0; i < watches.size(); ++i)
+            if (fds[i + 2].revents && watches[i].ready) watches[i].ready();
         const SimTime now = SimClock::now();
         if (fds[0].revents & POLLIN) {
             if (!ReadLine(now)) return 1;

@@ -39,10 +39,16 @@ public:
     TSlaveServer(std::vector<TSlaveStation*> stations, int lineFd, LogFn log, TLineOptions line = {},
                  LogFn report = {});
 
+    // A descriptor to watch beside the line and what to do when it becomes
+    // readable; `ready` must read what is waiting on it.
+    struct TWatch {
+        int fd;
+        std::function<void()> ready;
+    };
+
     // Serves until `stopFd` becomes readable (0) or the line fails (1,
-    // logged). Whenever `dumpFd` becomes readable `dump` is called, which
-    // must read what is waiting on it.
-    int Run(int stopFd, int dumpFd = -1, const std::function<void()>& dump = {});
+    // logged), calling a watch's `ready` whenever its descriptor is readable.
+    int Run(int stopFd, const std::vector<TWatch>& watches = {});
     const TSlaveStats& Stats() const { return stats_; }
 
 private:

@@ -291,7 +291,7 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         {{"--com", "x"}, "--com must be a port number from 1 to 255 (got 'x')"},
         {{}, "no COM port opens"},
         {{"--live-list", "--diag"}, "no COM port opens"},
-        {{"--backup", "b.txt"}, "--module K goes with --backup FILE or --restore FILE"},
+        {{"--backup", "b.txt"}, "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG"},
         {{"--module", "1", "--restore", "b.txt"}, "--module 1 is not among the 1 module(s) of --modules"},
         {{"--weights", "/nonexistent/w.csv"}, "cannot write /nonexistent/w.csv: No such file or directory"},
         {{"--trace", "/dev/null"}, "--trace: cannot write /dev/null: it is a device or other special file"},
@@ -510,4 +510,33 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
     EXPECT_NE(refused->Output().find("Standard 4 Filter value: module "), std::string::npos) << refused->Output();
     EXPECT_NE(refused->Output().find("difference: Standard 4 Filter value: write refused"), std::string::npos)
         << refused->Output();
+}
+
+TEST_F(CliLinkTest, CalibrateCheckComparesTheRestingGrossWithTheReference)
+{
+    TempFolder folder;
+    const std::string pipe = (folder.path / "scale").string();
+    auto slave = StartSlave(2, 1, {"--instant", "--load", "0:50", "--control", pipe});
+    auto check = [&](const std::string& kg, const char* seconds = "40") {
+        auto cli = StartCli({"--com", "2", "--fast", "--seconds", seconds, "--module", "0", "--calibrate-check", kg});
+        cli->Wait(60s);
+        return cli;
+    };
+    auto good = check("50");
+    EXPECT_EQ(good->Wait(1s), 0) << good->Output() << good->Errors();
+    // The last digit may flicker between two neighbours at rest.
+    EXPECT_NE(good->Output().find("display step 0.1 kg, no-motion time 500 ms\ngross 50.0"), std::string::npos)
+        << good->Output();
+    EXPECT_NE(good->Output().find(" kg at rest, reference 50.000 kg, difference +0.0"), std::string::npos);
+    EXPECT_NE(good->Output().find(" display steps\nwithin one display step\n"), std::string::npos);
+    auto off = check("49.5");
+    EXPECT_EQ(off->Wait(1s), 1);
+    EXPECT_NE(off->Output().find("reference 49.500 kg, difference +0."), std::string::npos) << off->Output();
+    EXPECT_NE(off->Output().find("outside one display step"), std::string::npos) << off->Output();
+
+    std::ofstream(pipe) << "motion 0 on\n";
+    auto shaking = check("50", "3");
+    EXPECT_EQ(shaking->Wait(1s), 1);
+    EXPECT_NE(shaking->Output().find("failed: the weight did not come to rest"), std::string::npos)
+        << shaking->Output();
 }

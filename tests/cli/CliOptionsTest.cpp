@@ -61,6 +61,11 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--trace", ""}, "--trace needs a file name"},
         {{"--baud", "9600"}, "unknown option '--baud'"},
         {{"2"}, "unknown option '2'"},
+        {{"--module", "0", "--calibrate-check", "0"},
+         "--calibrate-check must be a reference weight in kg above 0 (got '0')"},
+        {{"--calibrate-check", "50"}, "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG"},
+        {{"--module", "0", "--calibrate-check", "50", "--backup", "a"},
+         "--backup, --restore and --calibrate-check exclude each other"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);

@@ -224,7 +224,11 @@ TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
                                                                   {"--station", "3:1", "--modules", "2"},
                                                                   {"--adapter-latency", "256"},
                                                                   {"--stats"},
-                                                                  {"--fault", "head=1"}}) {
+                                                                  {"--fault", "head=1"},
+                                                                  {"--load", "0"},
+                                                                  {"--load", "1:5"},
+                                                                  {"--load", "0:heavy"},
+                                                                  {"--control"}}) {
         SlaveProcess slave(args);
         EXPECT_EQ(slave.Wait(), 2) << args[0];
         const std::string error = slave.Errors();
@@ -237,6 +241,38 @@ TEST_F(SlaveProcessTest, RefusesBadOptionsWithAClearMessage)
     SlaveProcess help({"--help"});
     EXPECT_EQ(help.Wait(), 0);
     EXPECT_NE(help.Output().find("--modules N"), std::string::npos);
+}
+
+TEST_F(SlaveProcessTest, TakesLoadsAndMotionFromItsControlPipeAndRefusesBadLines)
+{
+    const std::string pipe = folder.str() + "/scale";
+    SlaveProcess slave({"--com", "6", "--quiet", "--instant", "--load", "0:50", "--control", pipe});
+    slave.WaitForOutput("stop with Ctrl+C");
+    ComPort port(Link(6));
+    port.Transact(SetPrm(3, 1), 1);
+    port.Transact(ChkCfg(3, 1), 1);
+    const auto block = [&]() { return port.Transact(DataExchange(3, Outputs(1)), 33); };
+    EXPECT_TRUE(WaitUntil([&]() { return std::abs(GrossOf(block(), 0) - 50.0) < 0.5; }));
+
+    std::ofstream(pipe) << "load 0 20\nbogus\nload 4 1\n" << std::string(300, 'x') << "\nmotion 0 on\n";
+    slave.WaitForOutput("motion on");
+    EXPECT_TRUE(WaitUntil([&]() { return slave.Errors().find("longer than") != std::string::npos; }));
+    EXPECT_NE(slave.Output().find("control: unit 0 of station 3: load 20 kg"), std::string::npos) << slave.Output();
+    const std::string errors = slave.Errors();
+    EXPECT_NE(errors.find("control line 'bogus' refused: expected"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("'load 4 1' refused: no station has a module at unit 4"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("...' refused: longer than 200"), std::string::npos) << errors;
+    // Shaking: the stable bit (status byte 11 of the block, bit 0) stays off.
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(block()[7 + 8 + 11] & 0x01, 0) << i;
+    std::ofstream(pipe) << "motion 0 off\n";
+    EXPECT_TRUE(WaitUntil([&]() { return (block()[7 + 8 + 11] & 0x01) && std::abs(GrossOf(block(), 0) - 20) < 0.5; }));
+    EXPECT_EQ(slave.Stop(), 0);
+    EXPECT_FALSE(std::filesystem::exists(pipe)) << "the pipe it made goes with it";
+
+    std::ofstream(pipe) << "a plain file";
+    SlaveProcess refused({"--com", "6", "--control", pipe});
+    EXPECT_EQ(refused.Wait(), 2);
+    EXPECT_NE(refused.Errors().find("is not a named pipe"), std::string::npos) << refused.Errors();
 }
 
 TEST_F(SlaveProcessTest, LeavesATakenComNumberAloneUnlessToldToReplaceIt)

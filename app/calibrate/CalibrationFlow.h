@@ -1,0 +1,135 @@
+// The steps of a guided calibration of one module, without any widget: what
+// each step sends (the module's own calibration keys), what the module
+// answered, and where a refusal leaves the user. The wizard shows it; the
+// window carries its commands one at a time and hands back each result and
+// the module's live gross weight.
+//
+// Nothing is saved before Save (CS): a cancel closes the calibration again
+// (CE 0) and leaves the module's saved calibration as it was.
+#pragma once
+
+#include "core/Steadiness.h"
+#include "module/core/CalibrationKeys.h"
+#include "base/ByteString.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TCalibrationFlow {
+public:
+    enum class TStep { Values, Zero, Span, Limits, Linearise, Save, Check, Done, Cancelled };
+
+    // One linearisation point: the module's reading at rest and the weight's true value.
+    struct TLinPoint {
+        double readKg = 0;
+        double trueKg = 0;
+    };
+
+    // A refusal or a missing answer, shown at the step that caused it.
+    struct TProblem {
+        std::string key;     // "CZ"
+        std::string text;    // "** NOT_STABLE **"
+        std::string advice;  // what to do
+    };
+
+    // The key's value as the module reported it when the flow began.
+    struct TReading {
+        std::string key;
+        std::optional<std::int32_t> value;  // none: refused or not answered
+        std::string refusal;
+    };
+
+    explicit TCalibrationFlow(std::uint8_t unit);
+
+    std::uint8_t Unit() const { return unit_; }
+    TStep Step() const { return step_; }
+    bool Busy() const { return !batch_.empty(); }
+    // The command to send now, if one waits; the caller sends it and hands
+    // its result to TakeResult (or calls GiveUp).
+    std::optional<TByteString> Next() const;
+    void TakeResult(std::uint8_t stat, std::int32_t value);
+    void GiveUp();
+    // Every live gross reading of the module.
+    void AddGross(TSteadiness::TClock::time_point time, double kg);
+
+    // The user's actions; each is ignored where it does not belong.
+    void Open();                                 // CE 1
+    void SetZero(bool evenIfMoving);             // CZ
+    void SetSpan(double kg, bool evenIfMoving);  // CG with the reference in display units
+    void WriteLimits(std::int32_t max, std::int32_t step, std::int32_t decimals);
+    void SkipLimits();
+    void ClearLinearisation();                           // ClrLin, then the points start anew
+    void AddLinPoint(double trueKg, bool evenIfMoving);  // the reading at rest with its true value
+    void WriteLinearisation();                           // LinX/LinY of every point kept
+    void SkipLinearisation();
+    void Save();   // CS
+    void Close();  // CE 0
+    // CE 0 when opened; a command on its way is answered first.
+    void Cancel();
+
+    const std::vector<TReading>& Readings() const { return readings_; }
+    std::optional<std::int32_t> Reading(calkeys::TKey key) const;
+    const std::optional<TProblem>& Problem() const { return problem_; }
+    // The display step in kg (DS × 10^-DP), the no-motion time and the
+    // steadiness of the live weight.
+    double StepKg() const;
+    const TSteadiness& Steadiness() const { return steadiness_; }
+    bool Steady() const { return steadiness_.Steady(); }
+    std::optional<double> Gross() const { return gross_; }
+    std::int32_t DisplayUnits(double kg) const;
+    // The key the next command belongs to ("CG"), empty when none waits.
+    std::string NextKey() const { return batch_.empty() ? std::string() : batch_.front().key; }
+
+    // What the flow did, for the certificate.
+    std::optional<double> ZeroReading() const { return zeroReading_; }  // before CZ
+    std::optional<double> SpanReading() const { return spanReading_; }  // before CG
+    std::optional<double> ReferenceKg() const { return referenceKg_; }
+    std::optional<double> CheckReading() const { return checkReading_; }  // at rest after CS
+    std::optional<std::int32_t> CounterBefore() const;
+    std::optional<std::int32_t> CounterAfter() const { return counterAfter_; }
+    // CM, DS or DP as the module holds it now: as read, or as written here.
+    std::optional<std::int32_t> Final(calkeys::TKey key) const;
+    const std::vector<TLinPoint>& LinPoints() const { return linPoints_; }
+    bool Saved() const { return saved_; }
+    bool Overridden() const { return overridden_; }  // a step taken on a moving weight
+    // Gross at rest after saving, minus the reference, in display steps.
+    std::optional<double> CheckSteps() const;
+
+private:
+    struct TCommand {
+        TByteString bytes;
+        std::string key;
+        bool optional = false;  // a refusal is noted, not a problem
+    };
+    void Send(std::vector<TCommand> batch, TStep after);
+    void Finish();
+    void Fail(const std::string& key, const std::string& text, int code);
+    bool Allowed(bool evenIfMoving);
+    void CancelIfAsked();
+
+    std::uint8_t unit_;
+    TStep step_ = TStep::Values;
+    TStep after_ = TStep::Values;   // where the batch leads
+    TStep failTo_ = TStep::Values;  // where a refusal leaves the user
+    std::vector<TCommand> batch_;
+    std::vector<TReading> readings_;
+    std::map<std::string, std::int32_t> answers_;  // the last batch's answers by key
+    std::optional<TProblem> problem_;
+    TSteadiness steadiness_;
+    std::optional<double> gross_;
+    bool opened_ = false;
+    bool saved_ = false;
+    bool overridden_ = false;
+    bool cancelPending_ = false;
+    std::optional<double> zeroReading_, spanReading_, referenceKg_, checkReading_;
+    std::optional<std::int32_t> counterAfter_;
+    std::vector<TLinPoint> linPoints_;
+    std::int32_t decimals_ = 0, stepSize_ = 1, noMotionMs_ = 0;
+    std::optional<std::int32_t> max_;  // CM as written
+};
+
+// The wizard's text of a module error with what to do about it.
+std::string CalibrationAdvice(int errorCode);

@@ -1,0 +1,26 @@
+// The one-page certificate of a finished calibration: module identity, slave
+// and unit address, date and time, reference weight, readings before and
+// after, the calibration values and counter, the steadiness criteria, the
+// linearisation points and the operator. Written as PDF (QPdfWriter) or
+// printed; the same text goes to both.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+class QPagedPaintDevice;
+class TCalibrationFlow;
+
+struct TCertificateFacts {
+    int slaveAddress = 0;
+    QString operatorName;
+    QDateTime when;
+};
+
+// The certificate as rich text.
+QString CertificateHtml(const TCalibrationFlow& flow, const TCertificateFacts& facts);
+// Lays the certificate out on `device` (a PDF writer or a printer).
+void PrintCertificate(QPagedPaintDevice& device, const TCalibrationFlow& flow, const TCertificateFacts& facts);
+// Writes it as a PDF file, whole or not at all; false with `error`.
+bool WriteCertificatePdf(const QString& fileName, const TCalibrationFlow& flow, const TCertificateFacts& facts,
+                         QString& error);
