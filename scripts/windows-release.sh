@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows release: Qt 6 for MinGW-w64 built from Debian's qt6-base source
+# package into a cache folder (once; about 22 minutes on two idle cores), then
+# the window built against it, its DLLs and platform plugin gathered, and an
+# installer made. Not part of the per-commit CI.
+#   scripts/windows-release.sh qt       only the Qt build (start it early)
+#   scripts/windows-release.sh          Qt when missing, then the release
+# The cache is $QUORVEL_CACHE (default ~/.cache/quorvel); the machine's apt
+# sources stay as they are: the source package comes through a private
+# sources list given to apt as options.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+cache="${QUORVEL_CACHE:-$HOME/.cache/quorvel}"
+qt_version=6.4.2
+qt_prefix="$cache/qt-$qt_version-mingw"
+mkdir -p "$cache"
+
+install_tools() {
+  local packages=(g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools dpkg-dev nsis ninja-build cmake)
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# Debian's own source of qt6-base, through a sources list of our own: the
+# machine's deb lines with deb-src in their place.
+fetch_qt_source() {
+  local apt_dir="$cache/apt"
+  mkdir -p "$apt_dir/lists/partial" "$apt_dir/archives/partial"
+  local list="$apt_dir/sources.list"
+  : >"$list"
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] && sed -n 's/^deb \(.*\)$/deb-src \1/p' "$f" >>"$list"
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && sed 's/^Types: deb$/Types: deb-src/' "$f" >"$apt_dir/$(basename "$f")"
+  done
+  local options=(-o "Dir::Etc::SourceList=$list" -o "Dir::Etc::SourceParts=$apt_dir"
+                 -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache::Archives=$apt_dir/archives")
+  apt-get "${options[@]}" update
+  rm -rf "$cache/qt-source"
+  mkdir -p "$cache/qt-source"
+  (cd "$cache/qt-source" && apt-get "${options[@]}" source --download-only qt6-base &&
+     dpkg-source --no-check -x qt6-base_*.dsc src >/dev/null)
+}
+
+build_qt() {
+  [ -f "$qt_prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ] && return
+  [ -d "$cache/qt-source/src" ] || fetch_qt_source
+  # Only what a widget program needs: no OpenGL, D-Bus, network, SQL, Vulkan,
+  # ICU, FreeType or Direct2D; no tablet events (the source lacks wintab).
+  nice -n 19 cmake -S "$cache/qt-source/src" -B "$cache/qt-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_dbus=OFF \
+    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_vulkan=OFF -DFEATURE_icu=OFF -DFEATURE_freetype=OFF \
+    -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_tabletevent=OFF -DFEATURE_testlib=OFF
+  nice -n 19 cmake --build "$cache/qt-build" -- -j2
+  cmake --install "$cache/qt-build"
+}
+
+start=$SECONDS
+install_tools
+build_qt
+echo "== windows-release: Qt ready in $qt_prefix after $((SECONDS - start)) s"
+[ "${1:-}" = qt ] && exit 0
+echo "windows-release: the window's build and installer are not part of this script yet" >&2
+exit 1
