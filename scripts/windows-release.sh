@@ -5,6 +5,7 @@
 # installer made. Not part of the per-commit CI.
 #   scripts/windows-release.sh qt       only the Qt build (start it early)
 #   scripts/windows-release.sh          Qt when missing, then the release
+#                                       (build-win-release/quorvel-setup.exe)
 # The cache is $QUORVEL_CACHE (default ~/.cache/quorvel); the machine's apt
 # sources stay as they are: the source package comes through a private
 # sources list given to apt as options.
@@ -66,10 +67,65 @@ build_qt() {
   cmake --install "$cache/qt-build"
 }
 
+# The window against that Qt, with what it needs beside it: Qt's DLLs, the
+# Windows platform plugin and style, the MinGW runtime, the shipped Quorvel.conf.
+build_window() {
+  cmake -S . -B "$release/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_FIND_ROOT_PATH="$qt_prefix" \
+    -DQt6_DIR="$qt_prefix/lib/cmake/Qt6" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DQUORVEL_TESTS=OFF >/dev/null
+  cmake --build "$release/build" --target quorvel quorvel-cli -- -j2
+  local stage="$release/stage"
+  rm -rf "$stage"
+  mkdir -p "$stage/platforms" "$stage/styles"
+  cp "$release/build/bin/quorvel.exe" "$release/build/cli/quorvel-cli.exe" module/Quorvel.conf "$stage/"
+  cp "$qt_prefix"/bin/Qt6Core.dll "$qt_prefix"/bin/Qt6Gui.dll "$qt_prefix"/bin/Qt6Widgets.dll "$stage/"
+  cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
+  cp "$qt_prefix"/plugins/styles/*.dll "$stage/styles/" 2>/dev/null || rmdir "$stage/styles"
+  local runtime
+  for runtime in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$runtime")" "$stage/"
+  done
+}
+
+# An NSIS installer for 64-bit Windows (its 32-bit stub installs nothing
+# under a 64-bit Wine): program folder, Start-menu entry, uninstaller.
+make_installer() {
+  local script="$release/quorvel.nsi"
+  cat >"$script" <<NSI
+Unicode true
+Target amd64-unicode
+Name "Quorvel"
+OutFile "$release/quorvel-setup.exe"
+InstallDir "\$PROGRAMFILES64\Quorvel"
+RequestExecutionLevel admin
+Section
+  SetShellVarContext all
+  SetOutPath "\$INSTDIR"
+  File /r "$release/stage/*.*"
+  CreateShortcut "\$SMPROGRAMS\Quorvel.lnk" "\$INSTDIR\quorvel.exe"
+  WriteUninstaller "\$INSTDIR\uninstall.exe"
+  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel" "DisplayName" "Quorvel"
+  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel" "UninstallString" '"\$INSTDIR\uninstall.exe"'
+SectionEnd
+Section "Uninstall"
+  SetShellVarContext all
+  Delete "\$SMPROGRAMS\Quorvel.lnk"
+  RMDir /r "\$INSTDIR"
+  DeleteRegKey HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
+SectionEnd
+NSI
+  makensis -V2 "$script"
+}
+
+release="${QUORVEL_WIN_RELEASE_DIR:-build-win-release}"
+mkdir -p "$release"
+release=$(cd "$release" && pwd)
 start=$SECONDS
 install_tools
 build_qt
 echo "== windows-release: Qt ready in $qt_prefix after $((SECONDS - start)) s"
 [ "${1:-}" = qt ] && exit 0
-echo "windows-release: the window's build and installer are not part of this script yet" >&2
-exit 1
+build_window
+make_installer
+echo "== windows-release: $release/quorvel-setup.exe after $((SECONDS - start)) s"
