@@ -213,8 +213,9 @@ int TVeltWin32Dispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
     if (queued == 0 || count == 0) return 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, queued));
     readOp_.Rearm();
-    DWORD got = 0;
-    if (!ReadFile(port_, buffer, wanted, &got, &readOp_.record)) {
+    // The count comes from the overlapped record also when the read ends at
+    // once: the count argument is unreliable for an overlapped handle.
+    if (!ReadFile(port_, buffer, wanted, nullptr, &readOp_.record)) {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
             if (error == ERROR_OPERATION_ABORTED) return 0;  // a purge of the input
@@ -225,12 +226,13 @@ int TVeltWin32Dispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
         // it anyway is cancelled and what it got counts.
         if (WaitForSingleObject(readOp_.record.hEvent, ReadGraceMs) != WAIT_OBJECT_0)
             CancelIoEx(port_, &readOp_.record);
-        if (!GetOverlappedResult(port_, &readOp_.record, &got, TRUE)) {
-            const DWORD failed = GetLastError();
-            if (failed == ERROR_OPERATION_ABORTED) return static_cast<int>(got);
-            NoteFailure(failed);
-            return Failure(failed);
-        }
+    }
+    DWORD got = 0;
+    if (!GetOverlappedResult(port_, &readOp_.record, &got, TRUE)) {
+        const DWORD failed = GetLastError();
+        if (failed == ERROR_OPERATION_ABORTED) return static_cast<int>(got);
+        NoteFailure(failed);
+        return Failure(failed);
     }
     return static_cast<int>(got);
 }
@@ -240,20 +242,20 @@ int TVeltWin32Dispatcher::DeviceTransmit(const std::uint8_t* first, std::size_t 
 {
     // One piece a call: the caller offers the rest again.
     writeOp_.Rearm();
+    if (!WriteFile(port_, first, static_cast<DWORD>(firstCount), nullptr, &writeOp_.record)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+            NoteFailure(error);
+            return Failure(error);
+        }
+        const HANDLE handles[2] = {writeOp_.record.hEvent, static_cast<HANDLE>(abort.Handle())};
+        if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+            // A purge: the write is abandoned (PurgeComm does not end it everywhere).
+            Abandon(writeOp_);
+            return TransmitAbandoned;
+        }
+    }
     DWORD written = 0;
-    if (WriteFile(port_, first, static_cast<DWORD>(firstCount), &written, &writeOp_.record))
-        return static_cast<int>(written);
-    const DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-        NoteFailure(error);
-        return Failure(error);
-    }
-    const HANDLE handles[2] = {writeOp_.record.hEvent, static_cast<HANDLE>(abort.Handle())};
-    if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        // A purge: the write is abandoned (PurgeComm does not end it everywhere).
-        Abandon(writeOp_);
-        return TransmitAbandoned;
-    }
     if (!GetOverlappedResult(port_, &writeOp_.record, &written, TRUE)) {
         const DWORD failed = GetLastError();
         if (failed == ERROR_OPERATION_ABORTED) return TransmitAbandoned;
