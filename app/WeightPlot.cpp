@@ -2,27 +2,22 @@
 
 #include "core/WeightCsv.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDateTimeAxis>
 #include <QFileDialog>
-#include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
 
 #include "ErrorBox.h"
 #include "SaveWhole.h"
+#include "WeightCanvas.h"
 
 namespace {
 
@@ -54,21 +49,11 @@ TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
     ExportButton = new QPushButton(QStringLiteral("Export CSV..."), this);
     lbInfo = new QLabel(this);
 
-    chart_ = new QChart;
-    chart_->legend()->hide();  // lbLegend: one entry per module, which the chart's legend cannot do
-    axisX_ = new QDateTimeAxis(chart_);
-    axisX_->setFormat(QStringLiteral("HH:mm:ss"));
-    axisX_->setTitleText(QStringLiteral("Time"));
-    axisX_->setTickCount(7);
-    axisX_->setRange(QDateTime::currentDateTime().addSecs(-60), QDateTime::currentDateTime());
-    axisY_ = new QValueAxis(chart_);
-    axisY_->setLabelFormat(QStringLiteral("%.3f"));  // three decimals, as the module page shows weights
-    axisY_->setTitleText(QStringLiteral("Weight: gross solid, net dashed"));
-    chart_->addAxis(axisX_, Qt::AlignBottom);
-    chart_->addAxis(axisY_, Qt::AlignLeft);
-    ChartView = new QChartView(chart_, this);
-    ChartView->setRenderHint(QPainter::Antialiasing, false);
-    ChartView->setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
+    // lbLegend below: one entry per module and the link-lost line.
+    ChartView = new TWeightCanvas(this);
+    ChartView->SetYTitle(QStringLiteral("Weight: gross solid, net dashed"));
+    const std::int64_t now = clock_();
+    ChartView->SetRanges(now - MinuteMs, now, 0, 1);
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Window:"), this));
@@ -136,42 +121,11 @@ void TWeightPlot::UpdateSpan()
     fromMs_ = toMs_ - WindowMs();
 }
 
-QLineSeries* TWeightPlot::Series(std::size_t index)
-{
-    while (series_.size() <= index) {
-        auto* series = new QLineSeries(chart_);
-        chart_->addSeries(series);
-        series->attachAxis(axisX_);
-        series->attachAxis(axisY_);
-        series_.push_back(series);
-    }
-    return series_[index];
-}
-
-QLineSeries* TWeightPlot::Marker(std::size_t index)
-{
-    while (markers_.size() <= index) {
-        auto* marker = new QLineSeries(chart_);
-        marker->setName(QStringLiteral("link lost"));
-        QPen pen(Qt::red, 1, Qt::DashLine);
-        pen.setCosmetic(true);
-        marker->setPen(pen);
-        chart_->addSeries(marker);
-        marker->attachAxis(axisX_);
-        marker->attachAxis(axisY_);
-        markers_.push_back(marker);
-        auto* label = new QGraphicsSimpleTextItem(QStringLiteral("link lost"), chart_);
-        label->setBrush(Qt::red);
-        markerLabels_.push_back(label);
-    }
-    return markers_[index];
-}
-
 void TWeightPlot::Redraw()
 {
     UpdateSpan();
     const std::vector<int> modules = ShownModules();
-    const int buckets = std::max(1, static_cast<int>(chart_->plotArea().width()));
+    const int buckets = std::max(1, static_cast<int>(ChartView->PlotArea().width()));
     double low = INFINITY, high = -INFINITY;
     pointsShown_ = 0;
     std::size_t used = 0;
@@ -185,56 +139,27 @@ void TWeightPlot::Redraw()
                 low = std::min<double>(low, p.Value);
                 high = std::max<double>(high, p.Value);
             }
-            QLineSeries* series = Series(used++);
-            const QString name = QStringLiteral("WZM %1 %2").arg(module).arg(gross ? "gross" : "net");
-            if (series->name() != name) series->setName(name);
             // Thin cosmetic pens: wide or scaled ones cost a stroker pass on every repaint.
             QPen pen(ModuleColor(module), 1, gross ? Qt::SolidLine : Qt::DashLine);
             pen.setCosmetic(true);
-            if (series->pen() != pen) series->setPen(pen);
-            series->replace(points_);
-            if (!series->isVisible()) series->setVisible(true);
+            ChartView->SetSeries(used++, pen, points_);
             pointsShown_ += static_cast<int>(points_.size());
         }
     }
-    for (std::size_t i = used; i < series_.size(); ++i) {
-        if (series_[i]->count() > 0) series_[i]->clear();
-        if (series_[i]->isVisible()) series_[i]->setVisible(false);
-    }
+    ChartView->KeepSeries(used);
     if (!(low <= high)) {
         low = 0;
         high = 1;
     }
     const double pad = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
-    axisY_->setRange(low - pad, high + pad);
-    axisX_->setRange(QDateTime::fromMSecsSinceEpoch(fromMs_), QDateTime::fromMSecsSinceEpoch(toMs_));
-    DrawMarkers(low - pad, high + pad);
+    std::vector<std::int64_t> losses = history_.LinkLosses(fromMs_, toMs_);
+    lossesShown_ = static_cast<int>(losses.size());
+    ChartView->SetLinkLosses(std::move(losses));
+    ChartView->SetRanges(fromMs_, toMs_, low - pad, high + pad);
     ShowLegend(modules);
     lbInfo->setText(modules.empty() ? QStringLiteral("No values yet: start the link")
                     : Paused()      ? QStringLiteral("Paused")
                                     : QString());
-}
-
-void TWeightPlot::DrawMarkers(double low, double high)
-{
-    const std::vector<std::int64_t> losses = history_.LinkLosses(fromMs_, toMs_);
-    lossesShown_ = static_cast<int>(losses.size());
-    for (std::size_t i = 0; i < losses.size(); ++i) {
-        QLineSeries* marker = Marker(i);
-        const double t = static_cast<double>(losses[i]);
-        marker->replace(QList<QPointF>{QPointF(t, low), QPointF(t, high)});
-        if (!marker->isVisible()) marker->setVisible(true);
-        const QPointF top = chart_->mapToPosition(QPointF(t, high), marker);
-        // The label stays inside the plot: left of a line near the right edge.
-        const double width = markerLabels_[i]->boundingRect().width();
-        const bool left = top.x() + 3 + width > chart_->plotArea().right();
-        markerLabels_[i]->setPos(left ? top.x() - 3 - width : top.x() + 3, top.y());
-        markerLabels_[i]->setVisible(true);
-    }
-    for (std::size_t i = losses.size(); i < markers_.size(); ++i) {
-        if (markers_[i]->isVisible()) markers_[i]->setVisible(false);
-        markerLabels_[i]->setVisible(false);
-    }
 }
 
 void TWeightPlot::ShowLegend(const std::vector<int>& modules)

@@ -3,7 +3,8 @@
 // from the history the main window records. It redraws once a second while
 // shown, each series reduced to the plot's pixel width; a red vertical line
 // marks each time the link was lost. Pause freezes the window; Export CSV
-// writes the samples of the window shown.
+// writes the samples of the window shown. Drawn with QtGui alone
+// (TWeightCanvas), the same on every platform.
 #pragma once
 
 #include "core/WeightHistory.h"
@@ -15,17 +16,12 @@
 #include <functional>
 #include <vector>
 
-class QChart;
-class QChartView;
 class QCheckBox;
 class QComboBox;
-class QDateTimeAxis;
-class QGraphicsSimpleTextItem;
 class QLabel;
-class QLineSeries;
 class QPushButton;
 class QTimer;
-class QValueAxis;
+class TWeightCanvas;
 
 class TWeightPlot : public QWidget {
     Q_OBJECT
@@ -66,8 +62,8 @@ public:
     QPushButton* PauseButton;
     QPushButton* ExportButton;
     QLabel* lbInfo;
-    QLabel* lbLegend;  // module colours and the link-lost line
-    QChartView* ChartView;
+    QLabel* lbLegend;          // module colours and the link-lost line
+    TWeightCanvas* ChartView;  // the drawing surface
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -77,9 +73,6 @@ private:
     void ExportClick();
     // The window's end follows the clock unless paused.
     void UpdateSpan();
-    QLineSeries* Series(std::size_t index);
-    QLineSeries* Marker(std::size_t index);
-    void DrawMarkers(double low, double high);
     void ShowLegend(const std::vector<int>& modules);
 
     const plot::TWeightHistory& history_;
@@ -87,13 +80,7 @@ private:
     int module_ = 0;
     std::int64_t fromMs_ = 0;
     std::int64_t toMs_ = 0;
-    QChart* chart_;
-    QDateTimeAxis* axisX_;
-    QValueAxis* axisY_;
     QTimer* timer_;
-    std::vector<QLineSeries*> series_;  // gross and net for each module shown, grown as needed
-    std::vector<QLineSeries*> markers_;
-    std::vector<QGraphicsSimpleTextItem*> markerLabels_;
     std::vector<plot::TPoint> reducedGross_;  // reused by every redraw
     std::vector<plot::TPoint> reducedNet_;
     QList<QPointF> points_;

@@ -60,7 +60,9 @@ bool AnsweredInfoOption(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (AnsweredInfoOption(argc, argv)) return 0;
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device is an error code, not a signal
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));

@@ -4,13 +4,14 @@
 #include "module/core/PageLayout.h"
 #include "core/CyclicData.h"
 #include "dp/Profi_dp.h"
+#include "serial/SystemInfo.h"
 
 #include <filesystem>
 
 std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string& error)
 {
     std::error_code ignored;
-    const std::string programDir = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
+    const std::string programDir = ProgramFolder();
     const conf::TConfigLoad load = conf::LoadFirstConfig(
         conf::ConfigCandidates(std::filesystem::current_path(ignored).string(), programDir, QUORVEL_INSTALLED_CONF));
     if (load.Path.empty()) {

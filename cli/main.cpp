@@ -34,14 +34,15 @@ volatile std::sig_atomic_t stopRequested = 0;
 
 void RequestStop(int) { stopRequested = 1; }
 
+// The loop waits with a time-out, so a handler that only sets the flag ends
+// it within one poll interval.
 void InstallSignalHandlers()
 {
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe on standard output is an error code
+#endif
 }
 
 int Fail(const std::string& message)
@@ -176,7 +177,7 @@ std::string LocalTime()
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    if (!LocalCalendarTime(now, local)) return "unknown";
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;
@@ -246,6 +247,7 @@ int main(int argc, char** argv)
             channel.ScanPorts(ports);
     } catch (const ENoPortSelected&) {
         std::string ignored;
+        if (portdir::Path().empty()) return Fail("no COM port opens; give --com N");
         if (!portdir::Ensure(ignored))
             return Fail("no COM port opens; " + ignored +
                         ". Give --com N for a serial device, or make the folder "

@@ -85,9 +85,13 @@ bool WriteWhole(const std::string& path, std::string_view bytes, std::string& er
         ok = false;
         why = std::strerror(errno);
     }
-    if (ok && std::rename(part.c_str(), path.c_str()) != 0) {
+    // std::filesystem replaces an existing file on every system (the C
+    // library's rename refuses to on Windows).
+    std::error_code renamed;
+    if (ok) std::filesystem::rename(part, path, renamed);
+    if (ok && renamed) {
         ok = false;
-        why = std::strerror(errno);
+        why = renamed.message();
     }
     if (!ok) {
         std::remove(part.c_str());

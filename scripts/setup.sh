@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-serialport-dev
   xvfb xauth
   tshark
   lintian appstream dpkg-dev fakeroot file

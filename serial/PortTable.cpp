@@ -73,10 +73,19 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
         table.push_back({n, (fs::path(folder) / ComName(n)).string(), target, {}, true});
         linked.insert(Canonical(target));
     }
+    // A device the system names COM<n> itself (Windows) keeps its number;
+    // the others are numbered from COM1 up around those taken.
+    std::set<int> taken;
+    for (const auto& [n, target] : links) taken.insert(n);
+    for (const TSerialDevice& d : devices)
+        if (const auto own = ParseComName(d.name); own && !taken.count(*own)) {
+            taken.insert(*own);
+            table.push_back({*own, d.path, d.path, d.product, false});
+        }
     int next = 1;
     for (const TSerialDevice& d : devices) {
-        if (linked.count(Canonical(d.path))) continue;
-        while (links.count(next)) ++next;
+        if (linked.count(Canonical(d.path)) || ParseComName(d.name)) continue;
+        while (taken.count(next)) ++next;
         table.push_back({next, d.path, d.path, d.product, false});
         ++next;
     }
@@ -99,7 +108,7 @@ std::string ResolveComPort(int comNumber)
     std::string message;
     for (const TPortEntry& e : CurrentPortTable(message))
         if (e.comNumber == comNumber) return e.path;
-    return {};
+    return DirectDevicePath(comNumber);
 }
 
 std::string Describe(const TPortEntry& entry)

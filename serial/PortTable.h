@@ -2,7 +2,8 @@
 // paths. COM<n> links in the port directory come first and keep their number;
 // the machine's real serial devices then take the numbers no link uses, from
 // COM1 up, in the order ttyS, ttyUSB, ttyACM, ttyAMA, then the rest, each
-// numerically. The kernel's console is never a port.
+// numerically. The kernel's console is never a port. Where the system names
+// its ports COM<n> itself (Windows), each keeps its own number.
 #pragma once
 
 #include "SerialDevices.h"
@@ -38,7 +39,8 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
 // ignored when unsafe, with the reason in `message`) and the system's devices.
 std::vector<TPortEntry> CurrentPortTable(std::string& message);
 
-// The path to open for COM<n>, or "" when no such port exists.
+// The path to open for COM<n>, or "" when no such port exists. Where the
+// system opens ports by number, an unlisted one is tried by its name.
 std::string ResolveComPort(int comNumber);
 
 // "<device>" or "<device> (<product>)": the tooltip of a port in a list.

@@ -1,5 +1,5 @@
 // The machine's real serial devices, as the operating system lists them.
-// Implemented per system under posix/; the COM port table numbers them.
+// Implemented per system under posix/ and win32/; the COM port table numbers them.
 #pragma once
 
 #include <string>
@@ -17,6 +17,10 @@ struct TSerialDevice {
 // The devices present now, in no particular order. Opens no device. Cheap to
 // call in a row: the list may be reused for half a second.
 std::vector<TSerialDevice> SystemSerialDevices();
+
+// The path that opens COM<n> when the list does not name it, or "" where the
+// system has no such names (Windows opens \\.\COM<n> of any port it has).
+std::string DirectDevicePath(int comNumber);
 
 // Drops the reused list: the next call reads the system afresh (a device was
 // just added or removed).

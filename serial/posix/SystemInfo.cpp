@@ -1,5 +1,6 @@
 #include "serial/SystemInfo.h"
 
+#include <filesystem>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -11,3 +12,11 @@ std::string OperatingSystemName()
 }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+std::string ProgramFolder()
+{
+    std::error_code ignored;
+    return std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
+}
+
+bool LocalCalendarTime(std::time_t time, std::tm& local) { return localtime_r(&time, &local) != nullptr; }

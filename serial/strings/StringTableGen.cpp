@@ -6,6 +6,7 @@
 // Usage: velt-strgen <output.cpp> <table name> <source.txt> [<name> <source>]...
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -130,7 +131,10 @@ int main(int argc, char** argv)
             out << code.str();
             if (!out) throw std::runtime_error("cannot write " + tmpPath);
         }
-        if (std::rename(tmpPath.c_str(), outPath.c_str()) != 0) throw std::runtime_error("cannot write " + outPath);
+        // Replaces an older table on every system (std::rename does not on Windows).
+        std::error_code renamed;
+        std::filesystem::rename(tmpPath, outPath, renamed);
+        if (renamed) throw std::runtime_error("cannot write " + outPath + ": " + renamed.message());
     } catch (const std::exception& e) {
         std::cerr << "velt-strgen: " << e.what() << '\n';
         return 1;

@@ -109,6 +109,17 @@ TEST(PortTable, LinkNumbersWinAndDevicesFillTheFreeNumbers)
     EXPECT_EQ(table[0].path, "/dev/ttyS0");
 }
 
+TEST(PortTable, PortsTheSystemNamesComKeepTheirNumber)
+{
+    // As Windows lists them: COM3 and COM1 are taken, the unnamed device gets COM2.
+    const std::vector<TSerialDevice> devices{
+        {"COM3", "\\\\.\\COM3", ""}, {"ttyS0", "/dev/ttyS0", ""}, {"COM1", "\\\\.\\COM1", ""}};
+    std::vector<std::pair<int, std::string>> got;
+    for (const auto& e : BuildPortTable("", {}, devices)) got.emplace_back(e.comNumber, e.device);
+    EXPECT_EQ(got,
+              (std::vector<std::pair<int, std::string>>{{1, "\\\\.\\COM1"}, {2, "/dev/ttyS0"}, {3, "\\\\.\\COM3"}}));
+}
+
 // A port directory with a link as COM1 and a fake sysfs with ttyUSB0, both
 // named by the environment; the directory gets `mode`.
 struct PortEnvironment {

@@ -6,17 +6,28 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 
 struct TempFolder {
     std::filesystem::path path;
 
+    // A new folder of a random name (create_directory refuses one that exists).
     TempFolder()
     {
-        std::string templ = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
-        if (!mkdtemp(templ.data())) throw std::runtime_error("cannot create a temporary folder");
-        path = templ;
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("quorvel-test-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, ec);
+                path = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("cannot create a temporary folder");
     }
     ~TempFolder()
     {
@@ -48,19 +59,26 @@ public:
     ScopedEnv(const char* name, const std::string& value) : name_(name)
     {
         if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
+        Set(name, value.c_str());
     }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
+    ~ScopedEnv() { Set(name_, old_ ? old_->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    // Sets `name`, or removes it when `value` is null.
+    static void Set(const char* name, const char* value)
+    {
+#ifdef _WIN32
+        _putenv_s(name, value ? value : "");
+#else
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+#endif
+    }
+
     const char* name_;
     std::optional<std::string> old_;
 };

@@ -124,4 +124,7 @@ void ForgetRecentSerialDevices()
     r.valid = false;
 }
 
+// A device node is always named: nothing opens by number alone.
+std::string DirectDevicePath(int) { return {}; }
+
 }  // namespace porttable

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The Windows job: cross-builds the Qt-free part of Quorvel (quorvel-cli and
+# the tests that need no pseudo-terminal) with Debian's MinGW-w64, runs those
+# tests under Wine, and ends with the link end to end: quorvel-slave on Linux
+# on a pseudo-terminal that the Wine prefix knows as COM5, quorvel-cli.exe
+# under Wine reaching Connected and printing the modules' values.
+# Builds into build-win/ (or $QUORVEL_WIN_BUILD_DIR); needs the Linux build
+# folder's quorvel-slave (built here when missing).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build="${QUORVEL_WIN_BUILD_DIR:-build-win}"
+linux_build="${QUORVEL_BUILD_DIR:-build}"
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+step() {
+  local start=$SECONDS
+  "$@"
+  echo "== windows: $1 took $((SECONDS - start)) s"
+}
+
+install_tools() {
+  local packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest ninja-build cmake)
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# Debian ships GoogleTest as source only for MinGW: built once per build folder.
+build_gtest() {
+  [ -f "$build/gtest/install/lib/cmake/GTest/GTestConfig.cmake" ] && return
+  cmake -S /usr/src/googletest -B "$build/gtest/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$build/gtest/install" \
+    -Dgtest_disable_pthreads=OFF >/dev/null
+  cmake --build "$build/gtest/build" --target install -- -j2 >/dev/null
+}
+
+# A Wine prefix of our own, its server kept running for the whole job.
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+start_wine() {
+  [ -f "$WINEPREFIX/system.reg" ] || wineboot --init >/dev/null 2>&1
+  wineserver -k 2>/dev/null || true
+  wineserver -p >/dev/null 2>&1
+  # The first program starts Wine's services; started under the build they
+  # would hold its output pipe open and the build would never end.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+stop_wine() { wineserver -k 2>/dev/null || true; }
+
+configure_and_build() {
+  cmake -S . -B "$build/quorvel" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQUORVEL_GUI=OFF \
+    -DQUORVEL_WERROR="$([ "${CI:-}" = true ] && echo ON || echo OFF)" \
+    -DGTest_DIR="$build/gtest/install/lib/cmake/GTest" >/dev/null
+  cmake --build "$build/quorvel" -- -j2
+}
+
+run_tests() { ctest --test-dir "$build/quorvel" --output-on-failure -j2; }
+
+# quorvel-slave on a pseudo-terminal, linked as com5 in the Wine prefix (never
+# com1: Wine gives that one the machine's first serial port).
+smoke() {
+  local slave="$linux_build/sim/quorvel-slave"
+  [ -x "$slave" ] || bash scripts/build.sh >/dev/null
+  local work
+  work=$(mktemp -d)
+  QUORVEL_PORT_DIR="$work/ports" "$slave" --com 5 --modules 2 --quiet &
+  local slave_pid=$!
+  local waited=0
+  until [ -L "$work/ports/COM5" ] || [ $waited -ge 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+  ln -sfn "$(readlink -f "$work/ports/COM5")" "$WINEPREFIX/dosdevices/com5"
+  local status=0
+  wine "$build/quorvel/cli/quorvel-cli.exe" --com 5 --modules 2 --seconds 4 >"$work/out" 2>"$work/err" || status=$?
+  kill "$slave_pid" 2>/dev/null || true
+  wait "$slave_pid" 2>/dev/null || true
+  rm -f "$WINEPREFIX/dosdevices/com5"
+  tr -d '\r' <"$work/err"
+  tr -d '\r' <"$work/out" | head -n 6
+  local connected=0 values=0
+  grep -q '^Connected' "$work/out" && connected=1
+  grep -q '^WZM 1 gross' "$work/out" && values=1
+  rm -rf "$work"
+  if [ "$status" -ne 0 ] || [ $connected -eq 0 ] || [ $values -eq 0 ]; then
+    echo "windows: quorvel-cli.exe did not reach Connected with module values (exit $status)" >&2
+    return 1
+  fi
+  echo "windows: quorvel-cli.exe under Wine reached Connected and printed module values"
+}
+
+start=$SECONDS
+step install_tools
+step build_gtest
+step start_wine
+trap stop_wine EXIT
+step configure_and_build
+step run_tests
+step smoke
+echo "== windows job took $((SECONDS - start)) s"
