@@ -57,8 +57,11 @@ public:
     static constexpr int ResultTimeoutMs =
         static_cast<int>(TResultWait::Timeout.count());  // a placed command is given up after this
     static constexpr int MessageLines = 5000;            // the memo keeps the latest lines
-    static constexpr int BaseWidth = 983;                // the controls' area at its starting (and least) size
+    static constexpr int BaseWidth = 983;  // the controls' area at its starting size; smaller windows scroll
     static constexpr int BaseHeight = 631;
+    // The settings file: ~/.config/Quorvel/window.conf (an earlier
+    // Quorvel.conf there is moved into it once).
+    static constexpr const char* SettingsName = "window";
 
     // Builds the controls, then runs FormCreate.
     explicit TForm1(QWidget* parent = nullptr);
@@ -75,8 +78,9 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     QLabel* lbStatusLink;
-    QLabel* lbStatusBus = nullptr;       // the bus counters, redrawn once a second
-    QAction* AllowanceAction = nullptr;  // Line -> Adapter allowance...
+    QLabel* lbStatusBus = nullptr;        // the bus counters, redrawn once a second
+    QLabel* lbStatusRecording = nullptr;  // "Recording trace" while a trace runs
+    QAction* AllowanceAction = nullptr;   // Line -> Adapter allowance...
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -155,6 +159,9 @@ public:
     // message box offers to take that count.
     void OfferSlaveModuleCount(int modules);
     void SetModuleCountFromCode(int modules);
+    // No station answers at `address`: a box offers to stop and find the
+    // stations on the line ("NoStationBox").
+    void OfferFindStations(int address);
     TStationsDialog* StationsDialog() const { return stationsDialog_; }
     TDiagnosisView* DiagnosisView() const { return diagnosisView_; }
 
@@ -209,10 +216,15 @@ public:
     void SaveMessages(const QString& fileName) const;
     // Help -> About: a box with version, build and Qt version.
     void ShowAbout();
+    // Help -> Quick start: the first steps in this window ("QuickStartBox").
+    void ShowQuickStart();
     // Port (COM name and device), slave address, module count, link state.
     void UpdateStatusBar();
     // Lists the ports that exist now in the PORT box, keeping its text.
     void RefreshPortList();
+    // No serial port at all: a box says what to do and offers to look again
+    // ("NoPortBox"); a port found then is opened.
+    void OfferPortRefresh();
     // Port, slave address, module count and geometry from the last run, and
     // saving them (QSettings). Restore returns true when a geometry was found.
     bool RestoreSettings();
@@ -261,13 +273,20 @@ private:
     // Every module page greyed, its last values kept, until its next block.
     void ShowPagesStale();
     // Opens the port named in the PORT box when none is open; throws with
-    // the reason (and the device path) when it cannot.
-    void EnsurePortOpen();
+    // the reason (and the device path) when it cannot. With no port at all
+    // it offers to look again and returns false.
+    bool EnsurePortOpen();
+    // The first look for ports; a failure is told once the window is up.
+    void ScanPortsAtStart();
     // Output byte 0 follows the selected unit while no command is out.
     void SelectUnitByte();
     void ShowSuccess();
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
+    // The unit address box lists the modules there are (0..count-1).
+    void ListUnits(int count);
+    // The tab of the module that commands go to carries an arrow.
+    void MarkCommandedPage();
     void SetActivePage(int index);
 
     // A write failure reported by the recorder's writer thread, on the GUI
@@ -295,6 +314,8 @@ private:
     bool pageChangeFromCode_ = false;
     QWidget* body_ = nullptr;
     std::deque<std::pair<QDateTime, QString>> messageLog_;  // the memo's lines with their times
+    QString lastMessage_;                                   // the last line added, before folding
+    int repeats_ = 0;                                       // how often in a row it came
     QString linkText_ = QStringLiteral("Stopped");
     bool inDataExchange_ = false;
     bool notConnectedSaid_ = false;  // "Not connected" said since data exchange was left

@@ -78,7 +78,8 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     ShowValue(page->edbxLimitStatus, v.LimitStatus);
     ShowValue(page->edbxStatusBytes, v.StatusBytes);
     ShowValue(page->edbxManufacturerBytes, v.ManufacturerBytes);
-    page->SetLive(true);
+    // Only data exchange makes values live; a stopped link stays grey.
+    page->SetLive(inDataExchange_);
 }
 
 void TForm1::TakeCommandChannel(const TByteString& telegram)

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMetaObject>
 
 #include <stdexcept>
@@ -48,6 +49,9 @@ void TForm1::StartRecording(const QString& fileName)
     recorder_ = std::move(recorder);
     Master->SetOnTrace(TraceFeed(*recorder_));
     RecordTraceAction->setText(QStringLiteral("Stop &recording"));
+    lbStatusRecording->setText(QStringLiteral("\u25cf Recording trace"));
+    lbStatusRecording->setToolTip(fileName);
+    lbStatusRecording->show();
     AddMessage(QStringLiteral("Recording trace to ") + fileName);
 }
 
@@ -72,5 +76,6 @@ std::string TForm1::CloseRecorder()
     const std::string failure = recorder_->Stop();
     recorder_.reset();
     RecordTraceAction->setText(QStringLiteral("&Record trace..."));
+    lbStatusRecording->hide();
     return failure;
 }

@@ -11,7 +11,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QTableWidget>
 #include <QMessageBox>
 #include <fstream>
 #include <vector>
@@ -87,6 +87,17 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     // The status bar counts the answers; none was corrupt.
     EXPECT_TRUE(WaitFor([&] { return !form->lbStatusBus->text().contains("ok 0 "); }, 2000));
     EXPECT_TRUE(form->lbStatusBus->text().contains("bad 0  noise 0")) << form->lbStatusBus->text().toStdString();
+}
+
+TEST_P(EndToEnd, StopGreysEveryPageAndAnAnswerStillUnderWayLeavesThemGrey)
+{
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
+    form->StopButton->click();
+    const std::uint32_t shown = form->ShownCount;
+    WaitFor([&] { return form->ShownCount > shown; }, 300);  // the answer in flight, if any
+    for (int k = 0; k < Modules(); ++k) EXPECT_FALSE(form->Pages[static_cast<std::size_t>(k)]->edbxGross->isEnabled());
+    EXPECT_EQ(form->edbxCommStatus->text(), "Not Connected");
 }
 
 TEST_P(EndToEnd, SurvivesTheSimulatorDyingAndComingBack)
@@ -181,16 +192,18 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     TStationsDialog* dialog = form.StationsDialog();
     ASSERT_TRUE(dialog && dialog->isVisible());
     ASSERT_TRUE(WaitFor([&] { return !dialog->Scanning(); }, 20000));
-    ASSERT_EQ(dialog->List()->count(), 3) << dialog->Status()->text().toStdString();
-    EXPECT_EQ(dialog->List()->item(1)->text().toStdString(),
-              "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8");
-    emit dialog->List()->itemDoubleClicked(dialog->List()->item(1));
+    ASSERT_EQ(dialog->List()->rowCount(), 3) << dialog->Status()->text().toStdString();
+    QStringList row;
+    for (int column = 0; column < 4; ++column) row << dialog->List()->item(1, column)->text();
+    EXPECT_EQ(row.join(' '), "7 slave 09C5 8");
+    EXPECT_TRUE(dialog->List()->item(1, 4)->text().contains("Prm_Req"));
+    emit dialog->List()->cellDoubleClicked(1, 0);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(form.cbxProfiAddr->currentText(), "7");
     EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
 
-    form.DiagnosisButton->click();  // the last diagnosis read: station 20's, waiting for parameters
-    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 20, master none, Ident_Number 09C5"));
+    form.DiagnosisButton->click();  // the chosen station's diagnosis, not the last one scanned
+    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 7, master none, Ident_Number 09C5"));
     EXPECT_TRUE(form.DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
     EXPECT_FALSE(form.DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
 
