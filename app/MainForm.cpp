@@ -184,6 +184,9 @@ TForm1::~TForm1()
     resultTimer_->stop();
     pageChangeFromCode_ = true;
     Channel.Clear();
+    // A scan still running hands the channel back to the master: before it goes.
+    delete stationsDialog_;
+    stationsDialog_ = nullptr;
     Master.reset();     // frees the serial channel, which closes the port
     recorder_.reset();  // writes out what is buffered
     statusEdit_.reset();

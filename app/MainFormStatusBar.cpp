@@ -61,7 +61,9 @@ void TForm1::UpdateStatusBar()
     // A refusal stays on show, with its reason, while the start-up repeats.
     const QString refusal = Master ? QString::fromStdString(Master->HeldStatus()) : QString();
     const QString reason = Master ? QString::fromStdString(Master->HeldReason()) : QString();
-    lbStatusLink->setText(QStringLiteral("Link: ") + (refusal.isEmpty() ? linkText_ : refusal));
+    QString link = refusal.isEmpty() ? linkText_ : refusal;
+    if (reason != refusal) link += QStringLiteral(" \u2013 ") + reason;
+    lbStatusLink->setText(QStringLiteral("Link: ") + link);
     lbStatusLink->setToolTip(reason);
     if (!reason.isEmpty()) edbxCommStatus->setToolTip(reason);
 }

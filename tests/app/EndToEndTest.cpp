@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <fstream>
 #include <vector>
 
@@ -218,5 +219,50 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     offer->button(QMessageBox::Yes)->click();
     EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
     EXPECT_TRUE(WaitFor([&] { return form.edbxCommStatus->text() == "Connected" && form.Pages[7]; }, 10000));
+    CloseAllBoxes();
+}
+
+// A refused start-up never says "Connected" and keeps its reason in view; a
+// new address takes effect at once, and a silent one offers Find stations.
+TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
+{
+    TTempTree tree;
+    TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+    TSlaveProcess slave(8);  // the window sends one module
+    QStringList shown;       // every text of the status edit (elided where narrow), outlives the window
+    TForm1 form;
+    QObject::connect(form.edbxCommStatus, &QLineEdit::textChanged, [&](const QString& t) { shown << t; });
+    const auto status = [&] { return form.edbxCommStatus->text(); };
+    const auto memo = [&] { return form.mMessages->toPlainText(); };
+    form.StartButton->click();
+    QMessageBox* box = WaitForBox(form, "ModuleCountOffer", 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().startsWith("The slave has 8 modules, the WZM count is 1.")) << box->text().toStdString();
+    box->button(QMessageBox::No)->click();
+    ASSERT_TRUE(WaitFor([&] { return memo().contains("Configuration refused (\u00d73)"); }, 10000))
+        << memo().toStdString();
+    EXPECT_FALSE(shown.contains("Connected"));
+    EXPECT_TRUE(status().startsWith("Configuration refus"));
+    EXPECT_EQ(form.edbxCommStatus->palette().color(QPalette::Text), QColor(128, 0, 0));
+    const QString reason = "Slave 3 refused the configuration: WZM count is 1, the slave has 8 modules";
+    EXPECT_EQ(form.edbxCommStatus->toolTip(), reason);
+    EXPECT_EQ(form.lbStatusLink->text(), "Link: Configuration refused \u2013 " + reason);
+    EXPECT_EQ(memo().count(reason), 1) << "the reason is said once";
+
+    form.SetModuleCountFromCode(8);  // what "Yes" does
+    ASSERT_TRUE(WaitFor([&] { return status() == "Connected"; }, 10000)) << status().toStdString();
+    EXPECT_FALSE(memo().contains("WZM count is 8")) << "a refusal names the count sent";
+    TypeAndEnter(form.cbxProfiAddr, "9");
+    EXPECT_TRUE(WaitFor([&] { return status() == "Connecting"; }, 500)) << status().toStdString();
+    EXPECT_FALSE(form.Pages[0]->edbxGross->isEnabled());
+
+    ASSERT_NE(box = WaitForBox(form, "NoStationBox", 8000), nullptr);
+    EXPECT_EQ(form.lbStatusLink->text(), "Link: No station answers at address 9");
+    EXPECT_TRUE(
+        memo().contains(QRegularExpression("^Connecting \\(\u00d7\\d+\\)$", QRegularExpression::MultilineOption)))
+        << "repeated lines are folded";
+    box->defaultButton()->click();  // Find stations
+    EXPECT_EQ(form.Master->CurrentState().State, stIdle);
+    EXPECT_TRUE(form.StationsDialog() && form.StationsDialog()->isVisible());
     CloseAllBoxes();
 }
