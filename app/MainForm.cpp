@@ -3,6 +3,7 @@
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
+#include "ModulesOverview.h"
 #include "core/SlaveAddress.h"
 #include "StationsDialog.h"
 #include "WZMdata.h"
@@ -369,6 +370,7 @@ void TForm1::cbxNumWZMsChange()
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
     ListUnits(count);
     cbxWZMaddrChange();
+    if (overview_) overview_->SetCount(count);
     UpdateStatusBar();
 }
 

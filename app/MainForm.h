@@ -48,6 +48,7 @@ class TStationsDialog;
 class TTraceRecorder;
 class TDiagnosisView;
 class TBackupDialog;
+class TModulesOverview;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -195,6 +196,9 @@ public:
     // opening), which follows the module tab chosen here.
     void OpenWeightPlot();
     TWeightPlot* WeightPlot() const { return weightPlot_; }
+    // View -> All modules...: one row a module, made at its first opening.
+    void OpenModulesOverview();
+    TModulesOverview* ModulesOverview() const { return overview_; }
     const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
     // Module -> Backup parameters... / Restore parameters... of the selected
     // module. StartBackup reads every item into `fileName`; OfferRestore
@@ -297,6 +301,7 @@ private:
 
     plot::TWeightHistory weightHistory_{PageSlots};  // recorded while connected, plot open or not
     TWeightPlot* weightPlot_ = nullptr;
+    TModulesOverview* overview_ = nullptr;
     std::unique_ptr<TTraceRecorder> recorder_;
     int recordingNumber_ = 0;  // counts the recordings started
     std::unique_ptr<TQtPortChooser> portChooser_;

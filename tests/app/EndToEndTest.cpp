@@ -4,6 +4,7 @@
 #include "MainFormTestSupport.h"
 
 #include "app/DiagnosisView.h"
+#include "app/ModulesOverview.h"
 #include "app/StationsDialog.h"
 #include "tests/support/TempFolder.h"
 #include "app/WeightPlot.h"
@@ -90,14 +91,22 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_TRUE(form->lbStatusBus->text().contains("bad 0  noise 0")) << form->lbStatusBus->text().toStdString();
 }
 
-TEST_P(EndToEnd, StopGreysEveryPageAndAnAnswerStillUnderWayLeavesThemGrey)
+TEST_P(EndToEnd, StopGreysEveryPageAndTheOverviewAndAnAnswerStillUnderWayLeavesThemGrey)
 {
+    form->OpenModulesOverview();
+    const QTableWidget* table = form->ModulesOverview()->Table();
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
+    ASSERT_EQ(table->rowCount(), Modules());
+    EXPECT_TRUE(table->item(Modules() - 1, 0)->flags() & Qt::ItemIsEnabled);
     form->StopButton->click();
     const std::uint32_t shown = form->ShownCount;
     WaitFor([&] { return form->ShownCount > shown; }, 300);  // the answer in flight, if any
-    for (int k = 0; k < Modules(); ++k) EXPECT_FALSE(form->Pages[static_cast<std::size_t>(k)]->edbxGross->isEnabled());
+    for (int k = 0; k < Modules(); ++k) {
+        EXPECT_FALSE(form->Pages[static_cast<std::size_t>(k)]->edbxGross->isEnabled());
+        EXPECT_FALSE(table->item(k, 0)->flags() & Qt::ItemIsEnabled);
+        EXPECT_EQ(table->item(k, 1)->text(), form->Pages[static_cast<std::size_t>(k)]->edbxNet->text());
+    }
     EXPECT_EQ(form->edbxCommStatus->text(), "Not Connected");
 }
 
