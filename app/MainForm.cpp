@@ -14,7 +14,7 @@
 #include "serial/PortDirectory.h"
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"
-#include "trace/TraceRecorder.h"
+#include "TraceControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -119,6 +119,9 @@ void TForm1::FormCreate()
         }
     }
 
+    trace_ = std::make_unique<TTraceControl>(
+        *Master, RecordTraceAction, lbStatusRecording, [this](const QString& line) { AddMessage(line); }, this);
+
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
 
@@ -188,8 +191,8 @@ TForm1::~TForm1()
     // A scan still running hands the channel back to the master: before it goes.
     delete stationsDialog_;
     stationsDialog_ = nullptr;
-    Master.reset();     // frees the serial channel, which closes the port
-    recorder_.reset();  // writes out what is buffered
+    trace_.reset();  // writes out what is buffered
+    Master.reset();  // frees the serial channel, which closes the port
     statusEdit_.reset();
     delete Parameters;
     Parameters = nullptr;

@@ -45,7 +45,7 @@ class TParameters;
 class TWZMdata;
 class TWeightPlot;
 class TStationsDialog;
-class TTraceRecorder;
+class TTraceControl;
 class TDiagnosisView;
 class TBackupDialog;
 class TModulesOverview;
@@ -183,14 +183,8 @@ public:
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
-    // The telegram trace: StartRecording replaces any running recording and
-    // throws with the reason when the file cannot be created; the memo says
-    // when a recording starts, stops or fails.
-    void StartRecording(const QString& fileName);
-    void StopRecording();
-    bool Recording() const { return recorder_ != nullptr; }
-    // File -> Record trace...: asks for the file, or stops the recording.
-    void RecordTraceClick();
+    // The telegram trace (File -> Record trace...).
+    TTraceControl* Trace() const { return trace_.get(); }
 
     // View -> Weight plot...: shows the plot window (made at its first
     // opening), which follows the module tab chosen here.
@@ -293,17 +287,10 @@ private:
     void MarkCommandedPage();
     void SetActivePage(int index);
 
-    // A write failure reported by the recorder's writer thread, on the GUI
-    // thread; `recording` tells an old recording's late report apart.
-    void RecordingFailed(int recording, const QString& message);
-    // Detaches and closes the recorder; its failure message, if any.
-    std::string CloseRecorder();
-
     plot::TWeightHistory weightHistory_{PageSlots};  // recorded while connected, plot open or not
     TWeightPlot* weightPlot_ = nullptr;
     TModulesOverview* overview_ = nullptr;
-    std::unique_ptr<TTraceRecorder> recorder_;
-    int recordingNumber_ = 0;  // counts the recordings started
+    std::unique_ptr<TTraceControl> trace_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;

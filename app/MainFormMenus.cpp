@@ -1,9 +1,11 @@
 // The main window's menu bar and what its File and Help menus do themselves:
-// saving the messages and the About box.
+// saving the messages, Quick start and the About box; Record trace goes to
+// the trace control.
 #include "MainForm.h"
 
 #include "ErrorBox.h"
 #include "SaveWhole.h"
+#include "TraceControl.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -35,7 +37,7 @@ void TForm1::BuildMenuBar()
     });
     RecordTraceAction = FileMenu->addAction(QStringLiteral("&Record trace..."));
     RecordTraceAction->setObjectName(QStringLiteral("actRecordTrace"));
-    connect(RecordTraceAction, &QAction::triggered, this, [this] { errorbox::Guard([this] { RecordTraceClick(); }); });
+    connect(RecordTraceAction, &QAction::triggered, this, [this] { errorbox::Guard([this] { trace_->Click(); }); });
     FileMenu->addSeparator();
     QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
     QuitAction->setShortcut(QKeySequence::Quit);

@@ -5,6 +5,7 @@
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
+#include "TraceControl.h"
 #include "core/SlaveAddress.h"
 #include "dp/Profi_dp.h"
 
@@ -85,6 +86,6 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // Stop first, so the link ends with no command left half way.
     if (StopButton->isEnabled()) errorbox::Guard([this] { StopButtonClick(); });
-    if (Recording()) StopRecording();
+    trace_->Stop();
     QWidget::closeEvent(event);
 }

@@ -5,6 +5,7 @@
 #include "module/FillCell.h"
 #include "module/Parameters.h"
 #include "app/QtSerialAdapters.h"
+#include "app/TraceControl.h"
 #include "tests/support/TempFolder.h"
 
 #include <QAction>
@@ -419,11 +420,12 @@ TEST_F(WindowTest, FastCycleBoxSwitchesTheMaster)
 // a pcapng file, and closing the window ends the recording.
 TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
 {
-    EXPECT_THROW(form->StartRecording("/nonexistent/dir/t.pcapng"), std::exception);
-    EXPECT_FALSE(form->Recording());
+    TTraceControl& trace = *form->Trace();
+    EXPECT_THROW(trace.Start("/nonexistent/dir/t.pcapng"), std::exception);
+    EXPECT_FALSE(trace.Recording());
 
     const std::string file = (tree.Work() / "t.pcapng").string();
-    form->StartRecording(QString::fromStdString(file));
+    trace.Start(QString::fromStdString(file));
     EXPECT_EQ(form->RecordTraceAction->text(), "Stop &recording");
     EXPECT_FALSE(form->lbStatusRecording->isHidden()) << "the status bar shows the recording";
     EXPECT_TRUE(LastLine(form->mMessages).contains(QString::fromStdString(file)));
@@ -431,7 +433,7 @@ TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
     ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 3000));
     form->close();
 
-    EXPECT_FALSE(form->Recording());
+    EXPECT_FALSE(trace.Recording());
     EXPECT_EQ(form->RecordTraceAction->text(), "&Record trace...");
     EXPECT_TRUE(form->lbStatusRecording->isHidden());
     EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped");
