@@ -19,6 +19,9 @@ namespace errorbox {
 
 // The window that owns the boxes (the main window); nullptr for none.
 void SetOwner(QWidget* owner);
+// While on, a box waits for the event loop (the owner is shown by then)
+// instead of opening before the owner is on screen.
+void HoldWhileBuilding(bool on);
 void Show(const QString& message);
 // The box on screen, if any.
 QMessageBox* Current();

@@ -3,6 +3,7 @@
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
+#include "ModulesOverview.h"
 #include "core/SlaveAddress.h"
 #include "StationsDialog.h"
 #include "WZMdata.h"
@@ -13,19 +14,27 @@
 #include "serial/PortDirectory.h"
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"
-#include "trace/TraceRecorder.h"
+#include "TraceControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
 #include <QStringList>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTimer>
+#include <QToolButton>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -50,12 +59,14 @@ private:
 TForm1::TForm1(QWidget* parent) : QWidget(parent)
 {
     errorbox::SetOwner(this);
+    errorbox::HoldWhileBuilding(true);
     BuildLayout();
     resultTimer_ = new QTimer(this);
     resultTimer_->setSingleShot(true);
     resultTimer_->setInterval(ResultTimeoutMs);
     FormCreate();
     ConnectControls();
+    errorbox::HoldWhileBuilding(false);
 }
 
 void TForm1::FormCreate()
@@ -76,7 +87,7 @@ void TForm1::FormCreate()
     Master->SetOnStatusText([this](const std::string& text) { ShowStatusText(text); });
 
     portChooser_ = std::make_unique<TQtPortChooser>(cbxPort);
-    if (!errorbox::Guard([this] { Master->CommUnit().ScanPorts(*portChooser_); })) OpenPortLater();
+    ScanPortsAtStart();
 
     Master->SetOnReceive([this](const TByteString& telegram) { ReceiveTelegram(telegram); });
     statusEdit_ = std::make_unique<TQtStatusEdit>(edbxCommStatus);
@@ -85,6 +96,8 @@ void TForm1::FormCreate()
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
     Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { DiagnosisReceived(d); });
     // The offer waits until the master's step is over.
+    Master->SetOnSilentStation(
+        [this](int address) { QTimer::singleShot(0, this, [this, address] { OfferFindStations(address); }); });
     Master->SetOnConfigRefused(
         [this](int modules) { QTimer::singleShot(0, this, [this, modules] { OfferSlaveModuleCount(modules); }); });
 
@@ -106,6 +119,9 @@ void TForm1::FormCreate()
         }
     }
 
+    trace_ = std::make_unique<TTraceControl>(
+        *Master, RecordTraceAction, lbStatusRecording, [this](const QString& line) { AddMessage(line); }, this);
+
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
 
@@ -115,9 +131,8 @@ void TForm1::FormCreate()
         PageControl1->setCurrentIndex(0);
     }
 
-    cbxWZMaddr->clear();
-    for (int i = 0; i < PageSlots; ++i) cbxWZMaddr->addItem(QString::number(i));
-    cbxWZMaddr->setCurrentIndex(0);
+    ListUnits(1);
+    MarkCommandedPage();
     cbxNumWZMs->clear();
     for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
     cbxNumWZMs->setCurrentIndex(1);
@@ -143,6 +158,21 @@ void TForm1::ConnectControls()
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!pageChangeFromCode_) errorbox::Guard([this] { PageControl1Change(); });
     });
+    // The strip's arrows (which scroll it first) take the page along when
+    // its tab leaves the view: the page shown always has its tab in sight.
+    QTabBar* bar = PageControl1->tabBar();
+    for (QToolButton* arrow : bar->findChildren<QToolButton*>()) {
+        const bool right = arrow->arrowType() != Qt::LeftArrow;
+        connect(arrow, &QToolButton::clicked, this, [this, bar, right] {
+            const auto inView = [bar](int i) { return bar->rect().contains(bar->tabRect(i)); };
+            if (inView(PageControl1->currentIndex())) return;
+            for (int i = right ? 0 : bar->count() - 1; i >= 0 && i < bar->count(); i += right ? 1 : -1)
+                if (inView(i)) {
+                    PageControl1->setCurrentIndex(i);
+                    return;
+                }
+        });
+    }
     connect(cbFastCycle, &QCheckBox::toggled, this, [this](bool on) { Master->SetFastCycle(on); });
     connect(resultTimer_, &QTimer::timeout, this, [this] { errorbox::Guard([this] { GiveUpCommand(); }); });
     StartButton->setDefault(true);
@@ -158,8 +188,11 @@ TForm1::~TForm1()
     resultTimer_->stop();
     pageChangeFromCode_ = true;
     Channel.Clear();
-    Master.reset();     // frees the serial channel, which closes the port
-    recorder_.reset();  // writes out what is buffered
+    // A scan still running hands the channel back to the master: before it goes.
+    delete stationsDialog_;
+    stationsDialog_ = nullptr;
+    trace_.reset();  // writes out what is buffered
+    Master.reset();  // frees the serial channel, which closes the port
     statusEdit_.reset();
     delete Parameters;
     Parameters = nullptr;
@@ -176,6 +209,13 @@ TWZMdata* TForm1::MakePage(int slot)
     TMute mute(pageChangeFromCode_);
     auto* page = new TWZMdata(PageControl1);
     PageControl1->setTabText(PageControl1->indexOf(page->TabSheet), QStringLiteral("WZM %1").arg(slot));
+    // The page names its module: the tab strip may have scrolled away.
+    auto* name = new QLabel(QStringLiteral("WZM %1 (unit address %1)").arg(slot), page->TabSheet);
+    name->setObjectName(QStringLiteral("lbModuleName"));
+    QFont bold = name->font();
+    bold.setBold(true);
+    name->setFont(bold);
+    name->move(24, 0);
     page->SetLive(inDataExchange_);
     return page;
 }
@@ -186,17 +226,24 @@ void TForm1::SetActivePage(int index)
     PageControl1->setCurrentIndex(index);
 }
 
-void TForm1::EnsurePortOpen()
+bool TForm1::EnsurePortOpen()
 {
     TCommUnit& unit = Master->CommUnit();
-    if (unit.Port().Open() || unit.DeviceLost()) return;  // a lost device is reopened by the polls
+    if (unit.Port().Open() || unit.DeviceLost()) return true;  // a lost device is reopened by the polls
+    if (cbxPort->currentText().trimmed().isEmpty()) {
+        RefreshPortList();
+        if (cbxPort->count() == 0) {
+            OfferPortRefresh();
+            return false;
+        }
+        cbxPort->setCurrentIndex(0);
+    }
     const std::string text = cbxPort->currentText().trimmed().toStdString();
     std::uint16_t number = 0;
     try {
         number = TCommUnit::ComNumberOf(text);
     } catch (const std::exception&) {
-        throw std::runtime_error("Cannot start: no serial port is chosen (\"" + text +
-                                 "\"). Choose a COM port in the PORT box.");
+        throw std::runtime_error("Cannot start: \"" + text + "\" is no serial port. Choose one from the PORT box.");
     }
     try {
         unit.OpenAndPoll(number);
@@ -205,6 +252,7 @@ void TForm1::EnsurePortOpen()
         throw std::runtime_error("Cannot start: " + text + " (" + portdir::LinkPath(number) +
                                  ") does not open: " + e.what());
     }
+    return true;
 }
 
 void TForm1::StartButtonClick()
@@ -216,7 +264,7 @@ void TForm1::StartButtonClick()
 void TForm1::StartLink()
 {
     // The link stays stopped when the port cannot be opened.
-    EnsurePortOpen();
+    if (!EnsurePortOpen()) return;
     StartButton->setDefault(false);
     StartButton->setEnabled(false);
     StopButton->setEnabled(true);
@@ -252,6 +300,9 @@ void TForm1::SelectUnitByte()
 void TForm1::cbxProfiAddrChange()
 {
     Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    Master->ClearHeldStatus();
+    // A running link starts up anew at the new address at once.
+    if (Master->CurrentState().State != stIdle) Master->StartMaster();
     UpdateStatusBar();
 }
 
@@ -260,12 +311,40 @@ void TForm1::cbxWZMaddrChange()
     const int unit = cbxWZMaddr->currentIndex();
     SelectUnitByte();
     SetActivePage(unit < PageControl1->count() ? unit : 0);
+    MarkCommandedPage();
 }
 
 void TForm1::PageControl1Change()
 {
     cbxWZMaddr->setCurrentIndex(PageControl1->currentIndex());
     SelectUnitByte();
+    MarkCommandedPage();
+}
+
+void TForm1::ListUnits(int count)
+{
+    // Commands go only to a module that is there: a unit beyond the new
+    // count moves to the last module.
+    const int unit = std::clamp(cbxWZMaddr->currentIndex(), 0, count - 1);
+    if (cbxWZMaddr->count() != count) {
+        const QSignalBlocker block(cbxWZMaddr);
+        cbxWZMaddr->clear();
+        for (int i = 0; i < count; ++i) cbxWZMaddr->addItem(QString::number(i));
+    }
+    cbxWZMaddr->setCurrentIndex(unit);
+}
+
+void TForm1::MarkCommandedPage()
+{
+    const int unit = cbxWZMaddr->currentIndex();
+    for (int k = 0; k < PageSlots; ++k) {
+        const TWZMdata* page = Pages[static_cast<std::size_t>(k)];
+        if (!page || !page->TabSheet) continue;
+        const int index = PageControl1->indexOf(page->TabSheet);
+        const bool commanded = k == unit;
+        PageControl1->setTabIcon(index, commanded ? style()->standardIcon(QStyle::SP_ArrowRight) : QIcon());
+        PageControl1->setTabToolTip(index, commanded ? QStringLiteral("Commands go to this module") : QString());
+    }
 }
 
 void TForm1::cbxNumWZMsChange()
@@ -290,7 +369,11 @@ void TForm1::cbxNumWZMsChange()
     // command placed there) carry over.
     const TByteString kept = Master->OutputData.Mid(0, cyclic::OutValue + 4);
     Master->SetModuleCount(count);
+    Master->ClearHeldStatus();
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
+    ListUnits(count);
+    cbxWZMaddrChange();
+    if (overview_) overview_->SetCount(count);
     UpdateStatusBar();
 }
 
@@ -329,6 +412,17 @@ void TForm1::ShowStatusText(const std::string& text)
 
 void TForm1::AddMessage(const QString& line)
 {
+    // A line that repeats the last one is counted on it, not added again.
+    if (line == lastMessage_ && !messageLog_.empty()) {
+        const QString folded = QStringLiteral("%1 (\u00d7%2)").arg(line).arg(++repeats_);
+        QTextCursor cursor(mMessages->document()->lastBlock());
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(folded);
+        messageLog_.back() = {QDateTime::currentDateTime(), folded};
+        return;
+    }
+    lastMessage_ = line;
+    repeats_ = 1;
     mMessages->appendPlainText(line);
     messageLog_.emplace_back(QDateTime::currentDateTime(), line);
     if (messageLog_.size() > static_cast<std::size_t>(MessageLines)) messageLog_.pop_front();

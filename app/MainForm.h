@@ -45,9 +45,10 @@ class TParameters;
 class TWZMdata;
 class TWeightPlot;
 class TStationsDialog;
-class TTraceRecorder;
+class TTraceControl;
 class TDiagnosisView;
 class TBackupDialog;
+class TModulesOverview;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -57,8 +58,11 @@ public:
     static constexpr int ResultTimeoutMs =
         static_cast<int>(TResultWait::Timeout.count());  // a placed command is given up after this
     static constexpr int MessageLines = 5000;            // the memo keeps the latest lines
-    static constexpr int BaseWidth = 983;                // the controls' area at its starting (and least) size
+    static constexpr int BaseWidth = 983;  // the controls' area at its starting size; smaller windows scroll
     static constexpr int BaseHeight = 631;
+    // The settings file: ~/.config/Quorvel/window.conf (an earlier
+    // Quorvel.conf there is moved into it once).
+    static constexpr const char* SettingsName = "window";
 
     // Builds the controls, then runs FormCreate.
     explicit TForm1(QWidget* parent = nullptr);
@@ -75,8 +79,9 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     QLabel* lbStatusLink;
-    QLabel* lbStatusBus = nullptr;       // the bus counters, redrawn once a second
-    QAction* AllowanceAction = nullptr;  // Line -> Adapter allowance...
+    QLabel* lbStatusBus = nullptr;        // the bus counters, redrawn once a second
+    QLabel* lbStatusRecording = nullptr;  // "Recording trace" while a trace runs
+    QAction* AllowanceAction = nullptr;   // Line -> Adapter allowance...
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -155,6 +160,9 @@ public:
     // message box offers to take that count.
     void OfferSlaveModuleCount(int modules);
     void SetModuleCountFromCode(int modules);
+    // No station answers at `address`: a box offers to stop and find the
+    // stations on the line ("NoStationBox").
+    void OfferFindStations(int address);
     TStationsDialog* StationsDialog() const { return stationsDialog_; }
     TDiagnosisView* DiagnosisView() const { return diagnosisView_; }
 
@@ -175,19 +183,16 @@ public:
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
-    // The telegram trace: StartRecording replaces any running recording and
-    // throws with the reason when the file cannot be created; the memo says
-    // when a recording starts, stops or fails.
-    void StartRecording(const QString& fileName);
-    void StopRecording();
-    bool Recording() const { return recorder_ != nullptr; }
-    // File -> Record trace...: asks for the file, or stops the recording.
-    void RecordTraceClick();
+    // The telegram trace (File -> Record trace...).
+    TTraceControl* Trace() const { return trace_.get(); }
 
     // View -> Weight plot...: shows the plot window (made at its first
     // opening), which follows the module tab chosen here.
     void OpenWeightPlot();
     TWeightPlot* WeightPlot() const { return weightPlot_; }
+    // View -> All modules...: one row a module, made at its first opening.
+    void OpenModulesOverview();
+    TModulesOverview* ModulesOverview() const { return overview_; }
     const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
     // Module -> Backup parameters... / Restore parameters... of the selected
     // module. StartBackup reads every item into `fileName`; OfferRestore
@@ -209,10 +214,15 @@ public:
     void SaveMessages(const QString& fileName) const;
     // Help -> About: a box with version, build and Qt version.
     void ShowAbout();
+    // Help -> Quick start: the first steps in this window ("QuickStartBox").
+    void ShowQuickStart();
     // Port (COM name and device), slave address, module count, link state.
     void UpdateStatusBar();
     // Lists the ports that exist now in the PORT box, keeping its text.
     void RefreshPortList();
+    // No serial port at all: a box says what to do and offers to look again
+    // ("NoPortBox"); a port found then is opened.
+    void OfferPortRefresh();
     // Port, slave address, module count and geometry from the last run, and
     // saving them (QSettings). Restore returns true when a geometry was found.
     bool RestoreSettings();
@@ -265,25 +275,26 @@ private:
     // Every module page greyed, its last values kept, until its next block.
     void ShowPagesStale();
     // Opens the port named in the PORT box when none is open; throws with
-    // the reason (and the device path) when it cannot.
-    void EnsurePortOpen();
+    // the reason (and the device path) when it cannot. With no port at all
+    // it offers to look again and returns false.
+    bool EnsurePortOpen();
+    // The first look for ports; a failure is told once the window is up.
+    void ScanPortsAtStart();
     // Output byte 0 follows the selected unit while no command is out.
     void SelectUnitByte();
     void ShowSuccess();
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
+    // The unit address box lists the modules there are (0..count-1).
+    void ListUnits(int count);
+    // The tab of the module that commands go to carries an arrow.
+    void MarkCommandedPage();
     void SetActivePage(int index);
-
-    // A write failure reported by the recorder's writer thread, on the GUI
-    // thread; `recording` tells an old recording's late report apart.
-    void RecordingFailed(int recording, const QString& message);
-    // Detaches and closes the recorder; its failure message, if any.
-    std::string CloseRecorder();
 
     plot::TWeightHistory weightHistory_{PageSlots};  // recorded while connected, plot open or not
     TWeightPlot* weightPlot_ = nullptr;
-    std::unique_ptr<TTraceRecorder> recorder_;
-    int recordingNumber_ = 0;  // counts the recordings started
+    TModulesOverview* overview_ = nullptr;
+    std::unique_ptr<TTraceControl> trace_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;
@@ -299,6 +310,8 @@ private:
     bool pageChangeFromCode_ = false;
     QWidget* body_ = nullptr;
     std::deque<std::pair<QDateTime, QString>> messageLog_;  // the memo's lines with their times
+    QString lastMessage_;                                   // the last line added, before folding
+    int repeats_ = 0;                                       // how often in a row it came
     QString linkText_ = QStringLiteral("Stopped");
     bool inDataExchange_ = false;
     bool notConnectedSaid_ = false;  // "Not connected" said since data exchange was left

@@ -4,6 +4,7 @@
 
 #include "AppWindows.h"
 #include "BackupDialog.h"
+#include "ModulesOverview.h"
 #include "core/HexText.h"
 #include "core/ResultRoute.h"
 #include "WZMdata.h"
@@ -55,6 +56,7 @@ void TForm1::ReceiveTelegram(const TByteString& telegram)
         } else if (k < PageSlots && Pages[static_cast<std::size_t>(k)]) {
             // The module's block stopped coming: its last values are stale.
             Pages[static_cast<std::size_t>(k)]->SetLive(false);
+            if (overview_) overview_->SetLive(k, false);
         }
     }
 }
@@ -63,6 +65,17 @@ void TForm1::ShowPagesStale()
 {
     for (TWZMdata* page : Pages)
         if (page) page->SetLive(false);
+    if (overview_) overview_->SetAllStale();
+}
+
+void TForm1::OpenModulesOverview()
+{
+    if (!overview_) {
+        overview_ = new TModulesOverview(this);
+        overview_->SetCount(Master->ModuleCount());
+    }
+    overview_->show();
+    overview_->raise();
 }
 
 void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
@@ -79,7 +92,13 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     ShowValue(page->edbxLimitStatus, v.LimitStatus);
     ShowValue(page->edbxStatusBytes, v.StatusBytes);
     ShowValue(page->edbxManufacturerBytes, v.ManufacturerBytes);
-    page->SetLive(true);
+    // Only data exchange makes values live; a stopped link stays grey.
+    page->SetLive(inDataExchange_);
+    if (overview_)
+        overview_->ShowValues(k,
+                              {page->edbxGross->text(), page->edbxNet->text(), page->edbxQualifier->text(),
+                               page->edbxLimitStatus->text(), page->edbxStatusBytes->text()},
+                              inDataExchange_);
 }
 
 void TForm1::TakeCommandChannel(const TByteString& telegram)

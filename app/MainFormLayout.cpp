@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -82,19 +83,25 @@ void TForm1::BuildLayout()
     auto* frame = new QVBoxLayout(this);
     frame->setContentsMargins(0, 0, 0, 0);
     frame->setSpacing(0);
-    body_ = new QWidget(this);
+    // The controls keep their least size; a smaller window scrolls them.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("BodyScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    body_ = new QWidget;
     body_->setMinimumSize(BaseWidth, BaseHeight);
     body_->installEventFilter(this);
+    scroll->setWidget(body_);
     BuildMenuBar();
     frame->setMenuBar(MenuBar);
-    frame->addWidget(body_, 1);
+    frame->addWidget(scroll, 1);
     BuildStatusBar();
     frame->addWidget(StatusBar);
     QWidget* const parent = body_;
 
     gbComm = Group(parent, "Communication", 8, 8, 601, 105);
-    StartButton = Button(gbComm, "Start", 8, 24);
-    StopButton = Button(gbComm, "Stop", 8, 56);
+    StartButton = Button(gbComm, "&Start", 8, 24);
+    StopButton = Button(gbComm, "S&top", 8, 56);
     cbFastCycle = new QCheckBox(QStringLiteral("Fast cycle"), gbComm);
     cbFastCycle->setObjectName(QStringLiteral("cbFastCycle"));
     cbFastCycle->setGeometry(8, 84, 80, 17);
@@ -104,9 +111,9 @@ void TForm1::BuildLayout()
     cbxProfiAddr = Combo(gbComm, "cbxProfiAddr", 168, 32, 57, true);
     cbxProfiAddr->setEditText(QStringLiteral("3"));
     edbxCommStatus = Edit(gbComm, "edbxCommStatus", 96, 60, 129);
-    FindStationsButton = Button(gbComm, "Find stations", 232, 30);
+    FindStationsButton = Button(gbComm, "F&ind stations", 232, 30);
     FindStationsButton->setObjectName(QStringLiteral("FindStationsButton"));
-    DiagnosisButton = Button(gbComm, "Diagnosis", 232, 58);
+    DiagnosisButton = Button(gbComm, "&Diagnosis", 232, 58);
     DiagnosisButton->setObjectName(QStringLiteral("DiagnosisButton"));
     QPalette statusPalette = edbxCommStatus->palette();
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Button));
@@ -115,12 +122,18 @@ void TForm1::BuildLayout()
     mMessages->setObjectName(QStringLiteral("mMessages"));
     mMessages->setGeometry(316, 16, 277, 81);
     mMessages->setMaximumBlockCount(MessageLines);
+    // The memo only shows: no typing into the log, and Tab moves on.
+    mMessages->setReadOnly(true);
+    mMessages->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    mMessages->setTabChangesFocus(true);
 
     PageControl1 = new QTabWidget(parent);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(8, 120, 337, 217);
     // Tabs never wrap into rows: scroll buttons reach those beyond the edge.
+    // Narrow tabs let eight modules fit the strip.
     PageControl1->setUsesScrollButtons(true);
+    PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
     BuildCommandDataBox();
 

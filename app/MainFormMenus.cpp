@@ -1,10 +1,12 @@
 // The main window's menu bar and what its File and Help menus do themselves:
-// saving the messages and the About box.
+// saving the messages, Quick start and the About box; Record trace goes to
+// the trace control.
 #include "MainForm.h"
 
 #include "ErrorBox.h"
 #include "SaveWhole.h"
 #include "app/calibrate/CalibrationWizard.h"
+#include "TraceControl.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -36,7 +38,7 @@ void TForm1::BuildMenuBar()
     });
     RecordTraceAction = FileMenu->addAction(QStringLiteral("&Record trace..."));
     RecordTraceAction->setObjectName(QStringLiteral("actRecordTrace"));
-    connect(RecordTraceAction, &QAction::triggered, this, [this] { errorbox::Guard([this] { RecordTraceClick(); }); });
+    connect(RecordTraceAction, &QAction::triggered, this, [this] { errorbox::Guard([this] { trace_->Click(); }); });
     FileMenu->addSeparator();
     QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
     QuitAction->setShortcut(QKeySequence::Quit);
@@ -48,6 +50,8 @@ void TForm1::BuildMenuBar()
     connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { calibrate::Open(*this); }); });
     BuildLineMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
+    connect(HelpMenu->addAction(QStringLiteral("&Quick start")), &QAction::triggered, this,
+            [this] { ShowQuickStart(); });
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
 }
 
@@ -58,6 +62,26 @@ void TForm1::SaveMessages(const QString& fileName) const
         text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
     if (QString error; !SaveWhole(fileName, text.toStdString(), error))
         throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
+}
+
+void TForm1::ShowQuickStart()
+{
+    auto* box = new QMessageBox(
+        QMessageBox::Information, QStringLiteral("Quick start"),
+        QStringLiteral("1. PORT: choose the serial port of the RS-485 adapter (no adapter: start quorvel-slave, "
+                       "then open the list again).\n"
+                       "2. Profibus Addr: the slave's station address; Find stations lists the stations on the line.\n"
+                       "3. WZM count: the number of modules in the slave.\n"
+                       "4. Start (Alt+S). The state goes through Connecting to Connected and the module pages show "
+                       "live weights; grey values are not live.\n"
+                       "5. WZM unit addr or a module tab: the module that the function keys and parameter pages "
+                       "command (its tab carries an arrow).\n"
+                       "6. Stop (Alt+T) ends the data exchange.\n\n"
+                       "The memo keeps what happened; File > Save messages writes it to a file."),
+        QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("QuickStartBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void TForm1::ShowAbout()

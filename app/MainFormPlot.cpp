@@ -16,6 +16,8 @@ void TForm1::BuildViewMenu()
     QAction* plot = view->addAction(QStringLiteral("&Weight plot..."));
     plot->setObjectName(QStringLiteral("actWeightPlot"));
     connect(plot, &QAction::triggered, this, [this] { OpenWeightPlot(); });
+    connect(view->addAction(QStringLiteral("&All modules...")), &QAction::triggered, this,
+            [this] { OpenModulesOverview(); });
 }
 
 void TForm1::OpenWeightPlot()

@@ -1,21 +1,50 @@
 // The main window's remembered settings (port, slave address, module count,
-// fast cycle, geometry) and closing.
+// fast cycle, geometry) and closing. They live in window.conf, not in a file
+// that shares its name with the parameter pages' Quorvel.conf.
 #include "MainForm.h"
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
+#include "TraceControl.h"
 #include "core/SlaveAddress.h"
 #include "dp/Profi_dp.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QSettings>
 
+namespace {
+
+QString Organization() { return QCoreApplication::organizationName(); }
+
+// Settings an earlier version kept under the application's name are taken
+// over once, and their file removed when the new one is written.
+void MoveOldSettings()
+{
+    QSettings current(Organization(), QString::fromLatin1(TForm1::SettingsName));
+    if (!current.allKeys().isEmpty()) return;
+    QString oldFile;
+    {
+        const QSettings old(Organization(), QCoreApplication::applicationName());
+        oldFile = old.fileName();
+        const QStringList keys = old.allKeys();
+        if (keys.isEmpty() || oldFile == current.fileName()) return;
+        for (const QString& key : keys) current.setValue(key, old.value(key));
+    }
+    current.sync();
+    if (current.status() == QSettings::NoError) QFile::remove(oldFile);  // kept when the new file failed
+}
+
+}  // namespace
+
 bool TForm1::RestoreSettings()
 {
-    const QSettings settings;
+    MoveOldSettings();
+    const QSettings settings(Organization(), QString::fromLatin1(SettingsName));
     const QString port = settings.value(QStringLiteral("port")).toString();
     if (const int index = cbxPort->findText(port); index >= 0 && port != cbxPort->currentText()) {
         cbxPort->setCurrentIndex(index);
@@ -42,8 +71,10 @@ bool TForm1::RestoreSettings()
 
 void TForm1::SaveSettings() const
 {
-    QSettings settings;
-    settings.setValue(QStringLiteral("port"), cbxPort->currentText());
+    QSettings settings(Organization(), QString::fromLatin1(SettingsName));
+    // An empty port box (no port on this run) keeps the port remembered.
+    if (const QString port = cbxPort->currentText().trimmed(); !port.isEmpty())
+        settings.setValue(QStringLiteral("port"), port);
     settings.setValue(QStringLiteral("slaveAddress"), QString::number(Master->SlaveAddress));
     settings.setValue(QStringLiteral("modules"), Master->ModuleCount());
     settings.setValue(QStringLiteral("fastCycle"), cbFastCycle->isChecked());
@@ -55,6 +86,6 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // Stop first, so the link ends with no command left half way.
     if (StopButton->isEnabled()) errorbox::Guard([this] { StopButtonClick(); });
-    if (Recording()) StopRecording();
+    trace_->Stop();
     QWidget::closeEvent(event);
 }

@@ -30,6 +30,9 @@ void TForm1::UseStation(int address, int modules)
     cbxProfiAddr->setEditText(QString::number(address));
     cbxProfiAddrChange();
     AddMessage(QStringLiteral("Profibus address %1 taken from the live list").arg(address));
+    // Diagnosis shows the station chosen, not the last one scanned.
+    if (stationsDialog_)
+        if (const auto diagnosis = stationsDialog_->DiagnosisOf(address)) DiagnosisReceived(*diagnosis);
     if (modules > 0) SetModuleCountFromCode(modules);
 }
 
@@ -58,17 +61,44 @@ void TForm1::DiagnosisReceived(const diag::TDiagnosis& diagnosis)
 void TForm1::OfferSlaveModuleCount(int modules)
 {
     if (modules < 1 || modules >= cbxNumWZMs->count() || modules == Master->ModuleCount()) return;
-    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("WZM count"),
-                                QStringLiteral("The slave has %1 modules, the WZM count is %2.\n"
-                                               "Set the WZM count to %1?")
-                                    .arg(modules)
-                                    .arg(Master->ModuleCount()),
-                                QMessageBox::Yes | QMessageBox::No, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Question, QStringLiteral("WZM count"),
+                        QStringLiteral("The slave has %1, the WZM count is %2.\n"
+                                       "Set the WZM count to %3?")
+                            .arg(modules == 1 ? QStringLiteral("1 module") : QStringLiteral("%1 modules").arg(modules))
+                            .arg(Master->ModuleCount())
+                            .arg(modules),
+                        QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("ModuleCountOffer"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     connect(box, &QMessageBox::buttonClicked, this, [this, box, modules](QAbstractButton* button) {
         if (box->standardButton(button) == QMessageBox::Yes) SetModuleCountFromCode(modules);
+    });
+    box->open();
+}
+
+void TForm1::OfferFindStations(int address)
+{
+    if (address != Master->SlaveAddress || Master->CurrentState().State == stIdle) return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("No station answers"),
+                                QStringLiteral("No station answers at address %1.\n\n"
+                                               "Check the address and the cable, or stop and find the stations "
+                                               "on the line.")
+                                    .arg(address),
+                                QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("NoStationBox"));
+    QPushButton* find = box->addButton(QStringLiteral("&Find stations"), QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("&Keep trying"), QMessageBox::RejectRole);
+    box->setDefaultButton(find);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::buttonClicked, this, [this, find](QAbstractButton* button) {
+        if (button != find) return;
+        errorbox::Guard([this] {
+            if (StopButton->isEnabled()) StopButtonClick();
+            FindStationsClick();
+        });
     });
     box->open();
 }

@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStatusBar>
 
 namespace {
@@ -32,6 +33,12 @@ void TForm1::BuildStatusBar()
         *label = new QLabel(StatusBar);
         StatusBar->addWidget(*label, label == &lbStatusPort ? 1 : 0);
     }
+    // Shown only while a trace is being recorded.
+    lbStatusRecording = new QLabel(StatusBar);
+    lbStatusRecording->setObjectName(QStringLiteral("lbStatusRecording"));
+    lbStatusRecording->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0)"));
+    StatusBar->addWidget(lbStatusRecording);
+    lbStatusRecording->hide();
     StartBusCounters();
 }
 
@@ -51,7 +58,14 @@ void TForm1::UpdateStatusBar()
     lbStatusPort->setText(QStringLiteral("Port: ") + port);
     lbStatusAddress->setText(QStringLiteral("Slave address: %1").arg(Master ? Master->SlaveAddress : 0));
     lbStatusModules->setText(QStringLiteral("Modules: %1").arg(Master ? Master->ModuleCount() : 0));
-    lbStatusLink->setText(QStringLiteral("Link: ") + linkText_);
+    // A refusal stays on show, with its reason, while the start-up repeats.
+    const QString refusal = Master ? QString::fromStdString(Master->HeldStatus()) : QString();
+    const QString reason = Master ? QString::fromStdString(Master->HeldReason()) : QString();
+    QString link = refusal.isEmpty() ? linkText_ : refusal;
+    if (reason != refusal) link += QStringLiteral(" \u2013 ") + reason;
+    lbStatusLink->setText(QStringLiteral("Link: ") + link);
+    lbStatusLink->setToolTip(reason);
+    if (!reason.isEmpty()) edbxCommStatus->setToolTip(reason);
 }
 
 void TForm1::RefreshPortList()

@@ -4,7 +4,8 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,6 +15,45 @@ namespace {
 constexpr int AddressRole = Qt::UserRole;
 constexpr int ModulesRole = Qt::UserRole + 1;
 
+QString TypeText(TStationFound::Kind kind)
+{
+    switch (kind) {
+    case TStationFound::Slave: return QStringLiteral("slave");
+    case TStationFound::Master: return QStringLiteral("master");
+    default: return QStringLiteral("passive");
+    }
+}
+
+// The station's row; faults that stop a start-up stand out.
+void FillRow(QTableWidget* table, int row, const TStationFound& station, int modules)
+{
+    const auto& d = station.diagnosis;
+    QString ident = QStringLiteral("-");
+    QString flags;
+    if (d) {
+        ident = QStringLiteral("%1").arg(d->ident, 4, 16, QLatin1Char('0')).toUpper();
+        for (const diag::TFlag flag : d->Flags())
+            flags += (flags.isEmpty() ? QString() : QStringLiteral(" ")) + QString::fromLatin1(diag::FlagName(flag));
+    }
+    const QString cells[] = {QString::number(station.address), TypeText(station.kind), ident,
+                             modules > 0 ? QString::number(modules) : QStringLiteral("-"), flags};
+    for (int column = 0; column < 5; ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        item->setToolTip(QString::fromStdString(StationLine(station)));
+        table->setItem(row, column, item);
+    }
+    if (d && (d->Has(diag::Cfg_Fault) || d->Has(diag::Prm_Fault))) {
+        QTableWidgetItem* item = table->item(row, 4);
+        QFont bold = item->font();
+        bold.setBold(true);
+        item->setFont(bold);
+        item->setForeground(QColor(128, 0, 0));
+    }
+    table->item(row, 0)->setData(AddressRole, station.address);
+    table->item(row, 0)->setData(ModulesRole, modules);
+}
+
 }  // namespace
 
 TStationsDialog::TStationsDialog(T_DPV0& master, QWidget* parent)
@@ -22,8 +62,15 @@ TStationsDialog::TStationsDialog(T_DPV0& master, QWidget* parent)
     setObjectName(QStringLiteral("StationsDialog"));
     setWindowTitle(QStringLiteral("Find stations"));
     resize(780, 300);
-    list_ = new QListWidget(this);
+    list_ = new QTableWidget(0, 5, this);
     list_->setObjectName(QStringLiteral("lbStations"));
+    list_->setHorizontalHeaderLabels({QStringLiteral("Address"), QStringLiteral("Type"), QStringLiteral("Ident_Number"),
+                                      QStringLiteral("Modules"), QStringLiteral("Diagnosis flags")});
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list_->verticalHeader()->hide();
+    list_->horizontalHeader()->setStretchLastSection(true);
     progress_ = new QProgressBar(this);
     progress_->setRange(TLiveListScan::FirstAddress - 1, TLiveListScan::LastAddress);
     progress_->setFormat(QStringLiteral("address %v of %m"));
@@ -42,33 +89,35 @@ TStationsDialog::TStationsDialog(T_DPV0& master, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(useButton_, &QPushButton::clicked, this, [this] { Choose(); });
     connect(scanButton_, &QPushButton::clicked, this, [this] { Scan(); });
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        list_->setCurrentItem(item);
+    connect(list_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        list_->selectRow(row);
         Choose();
     });
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { useButton_->setEnabled(row >= 0); });
+    connect(list_, &QTableWidget::currentCellChanged, this, [this](int row) { useButton_->setEnabled(row >= 0); });
 
     scan_->SetOnProgress([this](int address, int last) {
         progress_->setValue(address);
         status_->setText(QStringLiteral("Asking station %1 of %2 ...").arg(address).arg(last));
     });
     scan_->SetOnFound([this](const TStationFound& station) {
-        auto* item = new QListWidgetItem(QString::fromStdString(StationLine(station)), list_);
-        item->setData(AddressRole, station.address);
         const auto modules = station.config ? diag::WzmModuleCount(*station.config) : std::nullopt;
-        item->setData(ModulesRole, modules.value_or(0));
+        const int row = list_->rowCount();
+        list_->insertRow(row);
+        FillRow(list_, row, station, modules.value_or(0));
+        if (station.diagnosis) diagnoses_[station.address] = *station.diagnosis;
         if (station.diagnosis && onDiagnosis_) onDiagnosis_(*station.diagnosis);
         if (station.kind == TStationFound::Master && !otherMaster_) otherMaster_ = station.address;
     });
     scan_->SetOnDone([this](const std::string& error) {
         progress_->setValue(TLiveListScan::LastAddress);
         scanButton_->setEnabled(true);
-        const int n = list_->count();
+        const int n = list_->rowCount();
         status_->setText(error.empty() ? (n == 0 ? QStringLiteral("No station answered.")
                                                  : QStringLiteral("%1 station(s) found; choose one.").arg(n))
                                        : QString::fromStdString(error));
         if (otherMaster_) status_->setText(QString::fromStdString(OtherMasterWarning(*otherMaster_)));
-        if (n > 0 && list_->currentRow() < 0) list_->setCurrentRow(0);
+        if (n > 0 && list_->currentRow() < 0) list_->selectRow(0);
+        list_->resizeColumnsToContents();
     });
 }
 
@@ -76,8 +125,9 @@ TStationsDialog::~TStationsDialog() = default;
 
 void TStationsDialog::Scan()
 {
-    list_->clear();
+    list_->setRowCount(0);
     otherMaster_.reset();
+    diagnoses_.clear();
     progress_->setValue(progress_->minimum());
     std::string error;
     if (!scan_->Start(error)) {
@@ -89,6 +139,13 @@ void TStationsDialog::Scan()
 
 bool TStationsDialog::Scanning() const { return scan_->Running(); }
 
+std::optional<diag::TDiagnosis> TStationsDialog::DiagnosisOf(int address) const
+{
+    const auto found = diagnoses_.find(address);
+    if (found == diagnoses_.end()) return std::nullopt;
+    return found->second;
+}
+
 void TStationsDialog::done(int result)
 {
     scan_->Cancel();
@@ -98,7 +155,8 @@ void TStationsDialog::done(int result)
 
 void TStationsDialog::Choose()
 {
-    const QListWidgetItem* item = list_->currentItem();
+    const int row = list_->currentRow();
+    const QTableWidgetItem* item = row >= 0 ? list_->item(row, 0) : nullptr;
     if (!item) return;
     emit stationChosen(item->data(AddressRole).toInt(), item->data(ModulesRole).toInt());
     accept();

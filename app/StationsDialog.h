@@ -1,8 +1,10 @@
 // "Find stations": lists the stations on the bus (the live list) while the
 // link is stopped. The scan runs on the master's channel timer in the GUI
 // thread, a few milliseconds per poll, so the window stays responsive; a
-// progress bar follows the addresses. Choosing a station reports its
-// address and, for a WZM slave, its module count.
+// progress bar follows the addresses. The stations are a table (address,
+// type, Ident_Number, modules, diagnosis flags with Cfg_Fault and Prm_Fault
+// in bold maroon). Choosing a station reports its address and, for a WZM
+// slave, its module count.
 #pragma once
 
 #include "dp/Diagnosis.h"
@@ -10,11 +12,12 @@
 #include <QDialog>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
 class QLabel;
-class QListWidget;
+class QTableWidget;
 class QProgressBar;
 class QPushButton;
 class TLiveListScan;
@@ -35,7 +38,11 @@ public:
     // Each slave's diagnosis read during the scan.
     void SetOnDiagnosis(std::function<void(const diag::TDiagnosis&)> handler) { onDiagnosis_ = std::move(handler); }
 
-    QListWidget* List() const { return list_; }
+    // The diagnosis the last scan read from `address`, if any.
+    std::optional<diag::TDiagnosis> DiagnosisOf(int address) const;
+
+    // One row a station: address, type, Ident_Number, modules, diagnosis flags.
+    QTableWidget* List() const { return list_; }
     QLabel* Status() const { return status_; }
 
 signals:
@@ -50,10 +57,11 @@ private:
 
     std::unique_ptr<TLiveListScan> scan_;
     std::function<void(const diag::TDiagnosis&)> onDiagnosis_;
-    QListWidget* list_;
+    QTableWidget* list_;
     QProgressBar* progress_;
     QLabel* status_;
     QPushButton* scanButton_;
     QPushButton* useButton_;
     std::optional<int> otherMaster_;
+    std::map<int, diag::TDiagnosis> diagnoses_;  // by address, from the last scan
 };

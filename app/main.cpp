@@ -2,6 +2,7 @@
 // FormCreate), then the four dialogs hidden, then the event loop until the
 // main window closes.
 #include "AppWindows.h"
+#include "DialogPlacement.h"
 #include "MainForm.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 namespace {
@@ -66,10 +68,9 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));
-    InstallPortSelectPrompt(nullptr);  // asked when no port opens at start-up
-
     auto form = std::make_unique<TForm1>();
     Form1 = form.get();
+    InstallPortSelectPrompt(form.get());  // a box over the window, never before it
     auto dialog1 = std::make_unique<TDialogForm1>();
     auto dialog2 = std::make_unique<TDialogForm2>();
     auto dialog3 = std::make_unique<TDialogForm3>();
@@ -78,6 +79,8 @@ int main(int argc, char** argv)
     DialogForm2 = dialog2.get();
     DialogForm3 = dialog3.get();
     DialogForm4 = dialog4.get();
+    for (QWidget* dialog : std::initializer_list<QWidget*>{DialogForm1, DialogForm2, DialogForm3, DialogForm4})
+        CentreOnShow(dialog, form.get());
 
     const bool placed = form->RestoreSettings();
     const QScreen* screen = QGuiApplication::primaryScreen();

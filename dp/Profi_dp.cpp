@@ -67,6 +67,8 @@ void T_DPV0::StartMaster()
 {
     state_ = {stStart, ssSend, phChkCfg, 0};
     lastFault_.clear();
+    ClearHeldStatus();
+    HeardNow();
     awaited_ = TAwaited::Nothing;
     Trace(TTraceKind::Comment, {}, "Start");
 }
@@ -74,6 +76,7 @@ void T_DPV0::StartMaster()
 void T_DPV0::StopMaster()
 {
     state_ = {stIdle, ssSend, phChkCfg, 0};
+    ClearHeldStatus();
     awaited_ = TAwaited::Nothing;  // the channel still holds the line until the slot time is over
     Trace(TTraceKind::Comment, {}, "Stop");
 }
@@ -106,13 +109,18 @@ bool T_DPV0::IsAnswer(const TByteString& telegram) const
 void T_DPV0::Step(const TByteString& telegram)
 {
     const std::size_t n = telegram.size();
-    if (n > 0 && state_.State != stIdle) {
+    // A stopped master hears nothing: an answer still in flight at Stop must
+    // not reach the window and make its values look live.
+    if (n > 0 && state_.State == stIdle) return;
+    if (n > 0) {
         // Only the answer to the request outstanding moves the master on.
         if (!IsAnswer(telegram)) return;
         awaited_ = TAwaited::Nothing;
         commUnit_->AnswerIn();
         ++counters_.answers;
         answered_ = true;
+        if (silenceSaid_) ClearHeldStatus();  // the station has spoken after all
+        HeardNow();
     } else if (n == 0 && awaited_ != TAwaited::Nothing) {
         // The channel lets the tick through once the slot time has run out.
         awaited_ = TAwaited::Nothing;
@@ -151,6 +159,7 @@ void T_DPV0::Act(std::size_t n)
         break;
     case stConnecting:
         if (state_.SubStep == ssSend) {
+            WatchSilence();
             ShowText("Connecting");
             SendSapRequest(telegram::sapSlaveDiag, {});
             state_.SubStep = ssJudge;
@@ -188,7 +197,8 @@ void T_DPV0::ActConfiguration(std::size_t n)
         SendSapRequest(telegram::sapChkCfg, telegram::ChkCfgData(moduleCount_));
         state_.SubStep = ssJudge;
         state_.Phase = phChkCfg;
-        cfgRefused_ = getCfgAsked_ = getCfgAnswered_ = false;
+        cfgRefused_ = prmRefused_ = getCfgAsked_ = getCfgAnswered_ = false;
+        countSent_ = moduleCount_;
         break;
     case ssJudge:
         if (state_.Phase == phChkCfg) {
@@ -196,8 +206,8 @@ void T_DPV0::ActConfiguration(std::size_t n)
             // Silence may be a slow slave; a telegram other than the
             // acknowledgement is a refusal.
             if (n > 0 && state_.SubStep == ssFallBack)
-                ReportFault("Slave " + std::to_string(SlaveAddress) +
-                            " refused the configuration (Chk_Cfg not acknowledged)");
+                Refuse(ConfigurationRefused, "Slave " + std::to_string(SlaveAddress) +
+                                                 " refused the configuration (Chk_Cfg not acknowledged)");
         } else if (state_.Phase == phSlaveDiag) {
             state_.SubStep = n > 6 && replyCode_ == rcDiagReply ? ssGoOn : ssFallBack;
         } else if (state_.Counter == 0 && cfgRefused_ && !getCfgAsked_) {
@@ -206,6 +216,13 @@ void T_DPV0::ActConfiguration(std::size_t n)
             AskConfigInWait();
         } else if (++state_.Counter > SettlingSteps) {
             if (cfgRefused_ && !getCfgAnswered_) ReportConfigRefusal(0);
+            if (cfgRefused_ || prmRefused_) {
+                // No data is exchanged with a slave that refused: the
+                // start-up begins anew (the slave may be set up meanwhile).
+                Restart();
+                return;
+            }
+            ClearHeldStatus();
             SetState(stDataExchange, ssSend);
             replyCode_ = rcNone;
             ShowText("Connected", TStatusColour::Navy());
@@ -279,8 +296,10 @@ void T_DPV0::CountCycle()
 void T_DPV0::ShowText(const std::string& text, const TStatusColour& colour)
 {
     if (commUnit_->DeviceLost()) return;  // the port's loss stays on show until it is back
-    if (onStatusText_) onStatusText_(text);
+    // A refusal stays on show while the start-up repeats behind it.
+    if (!heldStatus_.empty() && text != heldStatus_ && text != heldReason_) return;
     if (statusEdit_) statusEdit_->ShowStatus(text, colour);
+    if (onStatusText_) onStatusText_(text);
 }
 
 void T_DPV0::ShowNotice(const std::string& text)
@@ -367,13 +386,14 @@ void T_DPV0::Observe(const TByteString& received)
 void T_DPV0::JudgeStartupDiagnosis(const diag::TDiagnosis& d)
 {
     if (d.Has(diag::Prm_Fault)) {
+        prmRefused_ = true;
         std::string text = "Slave " + std::to_string(SlaveAddress) + " refused the parameters";
         if (d.ident != diag::wzmIdent) {
             char ident[64];
             std::snprintf(ident, sizeof ident, " (its Ident_Number is %04X, not %04X)", d.ident, diag::wzmIdent);
             text += ident;
         }
-        ReportFault(text);
+        Refuse(ParametersRefused, text);
     } else if (d.Has(diag::Cfg_Fault)) {
         cfgRefused_ = true;  // reported once Get_Cfg is answered or the wait is over
     } else if (!d.Has(diag::Station_Not_Ready)) {
@@ -391,21 +411,55 @@ void T_DPV0::ReportConfigRefusal(int slaveModules)
 {
     const std::string head = "Slave " + std::to_string(SlaveAddress) + " refused the configuration";
     if (slaveModules <= 0) {
-        ReportFault(head + " (Cfg_Fault)");
+        Refuse(ConfigurationRefused, head + " (Cfg_Fault)");
         return;
     }
-    if (ReportFault(head + ": WZM count is " + std::to_string(moduleCount_) + ", the slave has " +
-                    std::to_string(slaveModules) + (slaveModules == 1 ? " module" : " modules")) &&
-        onConfigRefused_)
+    // The count named is the one this start-up sent, even when the user has
+    // changed it since; a change already made is not offered again.
+    if (Refuse(ConfigurationRefused, head + ": WZM count is " + std::to_string(countSent_) + ", the slave has " +
+                                         std::to_string(slaveModules) + (slaveModules == 1 ? " module" : " modules")) &&
+        onConfigRefused_ && moduleCount_ == countSent_)
         onConfigRefused_(slaveModules);
 }
 
-bool T_DPV0::ReportFault(const std::string& text)
+void T_DPV0::HeardNow()
 {
-    if (text == lastFault_) return false;
-    lastFault_ = text;
-    ShowText(text);
-    return true;
+    lastHeard_ = std::chrono::steady_clock::now();
+    heardAddress_ = SlaveAddress;
+    silenceSaid_ = false;
+}
+
+void T_DPV0::WatchSilence()
+{
+    if (SlaveAddress != heardAddress_) {
+        HeardNow();  // a new address gets its own time
+        return;
+    }
+    if (silenceSaid_ || std::chrono::steady_clock::now() - lastHeard_ < SilenceLimit) return;
+    silenceSaid_ = true;
+    const std::string text = "No station answers at address " + std::to_string(SlaveAddress);
+    Refuse(text, text);
+    if (onSilentStation_) onSilentStation_(SlaveAddress);
+}
+
+bool T_DPV0::Refuse(const std::string& status, const std::string& reason)
+{
+    // A refusal of a count or address changed since is old news.
+    if (moduleCount_ != countSent_ && status == ConfigurationRefused) return false;
+    heldStatus_ = status;
+    heldReason_ = reason;
+    const bool news = reason != lastFault_;
+    lastFault_ = reason;
+    if (news && status != reason) ShowText(reason);
+    if (news || status != reason) ShowText(status, TStatusColour::Maroon());
+    return news;
+}
+
+void T_DPV0::ClearHeldStatus()
+{
+    silenceSaid_ = false;
+    heldStatus_.clear();
+    heldReason_.clear();
 }
 
 void T_DPV0::WriteRaw(const TByteString& bytes)

@@ -107,6 +107,7 @@ public:
     using TRefusalEvent = std::function<void(int slaveModules)>;
 
     static constexpr int SilentRequestLimit = 10;
+    static constexpr std::chrono::seconds SilenceLimit{3};
     // Steps after Global_Control before cyclic data exchange begins.
     static constexpr std::uint32_t SettlingSteps = 5;
 
@@ -121,6 +122,9 @@ public:
     void SetOnStatusText(TTextEvent handler) { onStatusText_ = std::move(handler); }
     void SetOnDiagnosis(TDiagnosisEvent handler) { onDiagnosis_ = std::move(handler); }
     void SetOnConfigRefused(TRefusalEvent handler) { onConfigRefused_ = std::move(handler); }
+    // No valid answer from SlaveAddress for SilenceLimit while connecting:
+    // said once (and held in the status until an answer, Start or change).
+    void SetOnSilentStation(std::function<void(int address)> handler) { onSilentStation_ = std::move(handler); }
     // Everything on the line as the channel cut it, each telegram written,
     // and comments for start, stop and the port's loss and return, for a
     // trace; independent of OnSend and OnReceive.
@@ -162,6 +166,16 @@ public:
     // The counts since creation, with the channel's.
     TBusCounters Counters() const;
 
+    // What the status keeps showing while the start-up repeats behind it:
+    // "Configuration refused" or "Parameters refused" while the slave refuses
+    // the start-up, or that no station answers (empty otherwise), and why.
+    static constexpr const char* ConfigurationRefused = "Configuration refused";
+    static constexpr const char* ParametersRefused = "Parameters refused";
+    const std::string& HeldStatus() const { return heldStatus_; }
+    const std::string& HeldReason() const { return heldReason_; }
+    // A changed address or module count: the old refusal no longer holds.
+    void ClearHeldStatus();
+
     // The last diagnosis the slave gave (none yet: empty).
     const std::optional<diag::TDiagnosis>& LastDiagnosis() const { return lastDiagnosis_; }
 
@@ -195,7 +209,12 @@ private:
     void JudgeStartupDiagnosis(const diag::TDiagnosis& d);
     void AskConfigInWait();
     void ReportConfigRefusal(int slaveModules);  // 0: the count is unknown
-    bool ReportFault(const std::string& text);   // false when it was the last one said
+    // The slave refused this start-up: `reason` is said once, then `status`
+    // shows in maroon until the next Start, Stop, change or data exchange.
+    // False when the reason was the last one said.
+    bool Refuse(const std::string& status, const std::string& reason);
+    void HeardNow();
+    void WatchSilence();
 
     MasterState state_{stIdle, 0, 0, 0};
     MasterState lastState_{};
@@ -231,5 +250,13 @@ private:
     bool cfgRefused_ = false;   // this start-up's diagnosis after Chk_Cfg had Cfg_Fault
     bool getCfgAsked_ = false;  // and Get_Cfg went out in the wait
     bool getCfgAnswered_ = false;
-    std::string lastFault_;  // the refusal last reported, to say each once
+    bool prmRefused_ = false;     // and had Prm_Fault
+    std::int32_t countSent_ = 0;  // the module count of the last Chk_Cfg
+    std::string lastFault_;       // the refusal last reported, to say each once
+    std::function<void(int address)> onSilentStation_;
+    std::chrono::steady_clock::time_point lastHeard_{};  // the last valid answer, Start or new address
+    std::int32_t heardAddress_ = -1;
+    bool silenceSaid_ = false;
+    std::string heldStatus_;
+    std::string heldReason_;
 };

@@ -4,6 +4,7 @@
 #include "MainFormTestSupport.h"
 
 #include "app/DiagnosisView.h"
+#include "app/ModulesOverview.h"
 #include "app/StationsDialog.h"
 #include "tests/support/TempFolder.h"
 #include "app/WeightPlot.h"
@@ -11,8 +12,9 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QTableWidget>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <fstream>
 #include <vector>
 
@@ -87,6 +89,25 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     // The status bar counts the answers; none was corrupt.
     EXPECT_TRUE(WaitFor([&] { return !form->lbStatusBus->text().contains("ok 0 "); }, 2000));
     EXPECT_TRUE(form->lbStatusBus->text().contains("bad 0  noise 0")) << form->lbStatusBus->text().toStdString();
+}
+
+TEST_P(EndToEnd, StopGreysEveryPageAndTheOverviewAndAnAnswerStillUnderWayLeavesThemGrey)
+{
+    form->OpenModulesOverview();
+    const QTableWidget* table = form->ModulesOverview()->Table();
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
+    ASSERT_EQ(table->rowCount(), Modules());
+    EXPECT_TRUE(table->item(Modules() - 1, 0)->flags() & Qt::ItemIsEnabled);
+    form->StopButton->click();
+    const std::uint32_t shown = form->ShownCount;
+    WaitFor([&] { return form->ShownCount > shown; }, 300);  // the answer in flight, if any
+    for (int k = 0; k < Modules(); ++k) {
+        EXPECT_FALSE(form->Pages[static_cast<std::size_t>(k)]->edbxGross->isEnabled());
+        EXPECT_FALSE(table->item(k, 0)->flags() & Qt::ItemIsEnabled);
+        EXPECT_EQ(table->item(k, 1)->text(), form->Pages[static_cast<std::size_t>(k)]->edbxNet->text());
+    }
+    EXPECT_EQ(form->edbxCommStatus->text(), "Not Connected");
 }
 
 TEST_P(EndToEnd, SurvivesTheSimulatorDyingAndComingBack)
@@ -181,16 +202,18 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     TStationsDialog* dialog = form.StationsDialog();
     ASSERT_TRUE(dialog && dialog->isVisible());
     ASSERT_TRUE(WaitFor([&] { return !dialog->Scanning(); }, 20000));
-    ASSERT_EQ(dialog->List()->count(), 3) << dialog->Status()->text().toStdString();
-    EXPECT_EQ(dialog->List()->item(1)->text().toStdString(),
-              "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8");
-    emit dialog->List()->itemDoubleClicked(dialog->List()->item(1));
+    ASSERT_EQ(dialog->List()->rowCount(), 3) << dialog->Status()->text().toStdString();
+    QStringList row;
+    for (int column = 0; column < 4; ++column) row << dialog->List()->item(1, column)->text();
+    EXPECT_EQ(row.join(' '), "7 slave 09C5 8");
+    EXPECT_TRUE(dialog->List()->item(1, 4)->text().contains("Prm_Req"));
+    emit dialog->List()->cellDoubleClicked(1, 0);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(form.cbxProfiAddr->currentText(), "7");
     EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
 
-    form.DiagnosisButton->click();  // the last diagnosis read: station 20's, waiting for parameters
-    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 20, master none, Ident_Number 09C5"));
+    form.DiagnosisButton->click();  // the chosen station's diagnosis, not the last one scanned
+    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 7, master none, Ident_Number 09C5"));
     EXPECT_TRUE(form.DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
     EXPECT_FALSE(form.DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
 
@@ -205,5 +228,50 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     offer->button(QMessageBox::Yes)->click();
     EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
     EXPECT_TRUE(WaitFor([&] { return form.edbxCommStatus->text() == "Connected" && form.Pages[7]; }, 10000));
+    CloseAllBoxes();
+}
+
+// A refused start-up never says "Connected" and keeps its reason in view; a
+// new address takes effect at once, and a silent one offers Find stations.
+TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
+{
+    TTempTree tree;
+    TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+    TSlaveProcess slave(8);  // the window sends one module
+    QStringList shown;       // every text of the status edit (elided where narrow), outlives the window
+    TForm1 form;
+    QObject::connect(form.edbxCommStatus, &QLineEdit::textChanged, [&](const QString& t) { shown << t; });
+    const auto status = [&] { return form.edbxCommStatus->text(); };
+    const auto memo = [&] { return form.mMessages->toPlainText(); };
+    form.StartButton->click();
+    QMessageBox* box = WaitForBox(form, "ModuleCountOffer", 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().startsWith("The slave has 8 modules, the WZM count is 1.")) << box->text().toStdString();
+    box->button(QMessageBox::No)->click();
+    ASSERT_TRUE(WaitFor([&] { return memo().contains("Configuration refused (\u00d73)"); }, 10000))
+        << memo().toStdString();
+    EXPECT_FALSE(shown.contains("Connected"));
+    EXPECT_TRUE(status().startsWith("Configuration refus"));
+    EXPECT_EQ(form.edbxCommStatus->palette().color(QPalette::Text), QColor(128, 0, 0));
+    const QString reason = "Slave 3 refused the configuration: WZM count is 1, the slave has 8 modules";
+    EXPECT_EQ(form.edbxCommStatus->toolTip(), reason);
+    EXPECT_EQ(form.lbStatusLink->text(), "Link: Configuration refused \u2013 " + reason);
+    EXPECT_EQ(memo().count(reason), 1) << "the reason is said once";
+
+    form.SetModuleCountFromCode(8);  // what "Yes" does
+    ASSERT_TRUE(WaitFor([&] { return status() == "Connected"; }, 10000)) << status().toStdString();
+    EXPECT_FALSE(memo().contains("WZM count is 8")) << "a refusal names the count sent";
+    TypeAndEnter(form.cbxProfiAddr, "9");
+    EXPECT_TRUE(WaitFor([&] { return status() == "Connecting"; }, 500)) << status().toStdString();
+    EXPECT_FALSE(form.Pages[0]->edbxGross->isEnabled());
+
+    ASSERT_NE(box = WaitForBox(form, "NoStationBox", 8000), nullptr);
+    EXPECT_EQ(form.lbStatusLink->text(), "Link: No station answers at address 9");
+    EXPECT_TRUE(
+        memo().contains(QRegularExpression("^Connecting \\(\u00d7\\d+\\)$", QRegularExpression::MultilineOption)))
+        << "repeated lines are folded";
+    box->defaultButton()->click();  // Find stations
+    EXPECT_EQ(form.Master->CurrentState().State, stIdle);
+    EXPECT_TRUE(form.StationsDialog() && form.StationsDialog()->isVisible());
     CloseAllBoxes();
 }

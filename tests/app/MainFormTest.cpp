@@ -5,14 +5,23 @@
 #include "module/FillCell.h"
 #include "module/Parameters.h"
 #include "app/QtSerialAdapters.h"
+#include "app/TraceControl.h"
+#include "tests/support/TempFolder.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTabBar>
 #include <QToolButton>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -39,7 +48,7 @@ TEST_F(WindowTest, StartsIdleWithOnePageOnThePreferredPort)
     EXPECT_NE(form->Pages[0], nullptr);
     EXPECT_EQ(form->Pages[1], nullptr);
     EXPECT_EQ(form->cbxWZMaddr->currentText(), "0");
-    EXPECT_EQ(form->cbxWZMaddr->count(), 64);
+    EXPECT_EQ(form->cbxWZMaddr->count(), 1) << "one unit address for each module";
     EXPECT_EQ(form->cbxNumWZMs->currentText(), "1");
     EXPECT_EQ(form->cbxNumWZMs->count(), 9);
     EXPECT_EQ(form->cbxPort->currentText(), "COM2");
@@ -147,14 +156,24 @@ TEST_F(WindowTest, HalfTypedModuleCountChangesNothing)
 
 TEST_F(WindowTest, UnitAddressAndModuleTabsSetOutputByteZero)
 {
+    Choose(form->cbxNumWZMs, 8);
+    Choose(form->cbxWZMaddr, 6);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 6);
+    EXPECT_EQ(Out()[0], 6);
+    // Fewer modules: the unit follows to the last one there is, and its tab is marked.
     Choose(form->cbxNumWZMs, 2);
-    Choose(form->cbxWZMaddr, 5);
-    EXPECT_EQ(form->PageControl1->currentIndex(), 0) << "no page 5: page 0 is shown";
-    EXPECT_EQ(Out()[0], 5);
+    EXPECT_EQ(form->cbxWZMaddr->count(), 2);
+    EXPECT_EQ(form->cbxWZMaddr->currentText(), "1");
+    EXPECT_EQ(Out()[0], 1);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 1);
+    EXPECT_FALSE(form->PageControl1->tabIcon(1).isNull());
+    EXPECT_TRUE(form->PageControl1->tabIcon(0).isNull());
+    Choose(form->cbxWZMaddr, 0);
 
     form->PageControl1->setCurrentIndex(1);  // the user clicks tab "WZM 1"
     EXPECT_EQ(form->cbxWZMaddr->currentText(), "1");
     EXPECT_EQ(Out()[0], 1);
+    EXPECT_FALSE(form->PageControl1->tabIcon(1).isNull());
 
     Choose(form->cbxWZMaddr, 0);
     EXPECT_EQ(form->PageControl1->currentIndex(), 0);
@@ -222,12 +241,15 @@ TEST_F(WindowTest, PortBoxActsOnlyWhenTypingIsFinished)
     EXPECT_EQ(port.ComNumber(), 2);
 }
 
-TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
+TEST(WindowStartUp, WithoutAnyPortTheWindowComesUpAndSaysWhatToDo)
 {
     TTempTree tree;
-    TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+    TVeltCustomComPort::SetDefaultPortPrompt([](int&) {
+        ADD_FAILURE() << "no Select Port box with an empty list";
+        return false;
+    });
     TForm1 form;
-    EXPECT_NE(ErrorBoxText(), "") << "the failed open is reported";
+    EXPECT_EQ(WaitForBox(form, "NoPortBox", 0), nullptr) << "nothing opens before the window is up";
     EXPECT_FALSE(form.Master->CommUnit().Port().Open());
     EXPECT_NE(form.Pages[0], nullptr);
     EXPECT_NE(form.Functions, nullptr);
@@ -235,9 +257,33 @@ TEST(WindowStartUp, WithoutAnyPortTheWindowStillComesUp)
     EXPECT_EQ(form.cbxNumWZMs->count(), 9);
     EXPECT_EQ(form.Master->SlaveAddress, 3);
 
-    // Start without an open port says why and stays stopped.
+    QMessageBox* box = WaitForBox(form, "NoPortBox", 2000);
+    ASSERT_NE(box, nullptr);
+    for (const char* hint : {"adapter", "dialout", "quorvel-slave"}) EXPECT_TRUE(box->text().contains(hint)) << hint;
+    EXPECT_EQ(box->defaultButton()->text(), "&Look again");
+    box->close();
+
+    // Start and quitting with the port box empty: the same advice, the remembered port kept.
     form.StartButton->click();
-    EXPECT_TRUE(ErrorBoxText().contains("no serial port is chosen"));
+    ASSERT_NE(WaitForBox(form, "NoPortBox", 0), nullptr);
+    EXPECT_EQ(form.Master->CurrentState().State, stIdle);
+    TempFolder settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(settings.str()));
+    QCoreApplication::setOrganizationName("Quorvel");  // without one QSettings writes nothing
+    QSettings remembered("Quorvel", TForm1::SettingsName);
+    remembered.setValue("port", "COM4");
+    form.SaveSettings();
+    remembered.sync();
+    EXPECT_EQ(remembered.value("port").toString(), "COM4");
+
+    // "Look again" opens a port that has come meanwhile.
+    PtyPair first;
+    tree.Link(2, first.path);
+    WaitForBox(form, "NoPortBox", 0)->defaultButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return form.Master->CommUnit().Port().Open(); }, 2000));
+    EXPECT_EQ(form.cbxPort->currentText(), "COM2");
+
+    // A typed port that does not open says why with its path.
     TypeAndEnter(form.cbxPort, "COM3");
     ErrorBoxText();
     form.StartButton->click();
@@ -262,7 +308,9 @@ TEST(WindowStartUp, WithoutConfigurationTheWindowRunsWithoutParameterPages)
     PtyPair line;
     tree.Link(2, line.path);
     TForm1 form;
-    EXPECT_TRUE(ErrorBoxText().contains("Quorvel.conf not found"));
+    EXPECT_EQ(ErrorBoxText(), "") << "the box waits until the window is up";
+    EXPECT_TRUE(WaitFor([&] { return ErrorBoxText(false).contains("Quorvel.conf not found"); }, 1000));
+    ErrorBoxText();
     ASSERT_NE(form.Parameters, nullptr);
     EXPECT_EQ(form.Parameters->SheetCount, 0);
     EXPECT_TRUE(form.Master->CommUnit().Port().Open());
@@ -284,6 +332,9 @@ TEST_F(WindowTest, EveryModuleTabCanBeReachedWithEightModules)
         right->click();
     }
     EXPECT_TRUE(bar->rect().contains(bar->tabRect(7)));
+    const int shown = form->PageControl1->currentIndex();
+    EXPECT_TRUE(shown > 0 && bar->rect().contains(bar->tabRect(shown))) << "the page follows the strip: " << shown;
+    EXPECT_EQ(form->Pages[7]->TabSheet->findChild<QLabel*>("lbModuleName")->text(), "WZM 7 (unit address 7)");
 }
 
 TEST_F(WindowTest, EnterInAParameterCellIsItsSetNotStart)
@@ -369,22 +420,95 @@ TEST_F(WindowTest, FastCycleBoxSwitchesTheMaster)
 // a pcapng file, and closing the window ends the recording.
 TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
 {
-    EXPECT_THROW(form->StartRecording("/nonexistent/dir/t.pcapng"), std::exception);
-    EXPECT_FALSE(form->Recording());
+    TTraceControl& trace = *form->Trace();
+    EXPECT_THROW(trace.Start("/nonexistent/dir/t.pcapng"), std::exception);
+    EXPECT_FALSE(trace.Recording());
 
     const std::string file = (tree.Work() / "t.pcapng").string();
-    form->StartRecording(QString::fromStdString(file));
+    trace.Start(QString::fromStdString(file));
     EXPECT_EQ(form->RecordTraceAction->text(), "Stop &recording");
+    EXPECT_FALSE(form->lbStatusRecording->isHidden()) << "the status bar shows the recording";
     EXPECT_TRUE(LastLine(form->mMessages).contains(QString::fromStdString(file)));
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 3000));
     form->close();
 
-    EXPECT_FALSE(form->Recording());
+    EXPECT_FALSE(trace.Recording());
     EXPECT_EQ(form->RecordTraceAction->text(), "&Record trace...");
+    EXPECT_TRUE(form->lbStatusRecording->isHidden());
     EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped");
     std::ifstream in(file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x0A\x0D\x0D\x0A")) << "a pcapng section header";
     EXPECT_NE(bytes.find("start sequence"), std::string::npos) << "the start-up's telegrams were recorded";
+}
+
+TEST_F(WindowTest, MemoIsReadOnlyTabLeavesItAndTheLinkButtonsHaveMnemonics)
+{
+    form->show();
+    form->mMessages->setFocus();
+    const QString before = form->mMessages->toPlainText();
+    for (const auto& [key, text] : {std::pair{Qt::Key_X, "x"}, std::pair{Qt::Key_Tab, "\t"}}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString::fromLatin1(text));
+        QApplication::sendEvent(form->mMessages, &press);
+    }
+    EXPECT_EQ(form->mMessages->toPlainText(), before) << "typing does not reach the log";
+    EXPECT_NE(form->focusWidget(), form->mMessages) << "Tab leaves the memo";
+
+    QStringList keys;
+    for (const QPushButton* button :
+         {form->StartButton, form->StopButton, form->FindStationsButton, form->DiagnosisButton}) {
+        const int amp = button->text().indexOf('&');
+        ASSERT_GE(amp, 0) << button->text().toStdString();
+        keys << button->text().mid(amp + 1, 1).toLower();
+    }
+    EXPECT_EQ(keys.removeDuplicates(), 0);
+}
+
+TEST_F(WindowTest, SmallerWindowScrollsItsControlsAndOldSettingsMoveOnceIntoTheirOwnFile)
+{
+    form->show();
+    form->resize(700, 500);
+    Pump(10);
+    EXPECT_EQ(form->size(), QSize(700, 500));
+    EXPECT_TRUE(form->findChild<QScrollArea*>("BodyScroll")->horizontalScrollBar()->isVisible());
+
+    TempFolder folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder.str()));
+    QCoreApplication::setOrganizationName("Quorvel");  // without one QSettings writes nothing
+    QString oldFile;
+    {
+        QSettings old(QCoreApplication::organizationName(), QCoreApplication::applicationName());
+        old.setValue("slaveAddress", "7");
+        old.setValue("modules", 3);
+        oldFile = old.fileName();
+    }
+    form->RestoreSettings();
+    EXPECT_EQ(form->Master->SlaveAddress, 7);
+    EXPECT_EQ(form->Master->ModuleCount(), 3);
+    EXPECT_FALSE(std::filesystem::exists(oldFile.toStdString()));
+    EXPECT_EQ(QSettings(QCoreApplication::organizationName(), TForm1::SettingsName).value("modules").toInt(), 3);
+}
+
+// Every menu item is in the manual page, and Help -> Quick start opens over the window.
+TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
+{
+    std::ifstream in(QUORVEL_MAN_PAGE);
+    QString page = QString::fromStdString(std::string((std::istreambuf_iterator<char>(in)), {}));
+    page.remove(QRegularExpression(R"(\\f[BIR])")).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    ASSERT_TRUE(page.contains(".SH THE WINDOW"));
+    int items = 0;
+    for (const QAction* menu : form->MenuBar->actions()) {
+        for (QAction* item : menu->menu()->actions()) {
+            if (item->isSeparator()) continue;
+            QString name = item->text().remove('&').remove(QStringLiteral("...")).trimmed();
+            name.remove(QRegularExpression(R"( \(.*\)$)"));  // "Adapter allowance (20 ms)"
+            EXPECT_TRUE(page.contains(name)) << name.toStdString();
+            ++items;
+            if (name == "Quick start") item->trigger();
+        }
+    }
+    EXPECT_GT(items, 8);
+    const auto* box = form->findChild<QWidget*>("QuickStartBox");
+    ASSERT_TRUE(box && box->isVisible());
 }

@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -22,6 +23,21 @@
 namespace apptest {
 
 inline QString LastLine(const QPlainTextEdit* memo) { return memo->document()->lastBlock().text(); }
+
+// The window's visible message box named `name`, waited for up to `ms`.
+inline QMessageBox* WaitForBox(const TForm1& form, const char* name, int ms)
+{
+    QMessageBox* box = nullptr;
+    WaitFor(
+        [&] {
+            box = nullptr;
+            for (QMessageBox* b : form.findChildren<QMessageBox*>(name))
+                if (b->isVisible()) box = b;
+            return box != nullptr;
+        },
+        ms);
+    return box;
+}
 
 class WindowTest : public ::testing::Test {
 protected:

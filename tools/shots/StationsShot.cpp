@@ -9,7 +9,7 @@
 #include "serial/VeltPort.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QTableWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <cstdio>
@@ -29,15 +29,15 @@ int main(int argc, char** argv)
     Pump(1200);
     const bool midway = dialog->grab().save(folder + "/stations-scanning.png");
     WaitFor([&] { return !dialog->Scanning(); }, 20000);
-    dialog->List()->setCurrentRow(1);
+    dialog->List()->selectRow(1);
     Pump(200);
     const bool listed = dialog->grab().save(folder + "/stations-found.png");
-    emit dialog->List()->itemDoubleClicked(dialog->List()->item(1));
+    emit dialog->List()->cellDoubleClicked(1, 0);
     form.DiagnosisButton->click();
     Pump(300);
     const bool window = form.grab().save(folder + "/stations-window.png");
     const bool diagnosis = form.DiagnosisView()->grab().save(folder + "/diagnosis.png");
-    std::printf("%d stations; saved %d %d %d %d in %s\n", dialog->List()->count(), midway, listed, window, diagnosis,
+    std::printf("%d stations; saved %d %d %d %d in %s\n", dialog->List()->rowCount(), midway, listed, window, diagnosis,
                 folder.toLocal8Bit().constData());
     return midway && listed && window && diagnosis ? 0 : 1;
 }

@@ -1,10 +1,12 @@
 // Review tool (not a test): the main window before Start, connected to
 // quorvel-slave with live values, and after the slave is gone, saved as
-// <output>-before.png, <output>.png and <output>-lost.png. Run under xvfb-run:
+// <output>-before.png, <output>.png, <output>-overview.png (View -> All
+// modules) and <output>-lost.png. Run under xvfb-run:
 //   xvfb-run -a app_window_shot [modules] [output.png]
 #include "tests/support/AppEnvironment.h"
 #include "tests/support/QtTestSupport.h"
 #include "app/MainForm.h"
+#include "app/ModulesOverview.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 
@@ -39,6 +41,9 @@ int main(int argc, char** argv)
     if (modules > 1) form.PageControl1->setCurrentIndex(1);
     Pump(300);
     const bool saved = form.grab().save(output);
+    form.OpenModulesOverview();
+    Pump(300);
+    form.ModulesOverview()->grab().save(stem + QStringLiteral("-overview.png"));
     slave.Stop(SIGKILL);
     // The master gives the slave up after its silent requests: values go grey.
     WaitFor([&] { return form.Master->CurrentState().State != stDataExchange; }, 5000);
