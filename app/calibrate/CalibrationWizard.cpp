@@ -192,7 +192,7 @@ void TCalibrationWizard::ShowWeigh(const TWeighRow& row) const
     const TCalibrationFlow& f = *flow_;
     row.Gross->setText(f.Gross() ? KgText(*f.Gross()) : QStringLiteral("no reading (is the link in data exchange?)"));
     row.Steadiness->setValue(static_cast<int>(std::lround(f.Steadiness().Fraction() * 100)));
-    row.Steadiness->setToolTip(QStringLiteral("At rest: the gross weight moves less than one display step (%1) "
+    row.Steadiness->setToolTip(QStringLiteral("At rest: the gross weight stays within one display step (%1) "
                                               "over the module's no-motion time (%2 ms)")
                                    .arg(KgText(f.StepKg(), 4))
                                    .arg(f.Steadiness().Window().count()));

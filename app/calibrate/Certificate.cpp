@@ -68,8 +68,8 @@ QString CertificateHtml(const TCalibrationFlow& f, const TCertificateFacts& fact
     html += QStringLiteral("<tr><td>Calibration counter</td><td>%1</td><td>%2</td></tr>")
                 .arg(Number(f.CounterBefore()), Number(f.CounterAfter()));
     html += QStringLiteral(
-                "</table><h3>Steadiness</h3><p>A reading was taken when the gross weight moved less "
-                "than one display step (%1 kg) over the module's no-motion time (%2 ms).%3</p>")
+                "</table><h3>Steadiness</h3><p>A reading was taken when the gross weight stayed within "
+                "one display step (%1 kg) over the module's no-motion time (%2 ms).%3</p>")
                 .arg(f.StepKg(), 0, 'g', 4)
                 .arg(f.Steadiness().Window().count())
                 .arg(f.Overridden() ? QStringLiteral(" <b>At least one reading was taken on a moving weight, "
