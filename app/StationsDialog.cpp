@@ -112,9 +112,13 @@ TStationsDialog::TStationsDialog(T_DPV0& master, QWidget* parent)
         progress_->setValue(TLiveListScan::LastAddress);
         scanButton_->setEnabled(true);
         const int n = list_->rowCount();
-        status_->setText(error.empty() ? (n == 0 ? QStringLiteral("No station answered.")
-                                                 : QStringLiteral("%1 station(s) found; choose one.").arg(n))
-                                       : QString::fromStdString(error));
+        if (!error.empty())
+            status_->setText(QString::fromStdString(error));
+        else if (n == 0)
+            status_->setText(QStringLiteral("No station answered."));
+        else
+            status_->setText(n == 1 ? QStringLiteral("1 station found.")
+                                    : QStringLiteral("%1 stations found; choose one.").arg(n));
         if (otherMaster_) status_->setText(QString::fromStdString(OtherMasterWarning(*otherMaster_)));
         if (n > 0 && list_->currentRow() < 0) list_->selectRow(0);
         list_->resizeColumnsToContents();
