@@ -79,7 +79,7 @@ build_window() {
   rm -rf "$stage"
   mkdir -p "$stage/platforms" "$stage/styles"
   cp "$release/build/bin/quorvel.exe" "$release/build/cli/quorvel-cli.exe" module/Quorvel.conf "$stage/"
-  cp "$qt_prefix"/bin/Qt6Core.dll "$qt_prefix"/bin/Qt6Gui.dll "$qt_prefix"/bin/Qt6Widgets.dll "$stage/"
+  cp "$qt_prefix"/bin/Qt6{Core,Gui,Widgets,PrintSupport}.dll "$stage/"
   cp "$qt_prefix/plugins/platforms/qwindows.dll" "$stage/platforms/"
   cp "$qt_prefix"/plugins/styles/*.dll "$stage/styles/" 2>/dev/null || rmdir "$stage/styles"
   local runtime
