@@ -56,13 +56,16 @@ build_qt() {
   [ -f "$qt_prefix/lib/cmake/Qt6Widgets/Qt6WidgetsConfig.cmake" ] && return
   [ -d "$cache/qt-source/src" ] || fetch_qt_source
   # Only what a widget program needs: no OpenGL, D-Bus, network, SQL, Vulkan,
-  # ICU, FreeType or Direct2D; no tablet events (the source lacks wintab).
+  # ICU, FreeType, Direct2D or DirectWrite (with Direct2D off, DirectWrite must
+  # be off too: the print engine would link to a font engine not built); no
+  # tablet events (the source lacks wintab).
   nice -n 19 cmake -S "$cache/qt-source/src" -B "$cache/qt-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DCMAKE_INSTALL_PREFIX="$qt_prefix" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DFEATURE_opengl=OFF -DINPUT_opengl=no -DFEATURE_dbus=OFF \
     -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_vulkan=OFF -DFEATURE_icu=OFF -DFEATURE_freetype=OFF \
-    -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF -DFEATURE_tabletevent=OFF -DFEATURE_testlib=OFF
+    -DFEATURE_direct2d=OFF -DFEATURE_directwrite=OFF -DFEATURE_directwrite3=OFF -DFEATURE_tabletevent=OFF \
+    -DFEATURE_testlib=OFF
   nice -n 19 cmake --build "$cache/qt-build" -- -j2
   cmake --install "$cache/qt-build"
 }
