@@ -15,6 +15,10 @@ constexpr DWORD WatchedEvents = LineEvents | EV_CTS | EV_DSR | EV_RLSD | EV_RING
 // were queued, is cancelled and counts what it got.
 constexpr DWORD ReadGraceMs = 200;
 
+// How long a close waits for the event wait it cancelled to end. Wine on a
+// real serial device ends it only when the handle closes.
+constexpr DWORD CloseGraceMs = 200;
+
 // Errors after which the port is no longer there (adapter pulled, driver gone).
 bool GoneError(DWORD error)
 {
@@ -120,7 +124,13 @@ int TVeltWin32Dispatcher::DeviceClose()
 {
     if (port_ == INVALID_HANDLE_VALUE) return -1;
     // The threads have stopped; a wait they left armed still names our record.
-    if (waitPending_) Abandon(waitOp_);
+    // A cleared mask ends it where the driver honours that, the cancel where
+    // the driver honours that; the close ends it in any case.
+    if (waitPending_) {
+        SetCommMask(port_, 0);
+        CancelIoEx(port_, &waitOp_.record);
+        WaitForSingleObject(waitOp_.record.hEvent, CloseGraceMs);
+    }
     waitPending_ = false;
     const int result = CloseHandle(port_) ? ecOK : -1;
     port_ = INVALID_HANDLE_VALUE;
