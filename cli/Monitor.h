@@ -4,7 +4,9 @@
 
 #include "dp/Profi_dp.h"
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -20,6 +22,10 @@ public:
     // True once a Data_Exchange response came after the latest "Connected"
     // (and no other status text since): the link really carries data.
     bool Exchanging() const { return exchanging_; }
+    // Start -> "Connected" and the data exchanges since, for --stats:
+    // "timing connected after 1234 ms, 9.9 exchanges/s" (or "never connected").
+    void MarkStart() { start_ = TClock::now(); }
+    std::string TimingLine() const;
     // Also hands each Data_Exchange response in data exchange to `handler`;
     // `printValues` false leaves out the module lines.
     void SetOnData(std::function<void(const TByteString&)> handler, bool printValues)
@@ -32,8 +38,14 @@ private:
     void Received(const TByteString& telegram);
     void StatusText(const std::string& text);
 
+    using TClock = std::chrono::steady_clock;
+
     T_DPV0& master_;
     std::ostream& out_;
+    TClock::time_point start_ = TClock::now();
+    std::optional<TClock::time_point> connectedAt_;  // the latest "Connected"
+    TClock::time_point lastExchange_;
+    long exchanges_ = 0;  // Data_Exchange responses since connectedAt_
     std::string lastText_;
     bool exchanging_ = false;
     std::function<void(const TByteString&)> onData_;

@@ -286,6 +286,7 @@ int main(int argc, char** argv)
             },
             !session && !check);
     channel.ClearBuffer();
+    monitor.MarkStart();
     master.StartMaster();
     auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
     try {
@@ -314,7 +315,10 @@ int main(int argc, char** argv)
     master.StopMaster();  // marks the trace's end
     master.SetOnTrace({});
     recorder.Stop();  // a failure was reported when it happened
-    if (options->stats) PrintStats(master);
+    if (options->stats) {
+        PrintStats(master);
+        std::cout << monitor.TimingLine() << std::endl;
+    }
     if (session) return FinishRun(*options, session->Run());
     if (check) {
         for (const std::string& line : check->Lines()) std::cout << line << '\n';
