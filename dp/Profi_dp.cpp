@@ -125,6 +125,7 @@ void T_DPV0::Step(const TByteString& telegram)
         // The channel lets the tick through once the slot time has run out.
         awaited_ = TAwaited::Nothing;
         ++counters_.noAnswer;
+        ++unheardRequests_;
         lastUnanswered_ = true;
     }
     ReportStateChange();
@@ -427,6 +428,7 @@ void T_DPV0::HeardNow()
     lastHeard_ = std::chrono::steady_clock::now();
     heardAddress_ = SlaveAddress;
     silenceSaid_ = false;
+    unheardRequests_ = 0;
 }
 
 void T_DPV0::WatchSilence()
@@ -435,7 +437,9 @@ void T_DPV0::WatchSilence()
         HeardNow();  // a new address gets its own time
         return;
     }
-    if (silenceSaid_ || std::chrono::steady_clock::now() - lastHeard_ < SilenceLimit) return;
+    if (silenceSaid_ || unheardRequests_ < SilentStationRequests ||
+        std::chrono::steady_clock::now() - lastHeard_ < SilenceLimit)
+        return;
     silenceSaid_ = true;
     const std::string text = "No station answers at address " + std::to_string(SlaveAddress);
     Refuse(text, text);

@@ -108,6 +108,9 @@ public:
 
     static constexpr int SilentRequestLimit = 10;
     static constexpr std::chrono::seconds SilenceLimit{3};
+    // Requests left unanswered that silence also needs: time alone would
+    // blame the slave for a pause of the master's own (a busy window).
+    static constexpr int SilentStationRequests = 5;
     // Steps after Global_Control before cyclic data exchange begins.
     static constexpr std::uint32_t SettlingSteps = 5;
 
@@ -257,6 +260,7 @@ private:
     std::chrono::steady_clock::time_point lastHeard_{};  // the last valid answer, Start or new address
     std::int32_t heardAddress_ = -1;
     bool silenceSaid_ = false;
+    int unheardRequests_ = 0;  // requests left unanswered since lastHeard_
     std::string heldStatus_;
     std::string heldReason_;
 };

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -278,6 +280,22 @@ TEST_F(MasterTest, SilentSlaveIsReportedAfterTenUnansweredRequests)
     Tick();
     Tick();
     EXPECT_EQ(texts.back().second, "Connecting");
+}
+
+// Silence needs both the time and requests that went unanswered in it: a
+// master that did not ask (its window busy) does not blame the station.
+TEST_F(MasterTest, NoStationAnswersNeedsTimeAndUnansweredRequests)
+{
+    master.StartMaster();
+    std::this_thread::sleep_for(T_DPV0::SilenceLimit + std::chrono::milliseconds(100));
+    // Each request is judged just before the next goes out.
+    const auto tickUntilSent = [&](std::size_t requests) {
+        for (int i = 0; i < 40 && sent.size() < requests; ++i) Tick();
+    };
+    tickUntilSent(T_DPV0::SilentStationRequests);
+    for (const auto& text : texts) EXPECT_EQ(text.second, "Connecting");
+    tickUntilSent(T_DPV0::SilentStationRequests + 1);
+    EXPECT_EQ(status.text, "No station answers at address 3");
 }
 
 TEST_F(MasterTest, StopMidStartUpGoesIdleAndPassesNoLateAnswerOn)
