@@ -1,6 +1,7 @@
 #include "CommUnit.h"
 
 #include "PortTable.h"
+#include "SystemInfo.h"
 #include "VeltExcept.h"
 #include "base/ComName.h"
 
@@ -296,12 +297,17 @@ void TCommUnit::CheckDevice()
 
 void TCommUnit::LoseDevice()
 {
+    // The system's word for it, for a reader who must tell a pulled adapter
+    // from a driver fault.
+    const int error = port_->DeviceGoneError();
+    std::string why = error > 0 ? SystemErrorDescription(error) : "";
+    if (!why.empty()) why = " (" + why + ")";
     port_->ClosePort();
     ClearBuffer();
     AnswerIn();  // nothing comes from a lost device
     deviceLost_ = true;
     reopenCountdown_ = PollsPer(ReopenPeriod);
-    Notice("Port " + ComName(port_->ComNumber()) + " (" + openedPath_ + ") lost, waiting for it");
+    Notice("Port " + ComName(port_->ComNumber()) + " (" + openedPath_ + ") lost, waiting for it" + why);
 }
 
 void TCommUnit::TryReopen()

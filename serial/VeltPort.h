@@ -171,6 +171,8 @@ public:
     // far side ended). The port stays open and closable; close and reopen to
     // recover. False when closed.
     bool DeviceGone() const;
+    // The system's error that told of it (0: none or not gone).
+    int DeviceGoneError() const;
 
     TLinkState LinkState() const { return linkState_; }
     TVeltBaseDispatcher* Dispatcher() const { return dispatcher_.get(); }

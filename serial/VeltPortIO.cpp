@@ -290,6 +290,8 @@ std::uint8_t TVeltCustomComPort::ReadByte()
 
 bool TVeltCustomComPort::DeviceGone() const { return IsOpen() && dispatcher_->DeviceGone(); }
 
+int TVeltCustomComPort::DeviceGoneError() const { return DeviceGone() ? dispatcher_->DeviceGoneError() : 0; }
+
 std::chrono::steady_clock::time_point TVeltCustomComPort::LastInputArrival() const
 {
     return IsOpen() ? dispatcher_->LastArrival() : std::chrono::steady_clock::time_point{};

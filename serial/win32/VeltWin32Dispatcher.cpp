@@ -19,6 +19,9 @@ constexpr DWORD ReadGraceMs = 200;
 // real serial device ends it only when the handle closes.
 constexpr DWORD CloseGraceMs = 200;
 
+// How often a finished event wait without its result is looked at again.
+constexpr int IncompleteLooks = 200;
+
 // Errors after which the port is no longer there (adapter pulled, driver gone).
 bool GoneError(DWORD error)
 {
@@ -323,16 +326,32 @@ bool TVeltWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask)
             return true;
         }
         if (result != WAIT_OBJECT_0 + 1) return false;
-        waitPending_ = false;
         DWORD ignored = 0;
         if (!GetOverlappedResult(port_, &waitOp_.record, &ignored, FALSE)) {
             const DWORD error = GetLastError();
+            // Wine may set the event a moment before it writes the result:
+            // the wait is still on, looked at again a millisecond later. An
+            // event still set without a result after that is reset, and the
+            // wait's end sets it again.
+            if (error == ERROR_IO_INCOMPLETE) {
+                if (++incompleteLooks_ < IncompleteLooks) {
+                    Sleep(1);
+                } else {
+                    ResetEvent(waitOp_.record.hEvent);
+                    incompleteLooks_ = 0;
+                }
+                continue;
+            }
+            incompleteLooks_ = 0;
+            waitPending_ = false;
             // Abandoned by the driver (some end an idle wait this way): armed again.
             if (error == ERROR_OPERATION_ABORTED) continue;
             MarkDeviceGone(static_cast<int>(error));
             mask = evErr;
             return true;
         }
+        waitPending_ = false;
+        incompleteLooks_ = 0;
         if (eventMask_ == 0) continue;
         mask = eventMask_;
         return true;

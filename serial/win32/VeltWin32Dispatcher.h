@@ -69,5 +69,6 @@ private:
     DWORD eventMask_ = 0;               // filled by the pending WaitCommEvent
     bool waitPending_ = false;
     bool lineEventsOnly_ = false;               // the port cannot wait for modem-line changes
+    int incompleteLooks_ = 0;                   // looks at a wait whose event came before its result
     std::atomic<std::uint32_t> lineErrors_{0};  // taken from the driver, not yet reported
 };
