@@ -10,6 +10,7 @@
 #include "core/ParameterBackup.h"
 #include "core/ParameterRead.h"
 #include "core/WeightHistory.h"
+#include "ElidingLabel.h"
 #include "QtSerialAdapters.h"
 #include "core/ResultWait.h"
 #include "dp/Diagnosis.h"
@@ -75,10 +76,10 @@ public:
     QAction* QuitAction;
     QMenu* HelpMenu;
     QStatusBar* StatusBar;
-    QLabel* lbStatusPort;
+    TElidingLabel* lbStatusPort;  // long texts end in "…" rather than widen the window
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
-    QLabel* lbStatusLink;
+    TElidingLabel* lbStatusLink;
     QLabel* lbStatusBus = nullptr;        // the bus counters, redrawn once a second
     QLabel* lbStatusRecording = nullptr;  // "Recording trace" while a trace runs
     QAction* AllowanceAction = nullptr;   // Line -> Adapter allowance...

@@ -2,6 +2,7 @@
 // count, link) and the port box's list.
 #include "MainForm.h"
 
+#include "ElidingLabel.h"
 #include "QtSerialAdapters.h"
 #include "dp/Profi_dp.h"
 #include "serial/PortTable.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
+#include <initializer_list>
 
 namespace {
 
@@ -29,10 +31,14 @@ void TForm1::BuildStatusBar()
 {
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(true);
-    for (QLabel** label : {&lbStatusPort, &lbStatusAddress, &lbStatusModules, &lbStatusLink}) {
-        *label = new QLabel(StatusBar);
-        StatusBar->addWidget(*label, label == &lbStatusPort ? 1 : 0);
-    }
+    // The port's device path and a refusal's reason can be long: they end in
+    // "…" (whole in the tool tip) rather than widen the window.
+    lbStatusPort = new TElidingLabel(StatusBar);
+    lbStatusAddress = new QLabel(StatusBar);
+    lbStatusModules = new QLabel(StatusBar);
+    lbStatusLink = new TElidingLabel(StatusBar);
+    for (QLabel* label : std::initializer_list<QLabel*>{lbStatusPort, lbStatusAddress, lbStatusModules, lbStatusLink})
+        StatusBar->addWidget(label, label == lbStatusPort ? 1 : 0);
     // Shown only while a trace is being recorded.
     lbStatusRecording = new QLabel(StatusBar);
     lbStatusRecording->setObjectName(QStringLiteral("lbStatusRecording"));
@@ -55,7 +61,9 @@ void TForm1::UpdateStatusBar()
         port += QStringLiteral(" (lost, waiting for it)");
     else if (Master && !Master->CommUnit().Port().Open())
         port += QStringLiteral(" (closed)");
-    lbStatusPort->setText(QStringLiteral("Port: ") + port);
+    const QString portLabel = QStringLiteral("Port: ") + (portName.isEmpty() ? port : portName);
+    lbStatusPort->SetText(QStringLiteral("Port: ") + port, portLabel);
+    lbStatusPort->setToolTip(port);
     lbStatusAddress->setText(QStringLiteral("Slave address: %1").arg(Master ? Master->SlaveAddress : 0));
     lbStatusModules->setText(QStringLiteral("Modules: %1").arg(Master ? Master->ModuleCount() : 0));
     // A refusal stays on show, with its reason, while the start-up repeats.
@@ -63,8 +71,9 @@ void TForm1::UpdateStatusBar()
     const QString reason = Master ? QString::fromStdString(Master->HeldReason()) : QString();
     QString link = refusal.isEmpty() ? linkText_ : refusal;
     if (reason != refusal) link += QStringLiteral(" \u2013 ") + reason;
-    lbStatusLink->setText(QStringLiteral("Link: ") + link);
-    lbStatusLink->setToolTip(reason);
+    lbStatusLink->SetText(QStringLiteral("Link: ") + link,
+                          QStringLiteral("Link: ") + (refusal.isEmpty() ? linkText_ : refusal));
+    lbStatusLink->setToolTip(reason.isEmpty() ? link : reason);
     if (!reason.isEmpty()) edbxCommStatus->setToolTip(reason);
 }
 
