@@ -5,7 +5,7 @@
 #include "FormWidgets.h"
 #include "ModulesOverview.h"
 #include "core/SlaveAddress.h"
-#include "StationsDialog.h"
+#include "StationsControl.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
 #include "module/FillCell.h"
@@ -94,10 +94,21 @@ void TForm1::FormCreate()
     Master->SetStatusEdit(statusEdit_.get());
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
-    Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { DiagnosisReceived(d); });
+    stations_ = std::make_unique<TStationsControl>(
+        *Master, this,
+        TStationsControl::THooks{[this](int address) {
+                                     cbxProfiAddr->setEditText(QString::number(address));
+                                     cbxProfiAddrChange();
+                                 },
+                                 [this](int modules) { SetModuleCountFromCode(modules); },
+                                 [this] {
+                                     if (StopButton->isEnabled()) StopButtonClick();
+                                 },
+                                 [this](const QString& line) { AddMessage(line); }});
+    Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { stations_->DiagnosisReceived(d); });
     // The offer waits until the master's step is over.
     Master->SetOnSilentStation(
-        [this](int address) { QTimer::singleShot(0, this, [this, address] { OfferFindStations(address); }); });
+        [this](int address) { QTimer::singleShot(0, this, [this, address] { stations_->OfferFind(address); }); });
     Master->SetOnConfigRefused(
         [this](int modules) { QTimer::singleShot(0, this, [this, modules] { OfferSlaveModuleCount(modules); }); });
 
@@ -150,8 +161,9 @@ void TForm1::ConnectControls()
     connect(StartButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StartButtonClick(); }); });
     connect(StopButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StopButtonClick(); }); });
     connect(FindStationsButton, &QPushButton::clicked, this,
-            [this] { errorbox::Guard([this] { FindStationsClick(); }); });
-    connect(DiagnosisButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { DiagnosisClick(); }); });
+            [this] { errorbox::Guard([this] { stations_->FindClick(); }); });
+    connect(DiagnosisButton, &QPushButton::clicked, this,
+            [this] { errorbox::Guard([this] { stations_->DiagnosisClick(); }); });
     profiAddrCommit_ = std::make_unique<TComboCommit>(cbxProfiAddr, [this] { cbxProfiAddrChange(); });
     numWZMsCommit_ = std::make_unique<TComboCommit>(cbxNumWZMs, [this] { cbxNumWZMsChange(); });
     wzmAddrCommit_ = std::make_unique<TComboCommit>(cbxWZMaddr, [this] { cbxWZMaddrChange(); });
@@ -189,8 +201,7 @@ TForm1::~TForm1()
     pageChangeFromCode_ = true;
     Channel.Clear();
     // A scan still running hands the channel back to the master: before it goes.
-    delete stationsDialog_;
-    stationsDialog_ = nullptr;
+    stations_.reset();
     trace_.reset();  // writes out what is buffered
     Master.reset();  // frees the serial channel, which closes the port
     statusEdit_.reset();
@@ -257,8 +268,8 @@ bool TForm1::EnsurePortOpen()
 
 void TForm1::StartButtonClick()
 {
-    if (stationsDialog_) stationsDialog_->reject();  // a running scan gives the channel back
-    if (!WarnOfOtherMaster()) StartLink();
+    stations_->EndScan();  // a running scan gives the channel back
+    if (!stations_->WarnOfOtherMaster([this] { StartLink(); })) StartLink();
 }
 
 void TForm1::StartLink()

@@ -12,7 +12,6 @@
 #include "core/WeightHistory.h"
 #include "QtSerialAdapters.h"
 #include "core/ResultWait.h"
-#include "dp/Diagnosis.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -44,9 +43,8 @@ class TFunctions;
 class TParameters;
 class TWZMdata;
 class TWeightPlot;
-class TStationsDialog;
+class TStationsControl;
 class TTraceControl;
-class TDiagnosisView;
 class TBackupDialog;
 class TModulesOverview;
 struct MasterState;
@@ -149,22 +147,10 @@ public:
     void StateChanged(const MasterState& state);
     void ShowStatusText(const std::string& text);
 
-    // The live list and the slave's diagnosis.
-    void FindStationsClick();
-    void DiagnosisClick();
-    // A station chosen from the live list: its address, and its WZM count
-    // unless `modules` is 0.
-    void UseStation(int address, int modules);
-    void DiagnosisReceived(const diag::TDiagnosis& diagnosis);
     // The slave refused the configuration and has `modules` modules: a
     // message box offers to take that count.
     void OfferSlaveModuleCount(int modules);
     void SetModuleCountFromCode(int modules);
-    // No station answers at `address`: a box offers to stop and find the
-    // stations on the line ("NoStationBox").
-    void OfferFindStations(int address);
-    TStationsDialog* StationsDialog() const { return stationsDialog_; }
-    TDiagnosisView* DiagnosisView() const { return diagnosisView_; }
 
     // Cyclic data and the command channel.
     void ReceiveTelegram(const TByteString& telegram);
@@ -183,8 +169,11 @@ public:
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
+    // The controllers of what the window offers beyond its own controls.
     // The telegram trace (File -> Record trace...).
     TTraceControl* Trace() const { return trace_.get(); }
+    // Find stations, Diagnosis and the offer to scan.
+    TStationsControl* Stations() const { return stations_.get(); }
 
     // View -> Weight plot...: shows the plot window (made at its first
     // opening), which follows the module tab chosen here.
@@ -259,9 +248,6 @@ private:
     void BuildLineMenu();
     void StartBusCounters();
     void UpdateBusCounters();
-    // True when the last scan found another master: a box then asks before
-    // the link starts.
-    bool WarnOfOtherMaster();
     void StartLink();
     bool BackupBusy();
     std::vector<backup::TPageLayout> PageLayout();
@@ -295,6 +281,7 @@ private:
     TWeightPlot* weightPlot_ = nullptr;
     TModulesOverview* overview_ = nullptr;
     std::unique_ptr<TTraceControl> trace_;
+    std::unique_ptr<TStationsControl> stations_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;
@@ -302,11 +289,7 @@ private:
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;  // fires when resultWait_ is due
     TResultWait resultWait_;
-    TStationsDialog* stationsDialog_ = nullptr;
-    TDiagnosisView* diagnosisView_ = nullptr;
     TBackupDialog* backupDialog_ = nullptr;
-    std::optional<diag::TDiagnosis> lastDiagnosis_;
-    QDateTime lastDiagnosisAt_;
     bool pageChangeFromCode_ = false;
     QWidget* body_ = nullptr;
     std::deque<std::pair<QDateTime, QString>> messageLog_;  // the memo's lines with their times

@@ -1,19 +1,14 @@
 // The main window's view of the line: the adapter allowance (Line menu,
 // remembered with the other settings), the bus counters in the status bar
-// (redrawn once a second), and the warning before Start when the last scan
-// found another master on the bus.
+// (redrawn once a second).
 #include "MainForm.h"
 
-#include "StationsDialog.h"
-#include "dp/LiveList.h"
 #include "dp/Profi_dp.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -79,23 +74,4 @@ void TForm1::UpdateBusCounters()
                              .arg(static_cast<double>(c.meanCycle.count()) / 1000.0, 0, 'f', 1);
     if (lbStatusBus->text() != text) lbStatusBus->setText(text);
     lbStatusBus->setToolTip(QString::fromStdString(CountersLine(c, Master->CommUnit().LineCounts())));
-}
-
-bool TForm1::WarnOfOtherMaster()
-{
-    const std::optional<int> other = stationsDialog_ ? stationsDialog_->OtherMaster() : std::nullopt;
-    if (!other) return false;
-    auto* box =
-        new QMessageBox(QMessageBox::Warning, QStringLiteral("Another master"),
-                        QString::fromStdString(OtherMasterWarning(*other)) + QStringLiteral("\n\nStart anyway?"),
-                        QMessageBox::Yes | QMessageBox::No, this);
-    box->setObjectName(QStringLiteral("OtherMasterWarning"));
-    box->setDefaultButton(QMessageBox::No);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    connect(box, &QMessageBox::buttonClicked, this, [this, box](QAbstractButton* button) {
-        if (box->standardButton(button) == QMessageBox::Yes) StartLink();
-    });
-    box->open();
-    return true;
 }

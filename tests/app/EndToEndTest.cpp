@@ -5,6 +5,7 @@
 
 #include "app/DiagnosisView.h"
 #include "app/ModulesOverview.h"
+#include "app/StationsControl.h"
 #include "app/StationsDialog.h"
 #include "tests/support/TempFolder.h"
 #include "app/WeightPlot.h"
@@ -199,7 +200,7 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     TForm1 form;
 
     form.FindStationsButton->click();
-    TStationsDialog* dialog = form.StationsDialog();
+    TStationsDialog* dialog = form.Stations()->Dialog();
     ASSERT_TRUE(dialog && dialog->isVisible());
     ASSERT_TRUE(WaitFor([&] { return !dialog->Scanning(); }, 20000));
     ASSERT_EQ(dialog->List()->rowCount(), 3) << dialog->Status()->text().toStdString();
@@ -213,9 +214,10 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
 
     form.DiagnosisButton->click();  // the chosen station's diagnosis, not the last one scanned
-    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 7, master none, Ident_Number 09C5"));
-    EXPECT_TRUE(form.DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
-    EXPECT_FALSE(form.DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
+    EXPECT_TRUE(
+        form.Stations()->DiagnosisView()->Header()->text().contains("station 7, master none, Ident_Number 09C5"));
+    EXPECT_TRUE(form.Stations()->DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
+    EXPECT_FALSE(form.Stations()->DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
 
     // A wrong count: said once in the messages, and the offer fixes it.
     Choose(form.cbxNumWZMs, 1);
@@ -272,6 +274,6 @@ TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
         << "repeated lines are folded";
     box->defaultButton()->click();  // Find stations
     EXPECT_EQ(form.Master->CurrentState().State, stIdle);
-    EXPECT_TRUE(form.StationsDialog() && form.StationsDialog()->isVisible());
+    EXPECT_TRUE(form.Stations()->Dialog() && form.Stations()->Dialog()->isVisible());
     CloseAllBoxes();
 }
