@@ -1,6 +1,7 @@
 // Start-up of the main window, its controls' handlers and its destruction.
 #include "MainForm.h"
 
+#include "BackupControl.h"
 #include "ErrorBox.h"
 #include "FormWidgets.h"
 #include "ModulesOverview.h"
@@ -130,6 +131,10 @@ void TForm1::FormCreate()
         }
     }
 
+    backup_ = std::make_unique<TBackupControl>(
+        *Master, this, [this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
+        [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
+        [this] { return SelectedModule(); }, Parameters);
     trace_ = std::make_unique<TTraceControl>(
         *Master, RecordTraceAction, lbStatusRecording, [this](const QString& line) { AddMessage(line); }, this);
 

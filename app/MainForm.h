@@ -7,7 +7,6 @@
 
 #include "core/CommandChannel.h"
 #include "core/CyclicData.h"
-#include "core/ParameterBackup.h"
 #include "core/ParameterRead.h"
 #include "core/WeightHistory.h"
 #include "QtSerialAdapters.h"
@@ -45,7 +44,7 @@ class TWZMdata;
 class TWeightPlot;
 class TStationsControl;
 class TTraceControl;
-class TBackupDialog;
+class TBackupControl;
 class TModulesOverview;
 struct MasterState;
 
@@ -174,6 +173,8 @@ public:
     TTraceControl* Trace() const { return trace_.get(); }
     // Find stations, Diagnosis and the offer to scan.
     TStationsControl* Stations() const { return stations_.get(); }
+    // Module -> Backup parameters... / Restore parameters...
+    TBackupControl* Backup() const { return backup_.get(); }
 
     // View -> Weight plot...: shows the plot window (made at its first
     // opening), which follows the module tab chosen here.
@@ -183,15 +184,6 @@ public:
     void OpenModulesOverview();
     TModulesOverview* ModulesOverview() const { return overview_; }
     const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
-    // Module -> Backup parameters... / Restore parameters... of the selected
-    // module. StartBackup reads every item into `fileName`; OfferRestore
-    // checks the file against the pages and shows what it would write,
-    // or says why it is refused. A run already going is shown instead.
-    void BackupClick();
-    void RestoreClick();
-    void StartBackup(const QString& fileName);
-    void OfferRestore(const QString& fileName);
-    TBackupDialog* BackupDialog();
 
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
@@ -244,13 +236,10 @@ private:
     // A module block's weights and status bytes into the plot's history.
     void RecordWeights(int k, const cyclic::TModuleValues& values);
     void BuildStatusBar();
-    void BuildModuleMenu();
     void BuildLineMenu();
     void StartBusCounters();
     void UpdateBusCounters();
     void StartLink();
-    bool BackupBusy();
-    std::vector<backup::TPageLayout> PageLayout();
     void ArrangeForSize();
     void BuildCommandDataBox();
     void ConnectControls();
@@ -282,6 +271,7 @@ private:
     TModulesOverview* overview_ = nullptr;
     std::unique_ptr<TTraceControl> trace_;
     std::unique_ptr<TStationsControl> stations_;
+    std::unique_ptr<TBackupControl> backup_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;
@@ -289,7 +279,6 @@ private:
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;  // fires when resultWait_ is due
     TResultWait resultWait_;
-    TBackupDialog* backupDialog_ = nullptr;
     bool pageChangeFromCode_ = false;
     QWidget* body_ = nullptr;
     std::deque<std::pair<QDateTime, QString>> messageLog_;  // the memo's lines with their times

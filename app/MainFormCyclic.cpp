@@ -3,7 +3,7 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
-#include "BackupDialog.h"
+#include "BackupControl.h"
 #include "ModulesOverview.h"
 #include "core/HexText.h"
 #include "core/ResultRoute.h"
@@ -115,9 +115,8 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
             resultWait_.Stop();
             ShowResult();
             emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
-            if (backupDialog_)
-                backupDialog_->TakeResult(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultStat,
-                                          Channel.ResultValue);
+            backup_->TakeResult(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultStat,
+                                Channel.ResultValue);
         }
         FeedDialogs();
     } else if (outcome.channelFree) {
@@ -185,6 +184,6 @@ void TForm1::GiveUpCommand()
     // No answer is no refusal: the item stays editable, marked as not read.
     if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
         Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
-    if (backupDialog_) backupDialog_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
+    backup_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
     emit CommandGivenUp();
 }

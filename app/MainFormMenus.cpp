@@ -1,8 +1,9 @@
 // The main window's menu bar and what its File and Help menus do themselves:
-// saving the messages, Quick start and the About box; Record trace goes to
-// the trace control.
+// saving the messages, Quick start and the About box; Record trace, backup and
+// restore go to their controllers.
 #include "MainForm.h"
 
+#include "BackupControl.h"
 #include "ErrorBox.h"
 #include "SaveWhole.h"
 #include "app/calibrate/CalibrationWizard.h"
@@ -44,8 +45,14 @@ void TForm1::BuildMenuBar()
     QuitAction->setShortcut(QKeySequence::Quit);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
     BuildViewMenu();
-    BuildModuleMenu();
-    QAction* calibrate = MenuBar->actions().constLast()->menu()->addAction(QStringLiteral("&Calibrate..."));
+    QMenu* module = MenuBar->addMenu(QStringLiteral("&Module"));
+    QAction* backup = module->addAction(QStringLiteral("&Backup parameters..."));
+    backup->setObjectName(QStringLiteral("actBackupParameters"));
+    connect(backup, &QAction::triggered, this, [this] { backup_->BackupClick(); });
+    QAction* restore = module->addAction(QStringLiteral("&Restore parameters..."));
+    restore->setObjectName(QStringLiteral("actRestoreParameters"));
+    connect(restore, &QAction::triggered, this, [this] { backup_->RestoreClick(); });
+    QAction* calibrate = module->addAction(QStringLiteral("&Calibrate..."));
     calibrate->setObjectName(QStringLiteral("actCalibrate"));
     connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { calibrate::Open(*this); }); });
     BuildLineMenu();
