@@ -4,7 +4,6 @@
 #include "BackupControl.h"
 #include "ErrorBox.h"
 #include "FormWidgets.h"
-#include "ModulesOverview.h"
 #include "core/SlaveAddress.h"
 #include "StationsControl.h"
 #include "WZMdata.h"
@@ -16,6 +15,7 @@
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"
 #include "TraceControl.h"
+#include "ViewControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -95,6 +95,8 @@ void TForm1::FormCreate()
     Master->SetStatusEdit(statusEdit_.get());
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
+    view_ = std::make_unique<TViewControl>(
+        PageControl1, PageSlots, [this] { return Master->ModuleCount(); }, this);
     stations_ = std::make_unique<TStationsControl>(
         *Master, this,
         TStationsControl::THooks{[this](int address) {
@@ -389,7 +391,7 @@ void TForm1::cbxNumWZMsChange()
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
     ListUnits(count);
     cbxWZMaddrChange();
-    if (overview_) overview_->SetCount(count);
+    view_->SetModuleCount(count);
     UpdateStatusBar();
 }
 
@@ -402,7 +404,7 @@ void TForm1::StateChanged(const MasterState& state)
         resultTimer_->stop();
         resultWait_.Stop();
         ShowPagesStale();
-        weightHistory_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch());
+        view_->MarkLinkLost();
     }
     if (inDataExchange_) notConnectedSaid_ = false;
     // Sub-steps change twice a cycle; the status bar (which looks up the

@@ -8,7 +8,6 @@
 #include "core/CommandChannel.h"
 #include "core/CyclicData.h"
 #include "core/ParameterRead.h"
-#include "core/WeightHistory.h"
 #include "QtSerialAdapters.h"
 #include "core/ResultWait.h"
 
@@ -41,11 +40,10 @@ class TFnButton;
 class TFunctions;
 class TParameters;
 class TWZMdata;
-class TWeightPlot;
 class TStationsControl;
 class TTraceControl;
+class TViewControl;
 class TBackupControl;
-class TModulesOverview;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -175,15 +173,8 @@ public:
     TStationsControl* Stations() const { return stations_.get(); }
     // Module -> Backup parameters... / Restore parameters...
     TBackupControl* Backup() const { return backup_.get(); }
-
-    // View -> Weight plot...: shows the plot window (made at its first
-    // opening), which follows the module tab chosen here.
-    void OpenWeightPlot();
-    TWeightPlot* WeightPlot() const { return weightPlot_; }
-    // View -> All modules...: one row a module, made at its first opening.
-    void OpenModulesOverview();
-    TModulesOverview* ModulesOverview() const { return overview_; }
-    const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
+    // View -> Weight plot... and View -> All modules...
+    TViewControl* View() const { return view_.get(); }
 
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
@@ -232,9 +223,6 @@ protected:
 private:
     void BuildLayout();
     void BuildMenuBar();
-    void BuildViewMenu();
-    // A module block's weights and status bytes into the plot's history.
-    void RecordWeights(int k, const cyclic::TModuleValues& values);
     void BuildStatusBar();
     void BuildLineMenu();
     void StartBusCounters();
@@ -266,12 +254,10 @@ private:
     void MarkCommandedPage();
     void SetActivePage(int index);
 
-    plot::TWeightHistory weightHistory_{PageSlots};  // recorded while connected, plot open or not
-    TWeightPlot* weightPlot_ = nullptr;
-    TModulesOverview* overview_ = nullptr;
     std::unique_ptr<TTraceControl> trace_;
     std::unique_ptr<TStationsControl> stations_;
     std::unique_ptr<TBackupControl> backup_;
+    std::unique_ptr<TViewControl> view_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;

@@ -1,6 +1,6 @@
 // The main window's menu bar and what its File and Help menus do themselves:
-// saving the messages, Quick start and the About box; Record trace, backup and
-// restore go to their controllers.
+// saving the messages, Quick start and the About box; Record trace, the View
+// menu, backup and restore go to their controllers.
 #include "MainForm.h"
 
 #include "BackupControl.h"
@@ -8,6 +8,7 @@
 #include "SaveWhole.h"
 #include "app/calibrate/CalibrationWizard.h"
 #include "TraceControl.h"
+#include "ViewControl.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -44,7 +45,12 @@ void TForm1::BuildMenuBar()
     QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
     QuitAction->setShortcut(QKeySequence::Quit);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
-    BuildViewMenu();
+    QMenu* view = MenuBar->addMenu(QStringLiteral("&View"));
+    QAction* plot = view->addAction(QStringLiteral("&Weight plot..."));
+    plot->setObjectName(QStringLiteral("actWeightPlot"));
+    connect(plot, &QAction::triggered, this, [this] { view_->OpenWeightPlot(); });
+    connect(view->addAction(QStringLiteral("&All modules...")), &QAction::triggered, this,
+            [this] { view_->OpenModulesOverview(); });
     QMenu* module = MenuBar->addMenu(QStringLiteral("&Module"));
     QAction* backup = module->addAction(QStringLiteral("&Backup parameters..."));
     backup->setObjectName(QStringLiteral("actBackupParameters"));

@@ -8,6 +8,7 @@
 #include "app/StationsControl.h"
 #include "app/StationsDialog.h"
 #include "tests/support/TempFolder.h"
+#include "app/ViewControl.h"
 #include "app/WeightPlot.h"
 #include "module/Parameters.h"
 
@@ -94,8 +95,8 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
 
 TEST_P(EndToEnd, StopGreysEveryPageAndTheOverviewAndAnAnswerStillUnderWayLeavesThemGrey)
 {
-    form->OpenModulesOverview();
-    const QTableWidget* table = form->ModulesOverview()->Table();
+    form->View()->OpenModulesOverview();
+    const QTableWidget* table = form->View()->ModulesOverview()->Table();
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
     ASSERT_EQ(table->rowCount(), Modules());
@@ -155,8 +156,8 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
     form->PageControl1->setCurrentIndex(Modules() - 1);
-    form->OpenWeightPlot();
-    TWeightPlot* plot = form->WeightPlot();
+    form->View()->OpenWeightPlot();
+    TWeightPlot* plot = form->View()->WeightPlot();
     ASSERT_TRUE(plot && plot->isVisible());
     EXPECT_EQ(plot->Module(), Modules() - 1) << "the plot follows the chosen module tab";
     plot->cbAllModules->setChecked(true);
