@@ -4,6 +4,7 @@
 #include "BackupControl.h"
 #include "ErrorBox.h"
 #include "FormWidgets.h"
+#include "LineControl.h"
 #include "core/SlaveAddress.h"
 #include "StationsControl.h"
 #include "WZMdata.h"
@@ -23,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -95,6 +97,7 @@ void TForm1::FormCreate()
     Master->SetStatusEdit(statusEdit_.get());
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
+    line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
     view_ = std::make_unique<TViewControl>(
         PageControl1, PageSlots, [this] { return Master->ModuleCount(); }, this);
     stations_ = std::make_unique<TStationsControl>(

@@ -38,6 +38,7 @@ class T_DPV0;
 class TFillCell;
 class TFnButton;
 class TFunctions;
+class TLineControl;
 class TParameters;
 class TWZMdata;
 class TStationsControl;
@@ -74,9 +75,7 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     QLabel* lbStatusLink;
-    QLabel* lbStatusBus = nullptr;        // the bus counters, redrawn once a second
     QLabel* lbStatusRecording = nullptr;  // "Recording trace" while a trace runs
-    QAction* AllowanceAction = nullptr;   // Line -> Adapter allowance...
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -175,6 +174,8 @@ public:
     TBackupControl* Backup() const { return backup_.get(); }
     // View -> Weight plot... and View -> All modules...
     TViewControl* View() const { return view_.get(); }
+    // The Line menu and the bus counters.
+    TLineControl* Line() const { return line_.get(); }
 
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
@@ -199,8 +200,6 @@ public:
     // saving them (QSettings). Restore returns true when a geometry was found.
     bool RestoreSettings();
     void SaveSettings() const;
-    // The adapter's allowance in the line discipline (0..1000 ms).
-    void SetAdapterAllowance(int milliseconds);
 
 signals:
     // A pending command got its result; emitted after ShowResult.
@@ -224,9 +223,6 @@ private:
     void BuildLayout();
     void BuildMenuBar();
     void BuildStatusBar();
-    void BuildLineMenu();
-    void StartBusCounters();
-    void UpdateBusCounters();
     void StartLink();
     void ArrangeForSize();
     void BuildCommandDataBox();
@@ -258,6 +254,7 @@ private:
     std::unique_ptr<TStationsControl> stations_;
     std::unique_ptr<TBackupControl> backup_;
     std::unique_ptr<TViewControl> view_;
+    std::unique_ptr<TLineControl> line_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;

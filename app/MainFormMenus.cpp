@@ -25,7 +25,8 @@
 #define QUORVEL_BUILD "unknown"
 #endif
 
-// The one place that builds the menu bar.
+// The one place that builds the menu bar, but for the Line menu, which the
+// line control puts in before Help.
 void TForm1::BuildMenuBar()
 {
     MenuBar = new QMenuBar(this);
@@ -61,7 +62,6 @@ void TForm1::BuildMenuBar()
     QAction* calibrate = module->addAction(QStringLiteral("&Calibrate..."));
     calibrate->setObjectName(QStringLiteral("actCalibrate"));
     connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { calibrate::Open(*this); }); });
-    BuildLineMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&Quick start")), &QAction::triggered, this,
             [this] { ShowQuickStart(); });

@@ -39,7 +39,6 @@ void TForm1::BuildStatusBar()
     lbStatusRecording->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0)"));
     StatusBar->addWidget(lbStatusRecording);
     lbStatusRecording->hide();
-    StartBusCounters();
 }
 
 void TForm1::UpdateStatusBar()

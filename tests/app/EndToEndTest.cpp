@@ -4,6 +4,7 @@
 #include "MainFormTestSupport.h"
 
 #include "app/DiagnosisView.h"
+#include "app/LineControl.h"
 #include "app/ModulesOverview.h"
 #include "app/StationsControl.h"
 #include "app/StationsDialog.h"
@@ -89,8 +90,9 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_FALSE(form->mMessages->toPlainText().contains("Not connected"));
     EXPECT_EQ(ErrorBoxText(), "");
     // The status bar counts the answers; none was corrupt.
-    EXPECT_TRUE(WaitFor([&] { return !form->lbStatusBus->text().contains("ok 0 "); }, 2000));
-    EXPECT_TRUE(form->lbStatusBus->text().contains("bad 0  noise 0")) << form->lbStatusBus->text().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return !form->Line()->CountersLabel()->text().contains("ok 0 "); }, 2000));
+    EXPECT_TRUE(form->Line()->CountersLabel()->text().contains("bad 0  noise 0"))
+        << form->Line()->CountersLabel()->text().toStdString();
 }
 
 TEST_P(EndToEnd, StopGreysEveryPageAndTheOverviewAndAnAnswerStillUnderWayLeavesThemGrey)

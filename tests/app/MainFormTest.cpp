@@ -481,11 +481,14 @@ TEST_F(WindowTest, SmallerWindowScrollsItsControlsAndOldSettingsMoveOnceIntoThei
         QSettings old(QCoreApplication::organizationName(), QCoreApplication::applicationName());
         old.setValue("slaveAddress", "7");
         old.setValue("modules", 3);
+        old.setValue("adapterAllowance", 40);
         oldFile = old.fileName();
     }
     form->RestoreSettings();
     EXPECT_EQ(form->Master->SlaveAddress, 7);
     EXPECT_EQ(form->Master->ModuleCount(), 3);
+    EXPECT_EQ(form->Master->CommUnit().AdapterAllowance(), 40);
+    EXPECT_EQ(form->findChild<QAction*>("actAdapterAllowance")->text(), "&Adapter allowance (40 ms)...");
     EXPECT_FALSE(std::filesystem::exists(oldFile.toStdString()));
     EXPECT_EQ(QSettings(QCoreApplication::organizationName(), TForm1::SettingsName).value("modules").toInt(), 3);
 }
@@ -498,7 +501,9 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
     page.remove(QRegularExpression(R"(\\f[BIR])")).replace(QStringLiteral("\\-"), QStringLiteral("-"));
     ASSERT_TRUE(page.contains(".SH THE WINDOW"));
     int items = 0;
+    QStringList menus;
     for (const QAction* menu : form->MenuBar->actions()) {
+        menus << menu->text();
         for (QAction* item : menu->menu()->actions()) {
             if (item->isSeparator()) continue;
             QString name = item->text().remove('&').remove(QStringLiteral("...")).trimmed();
@@ -509,6 +514,7 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
         }
     }
     EXPECT_GT(items, 8);
+    EXPECT_EQ(menus.join(' '), "&File &View &Module &Line &Help");
     const auto* box = form->findChild<QWidget*>("QuickStartBox");
     ASSERT_TRUE(box && box->isVisible());
 }
