@@ -141,7 +141,7 @@ void TForm1::FormCreate()
         [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
         [this] { return SelectedModule(); }, Parameters);
     trace_ = std::make_unique<TTraceControl>(
-        *Master, RecordTraceAction, lbStatusRecording, [this](const QString& line) { AddMessage(line); }, this);
+        *Master, RecordTraceAction, StatusBar, [this](const QString& line) { AddMessage(line); }, this);
 
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });

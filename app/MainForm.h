@@ -3,6 +3,12 @@
 // the function keys, the parameter pages and the dumps of the last telegram
 // received and sent. It owns the DP master, the parameter sheets, the
 // function panel, the module pages and the command queue.
+// What it offers beyond these (the telegram trace, Find stations and
+// Diagnosis, parameter backup and restore, the weight plot and the modules
+// overview, the Line menu and bus counters) are controllers that it owns and
+// wires through narrow hooks: the master, the window as parent, the memo,
+// the command queue and its signals. The calibration wizard hooks into the
+// signals in the same way.
 #pragma once
 
 #include "core/CommandChannel.h"
@@ -37,14 +43,14 @@ class QTimer;
 class T_DPV0;
 class TFillCell;
 class TFnButton;
+class TBackupControl;
 class TFunctions;
 class TLineControl;
 class TParameters;
-class TWZMdata;
 class TStationsControl;
 class TTraceControl;
 class TViewControl;
-class TBackupControl;
+class TWZMdata;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -75,7 +81,6 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     QLabel* lbStatusLink;
-    QLabel* lbStatusRecording = nullptr;  // "Recording trace" while a trace runs
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -165,8 +170,8 @@ public:
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
-    // The controllers of what the window offers beyond its own controls.
-    // The telegram trace (File -> Record trace...).
+    // The controllers of what the window offers beyond its own controls,
+    // made by FormCreate. The telegram trace (File -> Record trace...).
     TTraceControl* Trace() const { return trace_.get(); }
     // Find stations, Diagnosis and the offer to scan.
     TStationsControl* Stations() const { return stations_.get(); }

@@ -33,12 +33,6 @@ void TForm1::BuildStatusBar()
         *label = new QLabel(StatusBar);
         StatusBar->addWidget(*label, label == &lbStatusPort ? 1 : 0);
     }
-    // Shown only while a trace is being recorded.
-    lbStatusRecording = new QLabel(StatusBar);
-    lbStatusRecording->setObjectName(QStringLiteral("lbStatusRecording"));
-    lbStatusRecording->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0)"));
-    StatusBar->addWidget(lbStatusRecording);
-    lbStatusRecording->hide();
 }
 
 void TForm1::UpdateStatusBar()

@@ -427,7 +427,7 @@ TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
     const std::string file = (tree.Work() / "t.pcapng").string();
     trace.Start(QString::fromStdString(file));
     EXPECT_EQ(form->RecordTraceAction->text(), "Stop &recording");
-    EXPECT_FALSE(form->lbStatusRecording->isHidden()) << "the status bar shows the recording";
+    EXPECT_FALSE(form->Trace()->StatusLabel()->isHidden()) << "the status bar shows the recording";
     EXPECT_TRUE(LastLine(form->mMessages).contains(QString::fromStdString(file)));
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 3000));
@@ -435,7 +435,7 @@ TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
 
     EXPECT_FALSE(trace.Recording());
     EXPECT_EQ(form->RecordTraceAction->text(), "&Record trace...");
-    EXPECT_TRUE(form->lbStatusRecording->isHidden());
+    EXPECT_TRUE(form->Trace()->StatusLabel()->isHidden());
     EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped");
     std::ifstream in(file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
