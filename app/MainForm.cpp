@@ -1,11 +1,12 @@
 // Start-up of the main window, its controls' handlers and its destruction.
 #include "MainForm.h"
 
+#include "BackupControl.h"
 #include "ErrorBox.h"
 #include "FormWidgets.h"
-#include "ModulesOverview.h"
+#include "LineControl.h"
 #include "core/SlaveAddress.h"
-#include "StationsDialog.h"
+#include "StationsControl.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
 #include "module/FillCell.h"
@@ -15,6 +16,7 @@
 #include "serial/VeltExcept.h"
 #include "serial/VeltPort.h"
 #include "TraceControl.h"
+#include "ViewControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -94,10 +97,24 @@ void TForm1::FormCreate()
     Master->SetStatusEdit(statusEdit_.get());
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
-    Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { DiagnosisReceived(d); });
+    line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
+    view_ = std::make_unique<TViewControl>(
+        PageControl1, PageSlots, [this] { return Master->ModuleCount(); }, this);
+    stations_ = std::make_unique<TStationsControl>(
+        *Master, this,
+        TStationsControl::THooks{[this](int address) {
+                                     cbxProfiAddr->setEditText(QString::number(address));
+                                     cbxProfiAddrChange();
+                                 },
+                                 [this](int modules) { SetModuleCountFromCode(modules); },
+                                 [this] {
+                                     if (StopButton->isEnabled()) StopButtonClick();
+                                 },
+                                 [this](const QString& line) { AddMessage(line); }});
+    Master->SetOnDiagnosis([this](const diag::TDiagnosis& d) { stations_->DiagnosisReceived(d); });
     // The offer waits until the master's step is over.
     Master->SetOnSilentStation(
-        [this](int address) { QTimer::singleShot(0, this, [this, address] { OfferFindStations(address); }); });
+        [this](int address) { QTimer::singleShot(0, this, [this, address] { stations_->OfferFind(address); }); });
     Master->SetOnConfigRefused(
         [this](int modules) { QTimer::singleShot(0, this, [this, modules] { OfferSlaveModuleCount(modules); }); });
 
@@ -119,8 +136,12 @@ void TForm1::FormCreate()
         }
     }
 
+    backup_ = std::make_unique<TBackupControl>(
+        *Master, this, [this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
+        [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
+        [this] { return SelectedModule(); }, Parameters);
     trace_ = std::make_unique<TTraceControl>(
-        *Master, RecordTraceAction, lbStatusRecording, [this](const QString& line) { AddMessage(line); }, this);
+        *Master, RecordTraceAction, StatusBar, [this](const QString& line) { AddMessage(line); }, this);
 
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
@@ -150,8 +171,9 @@ void TForm1::ConnectControls()
     connect(StartButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StartButtonClick(); }); });
     connect(StopButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { StopButtonClick(); }); });
     connect(FindStationsButton, &QPushButton::clicked, this,
-            [this] { errorbox::Guard([this] { FindStationsClick(); }); });
-    connect(DiagnosisButton, &QPushButton::clicked, this, [this] { errorbox::Guard([this] { DiagnosisClick(); }); });
+            [this] { errorbox::Guard([this] { stations_->FindClick(); }); });
+    connect(DiagnosisButton, &QPushButton::clicked, this,
+            [this] { errorbox::Guard([this] { stations_->DiagnosisClick(); }); });
     profiAddrCommit_ = std::make_unique<TComboCommit>(cbxProfiAddr, [this] { cbxProfiAddrChange(); });
     numWZMsCommit_ = std::make_unique<TComboCommit>(cbxNumWZMs, [this] { cbxNumWZMsChange(); });
     wzmAddrCommit_ = std::make_unique<TComboCommit>(cbxWZMaddr, [this] { cbxWZMaddrChange(); });
@@ -189,8 +211,7 @@ TForm1::~TForm1()
     pageChangeFromCode_ = true;
     Channel.Clear();
     // A scan still running hands the channel back to the master: before it goes.
-    delete stationsDialog_;
-    stationsDialog_ = nullptr;
+    stations_.reset();
     trace_.reset();  // writes out what is buffered
     Master.reset();  // frees the serial channel, which closes the port
     statusEdit_.reset();
@@ -257,8 +278,8 @@ bool TForm1::EnsurePortOpen()
 
 void TForm1::StartButtonClick()
 {
-    if (stationsDialog_) stationsDialog_->reject();  // a running scan gives the channel back
-    if (!WarnOfOtherMaster()) StartLink();
+    stations_->EndScan();  // a running scan gives the channel back
+    if (!stations_->WarnOfOtherMaster([this] { StartLink(); })) StartLink();
 }
 
 void TForm1::StartLink()
@@ -373,7 +394,7 @@ void TForm1::cbxNumWZMsChange()
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
     ListUnits(count);
     cbxWZMaddrChange();
-    if (overview_) overview_->SetCount(count);
+    view_->SetModuleCount(count);
     UpdateStatusBar();
 }
 
@@ -386,7 +407,7 @@ void TForm1::StateChanged(const MasterState& state)
         resultTimer_->stop();
         resultWait_.Stop();
         ShowPagesStale();
-        weightHistory_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch());
+        view_->MarkLinkLost();
     }
     if (inDataExchange_) notConnectedSaid_ = false;
     // Sub-steps change twice a cycle; the status bar (which looks up the

@@ -3,17 +3,20 @@
 // the function keys, the parameter pages and the dumps of the last telegram
 // received and sent. It owns the DP master, the parameter sheets, the
 // function panel, the module pages and the command queue.
+// What it offers beyond these (the telegram trace, Find stations and
+// Diagnosis, parameter backup and restore, the weight plot and the modules
+// overview, the Line menu and bus counters) are controllers that it owns and
+// wires through narrow hooks: the master, the window as parent, the memo,
+// the command queue and its signals. The calibration wizard hooks into the
+// signals in the same way.
 #pragma once
 
 #include "core/CommandChannel.h"
 #include "core/CyclicData.h"
-#include "core/ParameterBackup.h"
 #include "core/ParameterRead.h"
-#include "core/WeightHistory.h"
 #include "ElidingLabel.h"
 #include "QtSerialAdapters.h"
 #include "core/ResultWait.h"
-#include "dp/Diagnosis.h"
 
 #include <QDateTime>
 #include <QWidget>
@@ -41,15 +44,14 @@ class QTimer;
 class T_DPV0;
 class TFillCell;
 class TFnButton;
+class TBackupControl;
 class TFunctions;
+class TLineControl;
 class TParameters;
-class TWZMdata;
-class TWeightPlot;
-class TStationsDialog;
+class TStationsControl;
 class TTraceControl;
-class TDiagnosisView;
-class TBackupDialog;
-class TModulesOverview;
+class TViewControl;
+class TWZMdata;
 struct MasterState;
 
 class TForm1 : public QWidget {
@@ -80,9 +82,6 @@ public:
     QLabel* lbStatusAddress;
     QLabel* lbStatusModules;
     TElidingLabel* lbStatusLink;
-    QLabel* lbStatusBus = nullptr;        // the bus counters, redrawn once a second
-    QLabel* lbStatusRecording = nullptr;  // "Recording trace" while a trace runs
-    QAction* AllowanceAction = nullptr;   // Line -> Adapter allowance...
     QGroupBox* gbComm;
     QPushButton* StartButton;
     QPushButton* StopButton;
@@ -150,22 +149,10 @@ public:
     void StateChanged(const MasterState& state);
     void ShowStatusText(const std::string& text);
 
-    // The live list and the slave's diagnosis.
-    void FindStationsClick();
-    void DiagnosisClick();
-    // A station chosen from the live list: its address, and its WZM count
-    // unless `modules` is 0.
-    void UseStation(int address, int modules);
-    void DiagnosisReceived(const diag::TDiagnosis& diagnosis);
     // The slave refused the configuration and has `modules` modules: a
     // message box offers to take that count.
     void OfferSlaveModuleCount(int modules);
     void SetModuleCountFromCode(int modules);
-    // No station answers at `address`: a box offers to stop and find the
-    // stations on the line ("NoStationBox").
-    void OfferFindStations(int address);
-    TStationsDialog* StationsDialog() const { return stationsDialog_; }
-    TDiagnosisView* DiagnosisView() const { return diagnosisView_; }
 
     // Cyclic data and the command channel.
     void ReceiveTelegram(const TByteString& telegram);
@@ -184,26 +171,17 @@ public:
     void WriteParameter(TFillCell* cell);
     std::uint8_t SelectedModule() const;
 
-    // The telegram trace (File -> Record trace...).
+    // The controllers of what the window offers beyond its own controls,
+    // made by FormCreate. The telegram trace (File -> Record trace...).
     TTraceControl* Trace() const { return trace_.get(); }
-
-    // View -> Weight plot...: shows the plot window (made at its first
-    // opening), which follows the module tab chosen here.
-    void OpenWeightPlot();
-    TWeightPlot* WeightPlot() const { return weightPlot_; }
-    // View -> All modules...: one row a module, made at its first opening.
-    void OpenModulesOverview();
-    TModulesOverview* ModulesOverview() const { return overview_; }
-    const plot::TWeightHistory& WeightHistory() const { return weightHistory_; }
-    // Module -> Backup parameters... / Restore parameters... of the selected
-    // module. StartBackup reads every item into `fileName`; OfferRestore
-    // checks the file against the pages and shows what it would write,
-    // or says why it is refused. A run already going is shown instead.
-    void BackupClick();
-    void RestoreClick();
-    void StartBackup(const QString& fileName);
-    void OfferRestore(const QString& fileName);
-    TBackupDialog* BackupDialog();
+    // Find stations, Diagnosis and the offer to scan.
+    TStationsControl* Stations() const { return stations_.get(); }
+    // Module -> Backup parameters... / Restore parameters...
+    TBackupControl* Backup() const { return backup_.get(); }
+    // View -> Weight plot... and View -> All modules...
+    TViewControl* View() const { return view_.get(); }
+    // The Line menu and the bus counters.
+    TLineControl* Line() const { return line_.get(); }
 
     // Appends a line to mMessages.
     void AddMessage(const QString& line);
@@ -228,8 +206,6 @@ public:
     // saving them (QSettings). Restore returns true when a geometry was found.
     bool RestoreSettings();
     void SaveSettings() const;
-    // The adapter's allowance in the line discipline (0..1000 ms).
-    void SetAdapterAllowance(int milliseconds);
 
 signals:
     // A pending command got its result; emitted after ShowResult.
@@ -252,20 +228,8 @@ protected:
 private:
     void BuildLayout();
     void BuildMenuBar();
-    void BuildViewMenu();
-    // A module block's weights and status bytes into the plot's history.
-    void RecordWeights(int k, const cyclic::TModuleValues& values);
     void BuildStatusBar();
-    void BuildModuleMenu();
-    void BuildLineMenu();
-    void StartBusCounters();
-    void UpdateBusCounters();
-    // True when the last scan found another master: a box then asks before
-    // the link starts.
-    bool WarnOfOtherMaster();
     void StartLink();
-    bool BackupBusy();
-    std::vector<backup::TPageLayout> PageLayout();
     void ArrangeForSize();
     void BuildCommandDataBox();
     void ConnectControls();
@@ -292,10 +256,11 @@ private:
     void MarkCommandedPage();
     void SetActivePage(int index);
 
-    plot::TWeightHistory weightHistory_{PageSlots};  // recorded while connected, plot open or not
-    TWeightPlot* weightPlot_ = nullptr;
-    TModulesOverview* overview_ = nullptr;
     std::unique_ptr<TTraceControl> trace_;
+    std::unique_ptr<TStationsControl> stations_;
+    std::unique_ptr<TBackupControl> backup_;
+    std::unique_ptr<TViewControl> view_;
+    std::unique_ptr<TLineControl> line_;
     std::unique_ptr<TQtPortChooser> portChooser_;
     std::unique_ptr<TQtStatusEdit> statusEdit_;
     std::unique_ptr<TComboCommit> profiAddrCommit_;
@@ -303,11 +268,6 @@ private:
     std::unique_ptr<TComboCommit> wzmAddrCommit_;
     QTimer* resultTimer_ = nullptr;  // fires when resultWait_ is due
     TResultWait resultWait_;
-    TStationsDialog* stationsDialog_ = nullptr;
-    TDiagnosisView* diagnosisView_ = nullptr;
-    TBackupDialog* backupDialog_ = nullptr;
-    std::optional<diag::TDiagnosis> lastDiagnosis_;
-    QDateTime lastDiagnosisAt_;
     bool pageChangeFromCode_ = false;
     QWidget* body_ = nullptr;
     std::deque<std::pair<QDateTime, QString>> messageLog_;  // the memo's lines with their times

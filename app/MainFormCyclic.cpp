@@ -3,10 +3,10 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
-#include "BackupDialog.h"
-#include "ModulesOverview.h"
+#include "BackupControl.h"
 #include "core/HexText.h"
 #include "core/ResultRoute.h"
+#include "ViewControl.h"
 #include "WZMdata.h"
 #include "core/WeightFormat.h"
 #include "dp/Profi_dp.h"
@@ -56,7 +56,7 @@ void TForm1::ReceiveTelegram(const TByteString& telegram)
         } else if (k < PageSlots && Pages[static_cast<std::size_t>(k)]) {
             // The module's block stopped coming: its last values are stale.
             Pages[static_cast<std::size_t>(k)]->SetLive(false);
-            if (overview_) overview_->SetLive(k, false);
+            view_->ShowStale(k);
         }
     }
 }
@@ -65,23 +65,13 @@ void TForm1::ShowPagesStale()
 {
     for (TWZMdata* page : Pages)
         if (page) page->SetLive(false);
-    if (overview_) overview_->SetAllStale();
-}
-
-void TForm1::OpenModulesOverview()
-{
-    if (!overview_) {
-        overview_ = new TModulesOverview(this);
-        overview_->SetCount(Master->ModuleCount());
-    }
-    overview_->show();
-    overview_->raise();
+    view_->ShowAllStale();
 }
 
 void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
 {
     const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(telegram, k);
-    RecordWeights(k, v);
+    view_->RecordWeights(k, v);
     emit ModuleRead(k, v.Gross);
     TWZMdata* page = k < PageSlots ? Pages[static_cast<std::size_t>(k)] : nullptr;
     if (!page) return;
@@ -94,11 +84,10 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     ShowValue(page->edbxManufacturerBytes, v.ManufacturerBytes);
     // Only data exchange makes values live; a stopped link stays grey.
     page->SetLive(inDataExchange_);
-    if (overview_)
-        overview_->ShowValues(k,
-                              {page->edbxGross->text(), page->edbxNet->text(), page->edbxQualifier->text(),
-                               page->edbxLimitStatus->text(), page->edbxStatusBytes->text()},
-                              inDataExchange_);
+    view_->ShowValues(k,
+                      {page->edbxGross->text(), page->edbxNet->text(), page->edbxQualifier->text(),
+                       page->edbxLimitStatus->text(), page->edbxStatusBytes->text()},
+                      inDataExchange_);
 }
 
 void TForm1::TakeCommandChannel(const TByteString& telegram)
@@ -115,9 +104,8 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
             resultWait_.Stop();
             ShowResult();
             emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
-            if (backupDialog_)
-                backupDialog_->TakeResult(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultStat,
-                                          Channel.ResultValue);
+            backup_->TakeResult(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultStat,
+                                Channel.ResultValue);
         }
         FeedDialogs();
     } else if (outcome.channelFree) {
@@ -185,6 +173,6 @@ void TForm1::GiveUpCommand()
     // No answer is no refusal: the item stays editable, marked as not read.
     if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
         Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
-    if (backupDialog_) backupDialog_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
+    backup_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
     emit CommandGivenUp();
 }

@@ -1,12 +1,14 @@
 // The main window's menu bar and what its File and Help menus do themselves:
-// saving the messages, Quick start and the About box; Record trace goes to
-// the trace control.
+// saving the messages, Quick start and the About box; Record trace, the View
+// menu, backup and restore go to their controllers.
 #include "MainForm.h"
 
+#include "BackupControl.h"
 #include "ErrorBox.h"
 #include "SaveWhole.h"
 #include "app/calibrate/CalibrationWizard.h"
 #include "TraceControl.h"
+#include "ViewControl.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -23,7 +25,8 @@
 #define QUORVEL_BUILD "unknown"
 #endif
 
-// The one place that builds the menu bar.
+// The one place that builds the menu bar, but for the Line menu, which the
+// line control puts in before Help.
 void TForm1::BuildMenuBar()
 {
     MenuBar = new QMenuBar(this);
@@ -43,12 +46,22 @@ void TForm1::BuildMenuBar()
     QuitAction = FileMenu->addAction(QStringLiteral("&Quit"));
     QuitAction->setShortcut(QKeySequence::Quit);
     connect(QuitAction, &QAction::triggered, this, &QWidget::close);
-    BuildViewMenu();
-    BuildModuleMenu();
-    QAction* calibrate = MenuBar->actions().constLast()->menu()->addAction(QStringLiteral("&Calibrate..."));
+    QMenu* view = MenuBar->addMenu(QStringLiteral("&View"));
+    QAction* plot = view->addAction(QStringLiteral("&Weight plot..."));
+    plot->setObjectName(QStringLiteral("actWeightPlot"));
+    connect(plot, &QAction::triggered, this, [this] { view_->OpenWeightPlot(); });
+    connect(view->addAction(QStringLiteral("&All modules...")), &QAction::triggered, this,
+            [this] { view_->OpenModulesOverview(); });
+    QMenu* module = MenuBar->addMenu(QStringLiteral("&Module"));
+    QAction* backup = module->addAction(QStringLiteral("&Backup parameters..."));
+    backup->setObjectName(QStringLiteral("actBackupParameters"));
+    connect(backup, &QAction::triggered, this, [this] { backup_->BackupClick(); });
+    QAction* restore = module->addAction(QStringLiteral("&Restore parameters..."));
+    restore->setObjectName(QStringLiteral("actRestoreParameters"));
+    connect(restore, &QAction::triggered, this, [this] { backup_->RestoreClick(); });
+    QAction* calibrate = module->addAction(QStringLiteral("&Calibrate..."));
     calibrate->setObjectName(QStringLiteral("actCalibrate"));
     connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { calibrate::Open(*this); }); });
-    BuildLineMenu();
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&Quick start")), &QAction::triggered, this,
             [this] { ShowQuickStart(); });

@@ -5,6 +5,7 @@
 
 #include "ErrorBox.h"
 #include "FormWidgets.h"
+#include "LineControl.h"
 #include "TraceControl.h"
 #include "core/SlaveAddress.h"
 #include "dp/Profi_dp.h"
@@ -64,7 +65,8 @@ bool TForm1::RestoreSettings()
         cbxNumWZMsChange();
     }
     cbFastCycle->setChecked(settings.value(QStringLiteral("fastCycle"), false).toBool());
-    SetAdapterAllowance(settings.value(QStringLiteral("adapterAllowance"), TCommUnit::DefaultAdapterAllowance).toInt());
+    line_->SetAdapterAllowance(
+        settings.value(QStringLiteral("adapterAllowance"), TCommUnit::DefaultAdapterAllowance).toInt());
     UpdateStatusBar();
     return restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
 }

@@ -39,13 +39,6 @@ void TForm1::BuildStatusBar()
     lbStatusLink = new TElidingLabel(StatusBar);
     for (QLabel* label : std::initializer_list<QLabel*>{lbStatusPort, lbStatusAddress, lbStatusModules, lbStatusLink})
         StatusBar->addWidget(label, label == lbStatusPort ? 1 : 0);
-    // Shown only while a trace is being recorded.
-    lbStatusRecording = new QLabel(StatusBar);
-    lbStatusRecording->setObjectName(QStringLiteral("lbStatusRecording"));
-    lbStatusRecording->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0)"));
-    StatusBar->addWidget(lbStatusRecording);
-    lbStatusRecording->hide();
-    StartBusCounters();
 }
 
 void TForm1::UpdateStatusBar()

@@ -10,12 +10,21 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMetaObject>
+#include <QStatusBar>
 
 #include <stdexcept>
 
-TTraceControl::TTraceControl(T_DPV0& master, QAction* action, QLabel* statusLabel, TMessage message, QWidget* window)
-    : master_(master), action_(action), statusLabel_(statusLabel), message_(std::move(message)), window_(window)
+TTraceControl::TTraceControl(T_DPV0& master, QAction* action, QStatusBar* statusBar, TMessage message, QWidget* window)
+    : master_(master),
+      action_(action),
+      statusLabel_(new QLabel(statusBar)),
+      message_(std::move(message)),
+      window_(window)
 {
+    statusLabel_->setObjectName(QStringLiteral("lbStatusRecording"));
+    statusLabel_->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0)"));
+    statusBar->addWidget(statusLabel_);
+    statusLabel_->hide();
 }
 
 TTraceControl::~TTraceControl()

@@ -1,7 +1,8 @@
 // The window's telegram trace: File -> Record trace... feeds every telegram
 // of the master into a pcapng file until Stop recording, a write failure or
 // the window's closing. The menu item, the status bar and the memo show the
-// recording. Owned by the main window, which outlives it.
+// recording; the status bar's field is the control's own. Owned by the main
+// window, which outlives it.
 #pragma once
 
 #include <QObject>
@@ -13,6 +14,7 @@
 
 class QAction;
 class QLabel;
+class QStatusBar;
 class QWidget;
 class T_DPV0;
 class TTraceRecorder;
@@ -21,9 +23,9 @@ class TTraceControl : public QObject {
 public:
     using TMessage = std::function<void(const QString& line)>;
 
-    // `action` is the menu item, `statusLabel` the status bar's field,
-    // `message` adds a memo line; `window` owns the file dialog.
-    TTraceControl(T_DPV0& master, QAction* action, QLabel* statusLabel, TMessage message, QWidget* window);
+    // `action` is the menu item, `statusBar` gets a field shown while
+    // recording, `message` adds a memo line; `window` owns the file dialog.
+    TTraceControl(T_DPV0& master, QAction* action, QStatusBar* statusBar, TMessage message, QWidget* window);
     ~TTraceControl() override;  // stops a recording, writing out what is buffered
 
     // Start replaces any running recording and throws with the reason when
@@ -33,6 +35,7 @@ public:
     bool Recording() const { return recorder_ != nullptr; }
     // The menu item: asks for the file, or stops the recording.
     void Click();
+    QLabel* StatusLabel() const { return statusLabel_; }  // "lbStatusRecording"
 
 private:
     // A write failure reported by the recorder's writer thread, on the GUI

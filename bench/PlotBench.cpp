@@ -9,6 +9,7 @@
 #include "app/MainForm.h"
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/QtTestSupport.h"
+#include "app/ViewControl.h"
 #include "app/WeightPlot.h"
 #include "serial/VeltPort.h"
 
@@ -55,8 +56,8 @@ void LoadFigures(int modules, int seconds, int rounds)
         std::printf("not connected: %s\n", form.edbxCommStatus->text().toLocal8Bit().constData());
         return;
     }
-    form.OpenWeightPlot();
-    TWeightPlot* plot = form.WeightPlot();
+    form.View()->OpenWeightPlot();
+    TWeightPlot* plot = form.View()->WeightPlot();
     plot->cbxWindow->setCurrentIndex(2);  // 15 minutes
     plot->hide();
     Pump(1000);

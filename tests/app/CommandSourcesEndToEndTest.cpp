@@ -5,7 +5,7 @@
 #include "MainFormTestSupport.h"
 
 #include "app/AppWindows.h"
-#include "app/BackupDialog.h"
+#include "app/BackupControl.h"
 #include "core/ResultText.h"
 #include "core/ParameterBackup.h"
 #include "module/Dialog1.h"
@@ -266,12 +266,12 @@ TEST_P(CommandSourcesEndToEnd, CommandsGoToTheModuleChosenInTheWindow)
 TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
 {
     form->cbFastCycle->setChecked(true);
-    const auto wait = [&] { return WaitFor([&] { return !form->BackupDialog()->Running(); }, 60000); };
+    const auto wait = [&] { return WaitFor([&] { return !form->Backup()->Dialog()->Running(); }, 60000); };
     const QString file = QString::fromStdString((tree.Work() / "backup.txt").string());
-    form->StartBackup(file);
-    ASSERT_TRUE(wait()) << form->BackupDialog()->Status->text().toStdString();
-    EXPECT_TRUE(form->BackupDialog()->Status->text().contains(" refused"))
-        << form->BackupDialog()->Status->text().toStdString();
+    form->Backup()->StartBackup(file);
+    ASSERT_TRUE(wait()) << form->Backup()->Dialog()->Status->text().toStdString();
+    EXPECT_TRUE(form->Backup()->Dialog()->Status->text().contains(" refused"))
+        << form->Backup()->Dialog()->Status->text().toStdString();
     std::ifstream in(tree.Work() / "backup.txt");
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("identification: device ID " + resulttext::Hex(FirstDeviceId + form->SelectedModule(), 8)),
@@ -288,8 +288,8 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
 
     TypeAndSet(2, 1, "1234");  // Filling: target weight changed after the backup
     ASSERT_TRUE(Answered(1));
-    form->OfferRestore(file);
-    TBackupDialog& dialog = *form->BackupDialog();
+    form->Backup()->OfferRestore(file);
+    TBackupDialog& dialog = *form->Backup()->Dialog();
     ASSERT_TRUE(WaitFor([&] { return dialog.WriteButton->isVisible(); }, 60000)) << dialog.Status->text().toStdString();
     const QString plan = dialog.Report->toPlainText();
     EXPECT_TRUE(plan.contains("Filling 1 Target weight: module 1234, file " + targetWeight + ", different: writes"))

@@ -4,9 +4,12 @@
 #include "MainFormTestSupport.h"
 
 #include "app/DiagnosisView.h"
+#include "app/LineControl.h"
 #include "app/ModulesOverview.h"
+#include "app/StationsControl.h"
 #include "app/StationsDialog.h"
 #include "tests/support/TempFolder.h"
+#include "app/ViewControl.h"
 #include "app/WeightPlot.h"
 #include "module/Parameters.h"
 
@@ -87,14 +90,15 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_FALSE(form->mMessages->toPlainText().contains("Not connected"));
     EXPECT_EQ(ErrorBoxText(), "");
     // The status bar counts the answers; none was corrupt.
-    EXPECT_TRUE(WaitFor([&] { return !form->lbStatusBus->text().contains("ok 0 "); }, 2000));
-    EXPECT_TRUE(form->lbStatusBus->text().contains("bad 0  noise 0")) << form->lbStatusBus->text().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return !form->Line()->CountersLabel()->text().contains("ok 0 "); }, 2000));
+    EXPECT_TRUE(form->Line()->CountersLabel()->text().contains("bad 0  noise 0"))
+        << form->Line()->CountersLabel()->text().toStdString();
 }
 
 TEST_P(EndToEnd, StopGreysEveryPageAndTheOverviewAndAnAnswerStillUnderWayLeavesThemGrey)
 {
-    form->OpenModulesOverview();
-    const QTableWidget* table = form->ModulesOverview()->Table();
+    form->View()->OpenModulesOverview();
+    const QTableWidget* table = form->View()->ModulesOverview()->Table();
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
     ASSERT_EQ(table->rowCount(), Modules());
@@ -154,8 +158,8 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return Connected() && AllPagesLive(); }, 10000));
     form->PageControl1->setCurrentIndex(Modules() - 1);
-    form->OpenWeightPlot();
-    TWeightPlot* plot = form->WeightPlot();
+    form->View()->OpenWeightPlot();
+    TWeightPlot* plot = form->View()->WeightPlot();
     ASSERT_TRUE(plot && plot->isVisible());
     EXPECT_EQ(plot->Module(), Modules() - 1) << "the plot follows the chosen module tab";
     plot->cbAllModules->setChecked(true);
@@ -199,7 +203,7 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     TForm1 form;
 
     form.FindStationsButton->click();
-    TStationsDialog* dialog = form.StationsDialog();
+    TStationsDialog* dialog = form.Stations()->Dialog();
     ASSERT_TRUE(dialog && dialog->isVisible());
     ASSERT_TRUE(WaitFor([&] { return !dialog->Scanning(); }, 20000));
     ASSERT_EQ(dialog->List()->rowCount(), 3) << dialog->Status()->text().toStdString();
@@ -213,9 +217,10 @@ TEST(EndToEndStations, FindStationsTakesAStationAndTheWindowOffersTheSlavesModul
     EXPECT_EQ(form.cbxNumWZMs->currentIndex(), 8);
 
     form.DiagnosisButton->click();  // the chosen station's diagnosis, not the last one scanned
-    EXPECT_TRUE(form.DiagnosisView()->Header()->text().contains("station 7, master none, Ident_Number 09C5"));
-    EXPECT_TRUE(form.DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
-    EXPECT_FALSE(form.DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
+    EXPECT_TRUE(
+        form.Stations()->DiagnosisView()->Header()->text().contains("station 7, master none, Ident_Number 09C5"));
+    EXPECT_TRUE(form.Stations()->DiagnosisView()->Flag(diag::Prm_Req)->styleSheet().contains("bold"));
+    EXPECT_FALSE(form.Stations()->DiagnosisView()->Flag(diag::Cfg_Fault)->styleSheet().contains("bold"));
 
     // A wrong count: said once in the messages, and the offer fixes it.
     Choose(form.cbxNumWZMs, 1);
@@ -275,6 +280,6 @@ TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
         << "repeated lines are folded";
     box->defaultButton()->click();  // Find stations
     EXPECT_EQ(form.Master->CurrentState().State, stIdle);
-    EXPECT_TRUE(form.StationsDialog() && form.StationsDialog()->isVisible());
+    EXPECT_TRUE(form.Stations()->Dialog() && form.Stations()->Dialog()->isVisible());
     CloseAllBoxes();
 }

@@ -427,7 +427,7 @@ TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
     const std::string file = (tree.Work() / "t.pcapng").string();
     trace.Start(QString::fromStdString(file));
     EXPECT_EQ(form->RecordTraceAction->text(), "Stop &recording");
-    EXPECT_FALSE(form->lbStatusRecording->isHidden()) << "the status bar shows the recording";
+    EXPECT_FALSE(form->Trace()->StatusLabel()->isHidden()) << "the status bar shows the recording";
     EXPECT_TRUE(LastLine(form->mMessages).contains(QString::fromStdString(file)));
     form->StartButton->click();
     ASSERT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 3000));
@@ -435,7 +435,7 @@ TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
 
     EXPECT_FALSE(trace.Recording());
     EXPECT_EQ(form->RecordTraceAction->text(), "&Record trace...");
-    EXPECT_TRUE(form->lbStatusRecording->isHidden());
+    EXPECT_TRUE(form->Trace()->StatusLabel()->isHidden());
     EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped");
     std::ifstream in(file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
@@ -481,11 +481,14 @@ TEST_F(WindowTest, SmallerWindowScrollsItsControlsAndOldSettingsMoveOnceIntoThei
         QSettings old(QCoreApplication::organizationName(), QCoreApplication::applicationName());
         old.setValue("slaveAddress", "7");
         old.setValue("modules", 3);
+        old.setValue("adapterAllowance", 40);
         oldFile = old.fileName();
     }
     form->RestoreSettings();
     EXPECT_EQ(form->Master->SlaveAddress, 7);
     EXPECT_EQ(form->Master->ModuleCount(), 3);
+    EXPECT_EQ(form->Master->CommUnit().AdapterAllowance(), 40);
+    EXPECT_EQ(form->findChild<QAction*>("actAdapterAllowance")->text(), "&Adapter allowance (40 ms)...");
     EXPECT_FALSE(std::filesystem::exists(oldFile.toStdString()));
     EXPECT_EQ(QSettings(QCoreApplication::organizationName(), TForm1::SettingsName).value("modules").toInt(), 3);
 }
@@ -498,7 +501,9 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
     page.remove(QRegularExpression(R"(\\f[BIR])")).replace(QStringLiteral("\\-"), QStringLiteral("-"));
     ASSERT_TRUE(page.contains(".SH THE WINDOW"));
     int items = 0;
+    QStringList menus;
     for (const QAction* menu : form->MenuBar->actions()) {
+        menus << menu->text();
         for (QAction* item : menu->menu()->actions()) {
             if (item->isSeparator()) continue;
             QString name = item->text().remove('&').remove(QStringLiteral("...")).trimmed();
@@ -509,6 +514,7 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
         }
     }
     EXPECT_GT(items, 8);
+    EXPECT_EQ(menus.join(' '), "&File &View &Module &Line &Help");
     const auto* box = form->findChild<QWidget*>("QuickStartBox");
     ASSERT_TRUE(box && box->isVisible());
 }

@@ -3,7 +3,7 @@
 // plan shown, and the restore's report, saved as PNGs. Run under xvfb-run:
 //   xvfb-run -a app_backup_shot [output folder]
 #include "tests/support/AppEnvironment.h"
-#include "app/BackupDialog.h"
+#include "app/BackupControl.h"
 #include "app/MainForm.h"
 #include "tests/support/QtTestSupport.h"
 #include "serial/VeltPort.h"
@@ -34,13 +34,13 @@ int main(int argc, char** argv)
     Choose(form.cbxWZMaddr, 1);
     for (QAction* menu : form.MenuBar->actions()) std::printf("menu %s\n", menu->text().toLocal8Bit().constData());
     const QString file = QString::fromStdString((tree.Work() / "module1.txt").string());
-    form.StartBackup(file);
-    TBackupDialog* dialog = form.BackupDialog();
+    form.Backup()->StartBackup(file);
+    TBackupDialog* dialog = form.Backup()->Dialog();
     Pump(1500);
     const bool running = dialog->grab().save(folder + "/backup-running.png");
     WaitFor([&] { return !dialog->Running(); }, 60000);
     const bool done = dialog->grab().save(folder + "/backup-done.png");
-    form.OfferRestore(file);  // reads the module's values first, then shows the plan
+    form.Backup()->OfferRestore(file);  // reads the module's values first, then shows the plan
     WaitFor([&] { return dialog->WriteButton->isVisible() || !dialog->Running(); }, 60000);
     Pump(300);
     const bool plan = dialog->grab().save(folder + "/restore-plan.png");

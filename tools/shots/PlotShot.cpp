@@ -6,6 +6,7 @@
 #include "tests/support/AppEnvironment.h"
 #include "app/MainForm.h"
 #include "tests/support/QtTestSupport.h"
+#include "app/ViewControl.h"
 #include "app/WeightPlot.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
@@ -33,8 +34,8 @@ int main(int argc, char** argv)
     Choose(form.cbxNumWZMs, modules);
     form.StartButton->click();
     const bool connected = WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 5000);
-    form.OpenWeightPlot();
-    TWeightPlot* plot = form.WeightPlot();
+    form.View()->OpenWeightPlot();
+    TWeightPlot* plot = form.View()->WeightPlot();
     plot->resize(1000, 560);
     if (modules > 1) form.PageControl1->setCurrentIndex(1);
     Pump(seconds * 1000);

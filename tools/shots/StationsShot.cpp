@@ -5,6 +5,7 @@
 #include "tests/support/QtTestSupport.h"
 #include "app/DiagnosisView.h"
 #include "app/MainForm.h"
+#include "app/StationsControl.h"
 #include "app/StationsDialog.h"
 #include "serial/VeltPort.h"
 
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
     TForm1 form;
     form.show();
     form.FindStationsButton->click();
-    TStationsDialog* dialog = form.StationsDialog();
+    TStationsDialog* dialog = form.Stations()->Dialog();
     Pump(1200);
     const bool midway = dialog->grab().save(folder + "/stations-scanning.png");
     WaitFor([&] { return !dialog->Scanning(); }, 20000);
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
     form.DiagnosisButton->click();
     Pump(300);
     const bool window = form.grab().save(folder + "/stations-window.png");
-    const bool diagnosis = form.DiagnosisView()->grab().save(folder + "/diagnosis.png");
+    const bool diagnosis = form.Stations()->DiagnosisView()->grab().save(folder + "/diagnosis.png");
     std::printf("%d stations; saved %d %d %d %d in %s\n", dialog->List()->rowCount(), midway, listed, window, diagnosis,
                 folder.toLocal8Bit().constData());
     return midway && listed && window && diagnosis ? 0 : 1;

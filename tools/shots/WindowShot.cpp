@@ -7,6 +7,7 @@
 #include "tests/support/QtTestSupport.h"
 #include "app/MainForm.h"
 #include "app/ModulesOverview.h"
+#include "app/ViewControl.h"
 #include "dp/Profi_dp.h"
 #include "serial/VeltPort.h"
 
@@ -41,9 +42,9 @@ int main(int argc, char** argv)
     if (modules > 1) form.PageControl1->setCurrentIndex(1);
     Pump(300);
     const bool saved = form.grab().save(output);
-    form.OpenModulesOverview();
+    form.View()->OpenModulesOverview();
     Pump(300);
-    form.ModulesOverview()->grab().save(stem + QStringLiteral("-overview.png"));
+    form.View()->ModulesOverview()->grab().save(stem + QStringLiteral("-overview.png"));
     slave.Stop(SIGKILL);
     // The master gives the slave up after its silent requests: values go grey.
     WaitFor([&] { return form.Master->CurrentState().State != stDataExchange; }, 5000);

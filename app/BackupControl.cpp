@@ -1,0 +1,117 @@
+#include "BackupControl.h"
+
+#include "dp/Profi_dp.h"
+#include "module/core/PageLayout.h"
+#include "module/Parameters.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "unknown"
+#endif
+
+TBackupControl::TBackupControl(T_DPV0& master, QWidget* window, TBackupDialog::TCommandHook queue,
+                               TBackupDialog::TCommandHook drop, std::function<std::uint8_t()> selectedModule,
+                               const TParameters* parameters)
+    : master_(master),
+      window_(window),
+      queue_(std::move(queue)),
+      drop_(std::move(drop)),
+      selectedModule_(std::move(selectedModule)),
+      parameters_(parameters)
+{
+}
+
+TBackupDialog* TBackupControl::Dialog()
+{
+    if (!dialog_) dialog_ = new TBackupDialog(window_, queue_, drop_);
+    return dialog_;
+}
+
+void TBackupControl::TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat,
+                                std::int32_t value)
+{
+    if (dialog_) dialog_->TakeResult(unit, cmd, index, stat, value);
+}
+
+void TBackupControl::TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index)
+{
+    if (dialog_) dialog_->TakeGiveUp(unit, cmd, index);
+}
+
+bool TBackupControl::Busy()
+{
+    if (!dialog_ || !dialog_->Running()) return false;
+    dialog_->show();
+    dialog_->raise();
+    return true;
+}
+
+std::vector<backup::TPageLayout> TBackupControl::PageLayout()
+{
+    std::vector<backup::TPageLayout> layout;
+    if (parameters_) layout = conf::PageLayoutOf(parameters_->Lines);
+    if (layout.empty())
+        QMessageBox::warning(window_, QStringLiteral("Module parameters"),
+                             QStringLiteral("No parameter page is loaded: Quorvel.conf was not found or lists none."));
+    return layout;
+}
+
+void TBackupControl::BackupClick()
+{
+    if (Busy()) return;
+    const QString proposed = QStringLiteral("module%1-%2.txt")
+                                 .arg(selectedModule_())
+                                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
+    const QString file = QFileDialog::getSaveFileName(window_, QStringLiteral("Backup parameters"), proposed,
+                                                      QStringLiteral("Parameter backups (*.txt);;All files (*)"));
+    if (!file.isEmpty()) StartBackup(file);
+}
+
+void TBackupControl::StartBackup(const QString& fileName)
+{
+    if (Busy()) return;
+    const std::vector<backup::TPageLayout> layout = PageLayout();
+    if (layout.empty()) return;
+    const backup::THeader header{
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString(),
+        "Quorvel " QUORVEL_VERSION,
+        master_.SlaveAddress,
+        selectedModule_(),
+        {}};
+    Dialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), selectedModule_(), header, fileName);
+}
+
+void TBackupControl::RestoreClick()
+{
+    if (Busy()) return;
+    const QString file = QFileDialog::getOpenFileName(window_, QStringLiteral("Restore parameters"), QString(),
+                                                      QStringLiteral("Parameter backups (*.txt);;All files (*)"));
+    if (!file.isEmpty()) OfferRestore(file);
+}
+
+void TBackupControl::OfferRestore(const QString& fileName)
+{
+    if (Busy()) return;
+    const std::vector<backup::TPageLayout> layout = PageLayout();
+    if (layout.empty()) return;
+    // The whole file is checked against the pages before anything is written.
+    const backup::TRead read = backup::ReadFile(QFile::encodeName(fileName).toStdString(), layout);
+    if (!read.file) {
+        QMessageBox::warning(window_, QStringLiteral("Restore parameters"),
+                             QStringLiteral("%1 is not restored, nothing was written.\n%2")
+                                 .arg(fileName, QString::fromStdString(read.error)));
+        return;
+    }
+    if (read.unchecked &&
+        QMessageBox::question(window_, QStringLiteral("Restore parameters"),
+                              QString::fromStdString(backup::UncheckedWarning(fileName.toStdString())) +
+                                  QStringLiteral("\n\nRestore it anyway?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    Dialog()->OfferRestore(TBackupRun::ForRestore(*read.file, layout), selectedModule_(), *read.file, fileName,
+                           master_.SlaveAddress);
+}

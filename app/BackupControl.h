@@ -1,0 +1,55 @@
+// The window's parameter backup and restore (Module menu) of the module
+// selected: a non-modal dialog (made at its first use) runs them through the
+// window's command queue. Owned by the main window, which outlives it.
+#pragma once
+
+#include "BackupDialog.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QWidget;
+class T_DPV0;
+class TParameters;
+
+class TBackupControl : public QObject {
+public:
+    // `queue` and `drop` are the window's command queue; `selectedModule`
+    // the module commands go to; `parameters` (may be null) the pages whose
+    // items are saved; `window` parents the dialogs and boxes.
+    TBackupControl(T_DPV0& master, QWidget* window, TBackupDialog::TCommandHook queue, TBackupDialog::TCommandHook drop,
+                   std::function<std::uint8_t()> selectedModule, const TParameters* parameters);
+
+    // Backup parameters... / Restore parameters...: ask for the file.
+    void BackupClick();
+    void RestoreClick();
+    // StartBackup reads every item into `fileName`; OfferRestore checks the
+    // file against the pages and shows what it would write, or says why it
+    // is refused. A run already going is shown instead.
+    void StartBackup(const QString& fileName);
+    void OfferRestore(const QString& fileName);
+    // The dialog, made when first asked for.
+    TBackupDialog* Dialog();
+
+    // A result or a give-up of the window's command channel, for a run.
+    void TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat, std::int32_t value);
+    void TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index);
+
+private:
+    // A run already going is shown instead of starting another.
+    bool Busy();
+    // The pages' layout; empty (after a box saying so) when none is loaded.
+    std::vector<backup::TPageLayout> PageLayout();
+
+    T_DPV0& master_;
+    QWidget* window_;
+    TBackupDialog::TCommandHook queue_;
+    TBackupDialog::TCommandHook drop_;
+    std::function<std::uint8_t()> selectedModule_;
+    const TParameters* parameters_;
+    TBackupDialog* dialog_ = nullptr;
+};

@@ -1,0 +1,65 @@
+#include "ViewControl.h"
+
+#include "ModulesOverview.h"
+#include "WeightPlot.h"
+
+#include <QDateTime>
+#include <QTabWidget>
+
+#include <algorithm>
+
+TViewControl::TViewControl(QTabWidget* modulePages, int modules, std::function<int()> moduleCount, QWidget* window)
+    : modulePages_(modulePages), moduleCount_(std::move(moduleCount)), window_(window), history_(modules)
+{
+}
+
+void TViewControl::OpenWeightPlot()
+{
+    if (!weightPlot_) {
+        weightPlot_ = new TWeightPlot(history_, window_);
+        weightPlot_->SetModule(std::max(0, modulePages_->currentIndex()));
+        connect(modulePages_, &QTabWidget::currentChanged, weightPlot_,
+                [plot = weightPlot_](int index) { plot->SetModule(index); });
+    }
+    weightPlot_->show();
+    weightPlot_->raise();
+    weightPlot_->activateWindow();
+}
+
+void TViewControl::OpenModulesOverview()
+{
+    if (!overview_) {
+        overview_ = new TModulesOverview(window_);
+        overview_->SetCount(moduleCount_());
+    }
+    overview_->show();
+    overview_->raise();
+}
+
+void TViewControl::RecordWeights(int k, const cyclic::TModuleValues& values)
+{
+    history_.Add(k, plot::TWeightSample{QDateTime::currentMSecsSinceEpoch(), values.Gross, values.Net,
+                                        values.StatusByte12, values.StatusByte11});
+}
+
+void TViewControl::ShowValues(int k, const QStringList& cells, bool live)
+{
+    if (overview_) overview_->ShowValues(k, cells, live);
+}
+
+void TViewControl::ShowStale(int k)
+{
+    if (overview_) overview_->SetLive(k, false);
+}
+
+void TViewControl::ShowAllStale()
+{
+    if (overview_) overview_->SetAllStale();
+}
+
+void TViewControl::MarkLinkLost() { history_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch()); }
+
+void TViewControl::SetModuleCount(int count)
+{
+    if (overview_) overview_->SetCount(count);
+}
