@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,10 +64,19 @@ QGroupBox* Group(QWidget* parent, const char* caption, int left, int top, int wi
     return box;
 }
 
+// The system's fixed font; where that family is missing and the match is not
+// of fixed pitch (the columns of the dumps would not line up), the first
+// scalable fixed-pitch family there is.
 QFont DumpFont()
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(FontPixels);
+    if (QFontInfo(font).fixedPitch()) return font;
+    for (const QString& family : QFontDatabase::families())
+        if (QFontDatabase::isFixedPitch(family) && QFontDatabase::isSmoothlyScalable(family)) {
+            font.setFamily(family);
+            break;
+        }
     return font;
 }
 
