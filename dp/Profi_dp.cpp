@@ -51,6 +51,11 @@ T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
 
 T_DPV0::~T_DPV0()
 {
+    // Closing the port hands on what is still queued; none of it may reach
+    // this master, half gone by then (a running link would send again).
+    commUnit_->SetOnTelegram({});
+    commUnit_->SetOnNotice({});
+    commUnit_->SetOnWire({});
     commUnit_->ClearBuffer();
     commUnit_.reset();
 }
