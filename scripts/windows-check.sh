@@ -13,19 +13,7 @@ linux_build="${QUORVEL_BUILD_DIR:-build}"
 setup="$release/quorvel-setup.exe"
 [ -f "$setup" ] || { echo "windows-check: $setup is missing; run scripts/windows-release.sh first" >&2; exit 2; }
 
-install_tools() {
-  local packages=(wine wine64 fonts-wine xvfb xauth xdotool x11-apps imagemagick)
-  local missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-  fi
-}
+install_tools() { bash scripts/install-packages.sh wine wine64 fonts-wine xvfb xauth xdotool x11-apps imagemagick; }
 
 # Without a display of its own the script runs itself again under Xvfb.
 if [ -z "${QUORVEL_CHECK_DISPLAY:-}" ]; then

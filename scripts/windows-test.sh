@@ -19,19 +19,7 @@ step() {
   echo "== windows: $1 took $((SECONDS - start)) s"
 }
 
-install_tools() {
-  local packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest ninja-build cmake)
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-  fi
-}
+install_tools() { bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine wine64 googletest ninja-build cmake; }
 
 # Debian ships GoogleTest as source only for MinGW: built once per build folder.
 build_gtest() {
