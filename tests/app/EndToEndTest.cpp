@@ -249,7 +249,6 @@ TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
     const auto status = [&] { return form.edbxCommStatus->text(); };
     const auto memo = [&] { return form.mMessages->toPlainText(); };
     form.show();
-    const int width = form.width();
     form.StartButton->click();
     QMessageBox* box = WaitForBox(form, "ModuleCountOffer", 10000);
     ASSERT_NE(box, nullptr);
@@ -263,7 +262,7 @@ TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
     const QString reason = "Slave 3 refused the configuration: WZM count is 1, the slave has 8 modules";
     EXPECT_EQ(form.edbxCommStatus->toolTip(), reason);
     EXPECT_EQ(form.lbStatusLink->text(), "Link: Configuration refused \u2013 " + reason);
-    EXPECT_EQ(form.width(), width) << "a long reason does not widen the window";
+    EXPECT_LE(form.width(), TForm1::BaseWidth) << "a long reason does not widen the window";
     EXPECT_EQ(memo().count(reason), 1) << "the reason is said once";
 
     form.SetModuleCountFromCode(8);  // what "Yes" does
