@@ -17,17 +17,7 @@ qt_version=6.4.2
 qt_prefix="$cache/qt-$qt_version-mingw"
 mkdir -p "$cache"
 
-install_tools() {
-  local packages=(g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools dpkg-dev nsis ninja-build cmake)
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  if [ ${#missing[@]} -gt 0 ]; then
-    apt-get update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-  fi
-}
+install_tools() { bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools dpkg-dev nsis ninja-build cmake; }
 
 # Debian's own source of qt6-base, through a sources list of our own: the
 # machine's deb lines with deb-src in their place.
