@@ -1,5 +1,7 @@
 #include "CalibrateCheck.h"
 
+#include "OverdueCommand.h"
+
 #include "module/core/CalibrationKeys.h"
 #include "core/CyclicData.h"
 #include "core/ResultText.h"
@@ -84,13 +86,7 @@ void TCalibrateCheck::TakeResult(std::uint8_t stat, std::int32_t value)
 
 void TCalibrateCheck::Tick()
 {
-    const std::uint8_t state = master_.CurrentState().State;
-    const auto now = TResultWait::TClock::now();
-    const bool lost = channel_.NoteMasterState(state);
-    wait_.Note(state == stDataExchange, channel_.Pending(), now);
-    if (!queued_ || !channel_.Pending() || !(lost || wait_.Due(now))) return;
-    wait_.Stop();
-    channel_.GiveUp(master_.OutputData);
+    if (!GiveUpOverdueCommand(master_, channel_, wait_, queued_, master_.OutputData)) return;
     queued_ = false;
     failure_ = std::string("the module did not answer the read of its ") + ReadNames[values_.size()];
 }

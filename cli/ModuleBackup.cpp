@@ -1,5 +1,7 @@
 #include "ModuleBackup.h"
 
+#include "OverdueCommand.h"
+
 #include "module/core/ConfigFile.h"
 #include "module/core/PageLayout.h"
 #include "core/CyclicData.h"
@@ -42,14 +44,7 @@ void TBackupSession::Received(const TByteString& telegram)
 
 void TBackupSession::Tick()
 {
-    const std::uint8_t state = master_.CurrentState().State;
-    const auto now = TResultWait::TClock::now();
-    // A command still pending when data exchange comes back lost its result.
-    const bool lost = channel_.NoteMasterState(state);
-    wait_.Note(state == stDataExchange, channel_.Pending(), now);
-    if (!queued_ || !channel_.Pending() || !(lost || wait_.Due(now))) return;
-    wait_.Stop();
-    channel_.GiveUp(master_.OutputData);
+    if (!GiveUpOverdueCommand(master_, channel_, wait_, queued_, master_.OutputData)) return;
     run_.GiveUp();
     queued_ = false;
 }
