@@ -1,10 +1,10 @@
 // quorvel-cli: a headless check of the DP link. Runs the same master and
 // serial channel as the window, prints the status texts and the process
-// values, and exits 0 when connected at the end, 1 when not, 2 on a wrong
-// option or a port error.
+// values, and exits with the status of the outcome (ExitStatus.h).
 #include "CliOptions.h"
 #include "CalibrateCheck.h"
 #include "ClockLoop.h"
+#include "ExitStatus.h"
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
 #include "Monitor.h"
@@ -48,7 +48,7 @@ void InstallSignalHandlers()
 int Fail(const std::string& message)
 {
     std::cerr << "quorvel-cli: " << message << '\n';
-    return 2;
+    return exitstatus::BadInput;
 }
 
 // A problem that stops a recording but not the link.
@@ -120,7 +120,7 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
             std::cout << OtherMasterWarning(station.address) << '\n';
             break;
         }
-    return scan.Stations().empty() ? 1 : 0;
+    return scan.Stations().empty() ? exitstatus::LinkDown : exitstatus::AllWell;
 }
 
 // The run --backup or --restore asks for, checked before the link starts:
@@ -128,7 +128,9 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
 std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& error)
 {
     std::string where;
-    const std::vector<backup::TPageLayout> layout = LoadPageLayout(where, error);
+    std::vector<std::string> said;
+    const std::vector<backup::TPageLayout> layout = LoadPageLayout(where, said, error);
+    for (const std::string& line : said) Report(line);  // the file used, and any skipped before it
     if (layout.empty()) {
         if (error.empty()) error = where + " lists no parameter page";
         return std::nullopt;
@@ -146,7 +148,7 @@ std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& er
         }
         Report("warning: " + backup::UncheckedWarning(options.restoreFile));
     }
-    return TBackupRun::ForRestore(*read.file, layout, options.writeAll);
+    return TBackupRun::ForRestore(*read.file, layout, options.writeAll, options.partial);
 }
 
 // The files the run writes, checked before the port opens: each one may be
@@ -186,9 +188,10 @@ std::string LocalTime()
 // The end of --backup or --restore: the file or the differences, and the exit status.
 int FinishRun(const TCliOptions& options, const TBackupRun& run)
 {
+    using namespace exitstatus;
     if (!run.Done()) {
         std::cerr << "quorvel-cli: stopped after " << run.StepsDone() << " of " << run.Steps() << " commands\n";
-        return 1;
+        return LinkDown;
     }
     if (!options.backupFile.empty()) {
         int refused = 0;
@@ -198,17 +201,20 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
             run.Items()};
         std::string error;
         const std::string path = run.BackupPath(options.backupFile);
-        if (!outfile::WriteWhole(path, backup::Write(file), error)) return Fail(error);
+        if (!outfile::WriteWhole(path, backup::Write(file), error)) {
+            Report(error);
+            return OutputCut;
+        }
         if (!run.Identification().empty()) std::cout << "module: " << run.Identification() << '\n';
         std::cout << run.Items().size() << " item(s) written to " << path << ", " << refused << " refused\n";
         if (path != options.backupFile)
             std::cout << run.Unanswered() << " item(s) not answered: " << options.backupFile
                       << " keeps its older backup\n";
-        return run.Complete() ? 0 : 1;
+        return run.Complete() ? AllWell : ItemsLeft;
     }
     for (const std::string& line : run.ReportLines()) std::cout << "difference: " << line << '\n';
     std::cout << run.Summary() << '\n';
-    return run.Complete() ? 0 : 1;
+    return run.Complete() ? AllWell : ItemsLeft;
 }
 
 }  // namespace
@@ -265,8 +271,7 @@ int main(int argc, char** argv)
                   << TLiveListScan::LastAddress << '\n';
         const int status = LiveList(master, clock, *options);
         master.SetOnTrace({});
-        recorder.Stop();
-        return status;
+        return exitstatus::First(status, recorder.Stop().empty() ? exitstatus::AllWell : exitstatus::OutputCut);
     }
     std::cerr << ", slave address " << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
     if (options->diag)
@@ -314,15 +319,18 @@ int main(int argc, char** argv)
     const bool connected = master.CurrentState().State == stDataExchange && monitor.Exchanging();
     master.StopMaster();  // marks the trace's end
     master.SetOnTrace({});
-    recorder.Stop();  // a failure was reported when it happened
+    // A failure was reported when it happened; the status still tells of it.
+    const bool recordsWhole = recorder.Stop().empty() && !weights.Stopped();
     if (options->stats) {
         PrintStats(master);
         std::cout << monitor.TimingLine() << std::endl;
     }
-    if (session) return FinishRun(*options, session->Run());
+    using namespace exitstatus;
+    int status = connected ? AllWell : LinkDown;
+    if (session) status = FinishRun(*options, session->Run());
     if (check) {
         for (const std::string& line : check->Lines()) std::cout << line << '\n';
-        return check->Passed() ? 0 : 1;
+        status = check->Passed() ? AllWell : CheckFailed;
     }
-    return connected ? 0 : 1;
+    return First(status, recordsWhole ? AllWell : OutputCut);
 }

@@ -19,7 +19,10 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <functional>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -119,6 +122,13 @@ std::vector<std::string> StatusLines(const Lines& lines, std::size_t from = 0)
             texts.push_back(lines[i].text);
     return texts;
 }
+
+// Works in `folder` while it lives: the program looks for Quorvel.conf there first.
+struct Cwd {
+    explicit Cwd(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~Cwd() { std::filesystem::current_path(before); }
+    std::filesystem::path before = std::filesystem::current_path();
+};
 
 class CliExchangeTest : public CliLinkTest, public ::testing::WithParamInterface<int> {};
 
@@ -311,6 +321,26 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
     }
 }
 
+// A weight log that stops on a full disk (a file size limit stands for it)
+// leaves the link running and the run connected, but the status tells a
+// script that its record is incomplete.
+TEST_F(CliLinkTest, OutputFileThatStopsEarlyExitsWithThree)
+{
+    TempFolder folder;
+    auto slave = StartSlave(2, 1);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit limit{1000, before.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);  // the child inherits it
+    auto cli = StartCli({"--com", "2", "--seconds", "4", "--weights", folder.str() + "/w.csv"});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(cli->Wait(20s), 3) << cli->Errors();
+    EXPECT_NE(cli->Errors().find("the weight log stopped after its last whole row"), std::string::npos)
+        << cli->Errors();
+}
+
 TEST_F(CliLinkTest, PortHeldByAnotherProgramIsInUse)
 {
     const PtyPair& pty = env.Add(4);
@@ -338,6 +368,34 @@ TEST_F(CliLinkTest, IgnoredPortFolderIsNamedWithItsReason)
                                  " is writable by others; it is ignored. Give --com N"),
               std::string::npos)
         << cli->Errors();
+}
+
+// A Quorvel.conf in the current folder that cannot be used gives way to the
+// program folder's copy, and both are named.
+TEST_F(CliLinkTest, SkippedQuorvelConfIsNamedWithItsReason)
+{
+    const struct {
+        std::function<void(const TempFolder&)> make;
+        const char* reason;
+    } rows[] = {
+        {[](const TempFolder& f) { f.MakeFolder("Quorvel.conf"); }, ": not a regular file"},
+        {[](const TempFolder& f) { mkfifo((f.path / "Quorvel.conf").c_str(), 0600); }, ": not a regular file"},
+        {[](const TempFolder& f) { f.Write("Quorvel.conf", std::string((1 << 20) + 1, 'x')); }, ": larger than 1 MiB"},
+        {[](const TempFolder& f) { f.Write("Quorvel.conf", "x\nsheet Standard\nitem '\tA'\n"); },
+         ": line 3: the item text holds a tab"},
+    };
+    const std::string shipped = (std::filesystem::path(cliProgram).parent_path() / "Quorvel.conf").string();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        TempFolder folder;
+        row.make(folder);
+        const Cwd cwd(folder.path);
+        auto cli = StartCli({"--module", "0", "--restore", "none.txt"});
+        EXPECT_EQ(cli->Wait(10s), 2);
+        const std::string errors = cli->Errors();
+        EXPECT_NE(errors.find((folder.path / "Quorvel.conf").string() + row.reason), std::string::npos) << errors;
+        EXPECT_NE(errors.find("Parameter pages read from " + shipped + "\n"), std::string::npos) << errors;
+    }
 }
 
 TEST_F(CliLinkTest, HelpIsPlainText)
@@ -457,20 +515,19 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
 
 // A backup of module 1: cut anywhere or altered it is refused before the
 // link starts; restored untouched it writes nothing; with a value the module
-// refuses it names that item and exits 1.
+// refuses it names that item and exits 4, and so without an item of the
+// pages, unless the file is meant to be partial.
 TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
 {
     TempFolder folder;
     std::filesystem::copy_file(QUORVEL_CONF_FILE, folder.path / "Quorvel.conf");
-    struct Cwd {
-        std::filesystem::path before = std::filesystem::current_path();
-        ~Cwd() { std::filesystem::current_path(before); }
-    } cwd;
-    std::filesystem::current_path(folder.path);  // where the program looks for Quorvel.conf first
+    const Cwd cwd(folder.path);  // where the program looks for Quorvel.conf first
     auto slave = StartSlave(2, 2, {"--instant"});
-    auto run = [&](const std::string& option, const std::string& file) {
-        auto cli =
-            StartCli({"--com", "2", "--modules", "2", "--fast", "--seconds", "60", "--module", "1", option, file});
+    auto run = [&](const std::string& option, const std::string& file, const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{"--com", "2",        "--modules", "2",    "--fast", "--seconds",
+                                      "60",    "--module", "1",         option, file};
+        args.insert(args.end(), more.begin(), more.end());
+        auto cli = StartCli(args);
         cli->Wait(90s);
         return cli;
     };
@@ -509,10 +566,22 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
         if (item.page == "Standard" && item.number == 4) item.value = 99999;
     std::ofstream("b.txt") << backup::Write(changed);
     auto refused = run("--restore", "b.txt");
-    EXPECT_EQ(refused->Wait(1s), 1) << refused->Errors();
+    EXPECT_EQ(refused->Wait(1s), 4) << refused->Errors();
     EXPECT_NE(refused->Output().find("Standard 4 Filter value: module "), std::string::npos) << refused->Output();
     EXPECT_NE(refused->Output().find("difference: Standard 4 Filter value: write refused"), std::string::npos)
         << refused->Output();
+
+    backup::TFile lacking = *backup::Read(text, layout).file;
+    lacking.items.erase(lacking.items.begin() + 3);  // Standard 4, with the count and check sum made anew
+    std::ofstream("e.txt") << backup::Write(lacking, "\r\n");
+    for (const bool partial : {false, true}) {
+        auto cli =
+            run("--restore", "e.txt", partial ? std::vector<std::string>{"--partial"} : std::vector<std::string>{});
+        EXPECT_EQ(cli->Wait(1s), partial ? 0 : 4) << cli->Output() << cli->Errors();
+        EXPECT_NE(cli->Output().find("\nStandard 4 Filter value: not in the file\n"), std::string::npos)
+            << cli->Output();
+        EXPECT_NE(cli->Output().find(" 0 not answered, 1 not in the file\n"), std::string::npos) << cli->Output();
+    }
 }
 
 TEST_F(CliLinkTest, CalibrateCheckComparesTheRestingGrossWithTheReference)
@@ -533,13 +602,13 @@ TEST_F(CliLinkTest, CalibrateCheckComparesTheRestingGrossWithTheReference)
     EXPECT_NE(good->Output().find(" kg at rest, reference 50.000 kg, difference "), std::string::npos);
     EXPECT_NE(good->Output().find(" display steps\nwithin one display step\n"), std::string::npos);
     auto off = check("49.5");
-    EXPECT_EQ(off->Wait(1s), 1);
+    EXPECT_EQ(off->Wait(1s), 5);
     EXPECT_NE(off->Output().find("reference 49.500 kg, difference +0."), std::string::npos) << off->Output();
     EXPECT_NE(off->Output().find("outside one display step"), std::string::npos) << off->Output();
 
     std::ofstream(pipe) << "motion 0 on\n";
     auto shaking = check("50", "3");
-    EXPECT_EQ(shaking->Wait(1s), 1);
+    EXPECT_EQ(shaking->Wait(1s), 5);
     EXPECT_NE(shaking->Output().find("failed: the weight did not come to rest"), std::string::npos)
         << shaking->Output();
 }
