@@ -40,8 +40,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             options.help = true;
             continue;
         }
-        if (name == "--fast") {
-            options.fast = true;
+        if (name == "--fast" || name == "--list-ports") {
+            (name == "--fast" ? options.fast : options.listPorts) = true;
             continue;
         }
         if (name == "--all" || name == "--accept-unchecked" || name == "--partial") {
@@ -132,6 +132,7 @@ std::string CliUsage()
        quorvel-cli --module K --calibrate-check KG [--com N] [--addr A] [--modules M]
                    [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag] [--adapter-latency MS] [--trace FILE]
+       quorvel-cli --list-ports
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
 serial port (19200 baud, 8E1), brings the slave through the DP start-up and
@@ -185,6 +186,10 @@ Options:
                cycle time; at exit also the time from start to Connected
                and the data exchanges per second since.
   --live-list  list the stations on the bus and exit.
+  --list-ports list the COM ports and exit: one line each with its device
+               (a link with where it points) and what the system says of
+               it, such as a USB adapter's maker, product and IDs, a
+               built-in UART, or a simulator's pseudo-terminal.
   --diag       also print each diagnosis a slave gives, decoded:
                diag station 3 master 0 ident 09C5 flags Prm_Req,WD_On ext -
   --trace FILE record every telegram as cut from the line with the time its

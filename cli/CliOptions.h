@@ -26,6 +26,7 @@ struct TCliOptions {
     bool acceptUnchecked = false;          // --restore takes a file of the first format (no end line)
     bool partial = false;                  // --restore's file is meant to hold only some items
     std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
+    bool listPorts = false;                // print the COM ports and what the system says of them
     bool help = false;
 };
 

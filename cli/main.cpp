@@ -175,6 +175,19 @@ bool CheckOutputs(const TCliOptions& options, std::string& error)
     return true;
 }
 
+// --list-ports: the port table as the port scan sees it.
+int ListPorts()
+{
+    std::string message;
+    const std::vector<porttable::TPortEntry> table = porttable::CurrentPortTable(message);
+    if (!message.empty()) Report(message);
+    for (const porttable::TPortEntry& entry : table) std::cout << porttable::ListLine(entry) << '\n';
+    if (table.empty())
+        Report(portdir::Path().empty() ? "no COM port"
+                                       : "no COM port: no serial device, and no COM<n> link in " + portdir::Path());
+    return exitstatus::AllWell;
+}
+
 std::string LocalTime()
 {
     const std::time_t now = std::time(nullptr);
@@ -228,6 +241,7 @@ int main(int argc, char** argv)
         std::cout << CliUsage();
         return 0;
     }
+    if (options->listPorts) return ListPorts();
     InstallSignalHandlers();
     std::optional<TBackupRun> run;
     if (options->module && !options->calibrateCheck && !(run = PrepareRun(*options, error))) return Fail(error);
@@ -259,6 +273,10 @@ int main(int argc, char** argv)
                         ". Give --com N for a serial device, or make the folder "
                         "yours and not writable by others, or name another in QUORVEL_PORT_DIR");
         return Fail("no COM port opens; link the device as COM<n> in " + portdir::Path() + " or give --com N");
+    } catch (const EBadId& e) {
+        std::string ignored;  // the folder's state is told when no port opens at all
+        if (!options->comNumber) return Fail(e.what());
+        return Fail(porttable::NoSuchPort(*options->comNumber, porttable::CurrentPortTable(ignored)));
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

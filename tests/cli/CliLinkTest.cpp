@@ -297,7 +297,7 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{"--com", "9"}, "ie_BadId - Specified comport doesn't exist"},
+        {{"--com", "9"}, "COM9 does not exist; there is no COM port"},
         {{"--addr", "127"}, "--addr must be a PROFIBUS address from 0 to 126 (got '127')"},
         {{"--modules", "0"}, "--modules must be a number of modules from 1 to 8 (got '0')"},
         {{"--modules", "9"}, "--modules must be a number of modules from 1 to 8 (got '9')"},
@@ -339,6 +339,37 @@ TEST_F(CliLinkTest, OutputFileThatStopsEarlyExitsWithThree)
     EXPECT_EQ(cli->Wait(20s), 3) << cli->Errors();
     EXPECT_NE(cli->Errors().find("the weight log stopped after its last whole row"), std::string::npos)
         << cli->Errors();
+}
+
+// The port list names each port's device and what the system says of it; a
+// port that does not exist is named with those that do, a link that points
+// to nothing with its target.
+TEST_F(CliLinkTest, ListsThePortsAndNamesThoseThereWhenOneIsNot)
+{
+    const std::string pts = env.Add(2).path;
+    env.Link(5, "/nonexistent/ttyUSB9");
+    env.AddDevice("ttyS4");
+    auto list = StartCli({"--list-ports"});
+    EXPECT_EQ(list->Wait(10s), 0) << list->Errors();
+    std::vector<std::string> lines;
+    for (const auto& line : list->Lines()) lines.push_back(line.text);
+    ASSERT_EQ(lines.size(), 3u) << list->Output();
+    EXPECT_EQ(lines[0].rfind("COM1 /dev/ttyS4: serial device, driver ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "COM2 " + portdir::LinkPath(2) + " -> " + pts + ": pseudo-terminal (a simulator's line)");
+    EXPECT_EQ(lines[2], "COM5 " + portdir::LinkPath(5) + " -> /nonexistent/ttyUSB9");
+    const struct {
+        const char* com;
+        std::string message;
+    } rows[] = {
+        {"9", "COM9 does not exist; the ports are COM1 (/dev/ttyS4), COM2 (link to " + pts +
+                  "), COM5 (link to /nonexistent/ttyUSB9)\n"},
+        {"5", "COM5 does not exist: " + portdir::LinkPath(5) + " points to /nonexistent/ttyUSB9, which is not there\n"},
+    };
+    for (const auto& row : rows) {
+        auto cli = StartCli({"--com", row.com});
+        EXPECT_EQ(cli->Wait(10s), 2);
+        EXPECT_EQ(cli->Errors(), "quorvel-cli: " + row.message);
+    }
 }
 
 TEST_F(CliLinkTest, PortHeldByAnotherProgramIsInUse)
