@@ -3,7 +3,7 @@
 // memory while connected, and commands per second through the command
 // channel with a queue of 100. Prints figures; asserts nothing.
 //   quorvel-bench-app [modules] [seconds of connected load]
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/AppEnvironment.h"
 #include "app/MainForm.h"
 #include "tests/support/ProcessCounts.h"

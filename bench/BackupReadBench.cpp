@@ -1,7 +1,7 @@
 // A hostile parameter backup: 50 MB of one valid item line repeated. Prints
 // how long the reader takes to refuse it and the process's peak memory (the
 // reader reads at most 1 MiB of any file).
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "core/ParameterBackup.h"
 #include "tests/support/TempFolder.h"
 

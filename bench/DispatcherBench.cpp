@@ -8,7 +8,7 @@
 //   latency     a byte written on the far side until HasInput is true;
 //   idle CPU    an activated dispatcher with nothing to do, all three threads.
 // Usage: quorvel-bench-dispatcher [idle seconds (10)] [megabytes (64)]
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/ByteStream.h"
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/PtyPair.h"

@@ -4,7 +4,7 @@
 // connected, and the CPU time quorvel-cli used per second of run.
 //
 //   dp_link_bench [seconds]   (default 60 seconds per module count)
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"

@@ -15,7 +15,7 @@
 //     scans that found all three and the scan time.
 //
 //   line_bench [seconds] [long seconds] [scans]   (default 20, 60 and 5)
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SlaveCounts.h"
 #include "tests/support/TempFolder.h"

@@ -3,7 +3,7 @@
 // holding three stations (3, 7 and 20), from process start to exit.
 //
 //   live_list_bench [rounds]   (default 5)
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "serial/PortDirectory.h"

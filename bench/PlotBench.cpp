@@ -5,7 +5,7 @@
 // module) fed through the plot's history and window in accelerated time,
 // with the memory in use after minute 1, 5 and 10. Prints figures; asserts nothing.
 //   quorvel-bench-plot [modules] [seconds per phase] [rounds] [memory figures: 1, or 0 to skip]
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/AppEnvironment.h"
 #include "app/MainForm.h"
 #include "tests/support/ProcessCounts.h"

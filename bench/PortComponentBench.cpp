@@ -8,7 +8,7 @@
 //   3. latency from a byte written on the far side to InputAvailable;
 //   4. CPU time of an open, idle port.
 // Usage: port_component_bench [megabytes per direction, default 4]
-#include "tests/support/BenchUsage.h"
+#include "bench/BenchUsage.h"
 #include "tests/support/ByteStream.h"
 #include "serial/PortTable.h"
 #include "tests/support/ProcessCounts.h"

@@ -21,7 +21,6 @@
 #include <sstream>
 #include <functional>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/resource.h>
 
 namespace {
@@ -410,7 +409,6 @@ TEST_F(CliLinkTest, SkippedQuorvelConfIsNamedWithItsReason)
         const char* reason;
     } rows[] = {
         {[](const TempFolder& f) { f.MakeFolder("Quorvel.conf"); }, ": not a regular file"},
-        {[](const TempFolder& f) { mkfifo((f.path / "Quorvel.conf").c_str(), 0600); }, ": not a regular file"},
         {[](const TempFolder& f) { f.Write("Quorvel.conf", std::string((1 << 20) + 1, 'x')); }, ": larger than 1 MiB"},
         {[](const TempFolder& f) { f.Write("Quorvel.conf", "x\nsheet Standard\nitem '\tA'\n"); },
          ": line 3: the item text holds a tab"},
