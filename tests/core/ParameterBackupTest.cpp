@@ -30,11 +30,11 @@ backup::TFile Sample()
 
 TEST(ParameterBackup, WhatIsWrittenReadsBackTheSame)
 {
-    const std::string text = backup::Write(Sample());
+    const std::string text = backup::Write(Sample(), "\n");
     const backup::TRead read = backup::Read(text, Layout);
     ASSERT_TRUE(read.file) << read.error;
     EXPECT_FALSE(read.unchecked);
-    EXPECT_EQ(backup::Write(*read.file), text);
+    EXPECT_EQ(backup::Write(*read.file, "\n"), text);
     EXPECT_EQ(backup::Crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(read.file->header.identification, "WZ type 7") << "a tab in a field becomes a blank";
     EXPECT_EQ(read.file->items[1].refusal, "Parameter refused (error 5)");
@@ -58,7 +58,7 @@ TEST(ParameterBackup, WhatIsWrittenReadsBackTheSame)
 
 TEST(ParameterBackup, RefusesADamagedFileNamingTheLine)
 {
-    const std::string good = backup::Write(Sample());  // items start on line 9
+    const std::string good = backup::Write(Sample(), "\n");  // items start on line 9
     const std::string head = good.substr(0, good.find("Standard\t1"));
     const std::string first = head + "Standard\t1\tZero range (%)\t1\n";
     const std::string longValue(5000, '7');
