@@ -97,9 +97,12 @@ void TBackupDialog::ShowPlan()
     QStringList lines = planHead_;
     for (const std::string& line : run_->PlanLines()) lines << Text(line);
     Report->setPlainText(lines.join(QLatin1Char('\n')));
-    Status->setText(QStringLiteral("%1 of %2 item(s) differ from the module. Write them and read each back?")
-                        .arg(writes)
-                        .arg(run_->RestoreItems().size()));
+    const std::size_t absent = run_->NotInFile().size();
+    Status->setText(
+        QStringLiteral("%1 of %2 item(s) differ from the module.%3 Write them and read each back?")
+            .arg(writes)
+            .arg(run_->RestoreItems().size())
+            .arg(absent ? QStringLiteral(" %1 item(s) of the pages are not in the file.").arg(absent) : QString()));
     WriteButton->setVisible(true);
     WriteButton->setEnabled(true);
     CancelButton->setVisible(true);

@@ -3,6 +3,7 @@
 // memory while connected, and commands per second through the command
 // channel with a queue of 100. Prints figures; asserts nothing.
 //   quorvel-bench-app [modules] [seconds of connected load]
+#include "bench/BenchUsage.h"
 #include "tests/support/AppEnvironment.h"
 #include "app/MainForm.h"
 #include "tests/support/ProcessCounts.h"
@@ -30,8 +31,16 @@ long PeakKilobytes()
 
 }  // namespace
 
+constexpr const char* Usage = R"(Usage: quorvel-bench-app [MODULES [SECONDS]]
+Figures of the window against quorvel-slave: time to the window shown, CPU
+and peak memory while connected, commands per second.
+  MODULES  weighing modules of the simulated slave, 1 to 8 (default 8)
+  SECONDS  seconds of connected load (default 10)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 2, Usage)) return *status;
     QElapsedTimer sinceStart;
     sinceStart.start();
     const int modules = argc > 1 ? std::atoi(argv[1]) : 8;

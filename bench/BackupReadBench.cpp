@@ -1,6 +1,7 @@
 // A hostile parameter backup: 50 MB of one valid item line repeated. Prints
 // how long the reader takes to refuse it and the process's peak memory (the
 // reader reads at most 1 MiB of any file).
+#include "bench/BenchUsage.h"
 #include "core/ParameterBackup.h"
 #include "tests/support/TempFolder.h"
 
@@ -9,8 +10,14 @@
 #include <fstream>
 #include <sys/resource.h>
 
-int main()
+constexpr const char* Usage = R"(Usage: backup_read_bench
+Writes a 50 MB hostile parameter backup and prints the time the reader takes
+to refuse it and the peak memory. Takes no arguments.
+)";
+
+int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 0, Usage)) return *status;
     TempFolder folder;
     const std::string path = (folder.path / "hostile.txt").string();
     {

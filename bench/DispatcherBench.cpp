@@ -8,6 +8,7 @@
 //   latency     a byte written on the far side until HasInput is true;
 //   idle CPU    an activated dispatcher with nothing to do, all three threads.
 // Usage: quorvel-bench-dispatcher [idle seconds (10)] [megabytes (64)]
+#include "bench/BenchUsage.h"
 #include "tests/support/ByteStream.h"
 #include "tests/support/ProcessCounts.h"
 #include "tests/support/PtyPair.h"
@@ -227,8 +228,16 @@ void IdleCpu(PtyPair& pty, int seconds)
 
 }  // namespace
 
+constexpr const char* Usage = R"(Usage: quorvel-bench-dispatcher [IDLE_SECONDS [MEGABYTES]]
+Figures of the serial dispatcher on one pseudo-terminal pair: throughput
+against a bare loop, input latency, idle CPU.
+  IDLE_SECONDS  seconds of the idle CPU figure (default 10)
+  MEGABYTES     megabytes per throughput run (default 64)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 2, Usage)) return *status;
     const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const std::size_t total = (argc > 2 ? std::atoi(argv[2]) : 64) * std::size_t(1) << 20;
 #ifdef QUORVEL_BENCH_QT_SERIAL

@@ -4,6 +4,7 @@
 // connected, and the CPU time quorvel-cli used per second of run.
 //
 //   dp_link_bench [seconds]   (default 60 seconds per module count)
+#include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
@@ -49,8 +50,15 @@ bool Measure(int modules, int seconds)
 
 }  // namespace
 
+constexpr const char* Usage = R"(Usage: dp_link_bench [SECONDS]
+Figures of quorvel-cli against quorvel-slave for 1 and 8 modules: time to
+Connected, cycles per second, CPU per second.
+  SECONDS  seconds of each run (default 60)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 1, Usage)) return *status;
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     TempFolder folder;
     ScopedEnv portDir("QUORVEL_PORT_DIR", (folder.path / "ports").string());

@@ -15,6 +15,7 @@
 //     scans that found all three and the scan time.
 //
 //   line_bench [seconds] [long seconds] [scans]   (default 20, 60 and 5)
+#include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SlaveCounts.h"
 #include "tests/support/TempFolder.h"
@@ -280,8 +281,18 @@ void LiveList(int scans)
 
 }  // namespace
 
+constexpr const char* Usage = R"(Usage: line_bench [SECONDS [LONG_SECONDS [SCANS]]]
+Figures of the link over a paced line: cycles per second standard and fast,
+the data each injected fault costs, the time from a device back to values,
+8 modules with adapter latency, a flood, the live list behind an adapter.
+  SECONDS       seconds of each short run (default 20)
+  LONG_SECONDS  seconds of each run with 8 modules (default 60)
+  SCANS         live list scans (default 5)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 3, Usage)) return *status;
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 20;
     const int longSeconds = argc > 2 ? std::max(2, std::atoi(argv[2])) : 60;
     const int scans = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;

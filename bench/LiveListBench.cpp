@@ -3,6 +3,7 @@
 // holding three stations (3, 7 and 20), from process start to exit.
 //
 //   live_list_bench [rounds]   (default 5)
+#include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempFolder.h"
 #include "serial/PortDirectory.h"
@@ -13,8 +14,15 @@
 #include <iostream>
 #include <string>
 
+constexpr const char* Usage = R"(Usage: live_list_bench [ROUNDS]
+The time quorvel-cli --live-list takes to ask all 126 addresses against a
+simulator holding three stations.
+  ROUNDS  scans to time (default 5)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 1, Usage)) return *status;
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     TempFolder folder;
     ScopedEnv portDir("QUORVEL_PORT_DIR", (folder.path / "ports").string());

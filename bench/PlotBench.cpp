@@ -5,6 +5,7 @@
 // module) fed through the plot's history and window in accelerated time,
 // with the memory in use after minute 1, 5 and 10. Prints figures; asserts nothing.
 //   quorvel-bench-plot [modules] [seconds per phase] [rounds] [memory figures: 1, or 0 to skip]
+#include "bench/BenchUsage.h"
 #include "tests/support/AppEnvironment.h"
 #include "app/MainForm.h"
 #include "tests/support/ProcessCounts.h"
@@ -125,8 +126,18 @@ void MemoryFigures(int modules)
 
 }  // namespace
 
+constexpr const char* Usage = R"(Usage: quorvel-bench-plot [MODULES [SECONDS [ROUNDS [MEMORY]]]]
+Figures of the weight plot: CPU with the plot closed and open, memory over
+ten minutes of values.
+  MODULES  weighing modules of the simulated slave, 1 to 8 (default 8)
+  SECONDS  seconds of each phase (default 20)
+  ROUNDS   rounds of the phases (default 3)
+  MEMORY   1 for the memory figures, 0 to skip them (default 1)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 4, Usage)) return *status;
     const int modules = argc > 1 ? std::atoi(argv[1]) : 8;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;

@@ -8,6 +8,7 @@
 //   3. latency from a byte written on the far side to InputAvailable;
 //   4. CPU time of an open, idle port.
 // Usage: port_component_bench [megabytes per direction, default 4]
+#include "bench/BenchUsage.h"
 #include "tests/support/ByteStream.h"
 #include "serial/PortTable.h"
 #include "tests/support/ProcessCounts.h"
@@ -214,8 +215,15 @@ double IdleCpuPercent(double seconds)
 
 }  // namespace
 
+constexpr const char* Usage = R"(Usage: port_component_bench [MEGABYTES]
+Figures of the port component: probing COM1..COM99, throughput against a
+bare loop, input latency, idle CPU.
+  MEGABYTES  megabytes per direction (default 4)
+)";
+
 int main(int argc, char** argv)
 {
+    if (const auto status = BenchUsage(argc, argv, 1, Usage)) return *status;
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 4;
     char dir[] = "/tmp/quorvel-bench-XXXXXX";
     if (!mkdtemp(dir)) return 1;

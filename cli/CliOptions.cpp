@@ -40,12 +40,14 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
             options.help = true;
             continue;
         }
-        if (name == "--fast") {
-            options.fast = true;
+        if (name == "--fast" || name == "--list-ports") {
+            (name == "--fast" ? options.fast : options.listPorts) = true;
             continue;
         }
-        if (name == "--all" || name == "--accept-unchecked") {
-            (name == "--all" ? options.writeAll : options.acceptUnchecked) = true;
+        if (name == "--all" || name == "--accept-unchecked" || name == "--partial") {
+            (name == "--all"       ? options.writeAll
+             : name == "--partial" ? options.partial
+                                   : options.acceptUnchecked) = true;
             continue;
         }
         if (name == "--live-list" || name == "--diag" || name == "--stats") {
@@ -110,8 +112,11 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         error = "--backup, --restore and --calibrate-check exclude each other";
     else if ((runs == 1) != options.module.has_value())
         error = "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG";
-    else if ((options.writeAll || options.acceptUnchecked) && options.restoreFile.empty())
-        error = std::string(options.writeAll ? "--all" : "--accept-unchecked") + " goes with --restore FILE";
+    else if ((options.writeAll || options.acceptUnchecked || options.partial) && options.restoreFile.empty())
+        error = std::string(options.writeAll  ? "--all"
+                            : options.partial ? "--partial"
+                                              : "--accept-unchecked") +
+                " goes with --restore FILE";
     else if (options.module && *options.module >= options.moduleCount)
         error = "--module " + std::to_string(*options.module) + " is not among the " +
                 std::to_string(options.moduleCount) + " module(s) of --modules";
@@ -123,10 +128,11 @@ std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
                    [--weights FILE] [--adapter-latency MS] [--stats]
-       quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked]
+       quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked] [--partial]
        quorvel-cli --module K --calibrate-check KG [--com N] [--addr A] [--modules M]
                    [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag] [--adapter-latency MS] [--trace FILE]
+       quorvel-cli --list-ports
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
 serial port (19200 baud, 8E1), brings the slave through the DP start-up and
@@ -180,6 +186,10 @@ Options:
                cycle time; at exit also the time from start to Connected
                and the data exchanges per second since.
   --live-list  list the stations on the bus and exit.
+  --list-ports list the COM ports and exit: one line each with its device
+               (a link with where it points) and what the system says of
+               it, such as a USB adapter's maker, product and IDs, a
+               built-in UART, or a simulator's pseudo-terminal.
   --diag       also print each diagnosis a slave gives, decoded:
                diag station 3 master 0 ident 09C5 flags Prm_Req,WD_On ext -
   --trace FILE record every telegram as cut from the line with the time its
@@ -208,10 +218,12 @@ Options:
                check FILE against the pages of Quorvel.conf (a cut, altered
                or damaged file is refused naming its line, before anything is
                written), read the module's values and list each item with the
-               module's value and the file's, write the items that differ,
-               read each back and list every difference. Items the module
-               refuses because its calibration is closed need Calibrate
-               Enable (CE) first; the calibration is never opened here.
+               module's value and the file's, and each item of the pages that
+               FILE does not hold ("not in the file"), write the items that
+               differ, read each back and list every difference. Items the
+               module refuses because its calibration is closed need
+               Calibrate Enable (CE) first; the calibration is never opened
+               here.
   --calibrate-check KG
                a routine check of the module's calibration with a reference
                weight of KG kg on its scale: read the decimal point (DP), the
@@ -225,22 +237,32 @@ Options:
   --accept-unchecked
                with --restore: restore a backup of the first format, which
                has no end line (a cut there cannot be detected).
+  --partial    with --restore: FILE is meant to hold only some items; those
+               of the pages it lacks are listed but do not make the restore
+               incomplete.
   --help       show this text.
 
 COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
 else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
 the machine's serial devices.
 
-Exit status: 0 connected at the end, 1 not connected, 2 wrong option or
-port error. With --backup or --restore: 0 when every item was read, or
-every item written was confirmed, 1 when not, 2 for a wrong option, a port
-error or a file that cannot be read or written. The files of --backup,
---trace and --weights are checked before the port opens: each must be a
-regular file or a new name, never a link, device or folder, and no two
-options may name one file. With --live-list: 0 when a station answered, 1
-when none did, 2 for a wrong option, no port or a port that vanished
-during the scan. With --calibrate-check: 0 when the gross weight at rest is
-within one display step of KG, 1 when it is not or the check could not be
-made, 2 for a wrong option or a port error.
+Exit status (where two hold, the lower one other than 0):
+  0  all went well: connected at the end; with --backup every item read,
+     with --restore every item written confirmed and every item of the
+     pages in FILE (or --partial), with --live-list a station answered,
+     with --calibrate-check the weight within one display step of KG.
+  1  the link was not up at the end, or a backup, restore or check stopped
+     before its end; with --live-list: no station answered.
+  2  a wrong option, a file that cannot be used (checked before the port
+     opens: a restore file cut, altered or from another page layout, an
+     output that is a link, device or folder, two options naming one
+     file, no Quorvel.conf), or a port error.
+  3  an output file stopped early: the trace or the weight log on a write
+     error, or the backup file could not be written.
+  4  items left out: a backup with items the module refused or did not
+     answer, a restore with items refused, not answered, read back
+     different, or not in FILE (unless --partial).
+  5  the calibration check failed: the weight at rest is outside one
+     display step of KG, it did not come to rest, or a read was refused.
 )";
 }

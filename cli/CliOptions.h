@@ -24,7 +24,9 @@ struct TCliOptions {
     std::string restoreFile;               // write the module's parameters from this file
     bool writeAll = false;                 // --restore writes every item, not only those that differ
     bool acceptUnchecked = false;          // --restore takes a file of the first format (no end line)
+    bool partial = false;                  // --restore's file is meant to hold only some items
     std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
+    bool listPorts = false;                // print the COM ports and what the system says of them
     bool help = false;
 };
 

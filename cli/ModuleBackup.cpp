@@ -10,7 +10,7 @@
 
 #include <filesystem>
 
-std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string& error)
+std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::vector<std::string>& said, std::string& error)
 {
     std::error_code ignored;
     const std::string programDir = ProgramFolder();
@@ -22,6 +22,7 @@ std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string&
         return {};
     }
     where = load.Path;
+    said = load.Messages;
     return conf::PageLayoutOf(load.Lines);
 }
 

@@ -16,8 +16,9 @@
 class T_DPV0;
 
 // The four pages as Quorvel.conf lays them out (found as the window finds
-// it); empty with `error` set when no file is found.
-std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::string& error);
+// it); empty with `error` set when no file is found. `said` gets the file
+// read and each one skipped with the reason.
+std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::vector<std::string>& said, std::string& error);
 
 class TBackupSession {
 public:

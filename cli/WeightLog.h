@@ -19,6 +19,8 @@ public:
     // The module blocks of one Data_Exchange response, stamped `timeMs` (UTC).
     void Add(const TByteString& response, int moduleCount, std::int64_t timeMs);
     bool Recording() const { return out_.is_open(); }
+    // A write error stopped the log before the run's end.
+    bool Stopped() const { return !Recording() && !path_.empty(); }
 
 private:
     std::ofstream out_;

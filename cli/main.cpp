@@ -1,10 +1,10 @@
 // quorvel-cli: a headless check of the DP link. Runs the same master and
 // serial channel as the window, prints the status texts and the process
-// values, and exits 0 when connected at the end, 1 when not, 2 on a wrong
-// option or a port error.
+// values, and exits with the status of the outcome (ExitStatus.h).
 #include "CliOptions.h"
 #include "CalibrateCheck.h"
 #include "ClockLoop.h"
+#include "ExitStatus.h"
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
 #include "Monitor.h"
@@ -48,7 +48,7 @@ void InstallSignalHandlers()
 int Fail(const std::string& message)
 {
     std::cerr << "quorvel-cli: " << message << '\n';
-    return 2;
+    return exitstatus::BadInput;
 }
 
 // A problem that stops a recording but not the link.
@@ -120,7 +120,7 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
             std::cout << OtherMasterWarning(station.address) << '\n';
             break;
         }
-    return scan.Stations().empty() ? 1 : 0;
+    return scan.Stations().empty() ? exitstatus::LinkDown : exitstatus::AllWell;
 }
 
 // The run --backup or --restore asks for, checked before the link starts:
@@ -128,7 +128,9 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
 std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& error)
 {
     std::string where;
-    const std::vector<backup::TPageLayout> layout = LoadPageLayout(where, error);
+    std::vector<std::string> said;
+    const std::vector<backup::TPageLayout> layout = LoadPageLayout(where, said, error);
+    for (const std::string& line : said) Report(line);  // the file used, and any skipped before it
     if (layout.empty()) {
         if (error.empty()) error = where + " lists no parameter page";
         return std::nullopt;
@@ -146,7 +148,7 @@ std::optional<TBackupRun> PrepareRun(const TCliOptions& options, std::string& er
         }
         Report("warning: " + backup::UncheckedWarning(options.restoreFile));
     }
-    return TBackupRun::ForRestore(*read.file, layout, options.writeAll);
+    return TBackupRun::ForRestore(*read.file, layout, options.writeAll, options.partial);
 }
 
 // The files the run writes, checked before the port opens: each one may be
@@ -173,6 +175,19 @@ bool CheckOutputs(const TCliOptions& options, std::string& error)
     return true;
 }
 
+// --list-ports: the port table as the port scan sees it.
+int ListPorts()
+{
+    std::string message;
+    const std::vector<porttable::TPortEntry> table = porttable::CurrentPortTable(message);
+    if (!message.empty()) Report(message);
+    for (const porttable::TPortEntry& entry : table) std::cout << porttable::ListLine(entry) << '\n';
+    if (table.empty())
+        Report(portdir::Path().empty() ? "no COM port"
+                                       : "no COM port: no serial device, and no COM<n> link in " + portdir::Path());
+    return exitstatus::AllWell;
+}
+
 std::string LocalTime()
 {
     const std::time_t now = std::time(nullptr);
@@ -186,9 +201,10 @@ std::string LocalTime()
 // The end of --backup or --restore: the file or the differences, and the exit status.
 int FinishRun(const TCliOptions& options, const TBackupRun& run)
 {
+    using namespace exitstatus;
     if (!run.Done()) {
         std::cerr << "quorvel-cli: stopped after " << run.StepsDone() << " of " << run.Steps() << " commands\n";
-        return 1;
+        return LinkDown;
     }
     if (!options.backupFile.empty()) {
         int refused = 0;
@@ -198,17 +214,20 @@ int FinishRun(const TCliOptions& options, const TBackupRun& run)
             run.Items()};
         std::string error;
         const std::string path = run.BackupPath(options.backupFile);
-        if (!outfile::WriteWhole(path, backup::Write(file), error)) return Fail(error);
+        if (!outfile::WriteWhole(path, backup::Write(file), error)) {
+            Report(error);
+            return OutputCut;
+        }
         if (!run.Identification().empty()) std::cout << "module: " << run.Identification() << '\n';
         std::cout << run.Items().size() << " item(s) written to " << path << ", " << refused << " refused\n";
         if (path != options.backupFile)
             std::cout << run.Unanswered() << " item(s) not answered: " << options.backupFile
                       << " keeps its older backup\n";
-        return run.Complete() ? 0 : 1;
+        return run.Complete() ? AllWell : ItemsLeft;
     }
     for (const std::string& line : run.ReportLines()) std::cout << "difference: " << line << '\n';
     std::cout << run.Summary() << '\n';
-    return run.Complete() ? 0 : 1;
+    return run.Complete() ? AllWell : ItemsLeft;
 }
 
 }  // namespace
@@ -222,6 +241,7 @@ int main(int argc, char** argv)
         std::cout << CliUsage();
         return 0;
     }
+    if (options->listPorts) return ListPorts();
     InstallSignalHandlers();
     std::optional<TBackupRun> run;
     if (options->module && !options->calibrateCheck && !(run = PrepareRun(*options, error))) return Fail(error);
@@ -253,6 +273,10 @@ int main(int argc, char** argv)
                         ". Give --com N for a serial device, or make the folder "
                         "yours and not writable by others, or name another in QUORVEL_PORT_DIR");
         return Fail("no COM port opens; link the device as COM<n> in " + portdir::Path() + " or give --com N");
+    } catch (const EBadId& e) {
+        std::string ignored;  // the folder's state is told when no port opens at all
+        if (!options->comNumber) return Fail(e.what());
+        return Fail(porttable::NoSuchPort(*options->comNumber, porttable::CurrentPortTable(ignored)));
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
@@ -265,8 +289,7 @@ int main(int argc, char** argv)
                   << TLiveListScan::LastAddress << '\n';
         const int status = LiveList(master, clock, *options);
         master.SetOnTrace({});
-        recorder.Stop();
-        return status;
+        return exitstatus::First(status, recorder.Stop().empty() ? exitstatus::AllWell : exitstatus::OutputCut);
     }
     std::cerr << ", slave address " << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
     if (options->diag)
@@ -314,15 +337,18 @@ int main(int argc, char** argv)
     const bool connected = master.CurrentState().State == stDataExchange && monitor.Exchanging();
     master.StopMaster();  // marks the trace's end
     master.SetOnTrace({});
-    recorder.Stop();  // a failure was reported when it happened
+    // A failure was reported when it happened; the status still tells of it.
+    const bool recordsWhole = recorder.Stop().empty() && !weights.Stopped();
     if (options->stats) {
         PrintStats(master);
         std::cout << monitor.TimingLine() << std::endl;
     }
-    if (session) return FinishRun(*options, session->Run());
+    using namespace exitstatus;
+    int status = connected ? AllWell : LinkDown;
+    if (session) status = FinishRun(*options, session->Run());
     if (check) {
         for (const std::string& line : check->Lines()) std::cout << line << '\n';
-        return check->Passed() ? 0 : 1;
+        status = check->Passed() ? AllWell : CheckFailed;
     }
-    return connected ? 0 : 1;
+    return First(status, recordsWhole ? AllWell : OutputCut);
 }

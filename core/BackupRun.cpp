@@ -59,11 +59,13 @@ TBackupRun TBackupRun::ForBackup(const std::vector<backup::TPageLayout>& layout,
 }
 
 TBackupRun TBackupRun::ForRestore(const backup::TFile& file, const std::vector<backup::TPageLayout>& layout,
-                                  bool writeAll)
+                                  bool writeAll, bool partial)
 {
     TBackupRun run;
     run.layout_ = layout;
     run.writeAll_ = writeAll;
+    run.partial_ = partial;
+    run.notInFile_ = backup::AbsentItems(file, layout);
     for (const backup::TItem& item : file.items) {
         const backup::TPageLayout* page = FindPage(layout, item.page);
         if (!item.value || !page || page->writeCode == 0 || page->readCode == 0) {
@@ -169,7 +171,7 @@ std::string TBackupRun::BackupPath(const std::string& path) const
 
 bool TBackupRun::Complete() const
 {
-    if (!Done() || !missing_.empty()) return false;
+    if (!Done() || !missing_.empty() || (!partial_ && !notInFile_.empty())) return false;
     for (const backup::TItem& item : items_)
         if (!item.refusal.empty()) return false;
     for (const TRestoreItem& entry : restore_)
@@ -188,6 +190,7 @@ std::vector<std::string> TBackupRun::PlanLines() const
     }
     for (const std::string& name : skipped_) lines.push_back(name + ": skipped (refused in the backup)");
     for (const std::string& name : missing_) lines.push_back(name + ": no value in the backup (not answered)");
+    for (const std::string& name : notInFile_) lines.push_back(name + ": not in the file");
     return lines;
 }
 
@@ -216,6 +219,7 @@ std::vector<std::string> TBackupRun::ReportLines() const
     }
     for (const std::string& name : missing_)
         lines.push_back(name + ": not restored, the module did not answer when the backup was taken");
+    for (const std::string& name : notInFile_) lines.push_back(name + ": not restored, not in the file");
     if (!calibration.empty()) {
         std::string names;
         for (const std::string& name : calibration) names += (names.empty() ? "" : ", ") + name;
@@ -237,5 +241,6 @@ std::string TBackupRun::Summary() const
         text += ", " + count(TOutcome::ReadsOther) + " read back different";
     if (!skipped_.empty()) text += ", " + std::to_string(skipped_.size()) + " skipped";
     if (!missing_.empty()) text += ", " + std::to_string(missing_.size()) + " without a value in the backup";
+    if (!notInFile_.empty()) text += ", " + std::to_string(notInFile_.size()) + " not in the file";
     return text;
 }

@@ -8,7 +8,8 @@
 //
 // Restore first reads the module's value of each item the file has a value
 // for, and then waits (AwaitingWrite) while the caller shows the plan: each
-// item with the module's value and the file's. StartWriting then writes the
+// item with the module's value and the file's, and the items of the pages
+// that the file does not hold. StartWriting then writes the
 // items that differ (every one with `writeAll`) and reads each back. The
 // module's calibration is never opened: an item it refuses because the
 // calibration is closed is reported with the hint to open it first.
@@ -48,8 +49,10 @@ public:
 
     static TBackupRun ForBackup(const std::vector<backup::TPageLayout>& layout,
                                 const std::vector<TIdentityKey>& identity = {});
+    // `partial`: the file is meant to hold only some items, so those it lacks
+    // do not keep the restore from being complete.
     static TBackupRun ForRestore(const backup::TFile& file, const std::vector<backup::TPageLayout>& layout,
-                                 bool writeAll = false);
+                                 bool writeAll = false, bool partial = false);
 
     // The command to send next; none when the run is done or awaits StartWriting.
     std::optional<TByteString> NextCommand() const;
@@ -76,6 +79,9 @@ public:
     // Restore: items the backup holds no value for because the module did not
     // answer when it was taken; they keep the restore from being complete.
     const std::vector<std::string>& Missing() const { return missing_; }
+    // Restore: the items of the pages that the file does not hold
+    // (backup::AbsentItems); they stay as the module has them.
+    const std::vector<std::string>& NotInFile() const { return notInFile_; }
     // Backup: "device ID 00231C49, software version 00000215", the answers
     // the module gave to the identity keys (one it refused is left out).
     const std::string& Identification() const { return identification_; }
@@ -85,7 +91,8 @@ public:
     // went unanswered and an older file at `path` would be replaced by a worse one.
     std::string BackupPath(const std::string& path) const;
     // True when every item was read (backup), or every item written was
-    // written and read back equal (restore).
+    // written and read back equal and the file held every item (restore;
+    // without `partial`).
     bool Complete() const;
 
     // Restore, for the user: one line per item with the module's and the
@@ -111,6 +118,8 @@ private:
     std::vector<TRestoreItem> restore_;
     std::vector<std::string> skipped_;
     std::vector<std::string> missing_;
+    std::vector<std::string> notInFile_;
+    bool partial_ = false;
     std::vector<backup::TPageLayout> layout_;  // restore: the pages the writes go to
     bool writeAll_ = false;
     bool awaitingWrite_ = false;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace backup {
@@ -73,11 +74,22 @@ struct TLineReader {
         ended = end != std::string_view::npos;
         line = text.substr(offset, ended ? end - offset : std::string_view::npos);
         next = ended ? end + 1 : text.size();
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         ++number;
         return true;
     }
 };
+
+// The text as it was written: without a leading UTF-8 byte order mark, CR LF
+// line ends as LF (a CR alone stays, and fails where it stands).
+std::string WithLfLineEnds(std::string_view text)
+{
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    std::string lf;
+    lf.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') lf += text[i];
+    return lf;
+}
 
 std::string At(int line, const std::string& what) { return "line " + std::to_string(line) + ": " + what; }
 
@@ -188,7 +200,7 @@ std::uint32_t Crc32(std::string_view bytes)
     return crc ^ 0xFFFFFFFFu;
 }
 
-std::string Write(const TFile& file)
+std::string Write(const TFile& file, std::string_view lineEnd)
 {
     const THeader& h = file.header;
     std::string text = std::string(Title) + "\n" + FormatKey + ": " + Format + "\n";
@@ -202,12 +214,19 @@ std::string Write(const TFile& file)
         text += item.value ? std::to_string(*item.value) : std::string(Refused) + "\t" + Field(item.refusal);
         text += "\n";
     }
-    return text + EndLine(file.items.size(), Crc32(text)) + "\n";
+    text += EndLine(file.items.size(), Crc32(text)) + "\n";
+    if (lineEnd == "\n") return text;
+    std::string ended;
+    ended.reserve(text.size() + text.size() / 16);
+    for (const char c : text) c == '\n' ? ended += lineEnd : ended += c;
+    return ended;
 }
 
-TRead Read(std::string_view text, const std::vector<TPageLayout>& layout)
+TRead Read(std::string_view original, const std::vector<TPageLayout>& layout)
 {
-    if (text.size() > MaxFileSize) return {std::nullopt, "larger than 1 MiB: no parameter backup is that long"};
+    if (original.size() > MaxFileSize) return {std::nullopt, "larger than 1 MiB: no parameter backup is that long"};
+    const std::string unified = WithLfLineEnds(original);
+    const std::string_view text = unified;
     TLineReader lines{text};
     std::string_view line;
     const auto refuse = [&lines](const std::string& why) { return TRead{std::nullopt, At(lines.number, why)}; };
@@ -272,6 +291,20 @@ TRead ReadFile(const std::string& path, const std::vector<TPageLayout>& layout)
     TRead read = Read(text, layout);
     if (!read.file) read.error = path + ", " + read.error;
     return read;
+}
+
+std::vector<std::string> AbsentItems(const TFile& file, const std::vector<TPageLayout>& layout)
+{
+    std::set<std::pair<std::string, int>> held;
+    for (const TItem& item : file.items) held.insert({item.page, item.number});
+    std::vector<std::string> absent;
+    for (const TPageLayout& page : layout) {
+        if (page.readCode == 0) continue;
+        for (std::size_t i = 0; i < page.items.size(); ++i)
+            if (!held.count({page.caption, static_cast<int>(i) + 1}))
+                absent.push_back(page.caption + " " + std::to_string(i + 1) + " " + page.items[i]);
+    }
+    return absent;
 }
 
 std::string UncheckedWarning(const std::string& path)

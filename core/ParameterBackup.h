@@ -20,6 +20,11 @@
 // file cut anywhere, altered, or naming an item twice is refused. A file of
 // the first format (no format line, no end line) still reads, marked
 // unchecked: a cut there cannot be seen.
+//
+// A file is written with the line ends of the platform (CR LF on Windows, LF
+// elsewhere) and read with either, and with or without a leading UTF-8 byte
+// order mark, as editors on both leave it: the check sum is always over the
+// text with LF line ends, so a file carried between the systems stays whole.
 #pragma once
 
 #include <cstddef>
@@ -69,7 +74,13 @@ struct TPageLayout {
     std::uint8_t writeCode = 0;
 };
 
-std::string Write(const TFile& file);
+#ifdef _WIN32
+inline constexpr std::string_view NativeLineEnd = "\r\n";
+#else
+inline constexpr std::string_view NativeLineEnd = "\n";
+#endif
+
+std::string Write(const TFile& file, std::string_view lineEnd = NativeLineEnd);
 
 // The file, or the reason it is refused, naming its line ("line 7: ...").
 struct TRead {
@@ -82,6 +93,10 @@ TRead Read(std::string_view text, const std::vector<TPageLayout>& layout);
 // Reads the file at `path` (at most MaxFileSize bytes are ever read); the
 // error names the file: "wzm1.txt, line 7: ...".
 TRead ReadFile(const std::string& path, const std::vector<TPageLayout>& layout);
+
+// The items of the pages that a backup reads (those with a read code) which
+// `file` does not hold, in the layout's order: "Standard 3 Overload limit".
+std::vector<std::string> AbsentItems(const TFile& file, const std::vector<TPageLayout>& layout);
 
 // What the user is told before an unchecked file is restored.
 std::string UncheckedWarning(const std::string& path);

@@ -70,8 +70,13 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
     std::vector<TPortEntry> table;
     std::set<std::string> linked;
     for (const auto& [n, target] : links) {
-        table.push_back({n, (fs::path(folder) / ComName(n)).string(), target, {}, true});
-        linked.insert(Canonical(target));
+        const std::string device = Canonical(target);
+        const auto listed = std::find_if(devices.begin(), devices.end(),
+                                         [&device](const TSerialDevice& d) { return Canonical(d.path) == device; });
+        table.push_back({n, (fs::path(folder) / ComName(n)).string(), target,
+                         listed != devices.end() ? listed->product : std::string(), true,
+                         listed != devices.end() ? listed->description : DescribeOtherDevice(device)});
+        linked.insert(device);
     }
     // A device the system names COM<n> itself (Windows) keeps its number;
     // the others are numbered from COM1 up around those taken.
@@ -80,13 +85,13 @@ std::vector<TPortEntry> BuildPortTable(const std::string& folder, const std::map
     for (const TSerialDevice& d : devices)
         if (const auto own = ParseComName(d.name); own && !taken.count(*own)) {
             taken.insert(*own);
-            table.push_back({*own, d.path, d.path, d.product, false});
+            table.push_back({*own, d.path, d.path, d.product, false, d.description});
         }
     int next = 1;
     for (const TSerialDevice& d : devices) {
         if (linked.count(Canonical(d.path)) || ParseComName(d.name)) continue;
         while (taken.count(next)) ++next;
-        table.push_back({next, d.path, d.path, d.product, false});
+        table.push_back({next, d.path, d.path, d.product, false, d.description});
         ++next;
     }
     std::sort(table.begin(), table.end(),
@@ -109,6 +114,25 @@ std::string ResolveComPort(int comNumber)
     for (const TPortEntry& e : CurrentPortTable(message))
         if (e.comNumber == comNumber) return e.path;
     return DirectDevicePath(comNumber);
+}
+
+std::string ListLine(const TPortEntry& entry)
+{
+    const std::string where = entry.isLink ? entry.path + " -> " + entry.device : entry.device;
+    return ComName(entry.comNumber) + " " + where + (entry.description.empty() ? "" : ": " + entry.description);
+}
+
+std::string NoSuchPort(int comNumber, const std::vector<TPortEntry>& table)
+{
+    const std::string name = ComName(comNumber);
+    std::string others;
+    for (const TPortEntry& e : table) {
+        if (e.comNumber == comNumber)
+            return name + " does not exist: " + e.path + " points to " + e.device + ", which is not there";
+        others += (others.empty() ? "" : ", ") + ComName(e.comNumber) + " (" +
+                  (e.isLink ? "link to " + e.device : e.device) + ")";
+    }
+    return name + " does not exist; " + (others.empty() ? "there is no COM port" : "the ports are " + others);
 }
 
 std::string Describe(const TPortEntry& entry)

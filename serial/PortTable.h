@@ -21,6 +21,7 @@ struct TPortEntry {
     std::string device;   // the device it names (the link's target for links)
     std::string product;  // USB product name when known
     bool isLink = false;
+    std::string description = {};  // what the system says of the device (TSerialDevice), or of a link's target
 };
 
 // `devices` in the table's order: ttyS, ttyUSB, ttyACM, ttyAMA, then the
@@ -42,6 +43,14 @@ std::vector<TPortEntry> CurrentPortTable(std::string& message);
 // The path to open for COM<n>, or "" when no such port exists. Where the
 // system opens ports by number, an unlisted one is tried by its name.
 std::string ResolveComPort(int comNumber);
+
+// One line of `quorvel-cli --list-ports`: "COM1 /dev/ttyS0: built-in UART",
+// "COM2 <folder>/COM2 -> /dev/pts/5: pseudo-terminal (a simulator's line)".
+std::string ListLine(const TPortEntry& entry);
+
+// Why COM<n> does not open when the system says it does not exist: that it
+// does not, with the ports that do, or that its link points to nothing.
+std::string NoSuchPort(int comNumber, const std::vector<TPortEntry>& table);
 
 // "<device>" or "<device> (<product>)": the tooltip of a port in a list.
 std::string Describe(const TPortEntry& entry);

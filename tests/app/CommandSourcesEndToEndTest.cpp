@@ -262,7 +262,7 @@ TEST_P(CommandSourcesEndToEnd, CommandsGoToTheModuleChosenInTheWindow)
 // Module -> Backup, a value changed on the module, then Restore of the file
 // with another value the module refuses: the restore reads the module first,
 // shows which items differ and waits, writes only those and reports the
-// refused one.
+// refused one, and names the item the file lacks.
 TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
 {
     form->cbFastCycle->setChecked(true);
@@ -284,6 +284,8 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
         if (item.page == "Filling" && item.number == 1) targetWeight = QString::number(item.value.value_or(0));
         if (item.page == "Mass flow" && item.number == 2) item.value = 101;
     }
+    std::erase_if(read.file->items,
+                  [](const backup::TItem& item) { return item.page == "Trigger" && item.number == 3; });
     std::ofstream(tree.Work() / "backup.txt") << backup::Write(*read.file);
 
     TypeAndSet(2, 1, "1234");  // Filling: target weight changed after the backup
@@ -296,7 +298,10 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
         << plan.toStdString();
     EXPECT_TRUE(plan.contains(QRegularExpression("Mass flow 2 [^\n]*, file 101, different: writes")))
         << plan.toStdString();
+    EXPECT_TRUE(plan.contains("\nTrigger 3 Retrigger window: not in the file")) << plan.toStdString();
     EXPECT_TRUE(dialog.Status->text().startsWith("2 of ")) << dialog.Status->text().toStdString();
+    EXPECT_TRUE(dialog.Status->text().contains(" 1 item(s) of the pages are not in the file."))
+        << dialog.Status->text().toStdString();
     EXPECT_TRUE(form->Channel.QueueEmpty() && !form->Channel.Pending()) << "nothing is written before Write";
     dialog.WriteButton->click();
     ASSERT_TRUE(wait()) << dialog.Status->text().toStdString();

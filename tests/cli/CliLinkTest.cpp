@@ -19,7 +19,9 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <functional>
 #include <sys/file.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -119,6 +121,13 @@ std::vector<std::string> StatusLines(const Lines& lines, std::size_t from = 0)
             texts.push_back(lines[i].text);
     return texts;
 }
+
+// Works in `folder` while it lives: the program looks for Quorvel.conf there first.
+struct Cwd {
+    explicit Cwd(const std::filesystem::path& folder) { std::filesystem::current_path(folder); }
+    ~Cwd() { std::filesystem::current_path(before); }
+    std::filesystem::path before = std::filesystem::current_path();
+};
 
 class CliExchangeTest : public CliLinkTest, public ::testing::WithParamInterface<int> {};
 
@@ -287,7 +296,7 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{"--com", "9"}, "ie_BadId - Specified comport doesn't exist"},
+        {{"--com", "9"}, "COM9 does not exist; there is no COM port"},
         {{"--addr", "127"}, "--addr must be a PROFIBUS address from 0 to 126 (got '127')"},
         {{"--modules", "0"}, "--modules must be a number of modules from 1 to 8 (got '0')"},
         {{"--modules", "9"}, "--modules must be a number of modules from 1 to 8 (got '9')"},
@@ -308,6 +317,57 @@ TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
         auto cli = StartCli(c.args);
         EXPECT_EQ(cli->Wait(10s), 2);
         EXPECT_NE(cli->Errors().find(c.message), std::string::npos) << cli->Errors();
+    }
+}
+
+// A weight log that stops on a full disk (a file size limit stands for it)
+// leaves the link running and the run connected, but the status tells a
+// script that its record is incomplete.
+TEST_F(CliLinkTest, OutputFileThatStopsEarlyExitsWithThree)
+{
+    TempFolder folder;
+    auto slave = StartSlave(2, 1);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit limit{1000, before.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);  // the child inherits it
+    auto cli = StartCli({"--com", "2", "--seconds", "4", "--weights", folder.str() + "/w.csv"});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(cli->Wait(20s), 3) << cli->Errors();
+    EXPECT_NE(cli->Errors().find("the weight log stopped after its last whole row"), std::string::npos)
+        << cli->Errors();
+}
+
+// The port list names each port's device and what the system says of it; a
+// port that does not exist is named with those that do, a link that points
+// to nothing with its target.
+TEST_F(CliLinkTest, ListsThePortsAndNamesThoseThereWhenOneIsNot)
+{
+    const std::string pts = env.Add(2).path;
+    env.Link(5, "/nonexistent/ttyUSB9");
+    env.AddDevice("ttyS4");
+    auto list = StartCli({"--list-ports"});
+    EXPECT_EQ(list->Wait(10s), 0) << list->Errors();
+    std::vector<std::string> lines;
+    for (const auto& line : list->Lines()) lines.push_back(line.text);
+    ASSERT_EQ(lines.size(), 3u) << list->Output();
+    EXPECT_EQ(lines[0].rfind("COM1 /dev/ttyS4: serial device, driver ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "COM2 " + portdir::LinkPath(2) + " -> " + pts + ": pseudo-terminal (a simulator's line)");
+    EXPECT_EQ(lines[2], "COM5 " + portdir::LinkPath(5) + " -> /nonexistent/ttyUSB9");
+    const struct {
+        const char* com;
+        std::string message;
+    } rows[] = {
+        {"9", "COM9 does not exist; the ports are COM1 (/dev/ttyS4), COM2 (link to " + pts +
+                  "), COM5 (link to /nonexistent/ttyUSB9)\n"},
+        {"5", "COM5 does not exist: " + portdir::LinkPath(5) + " points to /nonexistent/ttyUSB9, which is not there\n"},
+    };
+    for (const auto& row : rows) {
+        auto cli = StartCli({"--com", row.com});
+        EXPECT_EQ(cli->Wait(10s), 2);
+        EXPECT_EQ(cli->Errors(), "quorvel-cli: " + row.message);
     }
 }
 
@@ -338,6 +398,33 @@ TEST_F(CliLinkTest, IgnoredPortFolderIsNamedWithItsReason)
                                  " is writable by others; it is ignored. Give --com N"),
               std::string::npos)
         << cli->Errors();
+}
+
+// A Quorvel.conf in the current folder that cannot be used gives way to the
+// program folder's copy, and both are named.
+TEST_F(CliLinkTest, SkippedQuorvelConfIsNamedWithItsReason)
+{
+    const struct {
+        std::function<void(const TempFolder&)> make;
+        const char* reason;
+    } rows[] = {
+        {[](const TempFolder& f) { f.MakeFolder("Quorvel.conf"); }, ": not a regular file"},
+        {[](const TempFolder& f) { f.Write("Quorvel.conf", std::string((1 << 20) + 1, 'x')); }, ": larger than 1 MiB"},
+        {[](const TempFolder& f) { f.Write("Quorvel.conf", "x\nsheet Standard\nitem '\tA'\n"); },
+         ": line 3: the item text holds a tab"},
+    };
+    const std::string shipped = (std::filesystem::path(cliProgram).parent_path() / "Quorvel.conf").string();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reason);
+        TempFolder folder;
+        row.make(folder);
+        const Cwd cwd(folder.path);
+        auto cli = StartCli({"--module", "0", "--restore", "none.txt"});
+        EXPECT_EQ(cli->Wait(10s), 2);
+        const std::string errors = cli->Errors();
+        EXPECT_NE(errors.find((folder.path / "Quorvel.conf").string() + row.reason), std::string::npos) << errors;
+        EXPECT_NE(errors.find("Parameter pages read from " + shipped + "\n"), std::string::npos) << errors;
+    }
 }
 
 TEST_F(CliLinkTest, HelpIsPlainText)
@@ -457,20 +544,19 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
 
 // A backup of module 1: cut anywhere or altered it is refused before the
 // link starts; restored untouched it writes nothing; with a value the module
-// refuses it names that item and exits 1.
+// refuses it names that item and exits 4, and so without an item of the
+// pages, unless the file is meant to be partial.
 TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
 {
     TempFolder folder;
     std::filesystem::copy_file(QUORVEL_CONF_FILE, folder.path / "Quorvel.conf");
-    struct Cwd {
-        std::filesystem::path before = std::filesystem::current_path();
-        ~Cwd() { std::filesystem::current_path(before); }
-    } cwd;
-    std::filesystem::current_path(folder.path);  // where the program looks for Quorvel.conf first
+    const Cwd cwd(folder.path);  // where the program looks for Quorvel.conf first
     auto slave = StartSlave(2, 2, {"--instant"});
-    auto run = [&](const std::string& option, const std::string& file) {
-        auto cli =
-            StartCli({"--com", "2", "--modules", "2", "--fast", "--seconds", "60", "--module", "1", option, file});
+    auto run = [&](const std::string& option, const std::string& file, const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{"--com", "2",        "--modules", "2",    "--fast", "--seconds",
+                                      "60",    "--module", "1",         option, file};
+        args.insert(args.end(), more.begin(), more.end());
+        auto cli = StartCli(args);
         cli->Wait(90s);
         return cli;
     };
@@ -509,10 +595,22 @@ TEST_F(CliLinkTest, BackupAndRestoreOfAModuleReportEveryDifference)
         if (item.page == "Standard" && item.number == 4) item.value = 99999;
     std::ofstream("b.txt") << backup::Write(changed);
     auto refused = run("--restore", "b.txt");
-    EXPECT_EQ(refused->Wait(1s), 1) << refused->Errors();
+    EXPECT_EQ(refused->Wait(1s), 4) << refused->Errors();
     EXPECT_NE(refused->Output().find("Standard 4 Filter value: module "), std::string::npos) << refused->Output();
     EXPECT_NE(refused->Output().find("difference: Standard 4 Filter value: write refused"), std::string::npos)
         << refused->Output();
+
+    backup::TFile lacking = *backup::Read(text, layout).file;
+    lacking.items.erase(lacking.items.begin() + 3);  // Standard 4, with the count and check sum made anew
+    std::ofstream("e.txt") << backup::Write(lacking, "\r\n");
+    for (const bool partial : {false, true}) {
+        auto cli =
+            run("--restore", "e.txt", partial ? std::vector<std::string>{"--partial"} : std::vector<std::string>{});
+        EXPECT_EQ(cli->Wait(1s), partial ? 0 : 4) << cli->Output() << cli->Errors();
+        EXPECT_NE(cli->Output().find("\nStandard 4 Filter value: not in the file\n"), std::string::npos)
+            << cli->Output();
+        EXPECT_NE(cli->Output().find(" 0 not answered, 1 not in the file\n"), std::string::npos) << cli->Output();
+    }
 }
 
 TEST_F(CliLinkTest, CalibrateCheckComparesTheRestingGrossWithTheReference)
@@ -533,13 +631,13 @@ TEST_F(CliLinkTest, CalibrateCheckComparesTheRestingGrossWithTheReference)
     EXPECT_NE(good->Output().find(" kg at rest, reference 50.000 kg, difference "), std::string::npos);
     EXPECT_NE(good->Output().find(" display steps\nwithin one display step\n"), std::string::npos);
     auto off = check("49.5");
-    EXPECT_EQ(off->Wait(1s), 1);
+    EXPECT_EQ(off->Wait(1s), 5);
     EXPECT_NE(off->Output().find("reference 49.500 kg, difference +0."), std::string::npos) << off->Output();
     EXPECT_NE(off->Output().find("outside one display step"), std::string::npos) << off->Output();
 
     std::ofstream(pipe) << "motion 0 on\n";
     auto shaking = check("50", "3");
-    EXPECT_EQ(shaking->Wait(1s), 1);
+    EXPECT_EQ(shaking->Wait(1s), 5);
     EXPECT_NE(shaking->Output().find("failed: the weight did not come to rest"), std::string::npos)
         << shaking->Output();
 }

@@ -64,6 +64,7 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--module", "0", "--calibrate-check", "0"},
          "--calibrate-check must be a reference weight in kg above 0 (got '0')"},
         {{"--calibrate-check", "50"}, "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG"},
+        {{"--partial", "--module", "0", "--backup", "a"}, "--partial goes with --restore FILE"},
         {{"--module", "0", "--calibrate-check", "50", "--backup", "a"},
          "--backup, --restore and --calibrate-check exclude each other"},
     };

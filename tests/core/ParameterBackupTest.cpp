@@ -30,15 +30,23 @@ backup::TFile Sample()
 
 TEST(ParameterBackup, WhatIsWrittenReadsBackTheSame)
 {
-    const std::string text = backup::Write(Sample());
+    const std::string text = backup::Write(Sample(), "\n");
     const backup::TRead read = backup::Read(text, Layout);
     ASSERT_TRUE(read.file) << read.error;
     EXPECT_FALSE(read.unchecked);
-    EXPECT_EQ(backup::Write(*read.file), text);
+    EXPECT_EQ(backup::Write(*read.file, "\n"), text);
     EXPECT_EQ(backup::Crc32("123456789"), 0xCBF43926u);
     EXPECT_EQ(read.file->header.identification, "WZ type 7") << "a tab in a field becomes a blank";
     EXPECT_EQ(read.file->items[1].refusal, "Parameter refused (error 5)");
     EXPECT_FALSE(read.file->items[1].value);
+    // Carried through an editor of the other system: CR LF line ends, a byte
+    // order mark; the check sum is over the text with LF line ends.
+    const std::string crlf = backup::Write(Sample(), "\r\n");
+    for (const std::string& carried : {crlf, "\xEF\xBB\xBF" + crlf, "\xEF\xBB\xBF" + text}) {
+        const backup::TRead again = backup::Read(carried, Layout);
+        ASSERT_TRUE(again.file) << again.error;
+        EXPECT_EQ(backup::Write(*again.file, "\n"), text);
+    }
 
     // A file of the first format (no format line, no end line) reads, marked unchecked.
     std::string old = text.substr(0, text.rfind("# end:"));
@@ -50,7 +58,7 @@ TEST(ParameterBackup, WhatIsWrittenReadsBackTheSame)
 
 TEST(ParameterBackup, RefusesADamagedFileNamingTheLine)
 {
-    const std::string good = backup::Write(Sample());  // items start on line 9
+    const std::string good = backup::Write(Sample(), "\n");  // items start on line 9
     const std::string head = good.substr(0, good.find("Standard\t1"));
     const std::string first = head + "Standard\t1\tZero range (%)\t1\n";
     const std::string longValue(5000, '7');
@@ -76,6 +84,7 @@ TEST(ParameterBackup, RefusesADamagedFileNamingTheLine)
         {first + "# end: 1 items, CRC-32 00000000\n",
          "line 10: the check sum does not match: the file was altered or damaged"},
         {good + "\n", "line 12: text follows the end line"},
+        {head + "Standard\t1\tZero range (%)\t1\r\r\n", "line 9: value '1\r' is not a 32-bit integer"},
         {head + "Standard\t1\tZero range (%)\t" + longValue.substr(0, 50) + "\n",
          "line 9: value '" + longValue.substr(0, 40) + "...' is not a 32-bit integer"},
         {head + "Standard\t1\tZero range (%)\t" + longValue + "\n", "line 9: longer than 4096 bytes"},
@@ -149,4 +158,27 @@ TEST(ParameterBackup, RestoreComparesFirstAndWritesOnlyWhatDiffers)
     TempFolder folder;
     folder.Write("old.txt", "an older backup");
     EXPECT_EQ(backupRun.BackupPath(folder.str() + "/old.txt"), folder.str() + "/old.txt.incomplete") << "not replaced";
+}
+
+// A file that lacks items of the pages (one cut out with the end line
+// recomputed, or a partial file): each is named and counted, and the restore
+// is incomplete unless a partial file is meant. A page without a read code is
+// never in a backup.
+TEST(ParameterBackup, RestoreNamesTheItemsTheFileLacks)
+{
+    const std::vector<backup::TPageLayout> layout{
+        {"Standard", {"A", "B"}, 0x12, 0x1F}, {"Trigger", {"L"}, 0x26, 0x26}, {"Filling", {"F"}, 0, 0}};
+    backup::TFile file;
+    file.items = {{"Standard", 1, "A", 1, ""}};
+    for (const bool partial : {false, true}) {
+        TBackupRun run = TBackupRun::ForRestore(file, layout, false, partial);
+        run.TakeResult(0x01, 1);
+        run.StartWriting();
+        ASSERT_TRUE(run.Done());
+        EXPECT_EQ(run.NotInFile(), (std::vector<std::string>{"Standard 2 B", "Trigger 1 L"}));
+        EXPECT_EQ(run.PlanLines().back(), "Trigger 1 L: not in the file");
+        EXPECT_EQ(run.ReportLines().back(), "Trigger 1 L: not restored, not in the file");
+        EXPECT_EQ(run.Summary(), "1 unchanged, 0 written and confirmed, 0 refused, 0 not answered, 2 not in the file");
+        EXPECT_EQ(run.Complete(), partial);
+    }
 }

@@ -26,6 +26,9 @@ struct FakeSysfs : TempFolder {
     {
         const std::string usb = "devices/usb1/1-1";
         Write(usb + "/product", product + "\n");
+        Write(usb + "/manufacturer", "Maker\n");
+        Write(usb + "/idVendor", "0403\n");
+        Write(usb + "/idProduct", "6001\n");
         MakeFolder(usb + "/1-1:1.0/" + name + "/driver");
         Link("class/tty/" + name + "/device", "../../../" + usb + "/1-1:1.0/" + name);
     }
@@ -61,7 +64,7 @@ TEST(PortTable, ConsoleAndUartlessPlaceholdersAreNoPorts)
     EXPECT_EQ(SortedNames(EnumerateSerialDevices(sys.str())), (std::vector<std::string>{"ttyS2", "ttyS3"}));
 }
 
-TEST(PortTable, UsbAdapterCarriesItsProductName)
+TEST(PortTable, DevicesCarryWhatTheSystemSaysOfThem)
 {
     FakeSysfs sys;
     sys.UsbDevice("ttyUSB0", "RS485 Adapter");
@@ -69,6 +72,9 @@ TEST(PortTable, UsbAdapterCarriesItsProductName)
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].path, "/dev/ttyUSB0");
     EXPECT_EQ(devices[0].product, "RS485 Adapter");
+    sys.Device("ttyS2", "4");
+    for (const TSerialDevice& d : EnumerateSerialDevices(sys.str()))
+        EXPECT_EQ(d.description, d.name == "ttyS2" ? "built-in UART" : "USB adapter Maker RS485 Adapter (0403:6001)");
     TPortEntry e{1, devices[0].path, devices[0].path, devices[0].product, false};
     EXPECT_EQ(Describe(e), "/dev/ttyUSB0 (RS485 Adapter)");
 }

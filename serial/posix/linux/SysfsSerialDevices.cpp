@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -43,20 +44,43 @@ bool IsPlaceholder(const fs::path& entry)
     return type.empty() || std::strtol(type.c_str(), nullptr, 10) == 0;
 }
 
-// A USB adapter's product name sits in the USB device folder, one or two
+// A USB adapter's product and maker sit in the USB device folder, one or two
 // levels above the tty's device folder.
-std::string UsbProduct(const fs::path& entry, const fs::path& root)
+struct TUsbDevice {
+    std::string product, manufacturer, vendorId, productId;
+};
+
+std::optional<TUsbDevice> UsbDevice(const fs::path& entry, const fs::path& root)
 {
     std::error_code ec;
     fs::path dir = fs::canonical(entry / "device", ec);
-    if (ec) return {};
+    if (ec) return std::nullopt;
     const fs::path canonicalRoot = fs::weakly_canonical(root, ec);
     for (int level = 0; level < 4 && !dir.empty() && dir != dir.root_path(); ++level) {
-        if (fs::exists(dir / "product", ec)) return ReadFirstLine(dir / "product");
+        if (fs::exists(dir / "product", ec))
+            return TUsbDevice{ReadFirstLine(dir / "product"), ReadFirstLine(dir / "manufacturer"),
+                              ReadFirstLine(dir / "idVendor"), ReadFirstLine(dir / "idProduct")};
         if (dir == canonicalRoot) break;
         dir = dir.parent_path();
     }
-    return {};
+    return std::nullopt;
+}
+
+// "USB adapter <maker> <product> (<vendor>:<product id>)", "built-in UART"
+// for a serial-core port, else the driver's name.
+std::string Description(const fs::path& entry, const std::optional<TUsbDevice>& usb)
+{
+    if (usb) {
+        std::string text = "USB adapter";
+        for (const std::string* part : {&usb->manufacturer, &usb->product})
+            if (!part->empty()) text += " " + *part;
+        if (!usb->vendorId.empty()) text += " (" + usb->vendorId + ":" + usb->productId + ")";
+        return text;
+    }
+    std::error_code ec;
+    if (fs::exists(entry / "type", ec)) return "built-in UART";
+    const fs::path driver = fs::canonical(entry / "device" / "driver", ec);
+    return ec ? std::string() : "serial device, driver " + driver.filename().string();
 }
 
 // Reading sysfs takes about a millisecond, and probing COM1..COM99 resolves
@@ -105,7 +129,8 @@ std::vector<TSerialDevice> EnumerateSerialDevices(const std::string& sysfsRoot)
         std::error_code e2;
         if (!fs::exists(it->path() / "device" / "driver", e2)) continue;
         if (IsPlaceholder(it->path())) continue;
-        devices.push_back({name, "/dev/" + name, UsbProduct(it->path(), root)});
+        const std::optional<TUsbDevice> usb = UsbDevice(it->path(), root);
+        devices.push_back({name, "/dev/" + name, usb ? usb->product : "", Description(it->path(), usb)});
     }
     return devices;
 }
@@ -122,6 +147,11 @@ void ForgetRecentSerialDevices()
     TRecentDevices& r = Recent();
     std::lock_guard lock(r.mutex);
     r.valid = false;
+}
+
+std::string DescribeOtherDevice(const std::string& path)
+{
+    return path.starts_with("/dev/pts/") ? "pseudo-terminal (a simulator's line)" : std::string();
 }
 
 // A device node is always named: nothing opens by number alone.
