@@ -13,6 +13,7 @@
 
 namespace {
 
+// In the order of calkeys::RestKeys.
 constexpr const char* ReadNames[] = {"decimal point (DP)", "display step (DS)", "no-motion time (NT)"};
 
 std::string Kg(double kg, const char* format = "%.3f")
@@ -34,11 +35,10 @@ std::optional<double> ParseReferenceKg(const std::string& text)
 }
 
 TCalibrateCheck::TCalibrateCheck(T_DPV0& master, std::uint8_t unit, double referenceKg)
-    : master_(master),
-      unit_(unit),
-      reference_(referenceKg),
-      reads_{calkeys::Read(calkeys::DP), calkeys::Read(calkeys::DS), calkeys::Read(calkeys::NT)}
+    : master_(master), unit_(unit), reference_(referenceKg)
 {
+    const TCalibrationCommands commands = calkeys::Commands();
+    for (const calkeys::TKey key : calkeys::RestKeys) reads_.push_back(commands.read(key));
 }
 
 void TCalibrateCheck::Received(const TByteString& telegram)
@@ -75,13 +75,12 @@ void TCalibrateCheck::TakeResult(std::uint8_t stat, std::int32_t value)
     }
     values_.push_back(value);
     if (values_.size() < reads_.size()) return;
-    const double step = values_[1] * std::pow(10.0, -values_[0]);
-    if (values_[0] < 0 || values_[0] > 9 || step <= 0 || values_[2] < 0) {
+    if (values_[0] < 0 || values_[0] > 9 || values_[1] <= 0 || values_[2] < 0) {
         failure_ = "the module reports no usable display step (DP " + std::to_string(values_[0]) + ", DS " +
                    std::to_string(values_[1]) + ") or no-motion time (" + std::to_string(values_[2]) + " ms)";
         return;
     }
-    steadiness_.emplace(step, std::chrono::milliseconds(values_[2]));
+    steadiness_ = TSteadiness::OfModule(values_[0], values_[1], values_[2]);
 }
 
 void TCalibrateCheck::Tick()

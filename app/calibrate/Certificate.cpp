@@ -1,6 +1,6 @@
 #include "Certificate.h"
 
-#include "CalibrationFlow.h"
+#include "core/CalibrationFlow.h"
 #include "app/SaveWhole.h"
 
 #include <QBuffer>
