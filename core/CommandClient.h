@@ -4,12 +4,14 @@
 // matched by unit, Cmd and Index, and sends its next one after it (no Qt).
 #pragma once
 
+#include "core/CommandChannel.h"
+#include "core/ResultWait.h"
 #include "base/ByteString.h"
 
 #include <cstdint>
 #include <optional>
 
-class TCommandChannel;
+class T_DPV0;
 
 // How a command on the channel ended.
 struct TCommandResult {
@@ -42,4 +44,28 @@ public:
 private:
     std::uint8_t unit_ = 0;
     std::optional<TByteString> command_;
+};
+
+// A run that has the command channel to itself (quorvel-cli's backup,
+// restore and calibration check): it owns the channel and its watch for a
+// result that is not coming, and carries one command at a time.
+class TOwnChannelClient {
+public:
+    explicit TOwnChannelClient(T_DPV0& master) : master_(master) {}
+
+    bool InFlight() const { return client_.InFlight(); }
+    // Queues `command` for `unit` and places it when the channel is free.
+    void Send(std::uint8_t unit, const TByteString& command);
+    // A Data_Exchange response: takes the channel's reply and places what
+    // waits; the end of the command in flight when the reply is its result.
+    std::optional<TCommandResult> Received(const TByteString& telegram);
+    // Every clock tick: the give-up of the command in flight when its result
+    // is due (TResultWait) or was lost with a restart of data exchange.
+    std::optional<TCommandResult> Tick();
+
+private:
+    T_DPV0& master_;
+    TCommandChannel channel_;
+    TResultWait wait_;
+    TCommandClient client_;
 };
