@@ -40,10 +40,7 @@ void OpenCalibration(TForm1& form)
         wizard = new TCalibrationWizard(
             &form, {[&form] { return form.SelectedModule(); }, [&form] { return form.Master->SlaveAddress; },
                     [&form](std::uint8_t unit, const TByteString& command) { form.QueueCommand(unit, command); }});
-        QObject::connect(&form, &TForm1::CommandAnswered, wizard,
-                         [&form, wizard] { wizard->TakeResult(ResultOf(form.Channel, false)); });
-        QObject::connect(&form, &TForm1::CommandGivenUp, wizard,
-                         [&form, wizard] { wizard->TakeResult(ResultOf(form.Channel, true)); });
+        QObject::connect(&form, &TForm1::CommandEnded, wizard, &TCalibrationWizard::TakeResult);
         QObject::connect(&form, &TForm1::ModuleRead, wizard, &TCalibrationWizard::Weighed);
     }
     wizard->Begin();

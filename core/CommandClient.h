@@ -36,6 +36,7 @@ public:
         command_ = command;
     }
     bool InFlight() const { return command_.has_value(); }
+    const std::optional<TByteString>& Command() const { return command_; }
     // The command in flight when `result` is its end (it is then no longer
     // in flight); nothing when the result belongs to another client.
     std::optional<TByteString> Ends(const TCommandResult& result);
