@@ -26,6 +26,7 @@ namespace {
 
 // The keys a cancel writes back with the value read at the start.
 constexpr TKey WrittenBack[] = {CZ, CM, DS, DP};
+constexpr int NoAnswer = 7;  // the module's code for a result that did not come
 
 }  // namespace
 
@@ -89,7 +90,7 @@ void TCalibrationFlow::TakeResult(std::uint8_t stat, std::int32_t value)
 
 // An optional command without an answer is noted like a refusal: the
 // batch goes on, and what the module confirmed before stays confirmed.
-void TCalibrationFlow::GiveUp() { Take(std::nullopt, "** NO RESULT **", 7); }
+void TCalibrationFlow::GiveUp() { Take(std::nullopt, "** NO RESULT **", NoAnswer); }
 
 void TCalibrationFlow::Take(std::optional<std::int32_t> value, const std::string& refusal, int code)
 {
@@ -102,11 +103,13 @@ void TCalibrationFlow::Take(std::optional<std::int32_t> value, const std::string
     if (command.role == TRole::ReadBack)
         for (TRestore& r : restored_)
             if (r.key == command.key) r.now = value;
+    // A change the module confirmed, or one whose answer was lost: it may have been made.
+    if (command.role == TRole::Change && (value || code == NoAnswer) &&
+        std::find(changed_.begin(), changed_.end(), command.key) == changed_.end())
+        changed_.push_back(command.key);
     if (!value && !command.optional) return Fail(command.key, refusal, code);
     if (value) {
         answers_[command.key] = *value;
-        if (command.role == TRole::Change && std::find(changed_.begin(), changed_.end(), command.key) == changed_.end())
-            changed_.push_back(command.key);
         if (command.key == commands_.name(CS)) saved_ = true;
     }
     batch_.erase(batch_.begin());
