@@ -38,8 +38,9 @@ void OpenCalibration(TForm1& form)
     auto* wizard = form.findChild<TCalibrationWizard*>();
     if (!wizard) {
         wizard = new TCalibrationWizard(
-            &form, {[&form] { return form.SelectedModule(); }, [&form] { return form.Master->SlaveAddress; },
-                    [&form](std::uint8_t unit, const TByteString& command) { form.QueueCommand(unit, command); }});
+            &form,
+            {[&form] { return form.SelectedModule(); }, [&form] { return form.Master->SlaveAddress; },
+             [&form](std::uint8_t unit, const TByteString& command) { form.QueueCommand(unit, command); }, SaveWhole});
         QObject::connect(&form, &TForm1::CommandEnded, wizard, &TCalibrationWizard::TakeResult);
         QObject::connect(&form, &TForm1::ModuleRead, wizard, &TCalibrationWizard::Weighed);
     }

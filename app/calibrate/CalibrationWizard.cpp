@@ -374,5 +374,5 @@ bool TCalibrationWizard::WriteCertificate(const QString& fileName, QString& erro
         error = QStringLiteral("The calibration is not finished.");
         return false;
     }
-    return WriteCertificatePdf(fileName, *flow_, Facts(), error);
+    return hooks_.saveWhole(fileName, CertificatePdf(*flow_, Facts()), error);
 }

@@ -28,6 +28,8 @@ public:
         std::function<std::uint8_t()> selectedModule;
         std::function<int()> slaveAddress;
         std::function<void(std::uint8_t unit, const TByteString& command)> queueCommand;
+        // Writes a file whole or not at all; false with `error`.
+        std::function<bool(const QString& fileName, const std::string& bytes, QString& error)> saveWhole;
     };
 
     // `window` parents the wizard.
