@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QStringList>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPrintDialog>
@@ -21,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <cmath>
 #include <map>
