@@ -31,15 +31,9 @@ TBackupDialog* TBackupControl::Dialog()
     return dialog_;
 }
 
-void TBackupControl::TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat,
-                                std::int32_t value)
+void TBackupControl::TakeResult(const TCommandResult& result)
 {
-    if (dialog_) dialog_->TakeResult(unit, cmd, index, stat, value);
-}
-
-void TBackupControl::TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index)
-{
-    if (dialog_) dialog_->TakeGiveUp(unit, cmd, index);
+    if (dialog_) dialog_->TakeResult(result);
 }
 
 bool TBackupControl::Busy()

@@ -35,9 +35,8 @@ public:
     // The dialog, made when first asked for.
     TBackupDialog* Dialog();
 
-    // A result or a give-up of the window's command channel, for a run.
-    void TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat, std::int32_t value);
-    void TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index);
+    // The end of a command on the window's channel (a result or a give-up), for a run.
+    void TakeResult(const TCommandResult& result);
 
 private:
     // A run already going is shown instead of starting another.

@@ -86,7 +86,7 @@ void TBackupDialog::OfferRestore(TBackupRun run, std::uint8_t unit, const backup
 void TBackupDialog::ShowPlan()
 {
     running_ = false;
-    sent_.reset();
+    client_.Forget();
     int writes = 0;
     for (const TBackupRun::TRestoreItem& entry : run_->RestoreItems()) writes += entry.Differs() ? 1 : 0;
     if (writes == 0) {
@@ -120,7 +120,7 @@ void TBackupDialog::Write()
 void TBackupDialog::Begin()
 {
     running_ = true;
-    sent_.reset();
+    client_.Forget();
     Progress->setRange(0, static_cast<int>(run_->Steps()));
     Progress->setValue(0);
     WriteButton->setVisible(false);
@@ -139,8 +139,8 @@ void TBackupDialog::SendNext()
         Finish();
         return;
     }
-    sent_ = run_->NextCommand();
-    if (!sent_) {
+    const auto next = run_->NextCommand();
+    if (!next) {
         ShowPlan();
         return;
     }
@@ -150,30 +150,17 @@ void TBackupDialog::SendNext()
                                                      : QStringLiteral("Restoring"))
                         .arg(run_->StepsDone() + 1)
                         .arg(run_->Steps()));
-    queue_(unit_, *sent_);
+    client_.Sent(unit_, *next);
+    queue_(unit_, *next);
 }
 
-bool TBackupDialog::Answers(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index) const
+bool TBackupDialog::TakeResult(const TCommandResult& result)
 {
-    return running_ && sent_ && !sent_->empty() && unit == unit_ && cmd == (*sent_)[0] &&
-           index == TCommandChannel::IndexOf(*sent_);
-}
-
-bool TBackupDialog::TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat,
-                               std::int32_t value)
-{
-    if (!Answers(unit, cmd, index)) return false;
-    sent_.reset();
-    run_->TakeResult(stat, value);
-    SendNext();
-    return true;
-}
-
-bool TBackupDialog::TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index)
-{
-    if (!Answers(unit, cmd, index)) return false;
-    sent_.reset();
-    run_->GiveUp();
+    if (!running_ || !client_.Ends(result)) return false;
+    if (result.givenUp)
+        run_->GiveUp();
+    else
+        run_->TakeResult(result.stat, result.value);
     SendNext();
     return true;
 }
@@ -186,8 +173,8 @@ void TBackupDialog::Cancel()
     }
     // A command still waiting in the queue is taken back; one already on the
     // line is answered, and the window shows that answer as usual.
-    if (sent_) drop_(unit_, *sent_);
-    sent_.reset();
+    if (client_.Command()) drop_(unit_, *client_.Command());
+    client_.Forget();
     running_ = false;
     QStringList lines;
     if (restore_)

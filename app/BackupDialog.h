@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/BackupRun.h"
+#include "core/CommandClient.h"
 #include "core/ParameterBackup.h"
 #include "base/ByteString.h"
 
@@ -36,11 +37,9 @@ public:
                       int slaveAddress);
 
     bool Running() const { return running_; }
-    // A result for the command placed for `unit` with `cmd` and `index`:
-    // true when it answers this run's command (which takes it).
-    bool TakeResult(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::uint8_t stat, std::int32_t value);
-    // The window gave up the placed command: true when it was this run's.
-    bool TakeGiveUp(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index);
+    // The end of a command the window carried, a result or a give-up: true
+    // when it ends this run's command (which takes it).
+    bool TakeResult(const TCommandResult& result);
 
     void Write();
     void Cancel();
@@ -57,7 +56,6 @@ protected:
     void reject() override;
 
 private:
-    bool Answers(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index) const;
     void Begin();
     void ShowPlan();
     void SendNext();
@@ -73,7 +71,7 @@ private:
     std::uint8_t unit_ = 0;
     backup::THeader header_;
     QString fileName_;
-    QStringList planHead_;             // restore: where from, where to
-    std::optional<TByteString> sent_;  // the run's command in the queue or on the line
+    QStringList planHead_;   // restore: where from, where to
+    TCommandClient client_;  // the run's command in the queue or on the line
     bool running_ = false;
 };

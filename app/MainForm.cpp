@@ -140,6 +140,7 @@ void TForm1::FormCreate()
         *Master, this, [this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
         [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
         [this] { return SelectedModule(); }, Parameters);
+    connect(this, &TForm1::CommandEnded, backup_.get(), &TBackupControl::TakeResult);
     trace_ = std::make_unique<TTraceControl>(
         *Master, RecordTraceAction, StatusBar, [this](const QString& line) { AddMessage(line); }, this);
 

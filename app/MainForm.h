@@ -12,6 +12,7 @@
 #pragma once
 
 #include "core/CommandChannel.h"
+#include "core/CommandClient.h"
 #include "core/CyclicData.h"
 #include "core/ParameterRead.h"
 #include "ElidingLabel.h"
@@ -208,10 +209,9 @@ public:
     void SaveSettings() const;
 
 signals:
-    // A pending command got its result; emitted after ShowResult.
-    void CommandAnswered(quint8 command, quint8 index, qint32 value);
-    // The placed command was given up without a result.
-    void CommandGivenUp();
+    // The placed command ended: its result (emitted after ShowResult) or its
+    // give-up. Each client takes only the end of its own command.
+    void CommandEnded(const TCommandResult& result);
     // Module k's block of a Data_Exchange response was read: its gross weight.
     void ModuleRead(int k, double gross);
 

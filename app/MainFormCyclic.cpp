@@ -3,7 +3,6 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
-#include "BackupControl.h"
 #include "core/HexText.h"
 #include "core/ResultRoute.h"
 #include "ViewControl.h"
@@ -103,9 +102,7 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
             resultTimer_->stop();
             resultWait_.Stop();
             ShowResult();
-            emit CommandAnswered(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
-            backup_->TakeResult(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultStat,
-                                Channel.ResultValue);
+            emit CommandEnded(ResultOf(Channel, false));
         }
         FeedDialogs();
     } else if (outcome.channelFree) {
@@ -128,8 +125,7 @@ void TForm1::FeedDialogs()
     }
     for (TValueDialog* dialog : {static_cast<TValueDialog*>(DialogForm1), static_cast<TValueDialog*>(DialogForm2),
                                  static_cast<TValueDialog*>(DialogForm4)})
-        if (dialog && dialog->isVisible())
-            dialog->TakeAnswer(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex, Channel.ResultValue);
+        if (dialog && dialog->isVisible()) dialog->TakeAnswer(ResultOf(Channel, false));
 }
 
 void TForm1::TelegramSent(const TByteString& telegram)
@@ -173,6 +169,5 @@ void TForm1::GiveUpCommand()
     // No answer is no refusal: the item stays editable, marked as not read.
     if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
         Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
-    backup_->TakeGiveUp(Channel.SentUnit, Channel.SentCmd, Channel.SentIndex);
-    emit CommandGivenUp();
+    emit CommandEnded(ResultOf(Channel, true));
 }

@@ -7,6 +7,7 @@
 #include "ErrorBox.h"
 #include "SaveWhole.h"
 #include "app/calibrate/CalibrationWizard.h"
+#include "dp/Profi_dp.h"
 #include "TraceControl.h"
 #include "ViewControl.h"
 
@@ -27,6 +28,29 @@
 
 // The one place that builds the menu bar, but for the Line menu, which the
 // line control puts in before Help.
+namespace {
+
+// The window's one calibration wizard, made on first use and fed with the
+// end of every command and every gross reading; begun for the selected
+// module and shown.
+void OpenCalibration(TForm1& form)
+{
+    auto* wizard = form.findChild<TCalibrationWizard*>();
+    if (!wizard) {
+        wizard = new TCalibrationWizard(
+            &form,
+            {[&form] { return form.SelectedModule(); }, [&form] { return form.Master->SlaveAddress; },
+             [&form](std::uint8_t unit, const TByteString& command) { form.QueueCommand(unit, command); }, SaveWhole});
+        QObject::connect(&form, &TForm1::CommandEnded, wizard, &TCalibrationWizard::TakeResult);
+        QObject::connect(&form, &TForm1::ModuleRead, wizard, &TCalibrationWizard::Weighed);
+    }
+    wizard->Begin();
+    wizard->show();
+    wizard->raise();
+}
+
+}  // namespace
+
 void TForm1::BuildMenuBar()
 {
     MenuBar = new QMenuBar(this);
@@ -61,7 +85,7 @@ void TForm1::BuildMenuBar()
     connect(restore, &QAction::triggered, this, [this] { backup_->RestoreClick(); });
     QAction* calibrate = module->addAction(QStringLiteral("&Calibrate..."));
     calibrate->setObjectName(QStringLiteral("actCalibrate"));
-    connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { calibrate::Open(*this); }); });
+    connect(calibrate, &QAction::triggered, this, [this] { errorbox::Guard([this] { OpenCalibration(*this); }); });
     HelpMenu = MenuBar->addMenu(QStringLiteral("&Help"));
     connect(HelpMenu->addAction(QStringLiteral("&Quick start")), &QAction::triggered, this,
             [this] { ShowQuickStart(); });

@@ -1,6 +1,6 @@
 // A counted string of 0 to 255 bytes: telegrams, command bytes and queue
-// entries. Appending past 255 bytes silently cuts at 255, as the one-byte
-// length of the original layout would.
+// entries. Appending past 255 bytes silently cuts at 255: a telegram's
+// length byte counts no more.
 #pragma once
 
 #include <algorithm>

@@ -87,7 +87,7 @@ int main(int argc, char** argv)
         cpu * 100.0 / (loaded.elapsed() / 1000.0), form.ShownCount);
 
     int answered = 0;
-    QObject::connect(&form, &TForm1::CommandAnswered, [&] { ++answered; });
+    QObject::connect(&form, &TForm1::CommandEnded, [&](const TCommandResult& r) { answered += r.givenUp ? 0 : 1; });
     QElapsedTimer channel;
     channel.start();
     for (int i = 0; i < 100; ++i) form.QueueCommand(0, {0x10, static_cast<std::uint8_t>(i)});

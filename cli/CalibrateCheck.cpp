@@ -1,11 +1,8 @@
 #include "CalibrateCheck.h"
 
-#include "OverdueCommand.h"
-
 #include "module/core/CalibrationKeys.h"
 #include "core/CyclicData.h"
 #include "core/ResultText.h"
-#include "dp/Profi_dp.h"
 
 #include <charconv>
 #include <cmath>
@@ -13,6 +10,7 @@
 
 namespace {
 
+// In the order of calkeys::RestKeys.
 constexpr const char* ReadNames[] = {"decimal point (DP)", "display step (DS)", "no-motion time (NT)"};
 
 std::string Kg(double kg, const char* format = "%.3f")
@@ -34,23 +32,16 @@ std::optional<double> ParseReferenceKg(const std::string& text)
 }
 
 TCalibrateCheck::TCalibrateCheck(T_DPV0& master, std::uint8_t unit, double referenceKg)
-    : master_(master),
-      unit_(unit),
-      reference_(referenceKg),
-      reads_{calkeys::Read(calkeys::DP), calkeys::Read(calkeys::DS), calkeys::Read(calkeys::NT)}
+    : unit_(unit), reference_(referenceKg), client_(master)
 {
+    const TCalibrationCommands commands = calkeys::Commands();
+    for (const calkeys::TKey key : calkeys::RestKeys) reads_.push_back(commands.read(key));
 }
 
 void TCalibrateCheck::Received(const TByteString& telegram)
 {
     if (Done()) return;
-    if (const auto reply = cyclic::ReadChannel(telegram)) {
-        const TCommandChannel::TReplyOutcome outcome = channel_.TakeReply(*reply, master_.OutputData);
-        if (outcome.resultForPending && queued_) {
-            queued_ = false;
-            TakeResult(reply->Stat, reply->Value);
-        }
-    }
+    if (const auto result = client_.Received(telegram)) TakeResult(result->stat, result->value);
     if (steadiness_ && cyclic::HasModuleBlock(telegram, unit_)) {
         const double gross = cyclic::DecodeModuleBlock(telegram, unit_).Gross;
         const auto now = TSteadiness::TClock::now();
@@ -75,30 +66,23 @@ void TCalibrateCheck::TakeResult(std::uint8_t stat, std::int32_t value)
     }
     values_.push_back(value);
     if (values_.size() < reads_.size()) return;
-    const double step = values_[1] * std::pow(10.0, -values_[0]);
-    if (values_[0] < 0 || values_[0] > 9 || step <= 0 || values_[2] < 0) {
+    if (values_[0] < 0 || values_[0] > 9 || values_[1] <= 0 || values_[2] < 0) {
         failure_ = "the module reports no usable display step (DP " + std::to_string(values_[0]) + ", DS " +
                    std::to_string(values_[1]) + ") or no-motion time (" + std::to_string(values_[2]) + " ms)";
         return;
     }
-    steadiness_.emplace(step, std::chrono::milliseconds(values_[2]));
+    steadiness_ = TSteadiness::OfModule(values_[0], values_[1], values_[2]);
 }
 
 void TCalibrateCheck::Tick()
 {
-    if (!GiveUpOverdueCommand(master_, channel_, wait_, queued_, master_.OutputData)) return;
-    queued_ = false;
+    if (!client_.Tick()) return;
     failure_ = std::string("the module did not answer the read of its ") + ReadNames[values_.size()];
 }
 
 void TCalibrateCheck::SendNext()
 {
-    if (Done()) return;
-    if (!queued_ && values_.size() < reads_.size()) {
-        channel_.QueueCommand(unit_, reads_[values_.size()]);
-        queued_ = true;
-    }
-    if (!channel_.Pending()) channel_.SendNextCommand(master_.OutputData);
+    if (!Done() && !client_.InFlight() && values_.size() < reads_.size()) client_.Send(unit_, reads_[values_.size()]);
 }
 
 bool TCalibrateCheck::Passed() const

@@ -4,8 +4,7 @@
 // gross weight is at rest (TSteadiness) and compares it with the reference.
 #pragma once
 
-#include "core/CommandChannel.h"
-#include "core/ResultWait.h"
+#include "core/CommandClient.h"
 #include "core/Steadiness.h"
 #include "base/ByteString.h"
 
@@ -36,14 +35,11 @@ private:
     void SendNext();
     void TakeResult(std::uint8_t stat, std::int32_t value);
 
-    T_DPV0& master_;
     std::uint8_t unit_;
     double reference_;
-    TCommandChannel channel_;
-    TResultWait wait_;
+    TOwnChannelClient client_;
     std::vector<TByteString> reads_;
     std::vector<std::int32_t> values_;  // DP, DS, NT as read
-    bool queued_ = false;
     std::optional<TSteadiness> steadiness_;
     std::optional<TSteadiness::TClock::time_point> restSince_;  // when the wait for rest began
     std::optional<double> gross_;

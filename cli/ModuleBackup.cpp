@@ -1,11 +1,7 @@
 #include "ModuleBackup.h"
 
-#include "OverdueCommand.h"
-
 #include "module/core/ConfigFile.h"
 #include "module/core/PageLayout.h"
-#include "core/CyclicData.h"
-#include "dp/Profi_dp.h"
 #include "serial/SystemInfo.h"
 
 #include <filesystem>
@@ -27,34 +23,17 @@ std::vector<backup::TPageLayout> LoadPageLayout(std::string& where, std::vector<
 }
 
 TBackupSession::TBackupSession(T_DPV0& master, std::uint8_t unit, TBackupRun run)
-    : master_(master), unit_(unit), run_(std::move(run))
+    : unit_(unit), run_(std::move(run)), client_(master)
 {
 }
 
 void TBackupSession::Received(const TByteString& telegram)
 {
-    const auto reply = cyclic::ReadChannel(telegram);
-    if (!reply) return;
-    const TCommandChannel::TReplyOutcome outcome = channel_.TakeReply(*reply, master_.OutputData);
-    if (outcome.resultForPending && queued_) {
-        run_.TakeResult(reply->Stat, reply->Value);
-        queued_ = false;
-    }
-    SendNext();
+    if (const auto result = client_.Received(telegram)) run_.TakeResult(result->stat, result->value);
+    if (!client_.InFlight() && run_.NextCommand()) client_.Send(unit_, *run_.NextCommand());
 }
 
 void TBackupSession::Tick()
 {
-    if (!GiveUpOverdueCommand(master_, channel_, wait_, queued_, master_.OutputData)) return;
-    run_.GiveUp();
-    queued_ = false;
-}
-
-void TBackupSession::SendNext()
-{
-    if (!queued_ && run_.NextCommand()) {
-        channel_.QueueCommand(unit_, *run_.NextCommand());
-        queued_ = true;
-    }
-    if (!channel_.Pending()) channel_.SendNextCommand(master_.OutputData);
+    if (client_.Tick()) run_.GiveUp();
 }

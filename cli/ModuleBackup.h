@@ -4,9 +4,8 @@
 #pragma once
 
 #include "core/BackupRun.h"
-#include "core/CommandChannel.h"
+#include "core/CommandClient.h"
 #include "core/ParameterBackup.h"
-#include "core/ResultWait.h"
 #include "base/ByteString.h"
 
 #include <cstdint>
@@ -34,12 +33,7 @@ public:
     const TBackupRun& Run() const { return run_; }
 
 private:
-    void SendNext();
-
-    T_DPV0& master_;
     std::uint8_t unit_;
     TBackupRun run_;
-    TCommandChannel channel_;
-    bool queued_ = false;  // the run's next command is in the channel
-    TResultWait wait_;
+    TOwnChannelClient client_;
 };

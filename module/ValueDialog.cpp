@@ -26,7 +26,7 @@ void TValueDialog::ShowForEntry(const QString& caption, const QString& hint)
     setMaximumWidth(std::max(maximumWidth(), wanted));
     resize(std::max(width(), wanted), height());
     setToolTip(HintToToolTip(hint));
-    awaited_.reset();
+    awaited_.Forget();
     Edit1->setText(QStringLiteral("?"));
     // Enter sends the value on every opening, not only the first.
     Button1->setDefault(true);
@@ -62,15 +62,12 @@ void TValueDialog::ShowValue(std::int32_t value) { Edit1->setText(QString::numbe
 
 void TValueDialog::AwaitAnswer(std::uint8_t unit, const TByteString& command)
 {
-    if (command.empty()) return;
-    awaited_ = TAwaited{unit, command[0], TCommandChannel::IndexOf(command)};
+    if (!command.empty()) awaited_.Sent(unit, command);
 }
 
-void TValueDialog::TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::int32_t value)
+void TValueDialog::TakeAnswer(const TCommandResult& result)
 {
-    if (awaited_ != TAwaited{unit, cmd, index}) return;
-    awaited_.reset();
-    if (!Edit1->isModified()) ShowValue(value);
+    if (awaited_.Ends(result) && !Edit1->isModified()) ShowValue(result.value);
 }
 
 void TValueDialog::RaiseCommand(const TByteString& command)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ModuleEvents.h"
+#include "core/CommandClient.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -33,7 +34,7 @@ public:
     void AwaitAnswer(std::uint8_t unit, const TByteString& command);
     // Shows the answer of the awaited command once, unless the user has
     // changed the edit's text since it was set.
-    void TakeAnswer(std::uint8_t unit, std::uint8_t cmd, std::uint8_t index, std::int32_t value);
+    void TakeAnswer(const TCommandResult& result);
 
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr;  // "Set"
@@ -56,9 +57,5 @@ private:
     void Finish();
 
     TCommandEvent onCommand_;
-    struct TAwaited {
-        std::uint8_t unit, cmd, index;
-        bool operator==(const TAwaited&) const = default;
-    };
-    std::optional<TAwaited> awaited_;
+    TCommandClient awaited_;
 };

@@ -44,7 +44,10 @@
 class TComponent;
 class TVeltNotifyQueue;
 
-// The device's line settings (the original platform's device control block).
+// The device's line settings, one field for each setting of Windows' line
+// settings record (DCB): the Windows dispatcher copies them to and from it
+// field by field, the POSIX one maps them onto termios, and the port
+// component speaks this one record to both.
 struct TDeviceControlBlock {
     enum : std::uint8_t { DtrDisable = 0, DtrEnable = 1, DtrHandshake = 2 };
     enum : std::uint8_t { RtsDisable = 0, RtsEnable = 1, RtsHandshake = 2, RtsToggle = 3 };

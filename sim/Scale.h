@@ -63,6 +63,7 @@ public:
     TCommandResult CalibrateZero();
     TCommandResult CalibrateGain(std::int32_t displayValue);
     std::int32_t ZeroCounts() const { return calZero_; }
+    void SetZeroCounts(std::int32_t counts) { calZero_ = counts; }
 
     // Linearisation points in display units; X 0 and Y 0 leave a point unused.
     std::int32_t LinX(int point) const { return linX_[static_cast<std::size_t>(point)]; }

@@ -235,7 +235,11 @@ TCommandResult TWeighModule::CalibrationValue(bool write, std::uint8_t index, st
         return TCommandResult::Done(value);
     case calib::Zero:
         if (!write) return TCommandResult::Read(scale_.ZeroCounts());
-        return scale_.CalibrateZero();
+        // 0 zeroes at the present load (the CZ key); any other value is a
+        // zero point read earlier, put back.
+        if (value == 0) return scale_.CalibrateZero();
+        scale_.SetZeroCounts(value);
+        return TCommandResult::Done(value);
     case calib::DecimalPoint:
         if (!write) return TCommandResult::Read(params_.decimalPoint);
         if (value < 0 || value > 4) return TCommandResult::Error(errBadCalValue);

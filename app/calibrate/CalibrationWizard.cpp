@@ -2,9 +2,8 @@
 
 #include "Certificate.h"
 #include "LinearisationCurve.h"
-#include "app/MainForm.h"
 #include "core/ResultText.h"
-#include "dp/Profi_dp.h"
+#include "module/core/CalibrationKeys.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -21,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <cmath>
 #include <map>
@@ -33,10 +33,44 @@ QString KgText(double kg, int decimals = 3) { return QString::number(kg, 'f', de
 
 QString Hex(const TByteString& command) { return QString::fromStdString(HexDump(command)).trimmed(); }
 
+// What a cancel before saving left in the module: the values written back
+// and read back, and plainly what could not be put back.
+QString CancelSummary(const TCalibrationFlow& f)
+{
+    QString text = QStringLiteral(
+        "Cancelled. Nothing was saved: the module's saved calibration is as it was, and the calibration is "
+        "closed again.");
+    QStringList back, refused;
+    for (const TCalibrationFlow::TRestore& r : f.Restored()) {
+        const QString key = QString::fromStdString(r.key);
+        if (!r.refusal.empty())
+            refused << QStringLiteral("%1 (%2)").arg(key, QString::fromStdString(r.refusal));
+        else if (r.now != r.value)
+            refused << QStringLiteral("%1 (reads %2, not %3)")
+                           .arg(key, r.now ? QString::number(*r.now) : QStringLiteral("nothing"))
+                           .arg(r.value);
+        else
+            back << QStringLiteral("%1 %2").arg(key).arg(r.value);
+    }
+    QStringList kept;
+    for (const std::string& key : f.NotRestored()) kept << QString::fromStdString(key);
+    if (!back.isEmpty())
+        text += QStringLiteral(" Put back the values read at the start: %1.").arg(back.join(QStringLiteral(", ")));
+    if (!refused.isEmpty()) text += QStringLiteral(" Not put back: %1.").arg(refused.join(QStringLiteral(", ")));
+    if (!kept.isEmpty())
+        text += QStringLiteral(" %1 cannot be written back: the module takes them from the load on the scale.")
+                    .arg(kept.join(QStringLiteral(", ")));
+    if (!refused.isEmpty() || !kept.isEmpty())
+        text += QStringLiteral(
+            " The module works with these values of the session until it reloads its saved calibration: "
+            "switch it off and on, or calibrate it again.");
+    return text;
+}
+
 }  // namespace
 
-TCalibrationWizard::TCalibrationWizard(TForm1& form)
-    : QDialog(&form), Stack(new QStackedWidget(this)), Pages(Stack), form_(form)
+TCalibrationWizard::TCalibrationWizard(QWidget* window, THooks hooks)
+    : QDialog(window), Stack(new QStackedWidget(this)), Pages(Stack), hooks_(std::move(hooks))
 {
     setObjectName(QStringLiteral("CalibrationWizard"));
     setModal(false);
@@ -64,7 +98,6 @@ TCalibrationWizard::TCalibrationWizard(TForm1& form)
     };
     const TCalibrationPages& p = Pages;
     act(p.OpenButton, [](TCalibrationFlow& f) { f.Open(); });
-    act(p.ZeroButton, [&p](TCalibrationFlow& f) { f.SetZero(p.ZeroRow.Override->isChecked()); });
     act(p.SpanButton, [&p](TCalibrationFlow& f) { f.SetSpan(p.Reference->value(), p.SpanRow.Override->isChecked()); });
     act(p.LimitsButton,
         [&p](TCalibrationFlow& f) { f.WriteLimits(p.Max->value(), p.StepSize->value(), p.Decimals->value()); });
@@ -77,23 +110,21 @@ TCalibrationWizard::TCalibrationWizard(TForm1& form)
     act(p.SaveButton, [](TCalibrationFlow& f) { f.Save(); });
     act(p.CloseCalButton, [](TCalibrationFlow& f) { f.Close(); });
     act(CancelButton, [](TCalibrationFlow& f) { f.Cancel(); });
+    connect(p.ZeroButton, &QPushButton::clicked, this, [this] { ZeroClick(); });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::hide);
     connect(p.CertificateButton, &QPushButton::clicked, this, [this] { AskCertificate(); });
     connect(p.PrintButton, &QPushButton::clicked, this, [this] { PrintCertificateClick(); });
     for (const TWeighRow* row : {&p.ZeroRow, &p.SpanRow, &p.LinRow})
         connect(row->Override, &QCheckBox::toggled, this, [this] { Refresh(); });
     connect(p.Reference, &QDoubleSpinBox::valueChanged, this, [this] { Refresh(); });
-
-    connect(&form_, &TForm1::CommandAnswered, this, [this] { Answered(); });
-    connect(&form_, &TForm1::CommandGivenUp, this, [this] { GivenUp(); });
-    connect(&form_, &TForm1::ModuleRead, this, [this](int k, double gross) { Weighed(k, gross); });
 }
 
 void TCalibrationWizard::Begin()
 {
     if (flow_ && flow_->Step() != Step::Done && flow_->Step() != Step::Cancelled) return;
-    flow_ = std::make_unique<TCalibrationFlow>(form_.SelectedModule());
-    slaveAddress_ = form_.Master->SlaveAddress;
+    flow_ = std::make_unique<TCalibrationFlow>(hooks_.selectedModule(), calkeys::Commands());
+    client_.Forget();
+    slaveAddress_ = hooks_.slaveAddress();
     setWindowTitle(QStringLiteral("Calibrate module %1").arg(flow_->Unit()));
     for (QCheckBox* box : {Pages.ZeroRow.Override, Pages.SpanRow.Override, Pages.LinRow.Override})
         box->setChecked(false);
@@ -121,36 +152,47 @@ void TCalibrationWizard::Act(const std::function<void(TCalibrationFlow&)>& actio
 // last one's result (or its give-up) came back.
 void TCalibrationWizard::Pump()
 {
-    if (sent_ || !flow_) return;
+    if (client_.InFlight() || !flow_) return;
     if (const auto next = flow_->Next()) {
-        sent_ = *next;
-        form_.QueueCommand(flow_->Unit(), *next);
+        client_.Sent(flow_->Unit(), *next);
+        hooks_.queueCommand(flow_->Unit(), *next);
     }
 }
 
-void TCalibrationWizard::Answered()
+void TCalibrationWizard::TakeResult(const TCommandResult& result)
 {
-    const TCommandChannel& c = form_.Channel;
-    if (!sent_ || !flow_ || c.SentUnit != flow_->Unit() || c.SentCmd != (*sent_)[0] ||
-        c.SentIndex != TCommandChannel::IndexOf(*sent_))
-        return;
-    const TByteString was = *sent_;
-    sent_.reset();
-    // After a cancel the flow waits for another command: this answer is stale.
-    if (flow_->Next() == was) flow_->TakeResult(c.ResultStat, c.ResultValue);
+    if (!flow_) return;
+    const auto was = client_.Ends(result);
+    if (!was) return;
+    // After a cancel the flow waits for another command: this end is stale.
+    if (flow_->Next() == was) {
+        if (result.givenUp)
+            flow_->GiveUp();
+        else
+            flow_->TakeResult(result.stat, result.value);
+    }
     Pump();
     Refresh();
 }
 
-void TCalibrationWizard::GivenUp()
+// Far from zero the scale is hardly empty: a box asks before it zeroes.
+void TCalibrationWizard::ZeroClick()
 {
-    const TCommandChannel& c = form_.Channel;
-    if (!sent_ || !flow_ || c.SentUnit != flow_->Unit() || c.SentCmd != (*sent_)[0]) return;
-    const TByteString was = *sent_;
-    sent_.reset();
-    if (flow_->Next() == was) flow_->GiveUp();
-    Pump();
-    Refresh();
+    const auto zero = [this] { Act([this](TCalibrationFlow& f) { f.SetZero(Pages.ZeroRow.Override->isChecked()); }); };
+    if (!flow_ || !flow_->FarFromZero()) return zero();
+    if (!zeroQuestion_) {
+        zeroQuestion_ = new QMessageBox(QMessageBox::Question, QStringLiteral("Set zero"), QString(),
+                                        QMessageBox::Yes | QMessageBox::No, this);
+        zeroQuestion_->setObjectName(QStringLiteral("ZeroQuestionBox"));
+        zeroQuestion_->setDefaultButton(QMessageBox::No);
+        connect(zeroQuestion_, &QMessageBox::finished, this, [this, zero](int answer) {
+            if (answer == QMessageBox::Yes) zero();
+        });
+    }
+    const int decimals = static_cast<int>(flow_->Final(calkeys::DP).value_or(3));
+    zeroQuestion_->setText(
+        QStringLiteral("The scale reads %1. Is it empty?").arg(KgText(*flow_->Gross(), std::clamp(decimals, 0, 4))));
+    zeroQuestion_->open();
 }
 
 void TCalibrationWizard::Weighed(int k, double gross)
@@ -225,6 +267,7 @@ void TCalibrationWizard::Refresh()
     // Each value with what it means; the identity keys in hex, as the backup shows them.
     static const std::map<std::string, QString> meaning = {
         {"CE", QStringLiteral("calibration open (1) or closed (0)")},
+        {"CZ", QStringLiteral("zero point, in the module's counts")},
         {"CG", QStringLiteral("load last calibrated with, display units")},
         {"CM", QStringLiteral("maximum, display units")},
         {"DS", QStringLiteral("display step, in the last digit")},
@@ -283,10 +326,7 @@ void TCalibrationWizard::Refresh()
             QStringLiteral("Cancelled after saving: the new calibration is saved in the module (CS "
                            "was answered), and the calibration is closed again."));
     else if (step == Step::Cancelled)
-        p.Summary->setText(
-            QStringLiteral("Cancelled. Nothing was saved: the module's saved calibration is as it "
-                           "was, and the calibration is closed again. The module works with values "
-                           "changed in this session until it reloads its saved calibration."));
+        p.Summary->setText(CancelSummary(f));
     else if (step == Step::Done)
         p.Summary->setText(QStringLiteral("Calibration saved and closed. Enter your name for the certificate."));
     p.Operator->setVisible(step == Step::Done);
@@ -334,19 +374,5 @@ bool TCalibrationWizard::WriteCertificate(const QString& fileName, QString& erro
         error = QStringLiteral("The calibration is not finished.");
         return false;
     }
-    return WriteCertificatePdf(fileName, *flow_, Facts(), error);
+    return hooks_.saveWhole(fileName, CertificatePdf(*flow_, Facts()), error);
 }
-
-namespace calibrate {
-
-TCalibrationWizard* Open(TForm1& form)
-{
-    auto* wizard = form.findChild<TCalibrationWizard*>();
-    if (!wizard) wizard = new TCalibrationWizard(form);
-    wizard->Begin();
-    wizard->show();
-    wizard->raise();
-    return wizard;
-}
-
-}  // namespace calibrate

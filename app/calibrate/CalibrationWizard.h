@@ -1,12 +1,14 @@
 // Module > Calibrate...: the non-modal wizard that guides the calibration of
 // one module step by step (TCalibrationFlow), carries its commands through
 // the window's command queue one at a time, and watches the module's live
-// gross weight from the cyclic data.
+// gross weight from the cyclic data. The window hands it the end of every
+// command and every gross reading.
 #pragma once
 
-#include "CalibrationFlow.h"
 #include "CalibrationPages.h"
 #include "Certificate.h"
+#include "core/CalibrationFlow.h"
+#include "core/CommandClient.h"
 
 #include <QDialog>
 #include <functional>
@@ -15,13 +17,23 @@
 
 class QLabel;
 class QPushButton;
+class QMessageBox;
 class QStackedWidget;
-class TForm1;
 
 class TCalibrationWizard : public QDialog {
     Q_OBJECT
 public:
-    explicit TCalibrationWizard(TForm1& form);
+    // What the wizard asks of the window.
+    struct THooks {
+        std::function<std::uint8_t()> selectedModule;
+        std::function<int()> slaveAddress;
+        std::function<void(std::uint8_t unit, const TByteString& command)> queueCommand;
+        // Writes a file whole or not at all; false with `error`.
+        std::function<bool(const QString& fileName, const std::string& bytes, QString& error)> saveWhole;
+    };
+
+    // `window` parents the wizard.
+    TCalibrationWizard(QWidget* window, THooks hooks);
 
     // Begins anew for the module selected in the window, unless a
     // calibration is under way (then it is only shown).
@@ -29,6 +41,10 @@ public:
     const TCalibrationFlow* Flow() const { return flow_.get(); }
     // Writes the certificate of the finished calibration; false with `error`.
     bool WriteCertificate(const QString& fileName, QString& error) const;
+    // The end of a command the window carried (perhaps another's).
+    void TakeResult(const TCommandResult& result);
+    // A gross reading of module k.
+    void Weighed(int k, double gross);
 
     QStackedWidget* Stack;
     TCalibrationPages Pages;
@@ -41,9 +57,7 @@ protected:
     void reject() override;
 
 private:
-    void Answered();
-    void GivenUp();
-    void Weighed(int k, double gross);
+    void ZeroClick();
     void Act(const std::function<void(TCalibrationFlow&)>& action);
     void Pump();
     void Refresh();
@@ -53,13 +67,9 @@ private:
     TCertificateFacts Facts() const;
     QString Sends(TCalibrationFlow::TStep step) const;
 
-    TForm1& form_;
+    THooks hooks_;
     std::unique_ptr<TCalibrationFlow> flow_;
-    std::optional<TByteString> sent_;  // the flow's command in the window's queue or on the line
+    TCommandClient client_;  // the flow's command in the window's queue or on the line
+    QMessageBox* zeroQuestion_ = nullptr;
     int slaveAddress_ = 0;
 };
-
-namespace calibrate {
-// The window's one wizard, made on first use, begun for the selected module and shown.
-TCalibrationWizard* Open(TForm1& form);
-}  // namespace calibrate

@@ -1,7 +1,6 @@
 #include "Certificate.h"
 
-#include "CalibrationFlow.h"
-#include "app/SaveWhole.h"
+#include "core/CalibrationFlow.h"
 
 #include <QBuffer>
 #include <QPdfWriter>
@@ -85,8 +84,7 @@ void PrintCertificate(QPagedPaintDevice& device, const TCalibrationFlow& flow, c
     document.print(&device);
 }
 
-bool WriteCertificatePdf(const QString& fileName, const TCalibrationFlow& flow, const TCertificateFacts& facts,
-                         QString& error)
+std::string CertificatePdf(const TCalibrationFlow& flow, const TCertificateFacts& facts)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -98,5 +96,5 @@ bool WriteCertificatePdf(const QString& fileName, const TCalibrationFlow& flow, 
         writer.setCreator(QStringLiteral("Quorvel"));
         PrintCertificate(writer, flow, facts);
     }
-    return SaveWhole(fileName, buffer.data().toStdString(), error);
+    return buffer.data().toStdString();
 }

@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <string>
 
 class QPagedPaintDevice;
 class TCalibrationFlow;
@@ -21,6 +22,5 @@ struct TCertificateFacts {
 QString CertificateHtml(const TCalibrationFlow& flow, const TCertificateFacts& facts);
 // Lays the certificate out on `device` (a PDF writer or a printer).
 void PrintCertificate(QPagedPaintDevice& device, const TCalibrationFlow& flow, const TCertificateFacts& facts);
-// Writes it as a PDF file, whole or not at all; false with `error`.
-bool WriteCertificatePdf(const QString& fileName, const TCalibrationFlow& flow, const TCertificateFacts& facts,
-                         QString& error);
+// The certificate as the bytes of a PDF file.
+std::string CertificatePdf(const TCalibrationFlow& flow, const TCertificateFacts& facts);

@@ -15,9 +15,31 @@ const TFnEntry& Entry(TKey key)
 
 TByteString Read(TKey key) { return Entry(key).ClickCommand; }
 
-TByteString Write(TKey key, std::int32_t value)
+namespace {
+
+// The value command's code and index; CZ has none but its click's.
+TByteString ValueCode(TKey key)
 {
     TByteString command = Entry(key).ValueCommand;
+    if (command.empty()) {
+        command = Read(key);
+        command.Truncate(2);
+    }
+    return command;
+}
+
+}  // namespace
+
+TByteString ReadValue(TKey key)
+{
+    TByteString command = Read(CE);
+    command[1] = ValueCode(key)[1];
+    return command;
+}
+
+TByteString Write(TKey key, std::int32_t value)
+{
+    TByteString command = ValueCode(key);
     AppendInt32(command, value);
     return command;
 }
@@ -42,6 +64,11 @@ TByteString ReadCounter()
     TByteString command = Read(CE);
     command[1] = 0x01;
     return command;
+}
+
+TCalibrationCommands Commands()
+{
+    return {[](TKey key) { return std::string(Entry(key).Caption); }, Read, ReadValue, Write, WritePoint, ReadCounter};
 }
 
 }  // namespace calkeys

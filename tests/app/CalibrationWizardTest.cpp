@@ -11,7 +11,9 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <fstream>
 
 using namespace apptest;
@@ -174,27 +176,32 @@ TEST_F(CalibrationWizardTest, AShakingScaleHoldsTheWizardAtTheWaitingStep)
     EXPECT_TRUE(Flow().Overridden());
 }
 
-TEST(CalibrationFlow, ACancelDuringTheSaveWaitsForItsAnswerAndTellsThatItSaved)
+TEST_F(CalibrationWizardTest, SetZeroUnder50KilogramsAsksFirstAndCancelPutsTheZeroBack)
 {
-    TCalibrationFlow flow(0);
-    while (flow.Busy()) flow.TakeResult(0x01, flow.NextKey() == "NT" ? 500 : 1);  // the values
-    flow.Open();
-    flow.TakeResult(0x03, 1);
-    const auto now = TSteadiness::TClock::now();
-    for (int i = 0; i <= 10; ++i) flow.AddGross(now + std::chrono::milliseconds(100 * i), 0.0);
-    flow.SetZero(false);
-    flow.TakeResult(0x03, 0);
-    flow.SetSpan(50, false);
-    flow.TakeResult(0x03, 500);
-    flow.SkipLimits();
-    flow.SkipLinearisation();
-    flow.Save();
-    ASSERT_EQ(flow.NextKey(), "CS");
-    flow.Cancel();
-    EXPECT_EQ(flow.NextKey(), "CS") << "the save on its way is answered first";
-    flow.TakeResult(0x03, 2);
-    EXPECT_TRUE(flow.Saved());
-    EXPECT_EQ(flow.Next(), calkeys::Write(calkeys::CE, 0)) << "then the calibration is closed";
-    flow.TakeResult(0x03, 0);
-    EXPECT_EQ(flow.Step(), Step::Cancelled);
+    Scale("load 0 50");
+    Begin();
+    ASSERT_TRUE(Click(wizard->Pages.OpenButton));
+    ASSERT_TRUE(At(Step::Zero));
+    ASSERT_TRUE(WaitFor([&] { return Flow().Gross() && *Flow().Gross() > 49; }, 5000));
+    ASSERT_TRUE(Click(wizard->Pages.ZeroButton));
+    QMessageBox* box = WaitForBox(*form, "ZeroQuestionBox", 5000);
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(
+        QRegularExpression("^The scale reads (49\\.9|50\\.[0-2]) kg\\. Is it empty\\?$").match(box->text()).hasMatch())
+        << box->text().toStdString();
+    box->button(QMessageBox::No)->click();
+    Pump(300);
+    EXPECT_EQ(Flow().Step(), Step::Zero) << "No leaves the zero alone";
+    ASSERT_TRUE(Click(wizard->Pages.ZeroButton));
+    ASSERT_TRUE((box = WaitForBox(*form, "ZeroQuestionBox", 5000)));
+    box->button(QMessageBox::Yes)->click();
+    ASSERT_TRUE(At(Step::Span)) << ProblemText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return std::abs(*Flow().Gross()) < 1; }, 5000)) << "the session's zero is in use";
+
+    wizard->CancelButton->click();
+    ASSERT_TRUE(At(Step::Cancelled));
+    EXPECT_TRUE(WaitFor([&] { return *Flow().Gross() > 49; }, 5000)) << "the zero of the start is back";
+    const QString summary = wizard->Pages.Summary->text();
+    EXPECT_TRUE(summary.contains("Put back the values read at the start: CZ")) << summary.toStdString();
+    EXPECT_FALSE(summary.contains("Not put back")) << summary.toStdString();
 }

@@ -47,7 +47,8 @@ protected:
         DialogForm2 = dialog2.get();
         DialogForm3 = dialog3.get();
         DialogForm4 = dialog4.get();
-        QObject::connect(form.get(), &TForm1::CommandAnswered, [this] { ++answered; });
+        QObject::connect(form.get(), &TForm1::CommandEnded,
+                         [this](const TCommandResult& r) { answered += r.givenUp ? 0 : 1; });
         Choose(form->cbxNumWZMs, Modules());
         form->StartButton->click();
         ASSERT_TRUE(

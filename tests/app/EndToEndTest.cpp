@@ -33,7 +33,9 @@ protected:
         slave = std::make_unique<TSlaveProcess>(Modules());
         form = std::make_unique<TForm1>();
         Choose(form->cbxNumWZMs, Modules());
-        QObject::connect(form.get(), &TForm1::CommandAnswered, [this] { answered.push_back(form->Channel.SentIndex); });
+        QObject::connect(form.get(), &TForm1::CommandEnded, [this](const TCommandResult& r) {
+            if (!r.givenUp) answered.push_back(r.index);
+        });
     }
     void TearDown() override
     {

@@ -21,7 +21,8 @@ TEST_F(WindowTest, QueuedCommandGoesIntoTheOutputBytes)
     form->QueueCommand(0, {0x06, 0x82, 0x64, 0x00, 0x00, 0x00});
     EXPECT_EQ(Out()[2], 0x12);
     int answered = 0;
-    QObject::connect(form.get(), &TForm1::CommandAnswered, [&] { ++answered; });
+    QObject::connect(form.get(), &TForm1::CommandEnded,
+                     [&](const TCommandResult& r) { answered += r.givenUp ? 0 : 1; });
     form->ReceiveTelegram(ChannelResponse(0x01, 0x03, 0x2A));
     EXPECT_EQ(answered, 1);
     EXPECT_EQ(form->edbxStat_out->text(), "01");

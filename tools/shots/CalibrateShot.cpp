@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <cstdio>
@@ -81,6 +82,20 @@ int main(int argc, char** argv)
     shot("8-finished");
     QString error;
     const bool pdf = wizard->WriteCertificate(folder + "/calibrate-certificate.pdf", error);
+
+    // Again with 50 kg on the scale: Set zero asks first, Cancel puts the zero back.
+    form.findChild<QAction*>("actCalibrate")->trigger();
+    click(p.OpenButton);
+    click(p.ZeroButton);
+    if (auto* box = wizard->findChild<QMessageBox*>("ZeroQuestionBox")) {
+        ++pages;
+        saved += box->grab().save(folder + "/calibrate-9-zero-question.png") ? 1 : 0;
+        box->button(QMessageBox::Yes)->click();
+    }
+    WaitFor([&] { return wizard->Flow()->Step() == TCalibrationFlow::TStep::Span; }, 15000);
+    click(wizard->CancelButton);
+    shot("10-cancelled");
+
     std::printf("saved %d of %d pages, certificate %s in %s\n", saved, pages,
                 pdf ? "written" : error.toLocal8Bit().constData(), folder.toLocal8Bit().constData());
     return saved == pages && pdf ? 0 : 1;

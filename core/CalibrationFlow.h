@@ -4,12 +4,14 @@
 // window carries its commands one at a time and hands back each result and
 // the module's live gross weight.
 //
-// Nothing is saved before Save (CS): a cancel closes the calibration again
-// (CE 0) and leaves the module's saved calibration as it was.
+// Nothing is saved before Save (CS). The module works with the values of the
+// session at once, though, so a cancel writes back the values read at the
+// start that the session changed, closes the calibration again (CE 0) and
+// reads them back; the module's saved calibration stays as it was.
 #pragma once
 
+#include "core/CalibrationCommands.h"
 #include "core/Steadiness.h"
-#include "module/core/CalibrationKeys.h"
 #include "base/ByteString.h"
 
 #include <cstdint>
@@ -42,7 +44,15 @@ public:
         std::string refusal;
     };
 
-    explicit TCalibrationFlow(std::uint8_t unit);
+    // A value of the session written back on a cancel.
+    struct TRestore {
+        std::string key;
+        std::int32_t value = 0;           // as read at the start
+        std::string refusal;              // the module's answer to the write, empty when taken
+        std::optional<std::int32_t> now;  // read back after the calibration was closed
+    };
+
+    TCalibrationFlow(std::uint8_t unit, TCalibrationCommands commands);
 
     std::uint8_t Unit() const { return unit_; }
     TStep Step() const { return step_; }
@@ -71,6 +81,11 @@ public:
     void Cancel();
 
     const std::vector<TReading>& Readings() const { return readings_; }
+    // After a cancel: what was written back, and the keys changed in the
+    // session that cannot be written back (CG and the linearisation points:
+    // the module takes them from the load on the scale).
+    const std::vector<TRestore>& Restored() const { return restored_; }
+    const std::vector<std::string>& NotRestored() const { return notRestored_; }
     std::optional<std::int32_t> Reading(calkeys::TKey key) const;
     const std::optional<TProblem>& Problem() const { return problem_; }
     // The display step in kg (DS × 10^-DP), the no-motion time and the
@@ -79,6 +94,9 @@ public:
     const TSteadiness& Steadiness() const { return steadiness_; }
     bool Steady() const { return steadiness_.Steady(); }
     std::optional<double> Gross() const { return gross_; }
+    // The gross weight is more than 2 % of the maximum (CM) away from zero:
+    // the scale is hardly empty.
+    bool FarFromZero() const;
     std::int32_t DisplayUnits(double kg) const;
     // The key the next command belongs to ("CG"), empty when none waits.
     std::string NextKey() const { return batch_.empty() ? std::string() : batch_.front().key; }
@@ -99,24 +117,33 @@ public:
     std::optional<double> CheckSteps() const;
 
 private:
+    // A read, a change of the session, or a cancel's write-back and read-back of a value.
+    enum class TRole { Read, Change, WriteBack, ReadBack };
     struct TCommand {
         TByteString bytes;
         std::string key;
         bool optional = false;  // a refusal is noted, not a problem
+        TRole role = TRole::Read;
     };
     void Send(std::vector<TCommand> batch, TStep after);
+    void Take(std::optional<std::int32_t> value, const std::string& refusal, int code);
     void Finish();
+    void Restore();
     void Fail(const std::string& key, const std::string& text, int code);
     bool Allowed(bool evenIfMoving);
     void CancelIfAsked();
 
     std::uint8_t unit_;
+    TCalibrationCommands commands_;
     TStep step_ = TStep::Values;
     TStep after_ = TStep::Values;   // where the batch leads
     TStep failTo_ = TStep::Values;  // where a refusal leaves the user
     std::vector<TCommand> batch_;
     std::vector<TReading> readings_;
     std::map<std::string, std::int32_t> answers_;  // the last batch's answers by key
+    std::vector<std::string> changed_;             // keys the session wrote, in order
+    std::vector<TRestore> restored_;
+    std::vector<std::string> notRestored_;
     std::optional<TProblem> problem_;
     TSteadiness steadiness_;
     std::optional<double> gross_;

@@ -2,6 +2,7 @@
 
 #include "core/ResultText.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace calkeys;
@@ -21,19 +22,25 @@ std::string CalibrationAdvice(int errorCode)
     }
 }
 
-TCalibrationFlow::TCalibrationFlow(std::uint8_t unit) : unit_(unit), steadiness_(0.1, std::chrono::milliseconds(0))
+namespace {
+
+// The keys a cancel writes back with the value read at the start.
+constexpr TKey WrittenBack[] = {CZ, CM, DS, DP};
+constexpr int NoAnswer = 7;  // the module's code for a result that did not come
+
+}  // namespace
+
+TCalibrationFlow::TCalibrationFlow(std::uint8_t unit, TCalibrationCommands commands)
+    : unit_(unit), commands_(std::move(commands)), steadiness_(0.1, std::chrono::milliseconds(0))
 {
-    // A refused read is shown as such; DP, DS and NT are needed to go on (Open).
-    Send({{Read(CE), "CE", true},
-          {Read(CG), "CG", true},
-          {Read(CM), "CM", true},
-          {Read(DS), "DS", true},
-          {Read(DP), "DP", true},
-          {ReadCounter(), "counter", true},
-          {Read(NT), "NT", true},
-          {Read(ID), "ID", true},
-          {Read(IV), "IV", true}},
-         TStep::Values);
+    // A refused read is shown as such; DP, DS and NT are needed to go on
+    // (Open), CZ to put the zero back on a cancel.
+    std::vector<TCommand> reads;
+    for (const TKey key : {CE, CZ, CG, CM, DS, DP})
+        reads.push_back({commands_.readValue(key), commands_.name(key), true});
+    reads.push_back({commands_.readCounter(), "counter", true});
+    for (const TKey key : {NT, ID, IV}) reads.push_back({commands_.read(key), commands_.name(key), true});
+    Send(std::move(reads), TStep::Values);
 }
 
 std::optional<TByteString> TCalibrationFlow::Next() const
@@ -44,7 +51,7 @@ std::optional<TByteString> TCalibrationFlow::Next() const
 
 std::optional<std::int32_t> TCalibrationFlow::Reading(TKey key) const
 {
-    const std::string name = Entry(key).Caption;
+    const std::string name = commands_.name(key);
     for (const TReading& r : readings_)
         if (r.key == name) return r.value;
     return std::nullopt;
@@ -76,24 +83,38 @@ void TCalibrationFlow::Send(std::vector<TCommand> batch, TStep after)
 
 void TCalibrationFlow::TakeResult(std::uint8_t stat, std::int32_t value)
 {
+    if (resulttext::IsSuccess(stat)) return Take(value, "", 0);
+    const int code = resulttext::ErrorCode(stat);
+    Take(std::nullopt, resulttext::ErrorText(code), code);
+}
+
+// An optional command without an answer is noted like a refusal: the
+// batch goes on, and what the module confirmed before stays confirmed.
+void TCalibrationFlow::GiveUp() { Take(std::nullopt, "** NO RESULT **", NoAnswer); }
+
+void TCalibrationFlow::Take(std::optional<std::int32_t> value, const std::string& refusal, int code)
+{
     if (batch_.empty()) return;
     const TCommand command = batch_.front();
-    const bool ok = resulttext::IsSuccess(stat);
-    if (after_ == TStep::Values)
-        readings_.push_back({command.key, ok ? std::optional<std::int32_t>(value) : std::nullopt,
-                             ok ? "" : resulttext::ErrorText(resulttext::ErrorCode(stat))});
-    if (!ok && !command.optional)
-        return Fail(command.key, resulttext::ErrorText(resulttext::ErrorCode(stat)), resulttext::ErrorCode(stat));
-    if (ok) answers_[command.key] = value;
+    if (after_ == TStep::Values) readings_.push_back({command.key, value, refusal});
+    if (command.role == TRole::WriteBack)
+        for (TRestore& r : restored_)
+            if (r.key == command.key) r.refusal = refusal;
+    if (command.role == TRole::ReadBack)
+        for (TRestore& r : restored_)
+            if (r.key == command.key) r.now = value;
+    // A change the module confirmed, or one whose answer was lost: it may have been made.
+    if (command.role == TRole::Change && (value || code == NoAnswer) &&
+        std::find(changed_.begin(), changed_.end(), command.key) == changed_.end())
+        changed_.push_back(command.key);
+    if (!value && !command.optional) return Fail(command.key, refusal, code);
+    if (value) {
+        answers_[command.key] = *value;
+        if (command.key == commands_.name(CS)) saved_ = true;
+    }
     batch_.erase(batch_.begin());
     if (batch_.empty()) Finish();
     CancelIfAsked();
-}
-
-void TCalibrationFlow::GiveUp()
-{
-    if (batch_.empty()) return;
-    Fail(batch_.front().key, "** NO RESULT **", 7);
 }
 
 void TCalibrationFlow::Fail(const std::string& key, const std::string& text, int code)
@@ -117,7 +138,7 @@ void TCalibrationFlow::Finish()
         decimals_ = answer("DP", decimals_);
         stepSize_ = answer("DS", stepSize_);
         noMotionMs_ = answer("NT", noMotionMs_);
-        steadiness_ = TSteadiness(StepKg(), std::chrono::milliseconds(noMotionMs_));
+        steadiness_ = TSteadiness::OfModule(decimals_, stepSize_, noMotionMs_);
         break;
     case TStep::Zero: opened_ = true; break;
     case TStep::Linearise:
@@ -125,11 +146,10 @@ void TCalibrationFlow::Finish()
             decimals_ = answer("DP", decimals_);
             stepSize_ = answer("DS", stepSize_);
             if (answers_.count("CM")) max_ = answers_["CM"];
-            steadiness_ = TSteadiness(StepKg(), std::chrono::milliseconds(noMotionMs_));
+            steadiness_ = TSteadiness::OfModule(decimals_, stepSize_, noMotionMs_);
         }
         break;
     case TStep::Check:
-        saved_ = true;
         if (answers_.count("counter")) counterAfter_ = answers_["counter"];
         break;
     case TStep::Done:
@@ -146,10 +166,12 @@ void TCalibrationFlow::AddGross(TSteadiness::TClock::time_point time, double kg)
     if (step_ == TStep::Check && !Busy() && steadiness_.Steady()) checkReading_ = kg;
 }
 
-double TCalibrationFlow::StepKg() const
+double TCalibrationFlow::StepKg() const { return TSteadiness::StepKg(decimals_, stepSize_); }
+
+bool TCalibrationFlow::FarFromZero() const
 {
-    const double step = stepSize_ * std::pow(10.0, -decimals_);
-    return step > 0 ? step : 1.0;
+    const auto max = Final(CM);
+    return gross_ && max && std::abs(*gross_) > 0.02 * *max * std::pow(10.0, -decimals_);
 }
 
 std::int32_t TCalibrationFlow::DisplayUnits(double kg) const
@@ -168,21 +190,21 @@ bool TCalibrationFlow::Allowed(bool evenIfMoving)
 void TCalibrationFlow::Open()
 {
     if (step_ != TStep::Values || Busy()) return;
-    for (const TKey key : {DP, DS, NT})
+    for (const TKey key : RestKeys)
         if (!Reading(key)) {
-            problem_ = TProblem{Entry(key).Caption, "not reported",
+            problem_ = TProblem{commands_.name(key), "not reported",
                                 "Without the display step (DS, DP) and the no-motion time (NT) the weight at rest "
                                 "cannot be judged. Check the module and start anew."};
             return;
         }
-    Send({{Write(CE, 1), "CE"}}, TStep::Zero);
+    Send({{commands_.write(CE, 1), "CE"}}, TStep::Zero);
 }
 
 void TCalibrationFlow::SetZero(bool evenIfMoving)
 {
     if (step_ != TStep::Zero || !Allowed(evenIfMoving)) return;
     zeroReading_ = gross_;
-    Send({{Read(CZ), "CZ"}}, TStep::Span);
+    Send({{commands_.read(CZ), "CZ", false, TRole::Change}}, TStep::Span);
 }
 
 void TCalibrationFlow::SetSpan(double kg, bool evenIfMoving)
@@ -190,16 +212,16 @@ void TCalibrationFlow::SetSpan(double kg, bool evenIfMoving)
     if (step_ != TStep::Span || !std::isfinite(kg) || !Allowed(evenIfMoving)) return;
     spanReading_ = gross_;
     referenceKg_ = kg;
-    Send({{Write(CG, DisplayUnits(kg)), "CG"}}, TStep::Limits);
+    Send({{commands_.write(CG, DisplayUnits(kg)), "CG", false, TRole::Change}}, TStep::Limits);
 }
 
 void TCalibrationFlow::WriteLimits(std::int32_t max, std::int32_t step, std::int32_t decimals)
 {
     if (step_ != TStep::Limits || Busy()) return;
     std::vector<TCommand> batch;
-    if (max != Reading(CM)) batch.push_back({Write(CM, max), "CM"});
-    if (step != stepSize_) batch.push_back({Write(DS, step), "DS"});
-    if (decimals != decimals_) batch.push_back({Write(DP, decimals), "DP"});
+    if (max != Reading(CM)) batch.push_back({commands_.write(CM, max), "CM", false, TRole::Change});
+    if (step != stepSize_) batch.push_back({commands_.write(DS, step), "DS", false, TRole::Change});
+    if (decimals != decimals_) batch.push_back({commands_.write(DP, decimals), "DP", false, TRole::Change});
     if (batch.empty()) return SkipLimits();
     Send(std::move(batch), TStep::Linearise);
 }
@@ -213,7 +235,7 @@ void TCalibrationFlow::ClearLinearisation()
 {
     if (step_ != TStep::Linearise || Busy()) return;
     linPoints_.clear();
-    Send({{Read(ClrLin), "ClrLin"}}, TStep::Linearise);
+    Send({{commands_.read(ClrLin), "ClrLin", false, TRole::Change}}, TStep::Linearise);
 }
 
 void TCalibrationFlow::AddLinPoint(double trueKg, bool evenIfMoving)
@@ -230,8 +252,10 @@ void TCalibrationFlow::WriteLinearisation()
     std::vector<TCommand> batch;
     for (std::size_t i = 0; i < linPoints_.size(); ++i) {
         const int point = static_cast<int>(i);
-        batch.push_back({WritePoint(LinX, point, DisplayUnits(linPoints_[i].readKg)), "LinX"});
-        batch.push_back({WritePoint(LinY, point, DisplayUnits(linPoints_[i].trueKg)), "LinY"});
+        batch.push_back(
+            {commands_.writePoint(LinX, point, DisplayUnits(linPoints_[i].readKg)), "LinX", false, TRole::Change});
+        batch.push_back(
+            {commands_.writePoint(LinY, point, DisplayUnits(linPoints_[i].trueKg)), "LinY", false, TRole::Change});
     }
     if (batch.empty()) return SkipLinearisation();
     Send(std::move(batch), TStep::Save);
@@ -244,17 +268,18 @@ void TCalibrationFlow::SkipLinearisation()
 
 void TCalibrationFlow::Save()
 {
-    if (step_ == TStep::Save && !Busy()) Send({{Read(CS), "CS"}, {ReadCounter(), "counter", true}}, TStep::Check);
+    if (step_ == TStep::Save && !Busy())
+        Send({{commands_.read(CS), "CS"}, {commands_.readCounter(), "counter", true}}, TStep::Check);
 }
 
 void TCalibrationFlow::Close()
 {
-    if (step_ == TStep::Check && !Busy()) Send({{Write(CE, 0), "CE"}}, TStep::Done);
+    if (step_ == TStep::Check && !Busy()) Send({{commands_.write(CE, 0), "CE"}}, TStep::Done);
 }
 
 void TCalibrationFlow::Cancel()
 {
-    if (step_ == TStep::Done || step_ == TStep::Cancelled) return;
+    if (step_ == TStep::Done || step_ == TStep::Cancelled || (Busy() && after_ == TStep::Cancelled)) return;
     if (Busy()) {
         // The command on its way may still be carried out (a save, say): its
         // answer is taken first, so that the end tells what happened.
@@ -263,11 +288,40 @@ void TCalibrationFlow::Cancel()
         return;
     }
     problem_.reset();
+    if (!saved_ && !changed_.empty()) return Restore();
     if (!opened_) {
         step_ = TStep::Cancelled;
         return;
     }
-    Send({{Write(CE, 0), "CE"}}, TStep::Cancelled);
+    Send({{commands_.write(CE, 0), "CE"}}, TStep::Cancelled);
+}
+
+// Writes back what the session changed (opening the calibration again if
+// the module closed it meanwhile), closes the calibration and reads back
+// what it wrote. A refused write-back is noted; the rest goes on.
+void TCalibrationFlow::Restore()
+{
+    std::vector<TCommand> writes, reads;
+    for (const std::string& key : changed_) {
+        const TKey* known = std::find_if(std::begin(WrittenBack), std::end(WrittenBack),
+                                         [&](TKey k) { return commands_.name(k) == key; });
+        const auto start = known == std::end(WrittenBack) ? std::nullopt : Reading(*known);
+        // CZ 0 would zero at the present load rather than put a zero back.
+        if (!start || (*known == CZ && *start == 0)) {
+            notRestored_.push_back(key);
+            continue;
+        }
+        restored_.push_back({key, *start, "", std::nullopt});
+        writes.push_back({commands_.write(*known, *start), key, true, TRole::WriteBack});
+        reads.push_back({commands_.readValue(*known), key, true, TRole::ReadBack});
+    }
+    changed_.clear();
+    std::vector<TCommand> batch;
+    if (!opened_ && !writes.empty()) batch.push_back({commands_.write(CE, 1), "CE", true});
+    batch.insert(batch.end(), writes.begin(), writes.end());
+    batch.push_back({commands_.write(CE, 0), "CE"});
+    batch.insert(batch.end(), reads.begin(), reads.end());
+    Send(std::move(batch), TStep::Cancelled);
 }
 
 void TCalibrationFlow::CancelIfAsked()
