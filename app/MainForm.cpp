@@ -95,6 +95,7 @@ void TForm1::FormCreate()
     Master->SetOnReceive([this](const TByteString& telegram) { ReceiveTelegram(telegram); });
     statusEdit_ = std::make_unique<TQtStatusEdit>(edbxCommStatus);
     Master->SetStatusEdit(statusEdit_.get());
+    statusEdit_->ShowStatus("Not Connected", Maroon);  // the present state from the start
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
     line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
@@ -293,6 +294,9 @@ void TForm1::StartLink()
     cbxPort->setEnabled(false);
     cbxNumWZMs->setEnabled(false);
     FindStationsButton->setEnabled(false);  // the live list runs only while stopped
+    CloseStaleOffer();
+    offeredCount_ = 0;       // each Start may offer the slave's count once
+    line_->ResetCounters();  // the counters tell of this run
     Master->CommUnit().ClearBuffer();
     Master->StartMaster();
 }
@@ -307,8 +311,10 @@ void TForm1::StopButtonClick()
     cbxPort->setEnabled(true);
     cbxNumWZMs->setEnabled(true);
     FindStationsButton->setEnabled(true);
+    CloseStaleOffer();
     Master->StopMaster();
     statusEdit_->ShowStatus("Not Connected", Maroon);
+    AddMessage(QStringLiteral("Stopped"));
     StateChanged(MasterState{stIdle, 0, 0, 0});
 }
 
@@ -320,7 +326,13 @@ void TForm1::SelectUnitByte()
 
 void TForm1::cbxProfiAddrChange()
 {
-    Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    const int address = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    if (address != Master->SlaveAddress) {
+        AddMessage(QStringLiteral("Slave address: %1").arg(address));
+        CloseStaleOffer();
+        offeredCount_ = 0;  // another slave
+    }
+    Master->SlaveAddress = address;
     Master->ClearHeldStatus();
     // A running link starts up anew at the new address at once.
     if (Master->CurrentState().State != stIdle) Master->StartMaster();
@@ -377,6 +389,11 @@ void TForm1::cbxNumWZMsChange()
     cbxNumWZMs->setCurrentIndex(count);
     numWZMsCommit_->Acknowledge(cbxNumWZMs->currentText());
 
+    if (count != Master->ModuleCount()) {
+        AddMessage(QStringLiteral("WZM count: %1").arg(count));
+        CloseStaleOffer();
+    }
+
     TMute mute(pageChangeFromCode_);
     for (int slot = 0; slot < CreatedPageSlots; ++slot) {
         if (slot < count && !Pages[slot]) {
@@ -409,7 +426,10 @@ void TForm1::StateChanged(const MasterState& state)
         ShowPagesStale();
         view_->MarkLinkLost();
     }
-    if (inDataExchange_) notConnectedSaid_ = false;
+    if (inDataExchange_) {
+        notConnectedSaid_ = false;
+        CloseStaleOffer();  // the slave took the configuration
+    }
     // Sub-steps change twice a cycle; the status bar (which looks up the
     // port's device) is redrawn only when the link's text changes.
     const QString linkBefore = linkText_;
@@ -428,6 +448,11 @@ void TForm1::StateChanged(const MasterState& state)
 void TForm1::ShowStatusText(const std::string& text)
 {
     AddMessage(QString::fromStdString(text));
+    // A port that came back while stopped: the status says the link's state.
+    const bool wasLost = portLost_;
+    portLost_ = Master->CommUnit().DeviceLost();
+    if (wasLost && !portLost_ && Master->CurrentState().State == stIdle)
+        statusEdit_->ShowStatus("Not Connected", Maroon);
     UpdateStatusBar();  // a lost or returned port shows there too
 }
 

@@ -33,7 +33,7 @@ QLabel* Label(QWidget* parent, const char* caption, int left, int top)
     return PlaceLabel(parent, caption, left, top, -1, LabelHeight);
 }
 
-// An edit shows its own name until something is written into it.
+// An edit is empty until something is written into it.
 QLineEdit* Edit(QWidget* parent, const char* name, int left, int top, int width)
 {
     return PlaceNamedEdit(parent, name, left, top, width, EditHeight);
@@ -125,6 +125,9 @@ void TForm1::BuildLayout()
     FindStationsButton->setObjectName(QStringLiteral("FindStationsButton"));
     DiagnosisButton = Button(gbComm, "&Diagnosis", 232, 58);
     DiagnosisButton->setObjectName(QStringLiteral("DiagnosisButton"));
+    // The status only shows: no typing, and Tab passes it by.
+    edbxCommStatus->setReadOnly(true);
+    edbxCommStatus->setFocusPolicy(Qt::ClickFocus);
     QPalette statusPalette = edbxCommStatus->palette();
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Button));
     edbxCommStatus->setPalette(statusPalette);

@@ -1,9 +1,11 @@
 #include "ViewControl.h"
 
+#include "DialogPlacement.h"
 #include "ModulesOverview.h"
 #include "WeightPlot.h"
 
 #include <QDateTime>
+#include <QScreen>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -20,6 +22,10 @@ void TViewControl::OpenWeightPlot()
         weightPlot_->SetModule(std::max(0, modulePages_->currentIndex()));
         connect(modulePages_, &QTabWidget::currentChanged, weightPlot_,
                 [plot = weightPlot_](int index) { plot->SetModule(index); });
+        // No larger than the screen, and over the window each time it opens.
+        if (const QScreen* screen = window_->screen())
+            weightPlot_->resize(weightPlot_->size().boundedTo(screen->availableGeometry().size() * 9 / 10));
+        CentreOnShow(weightPlot_, window_);
     }
     weightPlot_->show();
     weightPlot_->raise();
@@ -31,6 +37,7 @@ void TViewControl::OpenModulesOverview()
     if (!overview_) {
         overview_ = new TModulesOverview(window_);
         overview_->SetCount(moduleCount_());
+        CentreOnShow(overview_, window_);
     }
     overview_->show();
     overview_->raise();

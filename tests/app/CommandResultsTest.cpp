@@ -131,6 +131,6 @@ TEST_F(CommandResults, MassFlowAnswersGoWhereTheirSubFunctionSays)
     form->QueueCommand(0, {0x29, 0x04});
     Answer(0x01, 0x42F60000);
     EXPECT_EQ(form->Pages[1]->edbxTrend->text(), "123.000");
-    EXPECT_EQ(form->Pages[0]->edbxTrend->text(), "edbxTrend");
+    EXPECT_EQ(form->Pages[0]->edbxTrend->text(), "");
     EXPECT_EQ(form->edbxResult->text(), "1.500");
 }

@@ -5,7 +5,12 @@
 #include "module/FillCell.h"
 #include "module/Parameters.h"
 #include "app/QtSerialAdapters.h"
+#include "app/BusStatisticsView.h"
+#include "app/LineControl.h"
+#include "app/ModulesOverview.h"
 #include "app/TraceControl.h"
+#include "app/ViewControl.h"
+#include "app/WeightPlot.h"
 #include "tests/support/TempFolder.h"
 
 #include <QAction>
@@ -39,8 +44,14 @@ void PressEnter(QWidget* target)
 
 TEST_F(WindowTest, StartsIdleWithOnePageOnThePreferredPort)
 {
-    EXPECT_EQ(form->edbxCommStatus->text(), "edbxCommStatus");
-    EXPECT_EQ(form->edbxResult->text(), "edbxResult");
+    // The status names the present state; no field shows its control's name.
+    EXPECT_EQ(form->edbxCommStatus->text(), "Not Connected");
+    EXPECT_EQ(form->edbxCommStatus->focusPolicy(), Qt::ClickFocus) << "Tab passes the status by";
+    for (const QLineEdit* edit : form->findChildren<QLineEdit*>())
+        EXPECT_TRUE(edit->objectName().isEmpty() || edit->text() != edit->objectName())
+            << edit->objectName().toStdString();
+    EXPECT_EQ(form->edbxResult->text(), "");
+    EXPECT_EQ(form->Pages[0]->edbxTrend->placeholderText(), "not read");
     EXPECT_EQ(form->Master->CurrentState().State, stIdle);
     EXPECT_EQ(form->Master->SlaveAddress, 3);
     ASSERT_EQ(form->PageControl1->count(), 1);
@@ -135,7 +146,7 @@ TEST_F(WindowTest, ModuleCountCreatesAndFreesPagesAtTheEnd)
     EXPECT_EQ(form->Pages[2], nullptr);
     Choose(form->cbxNumWZMs, 3);
     ASSERT_NE(form->Pages[2], nullptr);
-    EXPECT_EQ(form->Pages[2]->edbxGross->text(), "edbxGross") << "a page made again starts fresh";
+    EXPECT_EQ(form->Pages[2]->edbxGross->text(), "") << "a page made again starts fresh";
     for (int i = 0; i < 3; ++i) EXPECT_EQ(form->PageControl1->tabText(i), QString("WZM %1").arg(i));
 
     TypeAndEnter(form->cbxNumWZMs, "twelve");
@@ -517,4 +528,17 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
     EXPECT_EQ(menus.join(' '), "&File &View &Module &Line &Help");
     const auto* box = form->findChild<QWidget*>("QuickStartBox");
     ASSERT_TRUE(box && box->isVisible());
+}
+
+// The window's own windows open over it, within the screen.
+TEST_F(WindowTest, PlotOverviewAndStatisticsOpenCentredOnTheWindow)
+{
+    form->setGeometry(40, 40, 640, 480);
+    form->show();
+    form->View()->OpenWeightPlot();
+    ExpectCentredOn(*form->View()->WeightPlot(), *form);
+    form->View()->OpenModulesOverview();
+    ExpectCentredOn(*form->View()->ModulesOverview(), *form);
+    form->Line()->OpenStatistics();
+    ExpectCentredOn(*form->Line()->Statistics(), *form);
 }
