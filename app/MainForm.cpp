@@ -376,7 +376,26 @@ void TForm1::MarkCommandedPage()
         const int index = PageControl1->indexOf(page->TabSheet);
         const bool commanded = k == unit;
         PageControl1->setTabIcon(index, commanded ? style()->standardIcon(QStyle::SP_ArrowRight) : QIcon());
-        PageControl1->setTabToolTip(index, commanded ? QStringLiteral("Commands go to this module") : QString());
+        PageControl1->setTabToolTip(index, commanded ? QStringLiteral("WZM %1: commands go to this module").arg(k)
+                                                     : QStringLiteral("WZM %1").arg(k));
+    }
+    FitModuleTabs();
+}
+
+void TForm1::FitModuleTabs()
+{
+    // Every module's tab in sight at once: where "WZM n" does not fit the
+    // strip for all of them, the tabs show the number alone (the page and
+    // the tool tip name the module).
+    QTabBar* bar = PageControl1->tabBar();
+    for (const bool shortCaptions : {false, true}) {
+        for (int i = 0; i < PageControl1->count(); ++i)
+            PageControl1->setTabText(i, shortCaptions ? QString::number(i) : QStringLiteral("WZM %1").arg(i));
+        // Short tabs keep a width that is easy to hit.
+        PageControl1->setStyleSheet(shortCaptions
+                                        ? QStringLiteral("QTabBar::tab { padding: 3px 5px; min-width: 20px; }")
+                                        : QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+        if (bar->sizeHint().width() <= PageControl1->width()) return;
     }
 }
 

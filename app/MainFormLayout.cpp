@@ -143,10 +143,9 @@ void TForm1::BuildLayout()
     PageControl1 = new QTabWidget(parent);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(8, 120, 337, 217);
-    // Tabs never wrap into rows: scroll buttons reach those beyond the edge.
-    // Narrow tabs let eight modules fit the strip.
+    // Tabs never wrap into rows: the module count's captions fit every tab
+    // into the strip (FitModuleTabs); scroll buttons stay for larger fonts.
     PageControl1->setUsesScrollButtons(true);
-    PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
     BuildCommandDataBox();
 
