@@ -115,11 +115,14 @@ void TForm1::BuildLayout()
     cbFastCycle = new QCheckBox(QStringLiteral("Fast cycle"), gbComm);
     cbFastCycle->setObjectName(QStringLiteral("cbFastCycle"));
     cbFastCycle->setGeometry(8, 84, 80, 17);
-    lbPort = Label(gbComm, "PORT", 96, 18);
+    lbPort = Label(gbComm, "&PORT", 96, 18);
     cbxPort = Combo(gbComm, "cbxPort", 96, 32, 65, true);
-    lbProfiAddr = Label(gbComm, "Profibus Addr", 168, 16);
+    lbProfiAddr = Label(gbComm, "Profibus &Addr", 168, 16);
     cbxProfiAddr = Combo(gbComm, "cbxProfiAddr", 168, 32, 57, true);
     cbxProfiAddr->setEditText(QStringLiteral("3"));
+    // Alt and the underlined letter of a label go to its box.
+    lbPort->setBuddy(cbxPort);
+    lbProfiAddr->setBuddy(cbxProfiAddr);
     edbxCommStatus = Edit(gbComm, "edbxCommStatus", 96, 60, 129);
     FindStationsButton = Button(gbComm, "F&ind stations", 232, 30);
     FindStationsButton->setObjectName(QStringLiteral("FindStationsButton"));
@@ -178,10 +181,12 @@ void TForm1::BuildLayout()
 void TForm1::BuildCommandDataBox()
 {
     gbCmdData = Group(body_, "Cmd Data (PGM)", 352, 120, 257, 225);
-    lbNumWZMs = Label(gbCmdData, "WZM count", 40, 16);
+    lbNumWZMs = Label(gbCmdData, "WZM &count", 40, 16);
     cbxNumWZMs = Combo(gbCmdData, "cbxNumWZMs", 40, 32, 73, true);
-    lbWZMaddr = Label(gbCmdData, "WZM unit addr", 136, 16);
+    lbWZMaddr = Label(gbCmdData, "WZM &unit addr", 136, 16);
     cbxWZMaddr = Combo(gbCmdData, "cbxWZMaddr", 136, 32, 73, false);
+    lbNumWZMs->setBuddy(cbxNumWZMs);
+    lbWZMaddr->setBuddy(cbxWZMaddr);
     // Left column: the command sent; right column: the result.
     struct TPair {
         QLabel*& label;

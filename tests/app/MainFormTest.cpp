@@ -15,6 +15,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QSet>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -509,6 +511,10 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
     EXPECT_EQ(menus.join(' '), "&File &View &Module &Line &Help");
     const auto* box = form->findChild<QWidget*>("QuickStartBox");
     ASSERT_TRUE(box && box->isVisible());
+    form->ShowAbout();  // a problem report names the version and the commit
+    const auto* about = form->findChild<QMessageBox*>("aboutBox");
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QRegularExpression("Commit: [0-9a-f]{12}"))) << about->text().toStdString();
 }
 
 // The window's own windows open over it, within the screen.
@@ -536,4 +542,22 @@ TEST_F(WindowTest, EveryModuleTabIsInSightAtOnce)
     EXPECT_EQ(form->Pages[7]->TabSheet->findChild<QLabel*>("lbModuleName")->text(), "WZM 7 (unit address 7)");
     Choose(form->cbxNumWZMs, 2);
     EXPECT_EQ(form->PageControl1->tabText(1), "WZM 1");
+}
+
+// Alt and a label's letter reach its box; no letter is taken twice.
+TEST_F(WindowTest, LabelsLeadTheKeyboardToTheirBoxes)
+{
+    const std::pair<QLabel*, QWidget*> pairs[] = {{form->lbPort, form->cbxPort},
+                                                  {form->lbProfiAddr, form->cbxProfiAddr},
+                                                  {form->lbNumWZMs, form->cbxNumWZMs},
+                                                  {form->lbWZMaddr, form->cbxWZMaddr}};
+    for (const auto& [label, box] : pairs) EXPECT_EQ(label->buddy(), box) << label->text().toStdString();
+    QStringList keys;
+    const auto take = [&](const QString& text) {
+        if (const int at = text.indexOf('&'); at >= 0 && at + 1 < text.size()) keys << text.mid(at + 1, 1).toUpper();
+    };
+    for (const QAction* menu : form->MenuBar->actions()) take(menu->text());
+    for (const QLabel* label : form->findChildren<QLabel*>()) take(label->text());
+    for (const QAbstractButton* button : form->gbComm->findChildren<QAbstractButton*>()) take(button->text());
+    EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size()) << keys.join(' ').toStdString();
 }
