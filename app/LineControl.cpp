@@ -2,6 +2,7 @@
 
 #include "BusStatisticsView.h"
 #include "DialogPlacement.h"
+#include "ElidingLabel.h"
 #include "dp/Profi_dp.h"
 
 #include <QAction>
@@ -36,7 +37,7 @@ TLineControl::TLineControl(T_DPV0& master, QMenuBar* menuBar, QAction* before, Q
     statistics->setObjectName(QStringLiteral("actBusStatistics"));
     connect(statistics, &QAction::triggered, this, [this] { OpenStatistics(); });
 
-    counters_ = new QLabel(statusBar);
+    counters_ = new TElidingLabel(statusBar);
     counters_->setObjectName(QStringLiteral("lbStatusBus"));
     statusBar->addPermanentWidget(counters_);
     auto* timer = new QTimer(this);
@@ -103,10 +104,12 @@ void TLineControl::UpdateCounters()
         }
         return QString();
     };
-    const QString text = QStringList{figure("Req", "requests", false), figure("ok", "answers", false),
-                                     figure("lost", "answers lost", true), figure("bad", "bad answers", true)}
-                             .join(QStringLiteral("  "));
-    if (counters_->text() != text) counters_->setText(text);
+    // The losses come first: they stay whole where the bar is narrow.
+    const QString losses =
+        figure("lost", "answers lost", true) + QStringLiteral("  ") + figure("bad", "bad answers", true);
+    const QString text = losses + QStringLiteral("  ") + figure("ok", "answers", false) + QStringLiteral("  ") +
+                         figure("Req", "requests", false);
+    if (counters_->text() != text) counters_->SetText(text, losses);
     counters_->setToolTip(QStringLiteral("Since %1; Line \u2192 Bus statistics for the full table")
                               .arg(since_.toString(QStringLiteral("hh:mm:ss"))));
     if (statistics_ && statistics_->isVisible()) statistics_->Show(counts_, since_);

@@ -6,6 +6,7 @@
 // outlives it.
 #pragma once
 
+#include "ElidingLabel.h"
 #include "core/BusStatistics.h"
 
 #include <QDateTime>
@@ -45,7 +46,7 @@ private:
     T_DPV0& master_;
     QWidget* window_;
     QAction* allowanceAction_;
-    QLabel* counters_;  // "lbStatusBus"
+    TElidingLabel* counters_;  // "lbStatusBus"
     busstats::TBusStatistics counts_;
     QDateTime since_;
     TBusStatisticsView* statistics_ = nullptr;

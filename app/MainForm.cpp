@@ -100,7 +100,8 @@ void TForm1::FormCreate()
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
     line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
     view_ = std::make_unique<TViewControl>(
-        PageControl1, PageSlots, [this] { return Master->ModuleCount(); }, this);
+        PageControl1, PageSlots,
+        TViewControl::THooks{[this] { return Master->ModuleCount(); }, [this] { return Master->SlaveAddress; }}, this);
     stations_ = std::make_unique<TStationsControl>(
         *Master, this,
         TStationsControl::THooks{[this](int address) {
@@ -327,12 +328,14 @@ void TForm1::SelectUnitByte()
 void TForm1::cbxProfiAddrChange()
 {
     const int address = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
-    if (address != Master->SlaveAddress) {
+    const bool newStation = address != Master->SlaveAddress;
+    Master->SlaveAddress = address;
+    if (newStation) {
         AddMessage(QStringLiteral("Slave address: %1").arg(address));
         CloseStaleOffer();
         offeredCount_ = 0;  // another slave
+        view_->NewHistory();
     }
-    Master->SlaveAddress = address;
     Master->ClearHeldStatus();
     // A running link starts up anew at the new address at once.
     if (Master->CurrentState().State != stIdle) Master->StartMaster();
@@ -408,7 +411,8 @@ void TForm1::cbxNumWZMsChange()
     cbxNumWZMs->setCurrentIndex(count);
     numWZMsCommit_->Acknowledge(cbxNumWZMs->currentText());
 
-    if (count != Master->ModuleCount()) {
+    const int countBefore = Master->ModuleCount();
+    if (count != countBefore) {
         AddMessage(QStringLiteral("WZM count: %1").arg(count));
         CloseStaleOffer();
     }
@@ -431,6 +435,7 @@ void TForm1::cbxNumWZMsChange()
     ListUnits(count);
     cbxWZMaddrChange();
     view_->SetModuleCount(count);
+    if (count != countBefore) view_->NewHistory();
     UpdateStatusBar();
 }
 
@@ -443,7 +448,10 @@ void TForm1::StateChanged(const MasterState& state)
         resultTimer_->stop();
         resultWait_.Stop();
         ShowPagesStale();
-        view_->MarkLinkLost();
+        if (state.State == stIdle)
+            view_->MarkStop();  // only Stop leaves the link idle
+        else
+            view_->MarkLinkLost();
     }
     if (inDataExchange_) {
         notConnectedSaid_ = false;

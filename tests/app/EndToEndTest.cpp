@@ -93,7 +93,7 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_EQ(ErrorBoxText(), "");
     // The status bar counts the answers; none was corrupt.
     EXPECT_TRUE(WaitFor([&] { return !form->Line()->CountersLabel()->text().contains("ok 0 "); }, 2000));
-    EXPECT_TRUE(form->Line()->CountersLabel()->text().endsWith("bad 0 (0/min)"))
+    EXPECT_TRUE(form->Line()->CountersLabel()->text().contains("  bad 0 (0/min)  ok "))
         << form->Line()->CountersLabel()->text().toStdString();
     // The full table, and a reset that starts the count anew.
     form->Line()->OpenStatistics();
@@ -103,7 +103,7 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_GT(stats->item(stats->rowCount() - 1, 1)->text().section(QLatin1Char(' '), 0, 0).toDouble(), 0)
         << "the largest cycle";
     form->Line()->ResetCounters();
-    EXPECT_TRUE(form->Line()->CountersLabel()->text().startsWith("Req 0  ok 0  lost 0"));
+    EXPECT_TRUE(form->Line()->CountersLabel()->text().startsWith("lost 0 (0/min)  bad 0 (0/min)  ok 0  Req 0"));
     EXPECT_LE(stats->item(1, 1)->text().toInt(), 1);
 }
 
@@ -180,6 +180,11 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     ASSERT_TRUE(WaitFor([&] { return plot->PointsShown() >= 2 * Modules() * 5; }, 5000)) << plot->PointsShown();
     EXPECT_EQ(plot->ShownModules().size(), static_cast<std::size_t>(Modules()));
     EXPECT_EQ(plot->LinkLossesShown(), 0);
+    form->StopButton->click();  // a user's Stop is drawn as a stop, not as a lost link
+    ASSERT_TRUE(WaitFor([&] { return plot->StopsShown() == 1; }, 3000));
+    EXPECT_EQ(plot->LinkLossesShown(), 0);
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected(); }, 10000));
 
     slave->Stop(SIGKILL);
     ASSERT_TRUE(WaitFor([&] { return plot->LinkLossesShown() == 1; }, 10000));
@@ -194,15 +199,30 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     std::ifstream in(file.toStdString());
     std::string line;
     std::getline(in, line);
-    EXPECT_EQ(line, "time,module,gross,net,status bytes");
+    EXPECT_EQ(line, "time,station,module,gross (kg),net (kg),status bytes,event");
     std::vector<int> rows(static_cast<std::size_t>(Modules()));
+    QStringList events;
     while (std::getline(in, line)) {
-        const int module = std::stoi(line.substr(line.find(',') + 1));
+        const QStringList cells = QString::fromStdString(line).split(',');
+        ASSERT_EQ(cells.size(), 7) << line;
+        EXPECT_EQ(cells[1], "3") << "the station";
+        if (!cells[6].isEmpty()) {
+            events << cells[6];
+            continue;
+        }
+        const int module = cells[2].toInt();
         ASSERT_TRUE(module >= 0 && module < Modules()) << line;
         ++rows[static_cast<std::size_t>(module)];
     }
     for (int k = 0; k < Modules(); ++k) EXPECT_GT(rows[static_cast<std::size_t>(k)], 5) << "module " << k;
+    EXPECT_EQ(events, (QStringList{"stop", "link lost"}));
     EXPECT_THROW(plot->ExportCsv(QString::fromStdString(folder.str() + "/no/such/folder.csv")), std::exception);
+
+    // Another module count starts a new history.
+    form->StopButton->click();
+    Choose(form->cbxNumWZMs, Modules() == 1 ? 2 : 1);
+    plot->SetPaused(false);
+    EXPECT_EQ(plot->PointsShown(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, EndToEnd, ::testing::Values(1, 8),

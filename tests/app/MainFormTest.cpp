@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QSet>
+#include <QStatusBar>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -560,4 +561,21 @@ TEST_F(WindowTest, LabelsLeadTheKeyboardToTheirBoxes)
     for (const QLabel* label : form->findChildren<QLabel*>()) take(label->text());
     for (const QAbstractButton* button : form->gbComm->findChildren<QAbstractButton*>()) take(button->text());
     EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size()) << keys.join(' ').toStdString();
+}
+
+// At 640 x 480 the status bar keeps every field inside the window.
+TEST_F(WindowTest, StatusBarStaysWholeAtVgaSize)
+{
+    TempFolder folder;
+    form->Trace()->Start(QString::fromStdString(folder.str() + "/t.pcapng"));
+    form->Line()->CountersLabel()->setText(QStringLiteral("lost 123456 (60/min)  bad 123456 (60/min)  ok 1234567"));
+    form->resize(640, 480);
+    form->show();
+    Pump(1);
+    EXPECT_EQ(form->width(), 640);
+    for (const QLabel* label : form->StatusBar->findChildren<QLabel*>()) {
+        if (!label->isVisible()) continue;
+        EXPECT_TRUE(form->StatusBar->rect().contains(label->geometry())) << label->text().toStdString();
+        EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
+    }
 }
