@@ -139,11 +139,14 @@ void TForm1::FormCreate()
     }
 
     backup_ = std::make_unique<TBackupControl>(
-        *Master, this, [this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
-        [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
-        [this] { return SelectedModule(); }, Parameters);
-    trace_ = std::make_unique<TTraceControl>(
-        *Master, RecordTraceAction, StatusBar, [this](const QString& line) { AddMessage(line); }, this);
+        *Master, this,
+        TBackupControl::THooks{[this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
+                               [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
+                               [this] { return SelectedModule(); }},
+        Parameters);
+    trace_ =
+        std::make_unique<TTraceControl>(*Master, RecordTraceAction, StatusBar,
+                                        TTraceControl::THooks{[this](const QString& line) { AddMessage(line); }}, this);
 
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
