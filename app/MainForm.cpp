@@ -9,7 +9,9 @@
 #include "StationsControl.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
+#include "core/ResultText.h"
 #include "module/FillCell.h"
+#include "module/core/CalibrationKeys.h"
 #include "module/FunctionButton.h"
 #include "module/Parameters.h"
 #include "serial/PortDirectory.h"
@@ -98,6 +100,14 @@ void TForm1::FormCreate()
     statusEdit_->ShowStatus("Not Connected", Maroon);  // the present state from the start
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
+    // Weights show the decimal places a module reports for DP, whoever read it.
+    decimals_.fill(3);
+    connect(this, &TForm1::CommandAnswered, this, [this](quint8 command, quint8 index, qint32 value) {
+        const TByteString dp = calkeys::Read(calkeys::DP);
+        if (command == dp[0] && index == dp[1] && resulttext::IsSuccess(Channel.ResultStat) && value >= 0 &&
+            value <= 6 && Channel.SentUnit < PageSlots)
+            decimals_[Channel.SentUnit] = value;
+    });
     line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
     view_ = std::make_unique<TViewControl>(
         PageControl1, PageSlots,

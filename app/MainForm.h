@@ -283,8 +283,9 @@ private:
     int repeats_ = 0;                                       // how often in a row it came
     QString linkText_ = QStringLiteral("Stopped");
     bool inDataExchange_ = false;
-    bool notConnectedSaid_ = false;     // "Not connected" said since data exchange was left
-    QPointer<QMessageBox> countOffer_;  // the module count offer on show
-    int offeredCount_ = 0;              // the count offered since the last Start (0: none)
-    bool portLost_ = false;             // the port's device was lost at the last status text
+    bool notConnectedSaid_ = false;        // "Not connected" said since data exchange was left
+    QPointer<QMessageBox> countOffer_;     // the module count offer on show
+    int offeredCount_ = 0;                 // the count offered since the last Start (0: none)
+    bool portLost_ = false;                // the port's device was lost at the last status text
+    std::array<int, PageSlots> decimals_;  // each module's decimal places (DP) as it last reported them
 };
