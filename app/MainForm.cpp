@@ -169,6 +169,7 @@ void TForm1::FormCreate()
 
     ListUnits(1);
     MarkCommandedPage();
+    FitModuleTabs();
     cbxNumWZMs->clear();
     for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
     cbxNumWZMs->setCurrentIndex(1);
@@ -395,7 +396,6 @@ void TForm1::MarkCommandedPage()
         PageControl1->setTabToolTip(index, commanded ? QStringLiteral("WZM %1: commands go to this module").arg(k)
                                                      : QStringLiteral("WZM %1").arg(k));
     }
-    FitModuleTabs();
 }
 
 void TForm1::FitModuleTabs()
@@ -447,6 +447,7 @@ void TForm1::cbxNumWZMsChange()
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
     ListUnits(count);
     cbxWZMaddrChange();
+    FitModuleTabs();
     view_->SetModuleCount(count);
     if (count != countBefore) view_->NewHistory();
     UpdateStatusBar();

@@ -260,7 +260,8 @@ private:
     void ListUnits(int count);
     // The tab of the module that commands go to carries an arrow.
     void MarkCommandedPage();
-    // "WZM n" on the tabs, or "n" where that would hide some behind the arrows.
+    // "WZM n" on the tabs, or "n" where that would hide some behind the
+    // arrows; once for each module count.
     void FitModuleTabs();
     void SetActivePage(int index);
 
