@@ -13,21 +13,14 @@
 #define QUORVEL_VERSION "unknown"
 #endif
 
-TBackupControl::TBackupControl(T_DPV0& master, QWidget* window, TBackupDialog::TCommandHook queue,
-                               TBackupDialog::TCommandHook drop, std::function<std::uint8_t()> selectedModule,
-                               const TParameters* parameters)
-    : master_(master),
-      window_(window),
-      queue_(std::move(queue)),
-      drop_(std::move(drop)),
-      selectedModule_(std::move(selectedModule)),
-      parameters_(parameters)
+TBackupControl::TBackupControl(T_DPV0& master, QWidget* window, THooks hooks, const TParameters* parameters)
+    : master_(master), window_(window), hooks_(std::move(hooks)), parameters_(parameters)
 {
 }
 
 TBackupDialog* TBackupControl::Dialog()
 {
-    if (!dialog_) dialog_ = new TBackupDialog(window_, queue_, drop_);
+    if (!dialog_) dialog_ = new TBackupDialog(window_, hooks_.queue, hooks_.drop);
     return dialog_;
 }
 
@@ -58,7 +51,7 @@ void TBackupControl::BackupClick()
 {
     if (Busy()) return;
     const QString proposed = QStringLiteral("module%1-%2.txt")
-                                 .arg(selectedModule_())
+                                 .arg(hooks_.selectedModule())
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
     const QString file = QFileDialog::getSaveFileName(window_, QStringLiteral("Backup parameters"), proposed,
                                                       QStringLiteral("Parameter backups (*.txt);;All files (*)"));
@@ -74,9 +67,10 @@ void TBackupControl::StartBackup(const QString& fileName)
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString(),
         "Quorvel " QUORVEL_VERSION,
         master_.SlaveAddress,
-        selectedModule_(),
+        hooks_.selectedModule(),
         {}};
-    Dialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), selectedModule_(), header, fileName);
+    Dialog()->StartBackup(TBackupRun::ForBackup(layout, conf::IdentityKeys()), hooks_.selectedModule(), header,
+                          fileName);
 }
 
 void TBackupControl::RestoreClick()
@@ -106,6 +100,6 @@ void TBackupControl::OfferRestore(const QString& fileName)
                                   QStringLiteral("\n\nRestore it anyway?"),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
-    Dialog()->OfferRestore(TBackupRun::ForRestore(*read.file, layout), selectedModule_(), *read.file, fileName,
+    Dialog()->OfferRestore(TBackupRun::ForRestore(*read.file, layout), hooks_.selectedModule(), *read.file, fileName,
                            master_.SlaveAddress);
 }

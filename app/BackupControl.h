@@ -18,11 +18,16 @@ class TParameters;
 
 class TBackupControl : public QObject {
 public:
-    // `queue` and `drop` are the window's command queue; `selectedModule`
-    // the module commands go to; `parameters` (may be null) the pages whose
-    // items are saved; `window` parents the dialogs and boxes.
-    TBackupControl(T_DPV0& master, QWidget* window, TBackupDialog::TCommandHook queue, TBackupDialog::TCommandHook drop,
-                   std::function<std::uint8_t()> selectedModule, const TParameters* parameters);
+    // What the control asks of the window.
+    struct THooks {
+        TBackupDialog::TCommandHook queue;             // the window's command queue
+        TBackupDialog::TCommandHook drop;              // a queued command taken back
+        std::function<std::uint8_t()> selectedModule;  // the module commands go to
+    };
+
+    // `parameters` (may be null) are the pages whose items are saved;
+    // `window` parents the dialogs and boxes.
+    TBackupControl(T_DPV0& master, QWidget* window, THooks hooks, const TParameters* parameters);
 
     // Backup parameters... / Restore parameters...: ask for the file.
     void BackupClick();
@@ -46,9 +51,7 @@ private:
 
     T_DPV0& master_;
     QWidget* window_;
-    TBackupDialog::TCommandHook queue_;
-    TBackupDialog::TCommandHook drop_;
-    std::function<std::uint8_t()> selectedModule_;
+    THooks hooks_;
     const TParameters* parameters_;
     TBackupDialog* dialog_ = nullptr;
 };

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <algorithm>
 
 QLabel* PlaceLabel(QWidget* parent, const char* caption, int left, int top, int width, int height)
 {
@@ -12,14 +11,11 @@ QLabel* PlaceLabel(QWidget* parent, const char* caption, int left, int top, int 
     return label;
 }
 
-QLineEdit* PlaceNamedEdit(QWidget* parent, const char* name, int left, int top, int width, int height)
+QLineEdit* PlaceNamedEdit(QWidget* parent, const char* name, int left, int top, int width, int height, const char* hint)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setText(edit->objectName());
-    edit->setCursorPosition(0);
-    // Wide enough for its text (the frame and inner margins take about 12 pixels).
-    width = std::max(width, edit->fontMetrics().horizontalAdvance(edit->text()) + 12);
+    if (hint) edit->setPlaceholderText(QString::fromLatin1(hint));
     edit->setGeometry(left, top, width, height < 0 ? edit->sizeHint().height() : height);
     return edit;
 }

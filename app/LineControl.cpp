@@ -1,5 +1,8 @@
 #include "LineControl.h"
 
+#include "BusStatisticsView.h"
+#include "DialogPlacement.h"
+#include "ElidingLabel.h"
 #include "dp/Profi_dp.h"
 
 #include <QAction>
@@ -8,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
 
 namespace {
@@ -26,13 +30,20 @@ TLineControl::TLineControl(T_DPV0& master, QMenuBar* menuBar, QAction* before, Q
     allowanceAction_ = line->addAction(AllowanceText(master_.CommUnit().AdapterAllowance()));
     allowanceAction_->setObjectName(QStringLiteral("actAdapterAllowance"));
     connect(allowanceAction_, &QAction::triggered, this, [this] { AllowanceClick(); });
+    QAction* reset = line->addAction(QStringLiteral("&Reset counters"));
+    reset->setObjectName(QStringLiteral("actResetCounters"));
+    connect(reset, &QAction::triggered, this, [this] { ResetCounters(); });
+    QAction* statistics = line->addAction(QStringLiteral("Bus &statistics..."));
+    statistics->setObjectName(QStringLiteral("actBusStatistics"));
+    connect(statistics, &QAction::triggered, this, [this] { OpenStatistics(); });
 
-    counters_ = new QLabel(statusBar);
+    counters_ = new TElidingLabel(statusBar);
     counters_->setObjectName(QStringLiteral("lbStatusBus"));
     statusBar->addPermanentWidget(counters_);
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, [this] { UpdateCounters(); });
     timer->start(CountersPeriod);
+    ResetCounters();
 }
 
 void TLineControl::AllowanceClick()
@@ -58,18 +69,48 @@ void TLineControl::SetAdapterAllowance(int milliseconds)
     allowanceAction_->setText(AllowanceText(master_.CommUnit().AdapterAllowance()));
 }
 
+busstats::TSnapshot TLineControl::Snapshot() const
+{
+    return {master_.Counters(), master_.CommUnit().LineCounts(), std::chrono::steady_clock::now()};
+}
+
+void TLineControl::ResetCounters()
+{
+    counts_.Reset(Snapshot());
+    since_ = QDateTime::currentDateTime();
+    UpdateCounters();
+}
+
+void TLineControl::OpenStatistics()
+{
+    if (!statistics_) {
+        statistics_ = new TBusStatisticsView(window_);
+        CentreOnShow(statistics_, window_);
+    }
+    statistics_->Show(counts_, since_);
+    statistics_->show();
+    statistics_->raise();
+}
+
 void TLineControl::UpdateCounters()
 {
-    const TBusCounters c = master_.Counters();
-    const QString text = QStringLiteral("Req %1  ok %2  none %3  bad %4  noise %5  rep %6  cycle %7/%8 ms")
-                             .arg(c.requests)
-                             .arg(c.answers)
-                             .arg(c.noAnswer)
-                             .arg(c.badAnswers)
-                             .arg(c.noiseBytes)
-                             .arg(c.repeats)
-                             .arg(static_cast<double>(c.lastCycle.count()) / 1000.0, 0, 'f', 1)
-                             .arg(static_cast<double>(c.meanCycle.count()) / 1000.0, 0, 'f', 1);
-    if (counters_->text() != text) counters_->setText(text);
-    counters_->setToolTip(QString::fromStdString(CountersLine(c, master_.CommUnit().LineCounts())));
+    counts_.Sample(Snapshot());
+    // The status bar quotes four rows of the table, the losses with their rate.
+    const auto figure = [this](const char* label, const char* name, bool rate) {
+        for (const busstats::TCounterRow& row : busstats::CounterRows()) {
+            if (qstrcmp(row.name, name) != 0) continue;
+            const QString count = QStringLiteral("%1 %2").arg(QLatin1String(label)).arg(counts_.Count(row));
+            return rate ? count + QStringLiteral(" (%1/min)").arg(counts_.PerMinute(row), 0, 'f', 0) : count;
+        }
+        return QString();
+    };
+    // The losses come first: they stay whole where the bar is narrow.
+    const QString losses =
+        figure("lost", "answers lost", true) + QStringLiteral("  ") + figure("bad", "bad answers", true);
+    const QString text = losses + QStringLiteral("  ") + figure("ok", "answers", false) + QStringLiteral("  ") +
+                         figure("Req", "requests", false);
+    if (counters_->text() != text) counters_->SetText(text, losses);
+    counters_->setToolTip(QStringLiteral("Since %1; Line \u2192 Bus statistics for the full table")
+                              .arg(since_.toString(QStringLiteral("hh:mm:ss"))));
+    if (statistics_ && statistics_->isVisible()) statistics_->Show(counts_, since_);
 }

@@ -9,7 +9,9 @@
 #include "StationsControl.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
+#include "core/ResultText.h"
 #include "module/FillCell.h"
+#include "module/core/CalibrationKeys.h"
 #include "module/FunctionButton.h"
 #include "module/Parameters.h"
 #include "serial/PortDirectory.h"
@@ -95,11 +97,21 @@ void TForm1::FormCreate()
     Master->SetOnReceive([this](const TByteString& telegram) { ReceiveTelegram(telegram); });
     statusEdit_ = std::make_unique<TQtStatusEdit>(edbxCommStatus);
     Master->SetStatusEdit(statusEdit_.get());
+    statusEdit_->ShowStatus("Not Connected", Maroon);  // the present state from the start
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
+    // Weights show the decimal places a module reports for DP, whoever read it.
+    decimals_.fill(3);
+    connect(this, &TForm1::CommandAnswered, this, [this](quint8 command, quint8 index, qint32 value) {
+        const TByteString dp = calkeys::Read(calkeys::DP);
+        if (command == dp[0] && index == dp[1] && resulttext::IsSuccess(Channel.ResultStat) && value >= 0 &&
+            value <= 6 && Channel.SentUnit < PageSlots)
+            decimals_[Channel.SentUnit] = value;
+    });
     line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
     view_ = std::make_unique<TViewControl>(
-        PageControl1, PageSlots, [this] { return Master->ModuleCount(); }, this);
+        PageControl1, PageSlots,
+        TViewControl::THooks{[this] { return Master->ModuleCount(); }, [this] { return Master->SlaveAddress; }}, this);
     stations_ = std::make_unique<TStationsControl>(
         *Master, this,
         TStationsControl::THooks{[this](int address) {
@@ -137,12 +149,15 @@ void TForm1::FormCreate()
     }
 
     backup_ = std::make_unique<TBackupControl>(
-        *Master, this, [this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
-        [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
-        [this] { return SelectedModule(); }, Parameters);
+        *Master, this,
+        TBackupControl::THooks{[this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
+                               [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
+                               [this] { return SelectedModule(); }},
+        Parameters);
     connect(this, &TForm1::CommandEnded, backup_.get(), &TBackupControl::TakeResult);
-    trace_ = std::make_unique<TTraceControl>(
-        *Master, RecordTraceAction, StatusBar, [this](const QString& line) { AddMessage(line); }, this);
+    trace_ =
+        std::make_unique<TTraceControl>(*Master, RecordTraceAction, StatusBar,
+                                        TTraceControl::THooks{[this](const QString& line) { AddMessage(line); }}, this);
 
     Functions = new TFunctions(bgWZMfunctions);
     Functions->SetOnFunctionClick([this](TFnButton* button) { errorbox::Guard([&] { FunctionClick(button); }); });
@@ -155,6 +170,7 @@ void TForm1::FormCreate()
 
     ListUnits(1);
     MarkCommandedPage();
+    FitModuleTabs();
     cbxNumWZMs->clear();
     for (int i = 0; i <= 8; ++i) cbxNumWZMs->addItem(QString::number(i));
     cbxNumWZMs->setCurrentIndex(1);
@@ -294,6 +310,9 @@ void TForm1::StartLink()
     cbxPort->setEnabled(false);
     cbxNumWZMs->setEnabled(false);
     FindStationsButton->setEnabled(false);  // the live list runs only while stopped
+    CloseStaleOffer();
+    offeredCount_ = 0;       // each Start may offer the slave's count once
+    line_->ResetCounters();  // the counters tell of this run
     Master->CommUnit().ClearBuffer();
     Master->StartMaster();
 }
@@ -308,8 +327,10 @@ void TForm1::StopButtonClick()
     cbxPort->setEnabled(true);
     cbxNumWZMs->setEnabled(true);
     FindStationsButton->setEnabled(true);
+    CloseStaleOffer();
     Master->StopMaster();
     statusEdit_->ShowStatus("Not Connected", Maroon);
+    AddMessage(QStringLiteral("Stopped"));
     StateChanged(MasterState{stIdle, 0, 0, 0});
 }
 
@@ -321,7 +342,15 @@ void TForm1::SelectUnitByte()
 
 void TForm1::cbxProfiAddrChange()
 {
-    Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    const int address = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString());
+    const bool newStation = address != Master->SlaveAddress;
+    Master->SlaveAddress = address;
+    if (newStation) {
+        AddMessage(QStringLiteral("Slave address: %1").arg(address));
+        CloseStaleOffer();
+        offeredCount_ = 0;  // another slave
+        view_->NewHistory();
+    }
     Master->ClearHeldStatus();
     // A running link starts up anew at the new address at once.
     if (Master->CurrentState().State != stIdle) Master->StartMaster();
@@ -365,7 +394,25 @@ void TForm1::MarkCommandedPage()
         const int index = PageControl1->indexOf(page->TabSheet);
         const bool commanded = k == unit;
         PageControl1->setTabIcon(index, commanded ? style()->standardIcon(QStyle::SP_ArrowRight) : QIcon());
-        PageControl1->setTabToolTip(index, commanded ? QStringLiteral("Commands go to this module") : QString());
+        PageControl1->setTabToolTip(index, commanded ? QStringLiteral("WZM %1: commands go to this module").arg(k)
+                                                     : QStringLiteral("WZM %1").arg(k));
+    }
+}
+
+void TForm1::FitModuleTabs()
+{
+    // Every module's tab in sight at once: where "WZM n" does not fit the
+    // strip for all of them, the tabs show the number alone (the page and
+    // the tool tip name the module).
+    QTabBar* bar = PageControl1->tabBar();
+    for (const bool shortCaptions : {false, true}) {
+        for (int i = 0; i < PageControl1->count(); ++i)
+            PageControl1->setTabText(i, shortCaptions ? QString::number(i) : QStringLiteral("WZM %1").arg(i));
+        // Short tabs keep a width that is easy to hit.
+        PageControl1->setStyleSheet(shortCaptions
+                                        ? QStringLiteral("QTabBar::tab { padding: 3px 5px; min-width: 20px; }")
+                                        : QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+        if (bar->sizeHint().width() <= PageControl1->width()) return;
     }
 }
 
@@ -377,6 +424,12 @@ void TForm1::cbxNumWZMsChange()
     if (count < 1) count = 1;
     cbxNumWZMs->setCurrentIndex(count);
     numWZMsCommit_->Acknowledge(cbxNumWZMs->currentText());
+
+    const int countBefore = Master->ModuleCount();
+    if (count != countBefore) {
+        AddMessage(QStringLiteral("WZM count: %1").arg(count));
+        CloseStaleOffer();
+    }
 
     TMute mute(pageChangeFromCode_);
     for (int slot = 0; slot < CreatedPageSlots; ++slot) {
@@ -395,7 +448,9 @@ void TForm1::cbxNumWZMsChange()
     for (std::size_t i = 0; i < kept.size() && i < Master->OutputData.size(); ++i) Master->OutputData[i] = kept[i];
     ListUnits(count);
     cbxWZMaddrChange();
+    FitModuleTabs();
     view_->SetModuleCount(count);
+    if (count != countBefore) view_->NewHistory();
     UpdateStatusBar();
 }
 
@@ -408,9 +463,15 @@ void TForm1::StateChanged(const MasterState& state)
         resultTimer_->stop();
         resultWait_.Stop();
         ShowPagesStale();
-        view_->MarkLinkLost();
+        if (state.State == stIdle)
+            view_->MarkStop();  // only Stop leaves the link idle
+        else
+            view_->MarkLinkLost();
     }
-    if (inDataExchange_) notConnectedSaid_ = false;
+    if (inDataExchange_) {
+        notConnectedSaid_ = false;
+        CloseStaleOffer();  // the slave took the configuration
+    }
     // Sub-steps change twice a cycle; the status bar (which looks up the
     // port's device) is redrawn only when the link's text changes.
     const QString linkBefore = linkText_;
@@ -429,6 +490,11 @@ void TForm1::StateChanged(const MasterState& state)
 void TForm1::ShowStatusText(const std::string& text)
 {
     AddMessage(QString::fromStdString(text));
+    // A port that came back while stopped: the status says the link's state.
+    const bool wasLost = portLost_;
+    portLost_ = Master->CommUnit().DeviceLost();
+    if (wasLost && !portLost_ && Master->CurrentState().State == stIdle)
+        statusEdit_->ShowStatus("Not Connected", Maroon);
     UpdateStatusBar();  // a lost or returned port shows there too
 }
 

@@ -20,6 +20,7 @@
 #include "core/ResultWait.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -37,6 +38,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QMessageBox;
 class QStatusBar;
 class QPlainTextEdit;
 class QPushButton;
@@ -151,8 +153,12 @@ public:
     void ShowStatusText(const std::string& text);
 
     // The slave refused the configuration and has `modules` modules: a
-    // message box offers to take that count.
+    // box beside the window ("ModuleCountOffer") offers to take that count,
+    // once for each Start; Escape answers No. The answer goes to the memo.
     void OfferSlaveModuleCount(int modules);
+    // The offer no longer applies (Stop, a new count or address, connected):
+    // its box closes without an answer.
+    void CloseStaleOffer();
     void SetModuleCountFromCode(int modules);
 
     // Cyclic data and the command channel.
@@ -254,6 +260,9 @@ private:
     void ListUnits(int count);
     // The tab of the module that commands go to carries an arrow.
     void MarkCommandedPage();
+    // "WZM n" on the tabs, or "n" where that would hide some behind the
+    // arrows; once for each module count.
+    void FitModuleTabs();
     void SetActivePage(int index);
 
     std::unique_ptr<TTraceControl> trace_;
@@ -275,5 +284,9 @@ private:
     int repeats_ = 0;                                       // how often in a row it came
     QString linkText_ = QStringLiteral("Stopped");
     bool inDataExchange_ = false;
-    bool notConnectedSaid_ = false;  // "Not connected" said since data exchange was left
+    bool notConnectedSaid_ = false;        // "Not connected" said since data exchange was left
+    QPointer<QMessageBox> countOffer_;     // the module count offer on show
+    int offeredCount_ = 0;                 // the count offered since the last Start (0: none)
+    bool portLost_ = false;                // the port's device was lost at the last status text
+    std::array<int, PageSlots> decimals_;  // each module's decimal places (DP) as it last reported them
 };

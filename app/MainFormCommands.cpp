@@ -3,6 +3,7 @@
 #include "MainForm.h"
 
 #include "AppWindows.h"
+#include "DialogPlacement.h"
 #include "core/SheetCommands.h"
 #include "dp/Profi_dp.h"
 #include "module/Dialog1.h"
@@ -17,7 +18,6 @@
 #include <QComboBox>
 #include <algorithm>
 #include <QMessageBox>
-#include <QScreen>
 
 namespace {
 
@@ -27,22 +27,6 @@ void ShowUnassignedKey(int tag)
                                 QStringLiteral("Unassigned Key"), QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
-}
-
-// Puts a dialog beside the main window (right of it, else left of it) and
-// keeps it inside the screen's available area.
-void PlaceBeside(QWidget& dialog, const QWidget& mainWindow)
-{
-    const QScreen* screen = mainWindow.screen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    const QRect main = mainWindow.frameGeometry();
-    const QSize size = dialog.frameGeometry().size();
-    int x = main.right() + 1;
-    if (x + size.width() > area.right() + 1) x = main.left() - size.width();
-    const int left = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - size.width()));
-    const int top = std::clamp(main.top(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
-    dialog.move(left, top);
 }
 
 }  // namespace
@@ -64,7 +48,7 @@ void TForm1::FunctionClick(TFnButton* button)
         if (!DialogForm1) return;
         DialogForm1->SetOnCommand(queue);
         DialogForm1->Open(button->DialogCaption, button->Hint());
-        PlaceBeside(*DialogForm1, *this);
+        CentreOnWindow(*DialogForm1, *this);
         DialogForm1->SetTarget(module, button->ValueCommand);
         DialogForm1->AwaitAnswer(module, button->ClickCommand);
         QueueCommand(module, button->ClickCommand);
@@ -73,20 +57,20 @@ void TForm1::FunctionClick(TFnButton* button)
         if (!DialogForm2) return;
         DialogForm2->SetOnCommand(queue);
         DialogForm2->Open(module, *button);
-        PlaceBeside(*DialogForm2, *this);
+        CentreOnWindow(*DialogForm2, *this);
         break;
     case fkMassFlow:
         if (!DialogForm3) return;
         DialogForm3->SetOnCommand(queue);
         DialogForm3->Open(module, *button);
-        PlaceBeside(*DialogForm3, *this);
+        CentreOnWindow(*DialogForm3, *this);
         QueueCommand(module, button->ClickCommand);
         break;
     case fkLinearization:
         if (!DialogForm4) return;
         DialogForm4->SetOnCommand(queue);
         DialogForm4->Open(module, *button);
-        PlaceBeside(*DialogForm4, *this);
+        CentreOnWindow(*DialogForm4, *this);
         break;
     default: break;
     }

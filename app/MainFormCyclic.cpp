@@ -75,8 +75,9 @@ void TForm1::ShowModuleBlock(const TByteString& telegram, int k)
     TWZMdata* page = k < PageSlots ? Pages[static_cast<std::size_t>(k)] : nullptr;
     if (!page) return;
     const std::string separator = QLocale().decimalPoint().toStdString();
-    ShowValue(page->edbxGross, FormatWeight(v.Gross, separator));
-    ShowValue(page->edbxNet, FormatWeight(v.Net, separator));
+    const int decimals = decimals_[static_cast<std::size_t>(k)];
+    ShowValue(page->edbxGross, FormatWeight(v.Gross, separator, decimals));
+    ShowValue(page->edbxNet, FormatWeight(v.Net, separator, decimals));
     ShowValue(page->edbxQualifier, v.Qualifier);
     ShowValue(page->edbxLimitStatus, v.LimitStatus);
     ShowValue(page->edbxStatusBytes, v.StatusBytes);

@@ -33,7 +33,7 @@ QLabel* Label(QWidget* parent, const char* caption, int left, int top)
     return PlaceLabel(parent, caption, left, top, -1, LabelHeight);
 }
 
-// An edit shows its own name until something is written into it.
+// An edit is empty until something is written into it.
 QLineEdit* Edit(QWidget* parent, const char* name, int left, int top, int width)
 {
     return PlaceNamedEdit(parent, name, left, top, width, EditHeight);
@@ -115,16 +115,22 @@ void TForm1::BuildLayout()
     cbFastCycle = new QCheckBox(QStringLiteral("Fast cycle"), gbComm);
     cbFastCycle->setObjectName(QStringLiteral("cbFastCycle"));
     cbFastCycle->setGeometry(8, 84, 80, 17);
-    lbPort = Label(gbComm, "PORT", 96, 18);
+    lbPort = Label(gbComm, "&PORT", 96, 18);
     cbxPort = Combo(gbComm, "cbxPort", 96, 32, 65, true);
-    lbProfiAddr = Label(gbComm, "Profibus Addr", 168, 16);
+    lbProfiAddr = Label(gbComm, "Profibus &Addr", 168, 16);
     cbxProfiAddr = Combo(gbComm, "cbxProfiAddr", 168, 32, 57, true);
     cbxProfiAddr->setEditText(QStringLiteral("3"));
+    // Alt and the underlined letter of a label go to its box.
+    lbPort->setBuddy(cbxPort);
+    lbProfiAddr->setBuddy(cbxProfiAddr);
     edbxCommStatus = Edit(gbComm, "edbxCommStatus", 96, 60, 129);
     FindStationsButton = Button(gbComm, "F&ind stations", 232, 30);
     FindStationsButton->setObjectName(QStringLiteral("FindStationsButton"));
     DiagnosisButton = Button(gbComm, "&Diagnosis", 232, 58);
     DiagnosisButton->setObjectName(QStringLiteral("DiagnosisButton"));
+    // The status only shows: no typing, and Tab passes it by.
+    edbxCommStatus->setReadOnly(true);
+    edbxCommStatus->setFocusPolicy(Qt::ClickFocus);
     QPalette statusPalette = edbxCommStatus->palette();
     statusPalette.setColor(QPalette::Base, statusPalette.color(QPalette::Button));
     edbxCommStatus->setPalette(statusPalette);
@@ -140,10 +146,9 @@ void TForm1::BuildLayout()
     PageControl1 = new QTabWidget(parent);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(8, 120, 337, 217);
-    // Tabs never wrap into rows: scroll buttons reach those beyond the edge.
-    // Narrow tabs let eight modules fit the strip.
+    // Tabs never wrap into rows: the module count's captions fit every tab
+    // into the strip (FitModuleTabs); scroll buttons stay for larger fonts.
     PageControl1->setUsesScrollButtons(true);
-    PageControl1->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
 
     BuildCommandDataBox();
 
@@ -176,10 +181,12 @@ void TForm1::BuildLayout()
 void TForm1::BuildCommandDataBox()
 {
     gbCmdData = Group(body_, "Cmd Data (PGM)", 352, 120, 257, 225);
-    lbNumWZMs = Label(gbCmdData, "WZM count", 40, 16);
+    lbNumWZMs = Label(gbCmdData, "WZM &count", 40, 16);
     cbxNumWZMs = Combo(gbCmdData, "cbxNumWZMs", 40, 32, 73, true);
-    lbWZMaddr = Label(gbCmdData, "WZM unit addr", 136, 16);
+    lbWZMaddr = Label(gbCmdData, "WZM &unit addr", 136, 16);
     cbxWZMaddr = Combo(gbCmdData, "cbxWZMaddr", 136, 32, 73, false);
+    lbNumWZMs->setBuddy(cbxNumWZMs);
+    lbWZMaddr->setBuddy(cbxWZMaddr);
     // Left column: the command sent; right column: the result.
     struct TPair {
         QLabel*& label;

@@ -4,6 +4,7 @@
 #include "MainForm.h"
 
 #include "BackupControl.h"
+#include "BuildCommit.h"
 #include "ErrorBox.h"
 #include "SaveWhole.h"
 #include "app/calibrate/CalibrationWizard.h"
@@ -123,11 +124,13 @@ void TForm1::ShowQuickStart()
 
 void TForm1::ShowAbout()
 {
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About Quorvel"),
-                                QStringLiteral("Quorvel %1\nBuild: %2\nQt %3 (built with %4)")
-                                    .arg(QStringLiteral(QUORVEL_VERSION), QStringLiteral(QUORVEL_BUILD),
-                                         QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR)),
-                                QMessageBox::Ok, this);
+    auto* box = new QMessageBox(
+        QMessageBox::Information, QStringLiteral("About Quorvel"),
+        QStringLiteral("Quorvel %1\nCommit: %2\nBuild: %3\nQt %4 (built with %5)\n\n"
+                       "Name the version and the commit in a problem report.")
+            .arg(QStringLiteral(QUORVEL_VERSION), QStringLiteral(QUORVEL_COMMIT), QStringLiteral(QUORVEL_BUILD),
+                 QString::fromLatin1(qVersion()), QStringLiteral(QT_VERSION_STR)),
+        QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("aboutBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();

@@ -14,12 +14,8 @@
 
 #include <stdexcept>
 
-TTraceControl::TTraceControl(T_DPV0& master, QAction* action, QStatusBar* statusBar, TMessage message, QWidget* window)
-    : master_(master),
-      action_(action),
-      statusLabel_(new QLabel(statusBar)),
-      message_(std::move(message)),
-      window_(window)
+TTraceControl::TTraceControl(T_DPV0& master, QAction* action, QStatusBar* statusBar, THooks hooks, QWidget* window)
+    : master_(master), action_(action), statusLabel_(new QLabel(statusBar)), hooks_(std::move(hooks)), window_(window)
 {
     statusLabel_->setObjectName(QStringLiteral("lbStatusRecording"));
     statusLabel_->setStyleSheet(QStringLiteral("color: rgb(128, 0, 0)"));
@@ -68,22 +64,22 @@ void TTraceControl::Start(const QString& fileName)
     statusLabel_->setText(QStringLiteral("\u25cf Recording trace"));
     statusLabel_->setToolTip(fileName);
     statusLabel_->show();
-    message_(QStringLiteral("Recording trace to ") + fileName);
+    hooks_.message(QStringLiteral("Recording trace to ") + fileName);
 }
 
 void TTraceControl::Stop()
 {
     if (!Recording()) return;
     const std::string failure = Close();
-    message_(failure.empty() ? QStringLiteral("Trace recording stopped")
-                             : QStringLiteral("Trace recording stopped: ") + QString::fromStdString(failure));
+    hooks_.message(failure.empty() ? QStringLiteral("Trace recording stopped")
+                                   : QStringLiteral("Trace recording stopped: ") + QString::fromStdString(failure));
 }
 
 void TTraceControl::Failed(int recording, const QString& message)
 {
     if (!Recording() || recording != recordingNumber_) return;  // stopped or replaced meanwhile
     Close();
-    message_(QStringLiteral("Trace recording stopped: ") + message);
+    hooks_.message(QStringLiteral("Trace recording stopped: ") + message);
 }
 
 std::string TTraceControl::Close()

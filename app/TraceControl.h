@@ -21,11 +21,14 @@ class TTraceRecorder;
 
 class TTraceControl : public QObject {
 public:
-    using TMessage = std::function<void(const QString& line)>;
+    // What the control asks of the window.
+    struct THooks {
+        std::function<void(const QString& line)> message;  // a memo line
+    };
 
     // `action` is the menu item, `statusBar` gets a field shown while
-    // recording, `message` adds a memo line; `window` owns the file dialog.
-    TTraceControl(T_DPV0& master, QAction* action, QStatusBar* statusBar, TMessage message, QWidget* window);
+    // recording; `window` owns the file dialog.
+    TTraceControl(T_DPV0& master, QAction* action, QStatusBar* statusBar, THooks hooks, QWidget* window);
     ~TTraceControl() override;  // stops a recording, writing out what is buffered
 
     // Start replaces any running recording and throws with the reason when
@@ -47,7 +50,7 @@ private:
     T_DPV0& master_;
     QAction* action_;
     QLabel* statusLabel_;
-    TMessage message_;
+    THooks hooks_;
     QWidget* window_;
     std::unique_ptr<TTraceRecorder> recorder_;
     int recordingNumber_ = 0;  // counts the recordings started

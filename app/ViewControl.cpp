@@ -1,15 +1,17 @@
 #include "ViewControl.h"
 
+#include "DialogPlacement.h"
 #include "ModulesOverview.h"
 #include "WeightPlot.h"
 
 #include <QDateTime>
+#include <QScreen>
 #include <QTabWidget>
 
 #include <algorithm>
 
-TViewControl::TViewControl(QTabWidget* modulePages, int modules, std::function<int()> moduleCount, QWidget* window)
-    : modulePages_(modulePages), moduleCount_(std::move(moduleCount)), window_(window), history_(modules)
+TViewControl::TViewControl(QTabWidget* modulePages, int modules, THooks hooks, QWidget* window)
+    : modulePages_(modulePages), hooks_(std::move(hooks)), window_(window), history_(modules)
 {
 }
 
@@ -18,8 +20,13 @@ void TViewControl::OpenWeightPlot()
     if (!weightPlot_) {
         weightPlot_ = new TWeightPlot(history_, window_);
         weightPlot_->SetModule(std::max(0, modulePages_->currentIndex()));
+        weightPlot_->SetStation(hooks_.station());
         connect(modulePages_, &QTabWidget::currentChanged, weightPlot_,
                 [plot = weightPlot_](int index) { plot->SetModule(index); });
+        // No larger than the screen, and over the window each time it opens.
+        if (const QScreen* screen = window_->screen())
+            weightPlot_->resize(weightPlot_->size().boundedTo(screen->availableGeometry().size() * 9 / 10));
+        CentreOnShow(weightPlot_, window_);
     }
     weightPlot_->show();
     weightPlot_->raise();
@@ -30,7 +37,8 @@ void TViewControl::OpenModulesOverview()
 {
     if (!overview_) {
         overview_ = new TModulesOverview(window_);
-        overview_->SetCount(moduleCount_());
+        overview_->SetCount(hooks_.moduleCount());
+        CentreOnShow(overview_, window_);
     }
     overview_->show();
     overview_->raise();
@@ -58,6 +66,14 @@ void TViewControl::ShowAllStale()
 }
 
 void TViewControl::MarkLinkLost() { history_.MarkLinkLost(QDateTime::currentMSecsSinceEpoch()); }
+
+void TViewControl::MarkStop() { history_.MarkStop(QDateTime::currentMSecsSinceEpoch()); }
+
+void TViewControl::NewHistory()
+{
+    history_.Clear();
+    if (weightPlot_) weightPlot_->SetStation(hooks_.station());
+}
 
 void TViewControl::SetModuleCount(int count)
 {

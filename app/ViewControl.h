@@ -20,10 +20,16 @@ class TWeightPlot;
 
 class TViewControl : public QObject {
 public:
+    // What the control asks of the window.
+    struct THooks {
+        std::function<int()> moduleCount;  // the modules served now
+        std::function<int()> station;      // the slave address
+    };
+
     // `modulePages` is the window's tab control of module pages (the plot
-    // follows its tab), `modules` the history's slots, `moduleCount` the
-    // modules served now; `window` parents the two windows.
-    TViewControl(QTabWidget* modulePages, int modules, std::function<int()> moduleCount, QWidget* window);
+    // follows its tab), `modules` the history's slots; `window` parents the
+    // two windows.
+    TViewControl(QTabWidget* modulePages, int modules, THooks hooks, QWidget* window);
 
     // View -> Weight plot... and View -> All modules...
     void OpenWeightPlot();
@@ -38,13 +44,16 @@ public:
     // Module k's block stopped coming: its row is stale.
     void ShowStale(int k);
     void ShowAllStale();
-    // Data exchange ended: a gap in the plot.
+    // Data exchange ended: a gap in the plot, marked as lost or as a Stop.
     void MarkLinkLost();
+    void MarkStop();
+    // Another station or module count: the history starts anew.
+    void NewHistory();
     void SetModuleCount(int count);
 
 private:
     QTabWidget* modulePages_;
-    std::function<int()> moduleCount_;
+    THooks hooks_;
     QWidget* window_;
     plot::TWeightHistory history_;
     TWeightPlot* weightPlot_ = nullptr;

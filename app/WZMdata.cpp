@@ -20,11 +20,14 @@ QLabel* MakeLabel(QWidget* page, const char* caption, int left, int top)
     return PlaceLabel(page, caption, left, top, FieldWidth);
 }
 
-// Each edit starts with its own name as text and sits below its label.
-QLineEdit* MakeEdit(QWidget* page, const char* name, const QLabel* label)
+// Each edit starts empty (or with a grey hint) and sits below its label.
+QLineEdit* MakeEdit(QWidget* page, const char* name, const QLabel* label, const char* hint = nullptr)
 {
-    return PlaceNamedEdit(page, name, label->x(), label->y() + EditBelowLabel, FieldWidth);
+    return PlaceNamedEdit(page, name, label->x(), label->y() + EditBelowLabel, FieldWidth, -1, hint);
 }
+
+// Trend value and total mass come from commands, not from the cyclic data.
+constexpr const char* NotRead = "not read";
 
 }  // namespace
 
@@ -46,11 +49,11 @@ TWZMdata::TWZMdata(QTabWidget* pageControl) : QObject(pageControl)
     edbxGross = MakeEdit(page, "edbxGross", lbGross);
     edbxNet = MakeEdit(page, "edbxNet", lbNet);
     edbxQualifier = MakeEdit(page, "edbxQualifier", lbQualifier);
-    edbxTrend = MakeEdit(page, "edbxTrend", lbTrend);
+    edbxTrend = MakeEdit(page, "edbxTrend", lbTrend, NotRead);
     edbxLimitStatus = MakeEdit(page, "edbxLimitStatus", lbLimitStatus);
     edbxStatusBytes = MakeEdit(page, "edbxStatusBytes", lbStatusBytes);
     edbxManufacturerBytes = MakeEdit(page, "edbxManufacturerBytes", lbManufacturerBytes);
-    edbxTotalMass = MakeEdit(page, "edbxTotalMass", lbTotalMass);
+    edbxTotalMass = MakeEdit(page, "edbxTotalMass", lbTotalMass, NotRead);
 }
 
 void TWZMdata::SetLive(bool live)

@@ -4,7 +4,9 @@
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -43,7 +45,7 @@ void TWeightCanvas::SetSeries(std::size_t index, const QPen& pen, const QList<QP
 
 void TWeightCanvas::KeepSeries(std::size_t count) { shown_ = std::min(count, series_.size()); }
 
-void TWeightCanvas::SetLinkLosses(std::vector<std::int64_t> timesMs) { losses_ = std::move(timesMs); }
+void TWeightCanvas::SetMarkers(std::vector<plot::TMarker> markers) { markers_ = std::move(markers); }
 
 void TWeightCanvas::SetRanges(std::int64_t fromMs, std::int64_t toMs, double low, double high)
 {
@@ -115,14 +117,25 @@ void TWeightCanvas::paintEvent(QPaintEvent*)
         painter.drawPolyline(pixels_);
     }
     const QFontMetrics metrics(font());
-    const QString label = QStringLiteral("link lost");
-    const double labelWidth = metrics.horizontalAdvance(label);
-    for (const std::int64_t t : losses_) {
-        const double x = ToPixel(static_cast<double>(t), low_, area).x();
-        painter.setPen(QPen(Qt::red, 1, Qt::DashLine));
+    // A label that would run into the one before goes a line lower (up to
+    // four lines, then the line alone).
+    constexpr int LabelRows = 4;
+    double rowEnds[LabelRows];
+    std::fill(std::begin(rowEnds), std::end(rowEnds), -1e9);
+    for (const plot::TMarker& m : markers_) {
+        const bool stop = m.Kind == plot::TMarkKind::Stop;
+        const QString label = stop ? QStringLiteral("stop") : QStringLiteral("link lost");
+        const double labelWidth = metrics.horizontalAdvance(label);
+        const double x = ToPixel(static_cast<double>(m.TimeMs), low_, area).x();
+        painter.setPen(stop ? QPen(Qt::darkGray, 1, Qt::DashDotLine) : QPen(Qt::red, 1, Qt::DashLine));
         painter.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         // The label stays inside the plot: left of a line near the right edge.
-        const bool left = x + 3 + labelWidth > area.right();
-        painter.drawText(QPointF(left ? x - 3 - labelWidth : x + 3, area.top() + metrics.ascent()), label);
+        const double left = x + 3 + labelWidth > area.right() ? x - 3 - labelWidth : x + 3;
+        for (int row = 0; row < LabelRows; ++row) {
+            if (left <= rowEnds[row]) continue;
+            painter.drawText(QPointF(left, area.top() + metrics.ascent() + row * metrics.height()), label);
+            rowEnds[row] = left + labelWidth + 3;
+            break;
+        }
     }
 }

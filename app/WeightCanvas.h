@@ -1,8 +1,11 @@
 // The drawing surface of the weight plot, painted with QPainter alone: a time
 // axis (HH:mm:ss), a weight axis with three decimals, one polyline per series
-// and a red dashed vertical line with a "link lost" label per link loss. It
-// draws what it is given; TWeightPlot decides what that is.
+// and a vertical line per marker: red dashed "link lost", grey dash-dotted
+// "stop"; labels of lines close together go one below the other. It draws
+// what it is given; TWeightPlot decides what that is.
 #pragma once
+
+#include "core/WeightHistory.h"
 
 #include <QList>
 #include <QPen>
@@ -23,7 +26,7 @@ public:
     void SetSeries(std::size_t index, const QPen& pen, const QList<QPointF>& points);
     // Series from `count` on are not drawn.
     void KeepSeries(std::size_t count);
-    void SetLinkLosses(std::vector<std::int64_t> timesMs);
+    void SetMarkers(std::vector<plot::TMarker> markers);
     void SetRanges(std::int64_t fromMs, std::int64_t toMs, double low, double high);
     void SetYTitle(const QString& title) { yTitle_ = title; }
 
@@ -40,7 +43,7 @@ private:
 
     std::vector<TSeries> series_;
     std::size_t shown_ = 0;
-    std::vector<std::int64_t> losses_;
+    std::vector<plot::TMarker> markers_;
     std::int64_t fromMs_ = 0;
     std::int64_t toMs_ = 1;
     double low_ = 0;

@@ -81,6 +81,12 @@ TWeightPlot::TWeightPlot(const plot::TWeightHistory& history, QWidget* parent)
 
 TWeightPlot::~TWeightPlot() = default;
 
+void TWeightPlot::SetStation(int station)
+{
+    station_ = station;
+    if (isVisible()) Redraw();
+}
+
 void TWeightPlot::SetModule(int module)
 {
     if (module < 0 || module == module_) return;
@@ -152,14 +158,16 @@ void TWeightPlot::Redraw()
         high = 1;
     }
     const double pad = high > low ? (high - low) * 0.05 : std::max(1.0, std::abs(high) * 0.05);
-    std::vector<std::int64_t> losses = history_.LinkLosses(fromMs_, toMs_);
-    lossesShown_ = static_cast<int>(losses.size());
-    ChartView->SetLinkLosses(std::move(losses));
+    std::vector<plot::TMarker> markers = history_.Markers(fromMs_, toMs_);
+    lossesShown_ = stopsShown_ = 0;
+    for (const plot::TMarker& m : markers) ++(m.Kind == plot::TMarkKind::Stop ? stopsShown_ : lossesShown_);
+    ChartView->SetMarkers(std::move(markers));
     ChartView->SetRanges(fromMs_, toMs_, low - pad, high + pad);
     ShowLegend(modules);
+    const QString station = QStringLiteral("Station %1, weights in kg").arg(station_);
     lbInfo->setText(modules.empty() ? QStringLiteral("No values yet: start the link")
-                    : Paused()      ? QStringLiteral("Paused")
-                                    : QString());
+                    : Paused()      ? station + QStringLiteral(" (paused)")
+                                    : station);
 }
 
 void TWeightPlot::ShowLegend(const std::vector<int>& modules)
@@ -169,14 +177,16 @@ void TWeightPlot::ShowLegend(const std::vector<int>& modules)
         html += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;WZM&nbsp;%2 &nbsp; ")
                     .arg(ModuleColor(module).name())
                     .arg(module);
-    if (lossesShown_ > 0) html += QStringLiteral("<span style=\"color:red\">&#9478;</span>&nbsp;link&nbsp;lost");
+    if (lossesShown_ > 0)
+        html += QStringLiteral("<span style=\"color:red\">&#9478;</span>&nbsp;link&nbsp;lost &nbsp; ");
+    if (stopsShown_ > 0) html += QStringLiteral("<span style=\"color:gray\">&#9482;</span>&nbsp;stop");
     if (lbLegend->text() != html) lbLegend->setText(html);
 }
 
 void TWeightPlot::ExportCsv(const QString& fileName) const
 {
     std::ostringstream csv;
-    plot::WriteWeightCsv(csv, history_, ShownModules(), fromMs_, toMs_);
+    plot::WriteWeightCsv(csv, history_, ShownModules(), fromMs_, toMs_, station_);
     if (QString error; !SaveWhole(fileName, csv.str(), error)) throw std::runtime_error(error.toStdString());
 }
 

@@ -2,8 +2,9 @@
 // window of 1, 5 or 15 minutes for the chosen module or for all modules, drawn
 // from the history the main window records. It redraws once a second while
 // shown, each series reduced to the plot's pixel width; a red vertical line
-// marks each time the link was lost. Pause freezes the window; Export CSV
-// writes the samples of the window shown. Drawn with QtGui alone
+// marks each time the link was lost, a grey one each Stop. Pause freezes the
+// window; Export CSV writes the samples and marks of the window shown with
+// the station they come from. Drawn with QtGui alone
 // (TWeightCanvas), the same on every platform.
 #pragma once
 
@@ -35,6 +36,8 @@ public:
     // The module shown when "All modules" is off (the main window's tab).
     void SetModule(int module);
     int Module() const { return module_; }
+    // The slave address the history comes from (named in the info and the CSV).
+    void SetStation(int station);
     // Milliseconds since 1970; the wall clock unless replaced (the benchmark
     // runs time faster).
     void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
@@ -56,6 +59,7 @@ public:
     // What the last redraw drew, for tests.
     int PointsShown() const { return pointsShown_; }
     int LinkLossesShown() const { return lossesShown_; }
+    int StopsShown() const { return stopsShown_; }
 
     QComboBox* cbxWindow;
     QCheckBox* cbAllModules;
@@ -86,4 +90,6 @@ private:
     QList<QPointF> points_;
     int pointsShown_ = 0;
     int lossesShown_ = 0;
+    int stopsShown_ = 0;
+    int station_ = 0;
 };

@@ -42,19 +42,25 @@ std::string WeightCsvLine(int module, const TWeightSample& s)
 }
 
 void WriteWeightCsv(std::ostream& out, const TWeightHistory& history, const std::vector<int>& modules,
-                    std::int64_t fromMs, std::int64_t toMs)
+                    std::int64_t fromMs, std::int64_t toMs, int station)
 {
     struct TRow {
-        TWeightSample Sample;
-        int Module;
+        std::int64_t TimeMs;
+        std::string Text;  // the line after the time stamp
     };
+    const std::string at = ',' + std::to_string(station) + ',';
     std::vector<TRow> rows;
     for (int module : modules)
-        history.Ring(module).Visit(fromMs, toMs, [&](const TWeightSample& s) { rows.push_back({s, module}); });
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const TRow& a, const TRow& b) { return a.Sample.TimeMs < b.Sample.TimeMs; });
-    out << WeightCsvHeader();
-    for (const TRow& row : rows) out << WeightCsvLine(row.Module, row.Sample);
+        history.Ring(module).Visit(fromMs, toMs, [&](const TWeightSample& s) {
+            std::string line = WeightCsvLine(module, s);
+            line.pop_back();  // its newline; the event column follows
+            rows.push_back({s.TimeMs, at + line.substr(line.find(',') + 1) + ",\n"});
+        });
+    for (const TMarker& m : history.Markers(fromMs, toMs))
+        rows.push_back({m.TimeMs, at + ",,,," + (m.Kind == TMarkKind::Stop ? "stop" : "link lost") + '\n'});
+    std::stable_sort(rows.begin(), rows.end(), [](const TRow& a, const TRow& b) { return a.TimeMs < b.TimeMs; });
+    out << "time,station,module,gross (kg),net (kg),status bytes,event\n";
+    for (const TRow& row : rows) out << UtcTimeText(row.TimeMs) << row.Text;
 }
 
 }  // namespace plot

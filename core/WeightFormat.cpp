@@ -1,5 +1,6 @@
 #include "WeightFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -7,7 +8,7 @@
 namespace {
 
 constexpr int SignificantDigits = 6;
-constexpr int Decimals = 3;
+constexpr int MaxDecimals = 6;
 
 std::string WithSeparator(std::string text, std::string_view separator)
 {
@@ -29,7 +30,7 @@ std::string Scientific(double value)
 
 }  // namespace
 
-std::string FormatWeight(double value, std::string_view decimalSeparator)
+std::string FormatWeight(double value, std::string_view decimalSeparator, int decimals)
 {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
@@ -42,8 +43,9 @@ std::string FormatWeight(double value, std::string_view decimalSeparator)
     std::from_chars(buf, r.ptr, rounded);
     if (std::fabs(rounded) >= 1e6) return WithSeparator(Scientific(rounded), decimalSeparator);
 
-    r = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, Decimals);
+    r = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, std::clamp(decimals, 0, MaxDecimals));
     std::string text(buf, r.ptr);
-    if (text == "-0.000") text = "0.000";
+    // A negative value that rounds to zero reads as zero.
+    if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
     return WithSeparator(text, decimalSeparator);
 }

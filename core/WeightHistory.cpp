@@ -64,14 +64,14 @@ void TWeightHistory::Add(int module, const TWeightSample& sample)
     newestMs_ = std::max(newestMs_, sample.TimeMs);
 }
 
-void TWeightHistory::MarkLinkLost(std::int64_t timeMs)
+void TWeightHistory::Mark(const TMarker& marker)
 {
-    markers_[(markerHead_ + markerCount_) % MarkerCapacity] = timeMs;
+    markers_[(markerHead_ + markerCount_) % MarkerCapacity] = marker;
     if (markerCount_ < MarkerCapacity)
         ++markerCount_;
     else
         markerHead_ = (markerHead_ + 1) % MarkerCapacity;
-    newestMs_ = std::max(newestMs_, timeMs);
+    newestMs_ = std::max(newestMs_, marker.TimeMs);
 }
 
 const TSampleRing& TWeightHistory::Ring(int module) const
@@ -87,13 +87,21 @@ bool TWeightHistory::HasSamples(int module) const
            !rings_[static_cast<std::size_t>(module)]->Empty();
 }
 
+std::vector<TMarker> TWeightHistory::Markers(std::int64_t fromMs, std::int64_t toMs) const
+{
+    std::vector<TMarker> found;
+    for (std::size_t i = 0; i < markerCount_; ++i) {
+        const TMarker& m = markers_[(markerHead_ + i) % MarkerCapacity];
+        if (m.TimeMs >= fromMs && m.TimeMs <= toMs) found.push_back(m);
+    }
+    return found;
+}
+
 std::vector<std::int64_t> TWeightHistory::LinkLosses(std::int64_t fromMs, std::int64_t toMs) const
 {
     std::vector<std::int64_t> found;
-    for (std::size_t i = 0; i < markerCount_; ++i) {
-        const std::int64_t t = markers_[(markerHead_ + i) % MarkerCapacity];
-        if (t >= fromMs && t <= toMs) found.push_back(t);
-    }
+    for (const TMarker& m : Markers(fromMs, toMs))
+        if (m.Kind == TMarkKind::LinkLost) found.push_back(m.TimeMs);
     return found;
 }
 

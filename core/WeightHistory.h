@@ -1,7 +1,7 @@
 // The recent weights of every module for the weight plot: one ring of
 // samples per module, sized once for the longest window at the fastest rate
 // a ring keeps, so memory stays flat however long the link runs; and the
-// times the link was lost. No Qt: the window draws from here.
+// times the link was lost or stopped. No Qt: the window draws from here.
 #pragma once
 
 #include <cstddef>
@@ -61,6 +61,13 @@ private:
     std::int64_t base_ = 0;  // time of offset 0; set by the first sample after a clear
 };
 
+// A time the samples stop: the link was lost, or the user stopped it.
+enum class TMarkKind : std::uint8_t { LinkLost, Stop };
+struct TMarker {
+    std::int64_t TimeMs = 0;
+    TMarkKind Kind = TMarkKind::LinkLost;
+};
+
 class TWeightHistory {
 public:
     static constexpr std::int64_t LongestWindowMs = 15 * 60 * 1000;
@@ -74,8 +81,9 @@ public:
 
     // A module's ring is allocated at its first sample; modules out of range are ignored.
     void Add(int module, const TWeightSample& sample);
-    // The link was lost at this time.
-    void MarkLinkLost(std::int64_t timeMs);
+    // The link was lost, or stopped by the user, at this time.
+    void MarkLinkLost(std::int64_t timeMs) { Mark({timeMs, TMarkKind::LinkLost}); }
+    void MarkStop(std::int64_t timeMs) { Mark({timeMs, TMarkKind::Stop}); }
 
     int ModuleSlots() const { return static_cast<int>(rings_.size()); }
     // Nothing recorded for a module reads as an empty ring.
@@ -85,11 +93,15 @@ public:
     std::int64_t NewestMs() const { return newestMs_; }
     // Link-lost times with fromMs <= time <= toMs, oldest first.
     std::vector<std::int64_t> LinkLosses(std::int64_t fromMs, std::int64_t toMs) const;
+    // Every marker with fromMs <= time <= toMs, oldest first.
+    std::vector<TMarker> Markers(std::int64_t fromMs, std::int64_t toMs) const;
     void Clear();
 
 private:
     std::vector<std::unique_ptr<TSampleRing>> rings_;  // null until the module's first sample
-    std::vector<std::int64_t> markers_;                // a ring of MarkerCapacity times
+    void Mark(const TMarker& marker);
+
+    std::vector<TMarker> markers_;  // a ring of MarkerCapacity markers
     std::size_t markerHead_ = 0;
     std::size_t markerCount_ = 0;
     std::int64_t newestMs_ = 0;

@@ -18,6 +18,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <array>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStringList>
@@ -84,6 +85,7 @@ TCalibrationWizard::TCalibrationWizard(QWidget* window, THooks hooks)
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
     CloseButton = new QPushButton(QStringLiteral("Close"), this);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));
+    CancelButton->setAutoDefault(false);  // focused, Cancel still leaves Enter to the step's action
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(CancelButton);
@@ -263,6 +265,13 @@ void TCalibrationWizard::Refresh()
     p.CloseCalButton->setEnabled(idle);
     CancelButton->setEnabled(!ended);
     CloseButton->setEnabled(ended);
+    // Enter is the step's action, never Cancel.
+    const std::array<QPushButton*, 7> actions = {p.OpenButton,      p.ZeroButton, p.SpanButton,    p.LimitsButton,
+                                                 p.KeepPointButton, p.SaveButton, p.CloseCalButton};
+    QPushButton* action = step == Step::Done ? p.CertificateButton
+                          : ended            ? CloseButton
+                                             : actions[static_cast<std::size_t>(step)];
+    if (!action->isDefault()) action->setDefault(true);
 
     // Each value with what it means; the identity keys in hex, as the backup shows them.
     static const std::map<std::string, QString> meaning = {

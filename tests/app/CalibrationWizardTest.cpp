@@ -97,6 +97,8 @@ TEST_F(CalibrationWizardTest, ACalibrationToFiftyKilogramsReadsFiftyAfterwardsAn
     EXPECT_EQ(wizard->Pages.Sends[2]->text(), "Sends Calibrate Gain CG 500 (04 04 F4 01 00 00).");
     ASSERT_TRUE(Click(wizard->Pages.SpanButton));
     ASSERT_TRUE(At(Step::Limits)) << ProblemText().toStdString();
+    EXPECT_TRUE(wizard->Pages.LimitsButton->isDefault()) << "Enter is the step's action, never Cancel";
+    EXPECT_FALSE(wizard->CancelButton->isDefault());
     ASSERT_TRUE(Click(wizard->Pages.SkipLimitsButton));
     ASSERT_TRUE(Click(wizard->Pages.SkipLinButton));
     ASSERT_TRUE(Click(wizard->Pages.SaveButton));

@@ -131,6 +131,18 @@ TEST_F(CommandResults, MassFlowAnswersGoWhereTheirSubFunctionSays)
     form->QueueCommand(0, {0x29, 0x04});
     Answer(0x01, 0x42F60000);
     EXPECT_EQ(form->Pages[1]->edbxTrend->text(), "123.000");
-    EXPECT_EQ(form->Pages[0]->edbxTrend->text(), "edbxTrend");
+    EXPECT_EQ(form->Pages[0]->edbxTrend->text(), "");
     EXPECT_EQ(form->edbxResult->text(), "1.500");
+}
+
+// A module that reports one decimal place (DP) shows its weights so.
+TEST_F(CommandResults, WeightsTakeTheDecimalPlacesTheModuleReports)
+{
+    form->QueueCommand(0, {0x03, 0x0B});  // DP's read
+    Answer(0x01, 1);
+    TByteString unit = TByteString::Filled(8);
+    unit += TByteString{0x44, 0x7A, 0x00, 0x00, 0x42, 0xF6, 0xE9, 0x79, 0, 0, 0, 0, 0, 0, 0, 0};
+    form->ReceiveTelegram(Response(unit));
+    EXPECT_EQ(form->Pages[0]->edbxGross->text(), "1000.0");
+    EXPECT_EQ(form->Pages[0]->edbxNet->text(), "123.5");
 }

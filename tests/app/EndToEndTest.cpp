@@ -3,6 +3,7 @@
 // that dies and comes back, and the weight plot.
 #include "MainFormTestSupport.h"
 
+#include "app/BusStatisticsView.h"
 #include "app/DiagnosisView.h"
 #include "app/LineControl.h"
 #include "app/ModulesOverview.h"
@@ -14,6 +15,7 @@
 #include "module/Parameters.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTableWidget>
 #include <QMessageBox>
@@ -79,7 +81,7 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_FALSE(form->StopButton->isDefault());
     ASSERT_TRUE(WaitFor([&] { return AllPagesLive(); }, 5000));
     for (int k = 0; k < Modules(); ++k)
-        EXPECT_NE(form->Pages[static_cast<std::size_t>(k)]->edbxQualifier->text(), "edbxQualifier");
+        EXPECT_FALSE(form->Pages[static_cast<std::size_t>(k)]->edbxQualifier->text().isEmpty());
 
     QueueReads(0, 100);
     ASSERT_TRUE(WaitFor([&] { return answered.size() >= 100 && !form->Channel.Pending(); }, 60000))
@@ -93,8 +95,18 @@ TEST_P(EndToEnd, ConnectsShowsLiveValuesAndCarriesAHundredCommands)
     EXPECT_EQ(ErrorBoxText(), "");
     // The status bar counts the answers; none was corrupt.
     EXPECT_TRUE(WaitFor([&] { return !form->Line()->CountersLabel()->text().contains("ok 0 "); }, 2000));
-    EXPECT_TRUE(form->Line()->CountersLabel()->text().contains("bad 0  noise 0"))
+    EXPECT_TRUE(form->Line()->CountersLabel()->text().contains("  bad 0 (0/min)  ok "))
         << form->Line()->CountersLabel()->text().toStdString();
+    // The full table, and a reset that starts the count anew.
+    form->Line()->OpenStatistics();
+    const QTableWidget* stats = form->Line()->Statistics()->Table();
+    EXPECT_EQ(stats->item(1, 0)->text(), "answers");
+    EXPECT_GE(stats->item(1, 1)->text().toInt(), 100);
+    EXPECT_GT(stats->item(stats->rowCount() - 1, 1)->text().section(QLatin1Char(' '), 0, 0).toDouble(), 0)
+        << "the largest cycle";
+    form->Line()->ResetCounters();
+    EXPECT_TRUE(form->Line()->CountersLabel()->text().startsWith("lost 0 (0/min)  bad 0 (0/min)  ok 0  Req 0"));
+    EXPECT_LE(stats->item(1, 1)->text().toInt(), 1);
 }
 
 TEST_P(EndToEnd, StopGreysEveryPageAndTheOverviewAndAnAnswerStillUnderWayLeavesThemGrey)
@@ -131,6 +143,7 @@ TEST_P(EndToEnd, SurvivesTheSimulatorDyingAndComingBack)
     ASSERT_TRUE(WaitFor([&] { return answered.size() >= 2; }, 10000)) << answered.size() << " answered";
     EXPECT_EQ(answered, (std::vector<int>{2, 3})) << "the later commands go out and are answered";
     EXPECT_TRUE(Connected());
+    EXPECT_TRUE(form->mMessages->toPlainText().contains(") is back")) << "the memo tells of the port's return";
     EXPECT_EQ(ErrorBoxText(), "");
 }
 
@@ -169,6 +182,11 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     ASSERT_TRUE(WaitFor([&] { return plot->PointsShown() >= 2 * Modules() * 5; }, 5000)) << plot->PointsShown();
     EXPECT_EQ(plot->ShownModules().size(), static_cast<std::size_t>(Modules()));
     EXPECT_EQ(plot->LinkLossesShown(), 0);
+    form->StopButton->click();  // a user's Stop is drawn as a stop, not as a lost link
+    ASSERT_TRUE(WaitFor([&] { return plot->StopsShown() == 1; }, 3000));
+    EXPECT_EQ(plot->LinkLossesShown(), 0);
+    form->StartButton->click();
+    ASSERT_TRUE(WaitFor([&] { return Connected(); }, 10000));
 
     slave->Stop(SIGKILL);
     ASSERT_TRUE(WaitFor([&] { return plot->LinkLossesShown() == 1; }, 10000));
@@ -183,15 +201,30 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     std::ifstream in(file.toStdString());
     std::string line;
     std::getline(in, line);
-    EXPECT_EQ(line, "time,module,gross,net,status bytes");
+    EXPECT_EQ(line, "time,station,module,gross (kg),net (kg),status bytes,event");
     std::vector<int> rows(static_cast<std::size_t>(Modules()));
+    QStringList events;
     while (std::getline(in, line)) {
-        const int module = std::stoi(line.substr(line.find(',') + 1));
+        const QStringList cells = QString::fromStdString(line).split(',');
+        ASSERT_EQ(cells.size(), 7) << line;
+        EXPECT_EQ(cells[1], "3") << "the station";
+        if (!cells[6].isEmpty()) {
+            events << cells[6];
+            continue;
+        }
+        const int module = cells[2].toInt();
         ASSERT_TRUE(module >= 0 && module < Modules()) << line;
         ++rows[static_cast<std::size_t>(module)];
     }
     for (int k = 0; k < Modules(); ++k) EXPECT_GT(rows[static_cast<std::size_t>(k)], 5) << "module " << k;
+    EXPECT_EQ(events, (QStringList{"stop", "link lost"}));
     EXPECT_THROW(plot->ExportCsv(QString::fromStdString(folder.str() + "/no/such/folder.csv")), std::exception);
+
+    // Another module count starts a new history.
+    form->StopButton->click();
+    Choose(form->cbxNumWZMs, Modules() == 1 ? 2 : 1);
+    plot->SetPaused(false);
+    EXPECT_EQ(plot->PointsShown(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, EndToEnd, ::testing::Values(1, 8),
@@ -283,4 +316,51 @@ TEST(EndToEndLinkStatus, RefusalAndSilenceAreShownUntilTheUserActs)
     EXPECT_EQ(form.Master->CurrentState().State, stIdle);
     EXPECT_TRUE(form.Stations()->Dialog() && form.Stations()->Dialog()->isVisible());
     CloseAllBoxes();
+}
+
+// The offer of the slave's count: beside the window, once a Start, Escape
+// answers No, and it closes itself once it no longer applies. The memo
+// tells each step.
+TEST(EndToEndLinkStatus, TheCountOfferIsAskedOncePerStartAndClosesWhenStale)
+{
+    TTempTree tree;
+    TVeltCustomComPort::SetDefaultPortPrompt([](int&) { return false; });
+    TSlaveProcess slave(8);
+    TForm1 form;
+    form.show();
+    const auto memo = [&] { return form.mMessages->toPlainText(); };
+    const auto offers = [&] {
+        int shown = 0;
+        for (const QMessageBox* b : form.findChildren<QMessageBox*>("ModuleCountOffer")) shown += b->isVisible();
+        return shown;
+    };
+    form.StartButton->click();
+    QMessageBox* box = WaitForBox(form, "ModuleCountOffer", 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isModal()) << "the window's keys stay at hand";
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(box, &escape);
+    EXPECT_EQ(offers(), 0);
+    EXPECT_TRUE(memo().contains("WZM count kept at 1 (the slave has 8)"));
+    ASSERT_TRUE(WaitFor([&] { return memo().contains("Configuration refused (\u00d73)"); }, 10000));
+    EXPECT_EQ(offers(), 0) << "a refusal repeated in the same run is not asked again";
+
+    form.StopButton->click();
+    EXPECT_EQ(LastLine(form.mMessages), "Stopped");
+    form.StartButton->click();
+    ASSERT_NE(WaitForBox(form, "ModuleCountOffer", 10000), nullptr) << "a new Start asks again";
+    form.StopButton->click();
+    EXPECT_EQ(offers(), 0) << "Stop closes the offer";
+
+    form.StartButton->click();
+    ASSERT_NE(WaitForBox(form, "ModuleCountOffer", 10000), nullptr);
+    form.SetModuleCountFromCode(8);  // as the live list does
+    EXPECT_EQ(offers(), 0) << "a new count closes the offer";
+    EXPECT_TRUE(memo().contains("WZM count: 8"));
+    ASSERT_TRUE(WaitFor([&] { return form.edbxCommStatus->text() == "Connected"; }, 10000));
+    Pump(300);
+    EXPECT_EQ(offers(), 0);
+    form.StopButton->click();
+    EXPECT_EQ(form.edbxCommStatus->text(), "Not Connected");
+    EXPECT_EQ(LastLine(form.mMessages), "Stopped");
 }

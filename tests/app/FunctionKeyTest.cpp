@@ -86,8 +86,11 @@ TEST_F(FunctionKeyTest, ValueKeyOpensItsDialogWhichShowsTheAnswer)
 {
     TFnButton* key = FirstOfKind(fkValue);
     ASSERT_NE(key, nullptr);
+    form->setGeometry(40, 40, 640, 480);
+    form->show();
     form->FunctionClick(key);
     ASSERT_TRUE(dialog1->isVisible());
+    ExpectCentredOn(*dialog1, *form);
     EXPECT_EQ(dialog1->windowTitle(), key->DialogCaption);
     EXPECT_EQ(dialog1->Edit1->text(), "?");
     EXPECT_EQ(Out()[2], key->ClickCommand[0]) << "the present value is read";
@@ -99,9 +102,11 @@ TEST_F(FunctionKeyTest, MassFlowKeyOpensTheControlDialogWhichShowsTheState)
 {
     TFnButton* key = FirstOfKind(fkMassFlow);
     ASSERT_NE(key, nullptr);
+    form->setGeometry(40, 40, 640, 480);
+    form->show();
     form->FunctionClick(key);
     ASSERT_TRUE(dialog3->isVisible());
-    EXPECT_TRUE(form->screen()->availableGeometry().contains(dialog3->frameGeometry())) << "opens on screen";
+    ExpectCentredOn(*dialog3, *form);
     EXPECT_EQ(HexDump(Out().Mid(2, 2)), " 29 01");
     form->ReceiveTelegram(ChannelResponse(0x01, 0x01, 0x10));
     EXPECT_EQ(dialog3->lbLiwState->text(), "Running");

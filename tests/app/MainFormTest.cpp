@@ -5,11 +5,19 @@
 #include "module/FillCell.h"
 #include "module/Parameters.h"
 #include "app/QtSerialAdapters.h"
+#include "app/BusStatisticsView.h"
+#include "app/LineControl.h"
+#include "app/ModulesOverview.h"
 #include "app/TraceControl.h"
+#include "app/ViewControl.h"
+#include "app/WeightPlot.h"
 #include "tests/support/TempFolder.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QSet>
+#include <QStatusBar>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -39,8 +47,14 @@ void PressEnter(QWidget* target)
 
 TEST_F(WindowTest, StartsIdleWithOnePageOnThePreferredPort)
 {
-    EXPECT_EQ(form->edbxCommStatus->text(), "edbxCommStatus");
-    EXPECT_EQ(form->edbxResult->text(), "edbxResult");
+    // The status names the present state; no field shows its control's name.
+    EXPECT_EQ(form->edbxCommStatus->text(), "Not Connected");
+    EXPECT_EQ(form->edbxCommStatus->focusPolicy(), Qt::ClickFocus) << "Tab passes the status by";
+    for (const QLineEdit* edit : form->findChildren<QLineEdit*>())
+        EXPECT_TRUE(edit->objectName().isEmpty() || edit->text() != edit->objectName())
+            << edit->objectName().toStdString();
+    EXPECT_EQ(form->edbxResult->text(), "");
+    EXPECT_EQ(form->Pages[0]->edbxTrend->placeholderText(), "not read");
     EXPECT_EQ(form->Master->CurrentState().State, stIdle);
     EXPECT_EQ(form->Master->SlaveAddress, 3);
     ASSERT_EQ(form->PageControl1->count(), 1);
@@ -135,7 +149,7 @@ TEST_F(WindowTest, ModuleCountCreatesAndFreesPagesAtTheEnd)
     EXPECT_EQ(form->Pages[2], nullptr);
     Choose(form->cbxNumWZMs, 3);
     ASSERT_NE(form->Pages[2], nullptr);
-    EXPECT_EQ(form->Pages[2]->edbxGross->text(), "edbxGross") << "a page made again starts fresh";
+    EXPECT_EQ(form->Pages[2]->edbxGross->text(), "") << "a page made again starts fresh";
     for (int i = 0; i < 3; ++i) EXPECT_EQ(form->PageControl1->tabText(i), QString("WZM %1").arg(i));
 
     TypeAndEnter(form->cbxNumWZMs, "twelve");
@@ -318,25 +332,6 @@ TEST(WindowStartUp, WithoutConfigurationTheWindowRunsWithoutParameterPages)
     EXPECT_TRUE(WaitFor([&] { return ReadFarText(line, 0ms, 0ms).find("\xFE\xFF\x01") != std::string::npos; }, 1000));
 }
 
-TEST_F(WindowTest, EveryModuleTabCanBeReachedWithEightModules)
-{
-    form->show();
-    Choose(form->cbxNumWZMs, 8);
-    QTabBar* bar = form->PageControl1->tabBar();
-    QToolButton* right = nullptr;
-    for (QToolButton* b : bar->findChildren<QToolButton*>())
-        if (b->arrowType() == Qt::RightArrow) right = b;
-    ASSERT_NE(right, nullptr);
-    for (int clicks = 0; clicks < 10 && !bar->rect().contains(bar->tabRect(7)); ++clicks) {
-        ASSERT_TRUE(right->isVisible() && right->isEnabled()) << "a hidden tab needs a way to it";
-        right->click();
-    }
-    EXPECT_TRUE(bar->rect().contains(bar->tabRect(7)));
-    const int shown = form->PageControl1->currentIndex();
-    EXPECT_TRUE(shown > 0 && bar->rect().contains(bar->tabRect(shown))) << "the page follows the strip: " << shown;
-    EXPECT_EQ(form->Pages[7]->TabSheet->findChild<QLabel*>("lbModuleName")->text(), "WZM 7 (unit address 7)");
-}
-
 TEST_F(WindowTest, EnterInAParameterCellIsItsSetNotStart)
 {
     form->show();
@@ -517,4 +512,70 @@ TEST_F(WindowTest, ManualPageNamesEveryMenuItem)
     EXPECT_EQ(menus.join(' '), "&File &View &Module &Line &Help");
     const auto* box = form->findChild<QWidget*>("QuickStartBox");
     ASSERT_TRUE(box && box->isVisible());
+    form->ShowAbout();  // a problem report names the version and the commit
+    const auto* about = form->findChild<QMessageBox*>("aboutBox");
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(about->text().contains(QRegularExpression("Commit: [0-9a-f]{12}"))) << about->text().toStdString();
+}
+
+// The window's own windows open over it, within the screen.
+TEST_F(WindowTest, PlotOverviewAndStatisticsOpenCentredOnTheWindow)
+{
+    form->setGeometry(40, 40, 640, 480);
+    form->show();
+    form->View()->OpenWeightPlot();
+    ExpectCentredOn(*form->View()->WeightPlot(), *form);
+    form->View()->OpenModulesOverview();
+    ExpectCentredOn(*form->View()->ModulesOverview(), *form);
+    form->Line()->OpenStatistics();
+    ExpectCentredOn(*form->Line()->Statistics(), *form);
+}
+
+// Eight modules' tabs are all in sight at once; a few keep "WZM n".
+TEST_F(WindowTest, EveryModuleTabIsInSightAtOnce)
+{
+    form->show();
+    Choose(form->cbxNumWZMs, 8);
+    Pump(1);
+    const QTabBar* bar = form->PageControl1->tabBar();
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << "tab " << i;
+    EXPECT_EQ(form->PageControl1->tabToolTip(7), "WZM 7");
+    EXPECT_EQ(form->Pages[7]->TabSheet->findChild<QLabel*>("lbModuleName")->text(), "WZM 7 (unit address 7)");
+    Choose(form->cbxNumWZMs, 2);
+    EXPECT_EQ(form->PageControl1->tabText(1), "WZM 1");
+}
+
+// Alt and a label's letter reach its box; no letter is taken twice.
+TEST_F(WindowTest, LabelsLeadTheKeyboardToTheirBoxes)
+{
+    const std::pair<QLabel*, QWidget*> pairs[] = {{form->lbPort, form->cbxPort},
+                                                  {form->lbProfiAddr, form->cbxProfiAddr},
+                                                  {form->lbNumWZMs, form->cbxNumWZMs},
+                                                  {form->lbWZMaddr, form->cbxWZMaddr}};
+    for (const auto& [label, box] : pairs) EXPECT_EQ(label->buddy(), box) << label->text().toStdString();
+    QStringList keys;
+    const auto take = [&](const QString& text) {
+        if (const int at = text.indexOf('&'); at >= 0 && at + 1 < text.size()) keys << text.mid(at + 1, 1).toUpper();
+    };
+    for (const QAction* menu : form->MenuBar->actions()) take(menu->text());
+    for (const QLabel* label : form->findChildren<QLabel*>()) take(label->text());
+    for (const QAbstractButton* button : form->gbComm->findChildren<QAbstractButton*>()) take(button->text());
+    EXPECT_EQ(keys.size(), QSet<QString>(keys.begin(), keys.end()).size()) << keys.join(' ').toStdString();
+}
+
+// At 640 x 480 the status bar keeps every field inside the window.
+TEST_F(WindowTest, StatusBarStaysWholeAtVgaSize)
+{
+    TempFolder folder;
+    form->Trace()->Start(QString::fromStdString(folder.str() + "/t.pcapng"));
+    form->Line()->CountersLabel()->setText(QStringLiteral("lost 123456 (60/min)  bad 123456 (60/min)  ok 1234567"));
+    form->resize(640, 480);
+    form->show();
+    Pump(1);
+    EXPECT_EQ(form->width(), 640);
+    for (const QLabel* label : form->StatusBar->findChildren<QLabel*>()) {
+        if (!label->isVisible()) continue;
+        EXPECT_TRUE(form->StatusBar->rect().contains(label->geometry())) << label->text().toStdString();
+        EXPECT_GE(label->width(), label->minimumSizeHint().width()) << label->text().toStdString();
+    }
 }

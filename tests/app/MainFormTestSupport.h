@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <gtest/gtest.h>
@@ -37,6 +38,14 @@ inline QMessageBox* WaitForBox(const TForm1& form, const char* name, int ms)
         },
         ms);
     return box;
+}
+
+// `dialog` opened centred on `window` and within the screen.
+inline void ExpectCentredOn(const QWidget& dialog, const QWidget& window)
+{
+    EXPECT_TRUE(window.screen()->availableGeometry().contains(dialog.frameGeometry()));
+    const QPoint offset = dialog.frameGeometry().center() - window.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
 }
 
 class WindowTest : public ::testing::Test {

@@ -29,11 +29,10 @@ TEST(WZMdata, NewPageShowsLabelsAndEditsWithTheirInitialTexts)
                                                     {page.edbxManufacturerBytes, page.lbManufacturerBytes},
                                                     {page.edbxTotalMass, page.lbTotalMass}};
     for (const auto& [edit, label] : edits) {
-        EXPECT_EQ(edit->text(), edit->objectName());
+        EXPECT_EQ(edit->text(), "") << "a field with no value yet shows no control's name";
         EXPECT_EQ(edit->x(), label->x());
         EXPECT_EQ(edit->y(), label->y() + 16);
-        EXPECT_GE(edit->width(), 121);
-        EXPECT_GT(edit->width(), edit->fontMetrics().horizontalAdvance(edit->text())) << "its name is not clipped";
+        EXPECT_EQ(edit->width(), 121);
     }
     EXPECT_EQ(page.lbGross->pos(), QPoint(24, 16));
     EXPECT_EQ(page.lbTrend->pos(), QPoint(24, 136));

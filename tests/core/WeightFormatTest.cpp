@@ -13,6 +13,9 @@ TEST(WeightFormat, RoundsToSixSignificantDigitsThenShowsThreeDecimals)
     EXPECT_EQ(FormatWeight(-2.5), "-2.500");
     EXPECT_EQ(FormatWeight(999999.4), "999999.000");
     EXPECT_EQ(FormatWeight(0.0004), "0.000");
+    EXPECT_EQ(FormatWeight(1234.5678, ".", 1), "1234.6") << "the module's own decimal places";
+    EXPECT_EQ(FormatWeight(-0.04, ".", 1), "0.0");
+    EXPECT_EQ(FormatWeight(85, ".", 0), "85");
     EXPECT_EQ(FormatWeight(-0.0004), "0.000");
 }
 

@@ -87,13 +87,18 @@ TEST(WeightHistory, CsvHasTheWindowsSamplesOfTheModulesInTimeOrder)
     history.Add(0, {1000, 1234567, 0.5f, 0, 0xFF});
     history.Add(0, {1030, 2, 2, 0, 0});
     history.Add(3, {1040, 3, 3, 0, 0});  // after the window
+    history.MarkLinkLost(1010);
+    history.MarkStop(1030);
     std::ostringstream csv;
-    WriteWeightCsv(csv, history, {0, 3}, 1000, 1030);
+    WriteWeightCsv(csv, history, {0, 3}, 1000, 1030, 7);
     EXPECT_EQ(csv.str(),
-              "time,module,gross,net,status bytes\n"
-              "1970-01-01T00:00:01.000Z,0,1.23457E+06,0.500,00 FF\n"
-              "1970-01-01T00:00:01.005Z,3,12.346,-1.000,80 01\n"
-              "1970-01-01T00:00:01.030Z,0,2.000,2.000,00 00\n");
+              "time,station,module,gross (kg),net (kg),status bytes,event\n"
+              "1970-01-01T00:00:01.000Z,7,0,1.23457E+06,0.500,00 FF,\n"
+              "1970-01-01T00:00:01.005Z,7,3,12.346,-1.000,80 01,\n"
+              "1970-01-01T00:00:01.010Z,7,,,,,link lost\n"
+              "1970-01-01T00:00:01.030Z,7,0,2.000,2.000,00 00,\n"
+              "1970-01-01T00:00:01.030Z,7,,,,,stop\n");
+    EXPECT_EQ(history.LinkLosses(0, 2000), std::vector<std::int64_t>{1010}) << "a stop is no lost link";
     EXPECT_EQ(UtcTimeText(-1), "1969-12-31T23:59:59.999Z");
     EXPECT_EQ(UtcTimeText(1796000000123), "2026-11-30T00:53:20.123Z");
 }

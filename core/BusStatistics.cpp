@@ -1,0 +1,69 @@
+#include "BusStatistics.h"
+
+#include <algorithm>
+
+namespace busstats {
+
+const std::vector<TCounterRow>& CounterRows()
+{
+    static const std::vector<TCounterRow> rows = {
+        {"requests", [](const TSnapshot& s) { return s.bus.requests; }},
+        {"answers", [](const TSnapshot& s) { return s.bus.answers; }},
+        {"answers lost", [](const TSnapshot& s) { return s.bus.noAnswer; }},
+        {"repeats", [](const TSnapshot& s) { return s.bus.repeats; }},
+        {"bad answers", [](const TSnapshot& s) { return s.bus.badAnswers; }},
+        {"  check sum", [](const TSnapshot& s) { return s.line.checkSum; }},
+        {"  length", [](const TSnapshot& s) { return s.line.length; }},
+        {"  end byte", [](const TSnapshot& s) { return s.line.endByte; }},
+        {"  not complete in time", [](const TSnapshot& s) { return s.line.timeout; }},
+        {"noise bytes", [](const TSnapshot& s) { return s.line.noiseBytes; }},
+    };
+    return rows;
+}
+
+void TBusStatistics::Reset(const TSnapshot& now)
+{
+    baseline_ = now;
+    seen_ = now.bus;
+    recent_.assign(1, now);
+    minCycle_ = maxCycle_ = cycleSum_ = 0;
+    cycles_ = 0;
+}
+
+void TBusStatistics::Sample(const TSnapshot& now)
+{
+    recent_.push_back(now);
+    while (recent_.size() > 2 && now.at - recent_[1].at >= RateWindow) recent_.pop_front();
+    // A cycle counts once the master has timed a new one: its last and mean
+    // times stay as they were while no data is exchanged.
+    const bool timed = now.bus.lastCycle != seen_.lastCycle || now.bus.meanCycle != seen_.meanCycle;
+    seen_ = now.bus;
+    if (!timed || now.bus.lastCycle.count() <= 0) return;
+    const double ms = static_cast<double>(now.bus.lastCycle.count()) / 1000.0;
+    minCycle_ = cycles_ ? std::min(minCycle_, ms) : ms;
+    maxCycle_ = std::max(maxCycle_, ms);
+    cycleSum_ += ms;
+    ++cycles_;
+}
+
+std::uint64_t TBusStatistics::Count(const TCounterRow& row) const
+{
+    if (recent_.empty()) return 0;
+    const std::uint64_t now = row.value(recent_.back());
+    const std::uint64_t then = row.value(baseline_);
+    return now >= then ? now - then : 0;
+}
+
+double TBusStatistics::PerMinute(const TCounterRow& row) const
+{
+    if (recent_.size() < 2) return 0;
+    const TSnapshot& first = recent_.front();
+    const TSnapshot& last = recent_.back();
+    const double seconds = std::chrono::duration<double>(last.at - first.at).count();
+    const std::uint64_t from = row.value(first);
+    const std::uint64_t to = row.value(last);
+    if (seconds < 1.0 || to < from) return 0;  // no rate from less than a second
+    return static_cast<double>(to - from) * 60.0 / seconds;
+}
+
+}  // namespace busstats
