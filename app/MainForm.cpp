@@ -102,11 +102,11 @@ void TForm1::FormCreate()
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
     // Weights show the decimal places a module reports for DP, whoever read it.
     decimals_.fill(3);
-    connect(this, &TForm1::CommandAnswered, this, [this](quint8 command, quint8 index, qint32 value) {
+    connect(this, &TForm1::CommandEnded, this, [this](const TCommandResult& result) {
         const TByteString dp = calkeys::Read(calkeys::DP);
-        if (command == dp[0] && index == dp[1] && resulttext::IsSuccess(Channel.ResultStat) && value >= 0 &&
-            value <= 6 && Channel.SentUnit < PageSlots)
-            decimals_[Channel.SentUnit] = value;
+        if (!result.givenUp && result.cmd == dp[0] && result.index == dp[1] && resulttext::IsSuccess(result.stat) &&
+            result.value >= 0 && result.value <= 6 && result.unit < PageSlots)
+            decimals_[result.unit] = result.value;
     });
     line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
     view_ = std::make_unique<TViewControl>(
