@@ -4,6 +4,7 @@
 
 #include "base/ComName.h"
 #include "base/IntegerText.h"
+#include "serial/SystemInfo.h"
 
 #include <charconv>
 #include <cmath>
@@ -119,6 +120,17 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
     return options;
 }
 
+std::string PortsHelp(bool windows)
+{
+    if (windows)
+        return "COM ports are the ports Windows lists (Device Manager, \"Ports (COM & LPT)\"):\n"
+               "COM3 is --com 3. A port the list does not name is still opened by its number.\n";
+    return R"(COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
+else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
+the machine's serial devices.
+)";
+}
+
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
@@ -227,10 +239,8 @@ Options:
                has no end line (a cut there cannot be detected).
   --help       show this text.
 
-COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
-else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
-the machine's serial devices.
-
+)" + PortsHelp(WindowsBuild) +
+           R"(
 Exit status: 0 connected at the end, 1 not connected, 2 wrong option or
 port error. With --backup or --restore: 0 when every item was read, or
 every item written was confirmed, 1 when not, 2 for a wrong option, a port

@@ -223,6 +223,7 @@ int main(int argc, char** argv)
         return 0;
     }
     InstallSignalHandlers();
+    MarkProgramRunning();
     std::optional<TBackupRun> run;
     if (options->module && !options->calibrateCheck && !(run = PrepareRun(*options, error))) return Fail(error);
     if (!CheckOutputs(*options, error)) return Fail(error);
