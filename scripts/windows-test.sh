@@ -53,6 +53,17 @@ configure_and_build() {
   cmake --build "$build/quorvel" -- -j2
 }
 
+# quorvel-cli.exe carries its version information (the resource's strings
+# are UTF-16 in the file) and the icon beside it.
+check_resources() {
+  local exe="$build/quorvel/cli/quorvel-cli.exe"
+  strings -el "$exe" | grep -qx 'Quorvel command-line monitor of the DP link' &&
+    x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.rsrc' || {
+    echo "windows: quorvel-cli.exe has no version information or icon" >&2
+    return 1
+  }
+}
+
 run_tests() { ctest --test-dir "$build/quorvel" --output-on-failure -j2; }
 
 # The last stats line of quorvel-cli's output FILE as "REQUESTS ANSWERS"
@@ -146,6 +157,7 @@ step build_gtest
 step start_wine
 trap stop_wine EXIT
 step configure_and_build
+step check_resources
 step run_tests
 step smoke
 echo "== windows job took $((SECONDS - start)) s"
