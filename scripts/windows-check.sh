@@ -124,8 +124,8 @@ wait_gone() {
 # The files left under FOLDER, one relative path a line.
 files_in() { (cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort); }
 
-# Installed with /D= into a folder that held files: they survive the
-# uninstall, and so does the folder.
+# Installed with /D= into a folder that held files: an upgrade goes there
+# too, and the user's files survive the uninstall, and so does the folder.
 check_user_files_kept() {
   local tools="$WINEPREFIX/drive_c/Tools"
   mkdir -p "$tools/other"
@@ -134,6 +134,11 @@ check_user_files_kept() {
   wine "$setup" /S '/D=C:\Tools'
   wineserver -w
   [ -f "$tools/quorvel.exe" ] || fail "no quorvel.exe in C:\\Tools after installing there"
+  # An upgrade without /D goes into the folder of the earlier install.
+  rm -f "$tools/Quorvel.conf"
+  wine "$setup" /S
+  wineserver -w
+  [ -f "$tools/Quorvel.conf" ] || fail "an upgrade did not go into C:\\Tools, the earlier install's folder"
   check_refused_while_running "$tools" Tools
   wine "$tools/uninstall.exe" /S
   wineserver -w
