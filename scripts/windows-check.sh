@@ -121,8 +121,12 @@ wait_gone() {
   return 1
 }
 
-# The files left under FOLDER, one relative path a line.
-files_in() { (cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort); }
+# The files left under FOLDER, one relative path a line ("nothing, not even
+# the folder" when it is gone).
+files_in() {
+  [ -d "$1" ] || { echo "nothing, not even the folder,"; return 0; }
+  (cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort)
+}
 
 # Installed with /D= into a folder that held files: an upgrade goes there
 # too, and the user's files survive the uninstall, and so does the folder.
