@@ -74,7 +74,7 @@ build_window() {
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DQUORVEL_TESTS=OFF >/dev/null
   cmake --build "$release/build" --target quorvel quorvel-cli -- -j2
   # The window is a GUI program: started from the Start menu it opens no console.
-  x86_64-w64-mingw32-objdump -p "$release/build/bin/quorvel.exe" | grep -q '^Subsystem.*Windows GUI' || {
+  [[ $(x86_64-w64-mingw32-objdump -p "$release/build/bin/quorvel.exe") == *"(Windows GUI)"* ]] || {
     echo "windows-release: quorvel.exe is not linked as a GUI program" >&2
     return 1
   }

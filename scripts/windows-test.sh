@@ -57,8 +57,9 @@ configure_and_build() {
 # are UTF-16 in the file) and the icon beside it.
 check_resources() {
   local exe="$build/quorvel/cli/quorvel-cli.exe"
-  strings -el "$exe" | grep -qx 'Quorvel command-line monitor of the DP link' &&
-    x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.rsrc' || {
+  # grep -c reads all its input: with pipefail, grep -q could end the pipe early.
+  strings -el "$exe" | grep -cx 'Quorvel command-line monitor of the DP link' >/dev/null &&
+    x86_64-w64-mingw32-objdump -h "$exe" | grep -c '\.rsrc' >/dev/null || {
     echo "windows: quorvel-cli.exe has no version information or icon" >&2
     return 1
   }
