@@ -1,12 +1,12 @@
 #include "BackupControl.h"
 
+#include "FileDialogs.h"
 #include "dp/Profi_dp.h"
 #include "module/core/PageLayout.h"
 #include "module/Parameters.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QFileDialog>
 #include <QMessageBox>
 
 #ifndef QUORVEL_VERSION
@@ -53,8 +53,8 @@ void TBackupControl::BackupClick()
     const QString proposed = QStringLiteral("module%1-%2.txt")
                                  .arg(hooks_.selectedModule())
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
-    const QString file = QFileDialog::getSaveFileName(window_, QStringLiteral("Backup parameters"), proposed,
-                                                      QStringLiteral("Parameter backups (*.txt);;All files (*)"));
+    const QString file = filedialog::SaveFileName(window_, QStringLiteral("Backup parameters"), proposed,
+                                                  QStringLiteral("Parameter backups (*.txt);;All files (*)"));
     if (!file.isEmpty()) StartBackup(file);
 }
 
@@ -76,8 +76,8 @@ void TBackupControl::StartBackup(const QString& fileName)
 void TBackupControl::RestoreClick()
 {
     if (Busy()) return;
-    const QString file = QFileDialog::getOpenFileName(window_, QStringLiteral("Restore parameters"), QString(),
-                                                      QStringLiteral("Parameter backups (*.txt);;All files (*)"));
+    const QString file = filedialog::OpenFileName(window_, QStringLiteral("Restore parameters"),
+                                                  QStringLiteral("Parameter backups (*.txt);;All files (*)"));
     if (!file.isEmpty()) OfferRestore(file);
 }
 

@@ -3,6 +3,7 @@
 // menu, backup and restore go to their controllers.
 #include "MainForm.h"
 
+#include "FileDialogs.h"
 #include "BackupControl.h"
 #include "BuildCommit.h"
 #include "ErrorBox.h"
@@ -13,7 +14,6 @@
 #include "ViewControl.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -60,8 +60,8 @@ void TForm1::BuildMenuBar()
     save->setObjectName(QStringLiteral("actSaveMessages"));
     connect(save, &QAction::triggered, this, [this] {
         const QString file =
-            QFileDialog::getSaveFileName(this, QStringLiteral("Save messages"), QStringLiteral("quorvel-messages.txt"),
-                                         QStringLiteral("Text files (*.txt);;All files (*)"));
+            filedialog::SaveFileName(this, QStringLiteral("Save messages"), QStringLiteral("quorvel-messages.txt"),
+                                     QStringLiteral("Text files (*.txt);;All files (*)"));
         if (!file.isEmpty()) errorbox::Guard([&] { SaveMessages(file); });
     });
     RecordTraceAction = FileMenu->addAction(QStringLiteral("&Record trace..."));

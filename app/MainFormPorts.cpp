@@ -3,25 +3,15 @@
 #include "MainForm.h"
 
 #include "ErrorBox.h"
+#include "PlatformTexts.h"
 #include "dp/Profi_dp.h"
+#include "serial/SystemInfo.h"
 #include "serial/VeltPort.h"
 
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-
-namespace {
-
-const char* const NoPortText =
-    "No serial port was found.\n\n"
-    "- Connect the RS-485 adapter and wait a moment.\n"
-    "- If it is connected, your user may not use serial ports: add it to the group dialout "
-    "(sudo adduser $USER dialout) and log in again.\n"
-    "- To try the window without a slave, start the simulator quorvel-slave in a terminal.\n\n"
-    "Then look again.";
-
-}  // namespace
 
 void TForm1::ScanPortsAtStart()
 {
@@ -48,8 +38,9 @@ void TForm1::OfferPortRefresh()
 {
     for (const QMessageBox* open : findChildren<QMessageBox*>(QStringLiteral("NoPortBox")))
         if (open->isVisible()) return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("No serial port"), QString::fromLatin1(NoPortText),
-                                QMessageBox::Close, this);
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("No serial port"),
+                        QString::fromStdString(platformtext::NoPortAdvice(WindowsBuild)), QMessageBox::Close, this);
     box->setObjectName(QStringLiteral("NoPortBox"));
     QPushButton* again = box->addButton(QStringLiteral("&Look again"), QMessageBox::AcceptRole);
     box->setDefaultButton(again);

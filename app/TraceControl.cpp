@@ -1,5 +1,6 @@
 #include "TraceControl.h"
 
+#include "FileDialogs.h"
 #include "core/OutputFile.h"
 #include "dp/Profi_dp.h"
 #include "core/TraceFeed.h"
@@ -7,7 +8,6 @@
 
 #include <QAction>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMetaObject>
 #include <QStatusBar>
@@ -36,8 +36,8 @@ void TTraceControl::Click()
     }
     const QString proposed = QStringLiteral("quorvel-%1.pcapng")
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
-    const QString file = QFileDialog::getSaveFileName(window_, QStringLiteral("Record trace"), proposed,
-                                                      QStringLiteral("Traces (*.pcapng)"));
+    const QString file = filedialog::SaveFileName(window_, QStringLiteral("Record trace"), proposed,
+                                                  QStringLiteral("Traces (*.pcapng)"));
     if (!file.isEmpty()) Start(file);
 }
 

@@ -1,11 +1,11 @@
 #include "WeightPlot.h"
 
+#include "FileDialogs.h"
 #include "core/WeightCsv.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -194,8 +194,8 @@ void TWeightPlot::ExportClick()
 {
     if (!Paused()) Redraw();  // the file holds what is on the screen now
     const QString file =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), QStringLiteral("quorvel-weights.csv"),
-                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
+        filedialog::SaveFileName(this, QStringLiteral("Export CSV"), QStringLiteral("quorvel-weights.csv"),
+                                 QStringLiteral("CSV files (*.csv);;All files (*)"));
     if (!file.isEmpty()) errorbox::Guard([&] { ExportCsv(file); });
 }
 

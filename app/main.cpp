@@ -4,11 +4,13 @@
 #include "AppWindows.h"
 #include "DialogPlacement.h"
 #include "MainForm.h"
+#include "PlatformTexts.h"
 #include "module/Dialog1.h"
 #include "module/Dialog2.h"
 #include "module/Dialog3.h"
 #include "module/Dialog4.h"
 #include "app/portselect/ComSelectForm.h"
+#include "serial/SystemInfo.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -22,31 +24,15 @@
 
 namespace {
 
-constexpr const char* Usage =
-    "Usage: quorvel [--help] [--version] [Qt options]\n"
-    "\n"
-    "The Quorvel service window for WZM weighing modules on a PROFIBUS DP\n"
-    "network: the PC acts as DP master station 0 on a serial port (19200 baud,\n"
-    "8E1), shows each module's live values and offers the module's commands.\n"
-    "\n"
-    "  --help       show this text\n"
-    "  --version    show the version\n"
-    "\n"
-    "Qt's standard options are accepted as well, for example -platform offscreen\n"
-    "or -style Fusion.\n"
-    "\n"
-    "The parameter pages are described by Quorvel.conf, read from the current\n"
-    "folder, else beside the program, else the installed copy\n"
-    "  " QUORVEL_INSTALLED_CONF
-    "\n"
-    "Opening a serial device needs membership in the dialout group.\n";
-
-// --help and --version are answered before Qt starts, so they work without a display.
+// --help and --version are answered before Qt starts, so they work without a
+// display (and, on Windows, in the console they were typed into).
 bool AnsweredInfoOption(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(Usage, stdout);
+        const bool help = std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+        if (help || std::strcmp(argv[i], "--version") == 0) UseParentConsole();
+        if (help) {
+            std::fputs(platformtext::Usage(WindowsBuild).c_str(), stdout);
             return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -65,6 +51,7 @@ int main(int argc, char** argv)
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a vanished serial device is an error code, not a signal
 #endif
+    MarkProgramRunning();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setOrganizationName(QStringLiteral("Quorvel"));

@@ -4,6 +4,7 @@
 
 #include "base/ComName.h"
 #include "base/IntegerText.h"
+#include "serial/SystemInfo.h"
 
 #include <charconv>
 #include <cmath>
@@ -124,6 +125,17 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
     return options;
 }
 
+std::string PortsHelp(bool windows)
+{
+    if (windows)
+        return "COM ports are the ports Windows lists (Device Manager, \"Ports (COM & LPT)\"):\n"
+               "COM3 is --com 3. A port the list does not name is still opened by its number.\n";
+    return R"(COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
+else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
+the machine's serial devices.
+)";
+}
+
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
@@ -242,10 +254,8 @@ Options:
                incomplete.
   --help       show this text.
 
-COM ports are the COM<n> links in the port directory ($QUORVEL_PORT_DIR,
-else $XDG_RUNTIME_DIR/quorvel/ports, else /tmp/quorvel-<uid>/ports), then
-the machine's serial devices.
-
+)" + PortsHelp(WindowsBuild) +
+           R"(
 Exit status (where two hold, the lower one other than 0):
   0  all went well: connected at the end; with --backup every item read,
      with --restore every item written confirmed and every item of the

@@ -36,3 +36,7 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
 
 // The --help text.
 std::string CliUsage();
+
+// The --help text's paragraph on where COM ports come from, for Windows or
+// for the other systems.
+std::string PortsHelp(bool windows);

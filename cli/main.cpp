@@ -243,6 +243,7 @@ int main(int argc, char** argv)
     }
     if (options->listPorts) return ListPorts();
     InstallSignalHandlers();
+    MarkProgramRunning();
     std::optional<TBackupRun> run;
     if (options->module && !options->calibrateCheck && !(run = PrepareRun(*options, error))) return Fail(error);
     if (!CheckOutputs(*options, error)) return Fail(error);

@@ -1,7 +1,11 @@
 #include "OutputFile.h"
 
 #include "serial/FileSync.h"
+#include "serial/SystemInfo.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,9 +20,13 @@ namespace {
 
 std::string Cannot(const std::string& path, const std::string& why) { return "cannot write " + path + ": " + why; }
 
-// What stands at `path` when it is no regular file; empty when nothing or a regular file does.
+// What stands at `path` when it is no regular file (on Windows also a device
+// name); empty when nothing or a regular file does.
 std::string Occupant(const fs::path& path)
 {
+    if (WindowsBuild && IsWindowsDeviceName(path.string()))
+        return "Windows takes this name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, also with an "
+               "extension); choose another name";
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(path, ec);
     if (ec || status.type() == fs::file_type::not_found || fs::is_regular_file(status)) return {};
@@ -30,6 +38,24 @@ std::string Occupant(const fs::path& path)
 fs::path Folder(const fs::path& path) { return path.has_parent_path() ? path.parent_path() : fs::path("."); }
 
 }  // namespace
+
+bool IsWindowsDeviceName(std::string_view path)
+{
+    // The name after the last separator (a drive's colon counts as one, a
+    // device's trailing colon does not), up to its first dot, without
+    // trailing spaces.
+    if (path.ends_with(':')) path.remove_suffix(1);
+    std::string_view name = path.substr(path.find_last_of("/\\:") + 1);
+    name = name.substr(0, name.find('.'));
+    name = name.substr(0, name.find_last_not_of(' ') + 1);
+    std::string upper(name);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    static constexpr std::array<std::string_view, 6> Devices{"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    if (std::find(Devices.begin(), Devices.end(), upper) != Devices.end()) return true;
+    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1' &&
+           upper[3] <= '9';
+}
 
 bool CheckDestination(const std::string& path, std::string& error)
 {

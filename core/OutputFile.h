@@ -10,8 +10,17 @@
 namespace outfile {
 
 // False with `error` ("cannot write PATH: <reason>") when `path` cannot take
-// the file; creates nothing and changes nothing.
+// the file; creates nothing and changes nothing. On Windows a file name that
+// the system takes for a device (IsWindowsDeviceName) is refused here and by
+// WriteWhole.
 bool CheckDestination(const std::string& path, std::string& error);
+
+// Whether the last component of `path` is one of Windows' device names (CON,
+// PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9, LPT1 to LPT9), in any case,
+// with or without an extension ("aux.txt") or trailing spaces: Windows opens
+// the device whatever folder the name stands in. Other systems take these as
+// ordinary names.
+bool IsWindowsDeviceName(std::string_view path);
 
 // True when the two paths name one file (also through links or "..").
 bool SameFile(const std::string& a, const std::string& b);

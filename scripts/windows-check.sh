@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Checks the Windows installer under Wine and a virtual display, as a user
-# would meet it: silent install, the window started from the Start-menu
-# entry, the link to the Linux quorvel-slave (8 modules) through a Wine COM
-# port, the weight plot, closing, silent uninstall. Screenshots of the window and
-# the plot go to build-win-release/check/ for looking at.
-#   scripts/windows-check.sh     (after scripts/windows-release.sh)
+# would meet it: the installer's pages (install for everyone, finish with
+# "Start Quorvel"), its entry in "Programs and Features", the window started
+# from the Start-menu entry, the link to the Linux quorvel-slave (8 modules)
+# through a Wine COM port, the weight plot, closing; setup and the uninstaller
+# refusing while Quorvel runs; silent uninstalls that keep the user's files
+# (in a folder that held files before and in the program folder); an install
+# for the current user alone. Screenshots go to build-win-release/check/ for
+# looking at.
+#   scripts/windows-check.sh            (after scripts/windows-release.sh)
+#   scripts/windows-check.sh installer  the installer's checks alone, no window
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -64,12 +69,138 @@ prepare_prefix() {
 
 program_dir="$WINEPREFIX/drive_c/Program Files/Quorvel"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorvel.lnk"
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
 
-install() {
-  wine "$setup" /S
+# Setup as a user goes through it: welcome, licence, for whom, folder,
+# progress, finish with "Start Quorvel", each page photographed.
+install_with_pages() {
+  wine "$setup" &
+  local setup_pid=$! page window
+  window=$(find_window "Quorvel Setup" 60) || {
+    fail "setup's window did not open within 60 s"
+    return
+  }
+  for page in welcome licence install-mode folder; do
+    sleep 1
+    shot "$window" "setup-$page"
+    keys "$window" Return
+  done
+  local i
+  for ((i = 0; i < 120; i++)); do [ -f "$program_dir/uninstall.exe" ] && break; sleep 0.5; done
+  sleep 2
+  shot "$window" setup-finish
+  keys "$window" Return
+  wait "$setup_pid" || fail "setup ended with exit status $?"
+  if [ "${1:-}" != installer ]; then
+    if window=$(find_window Quorvel 60); then
+      sleep 2
+      shot "$window" started-by-setup
+    else
+      fail "\"Start Quorvel\" on the finish page started no window"
+    fi
+  fi
+  wine taskkill /F /IM quorvel.exe >/dev/null 2>&1 || true
   wineserver -w
   [ -f "$program_dir/quorvel.exe" ] || fail "no quorvel.exe in $program_dir"
   [ -f "$shortcut" ] || fail "no Start-menu entry at $shortcut"
+}
+
+# "Programs and Features": every value it shows, in ROOT (HKLM or HKCU).
+check_entry() {
+  local root=$1 value
+  for value in DisplayName DisplayVersion Publisher DisplayIcon EstimatedSize InstallLocation NoModify NoRepair \
+    UninstallString; do
+    wine reg query "$root\\$uninstall_key" /v "$value" >/dev/null 2>&1 || fail "no $value in $root\\$uninstall_key"
+  done
+}
+
+# Waits until FILE is gone (the uninstaller runs on from a copy of itself).
+wait_gone() {
+  local i
+  for ((i = 0; i < 40; i++)); do [ -e "$1" ] || return 0; sleep 0.25; done
+  return 1
+}
+
+# The files left under FOLDER, one relative path a line ("nothing, not even
+# the folder" when it is gone).
+files_in() {
+  [ -d "$1" ] || { echo "nothing, not even the folder,"; return 0; }
+  (cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort)
+}
+
+# Installed with /D= into a folder that held files: an upgrade goes there
+# too, and the user's files survive the uninstall, and so does the folder.
+check_user_files_kept() {
+  local tools="$WINEPREFIX/drive_c/Tools"
+  mkdir -p "$tools/other"
+  echo data >"$tools/mydata.txt"
+  echo tool >"$tools/other/tool.exe"
+  wine "$setup" /S '/D=C:\Tools'
+  wineserver -w
+  [ -f "$tools/quorvel.exe" ] || fail "no quorvel.exe in C:\\Tools after installing there"
+  # An upgrade without /D goes into the folder of the earlier install.
+  rm -f "$tools/Quorvel.conf"
+  wine "$setup" /S
+  wineserver -w
+  [ -f "$tools/Quorvel.conf" ] || fail "an upgrade did not go into C:\\Tools, the earlier install's folder"
+  check_refused_while_running "$tools" Tools
+  wine "$tools/uninstall.exe" /S
+  wineserver -w
+  wait_gone "$tools/uninstall.exe" || fail "the uninstaller is still in C:\\Tools"
+  [ "$(files_in "$tools")" = "$(printf 'mydata.txt\nother/tool.exe')" ] ||
+    fail "C:\\Tools after uninstalling holds $(files_in "$tools" | tr '\n' ' ')instead of the user's two files"
+  rm -rf "$tools"
+}
+
+# For the current user alone: the user's own program folder, the entry in HKCU.
+check_current_user_install() {
+  local folder
+  wine "$setup" /S /CurrentUser
+  wineserver -w
+  folder=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Programs/Quorvel' -type d | head -n 1)
+  if [ -z "$folder" ] || [ ! -f "$folder/quorvel.exe" ]; then
+    fail "/CurrentUser installed nothing into the user's program folder"
+    return
+  fi
+  check_entry HKCU
+  # The uninstaller asks first; its pages photographed.
+  wine "$folder/uninstall.exe" &
+  local window
+  if window=$(find_window "Quorvel Uninstall ?" 60); then
+    sleep 1
+    shot "$window" uninstall-confirm
+    keys "$window" Return
+    sleep 3
+    shot "$window" uninstall-done
+    keys "$window" Return
+  else
+    fail "the uninstaller's window did not open within 60 s"
+  fi
+  wineserver -w
+  wait_gone "$folder" || fail "$folder is still there after uninstalling"
+  wine reg query "HKCU\\$uninstall_key" >/dev/null 2>&1 && fail "the HKCU entry is still there after uninstalling"
+  return 0
+}
+
+# While quorvel-cli.exe from FOLDER (C:\NAME) runs on the simulator, setup
+# and the uninstaller refuse with exit status 3 and leave the files as they
+# are. (_?= runs the uninstaller in place, so that its exit status is its
+# own; it takes no path with a space.)
+check_refused_while_running() {
+  local folder=$1 name=$2 i status
+  wine "$folder/quorvel-cli.exe" --com 5 --modules 8 --seconds 120 >/dev/null 2>&1 &
+  local cli=$!
+  for ((i = 0; i < 60; i++)); do grep -q "data exchange" "$check/slave.log" && break; sleep 0.5; done
+  status=0
+  wine "$setup" /S "/D=C:\\$name" || status=$?
+  [ "$status" -eq 3 ] || fail "setup /S went on while Quorvel ran (exit $status)"
+  status=0
+  wine "$folder/uninstall.exe" /S "_?=C:\\$name" || status=$?
+  [ "$status" -eq 3 ] || fail "the uninstaller went on while Quorvel ran (exit $status)"
+  [ -f "$folder/quorvel.exe" ] || fail "quorvel.exe went while Quorvel ran"
+  wine taskkill /F /IM quorvel-cli.exe >/dev/null 2>&1 || true
+  wait "$cli" 2>/dev/null || true
+  wineserver -w
 }
 
 slave_pid=""
@@ -126,24 +257,29 @@ run_window() {
   return 0
 }
 
+# A file the user put into the program folder stays, and with it the folder.
 uninstall() {
   wineserver -k 2>/dev/null || true
+  echo notes >"$program_dir/notes.txt"
   wine "$program_dir/uninstall.exe" /S
   wineserver -w
-  local i
-  # The uninstaller runs on from a copy of itself.
-  for ((i = 0; i < 40; i++)); do [ -e "$program_dir" ] || break; sleep 0.25; done
-  [ -e "$program_dir" ] && fail "$program_dir is still there after uninstalling"
+  wait_gone "$program_dir/uninstall.exe" || fail "the uninstaller is still in $program_dir"
+  [ "$(files_in "$program_dir")" = notes.txt ] ||
+    fail "$program_dir after uninstalling holds $(files_in "$program_dir" | tr '\n' ' ')instead of notes.txt alone"
   [ -e "$shortcut" ] && fail "the Start-menu entry is still there after uninstalling"
+  wine reg query "HKLM\\$uninstall_key" >/dev/null 2>&1 && fail "the HKLM entry is still there after uninstalling"
   return 0
 }
 
 start=$SECONDS
 prepare_prefix
-install
+install_with_pages "${1:-}"
+check_entry HKLM
 start_slave
-run_window
+[ "${1:-}" = installer ] || run_window
+check_user_files_kept
 stop_slave
 uninstall
+check_current_user_install
 echo "windows-check: $failures failure(s) in $((SECONDS - start)) s; screenshots in $check"
 [ "$failures" -eq 0 ]

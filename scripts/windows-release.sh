@@ -3,9 +3,11 @@
 # package into a cache folder (once; about 22 minutes on two idle cores), then
 # the window built against it, its DLLs and platform plugin gathered, and an
 # installer made. Not part of the per-commit CI.
-#   scripts/windows-release.sh qt       only the Qt build (start it early)
-#   scripts/windows-release.sh          Qt when missing, then the release
-#                                       (build-win-release/quorvel-setup.exe)
+#   scripts/windows-release.sh qt        only the Qt build (start it early)
+#   scripts/windows-release.sh           Qt when missing, then the release
+#                                        (build-win-release/quorvel-setup.exe)
+#   scripts/windows-release.sh installer only the installer, from the files
+#                                        staged by an earlier release
 # The cache is $QUORVEL_CACHE (default ~/.cache/quorvel); the machine's apt
 # sources stay as they are: the source package comes through a private
 # sources list given to apt as options.
@@ -17,7 +19,10 @@ qt_version=6.4.2
 qt_prefix="$cache/qt-$qt_version-mingw"
 mkdir -p "$cache"
 
-install_tools() { bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools dpkg-dev nsis ninja-build cmake; }
+install_tools() {
+  bash scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine wine64 qt6-base-dev qt6-base-dev-tools dpkg-dev nsis \
+    ninja-build cmake librsvg2-bin icoutils
+}
 
 # Debian's own source of qt6-base, through a sources list of our own: the
 # machine's deb lines with deb-src in their place.
@@ -68,6 +73,11 @@ build_window() {
     -DQt6_DIR="$qt_prefix/lib/cmake/Qt6" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DQUORVEL_TESTS=OFF >/dev/null
   cmake --build "$release/build" --target quorvel quorvel-cli -- -j2
+  # The window is a GUI program: started from the Start menu it opens no console.
+  [[ $(x86_64-w64-mingw32-objdump -p "$release/build/bin/quorvel.exe") == *"(Windows GUI)"* ]] || {
+    echo "windows-release: quorvel.exe is not linked as a GUI program" >&2
+    return 1
+  }
   local stage="$release/stage"
   rm -rf "$stage"
   mkdir -p "$stage/platforms" "$stage/styles"
@@ -81,34 +91,42 @@ build_window() {
   done
 }
 
-# An NSIS installer for 64-bit Windows (its 32-bit stub installs nothing
-# under a 64-bit Wine): program folder, Start-menu entry, uninstaller.
+# The lists of the installer's files (NSIS lines): one installs every file of
+# the stage, the other deletes exactly those and then their folders, deepest
+# first, each only when empty; so the uninstaller never removes a file it did
+# not write.
+write_file_lists() {
+  local stage=$1 installed=$2 removed=$3 file dir last=-
+  : >"$installed"
+  : >"$removed"
+  while IFS= read -r file; do
+    case "$file" in *[\"\$]*) echo "windows-release: $file: a name NSIS cannot take" >&2; return 1 ;; esac
+    dir=$(dirname "$file")
+    [ "$dir" = "$last" ] || printf 'SetOutPath "$INSTDIR%s"\n' "$(nsis_path "$dir")" >>"$installed"
+    last=$dir
+    printf 'File "%s/%s"\n' "$stage" "$file" >>"$installed"
+    printf 'Delete "$INSTDIR%s"\n' "$(nsis_path "$file")" >>"$removed"
+  done < <(cd "$stage" && find . -type f -printf '%P\n' | LC_ALL=C sort)
+  while IFS= read -r dir; do
+    printf 'RMDir "$INSTDIR%s"\n' "$(nsis_path "$dir")" >>"$removed"
+  done < <(cd "$stage" && find . -mindepth 1 -type d -printf '%P\n' | LC_ALL=C sort -r)
+}
+# "\sub\file" for sub/file (NSIS takes backslashes as they are); empty for the stage itself.
+nsis_path() { [ "$1" = . ] || printf '\\%s' "${1//\//\\}"; }
+
+# The NSIS installer for 64-bit Windows (its 32-bit stub installs nothing
+# under a 64-bit Wine), described by packaging/windows/quorvel.nsi.
 make_installer() {
-  local script="$release/quorvel.nsi"
-  cat >"$script" <<NSI
-Unicode true
-Target amd64-unicode
-Name "Quorvel"
-OutFile "$release/quorvel-setup.exe"
-InstallDir "\$PROGRAMFILES64\Quorvel"
-RequestExecutionLevel admin
-Section
-  SetShellVarContext all
-  SetOutPath "\$INSTDIR"
-  File /r "$release/stage/*.*"
-  CreateShortcut "\$SMPROGRAMS\Quorvel.lnk" "\$INSTDIR\quorvel.exe"
-  WriteUninstaller "\$INSTDIR\uninstall.exe"
-  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel" "DisplayName" "Quorvel"
-  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel" "UninstallString" '"\$INSTDIR\uninstall.exe"'
-SectionEnd
-Section "Uninstall"
-  SetShellVarContext all
-  Delete "\$SMPROGRAMS\Quorvel.lnk"
-  RMDir /r "\$INSTDIR"
-  DeleteRegKey HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
-SectionEnd
-NSI
-  makensis -V2 "$script"
+  local stage="$release/stage" version
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$release/build/CMakeCache.txt")
+  write_file_lists "$stage" "$release/installed.nsh" "$release/removed.nsh"
+  sed 's/$/\r/' packaging/copyright >"$release/licence.txt"
+  local parts
+  IFS=. read -ra parts <<<"$version.0.0.0"
+  makensis -V2 -DVERSION="$version" -DVERSION4="${parts[0]}.${parts[1]}.${parts[2]}.${parts[3]}" \
+    -DSTAGE="$stage" -DOUTFILE="$release/quorvel-setup.exe" -DICON="$release/build/quorvel.ico" \
+    -DLICENSE="$release/licence.txt" -DSIZE_KB="$(du -sk "$stage" | cut -f1)" \
+    -DINSTALLED="$release/installed.nsh" -DREMOVED="$release/removed.nsh" packaging/windows/quorvel.nsi
 }
 
 release="${QUORVEL_WIN_RELEASE_DIR:-build-win-release}"
@@ -116,6 +134,11 @@ mkdir -p "$release"
 release=$(cd "$release" && pwd)
 start=$SECONDS
 install_tools
+if [ "${1:-}" = installer ]; then
+  make_installer
+  echo "== windows-release: $release/quorvel-setup.exe after $((SECONDS - start)) s"
+  exit 0
+fi
 build_qt
 echo "== windows-release: Qt ready in $qt_prefix after $((SECONDS - start)) s"
 [ "${1:-}" = qt ] && exit 0

@@ -5,6 +5,14 @@
 #include <ctime>
 #include <string>
 
+// Whether this is the Windows build: its texts name Windows' places and
+// remedies, and its file names follow Windows' rules.
+#ifdef _WIN32
+inline constexpr bool WindowsBuild = true;
+#else
+inline constexpr bool WindowsBuild = false;
+#endif
+
 // "<system> <release>" (e.g. "Linux 6.1.0"), or "unknown".
 std::string OperatingSystemName();
 
@@ -18,6 +26,18 @@ bool StandardErrorIsTerminal();
 
 // The folder of the running program's executable; empty when unknown.
 std::string ProgramFolder();
+
+// Where standard output goes nowhere (a Windows GUI program started from a
+// console's prompt), sends standard output and error to the console of the
+// program that started this one, if it has one; output already redirected
+// stays where it goes. Nothing elsewhere.
+void UseParentConsole();
+
+// Marks the program as running for as long as the process lives, where the
+// system's installer asks (Windows: a named mutex that setup and the
+// uninstaller look for before they touch the program's files); nothing
+// elsewhere.
+void MarkProgramRunning();
 
 // `time` in the local time zone; false when the system cannot convert it.
 bool LocalCalendarTime(std::time_t time, std::tm& local);

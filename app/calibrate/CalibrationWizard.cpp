@@ -1,5 +1,6 @@
 #include "CalibrationWizard.h"
 
+#include "app/FileDialogs.h"
 #include "Certificate.h"
 #include "LinearisationCurve.h"
 #include "core/ResultText.h"
@@ -8,7 +9,6 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDoubleSpinBox>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -358,8 +358,8 @@ void TCalibrationWizard::AskCertificate()
     const QString proposed = QStringLiteral("calibration-module%1-%2.pdf")
                                  .arg(flow_->Unit())
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")));
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Calibration certificate"), proposed,
-                                                      QStringLiteral("PDF files (*.pdf)"));
+    const QString file = filedialog::SaveFileName(this, QStringLiteral("Calibration certificate"), proposed,
+                                                  QStringLiteral("PDF files (*.pdf)"));
     if (file.isEmpty()) return;
     if (QString error; !WriteCertificate(file, error))
         QMessageBox::warning(this, QStringLiteral("Calibration certificate"), error);

@@ -11,6 +11,10 @@ std::string OperatingSystemName()
     return std::string(u.sysname) + " " + u.release;
 }
 
+void UseParentConsole() {}
+
+void MarkProgramRunning() {}
+
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 std::string ProgramFolder()

@@ -58,4 +58,21 @@ std::string ProgramFolder()
     return std::filesystem::path(std::wstring(path, length)).parent_path().string();
 }
 
+void UseParentConsole()
+{
+    if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_UNKNOWN) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::FILE* ignored = nullptr;
+    freopen_s(&ignored, "CONOUT$", "w", stdout);
+    freopen_s(&ignored, "CONOUT$", "w", stderr);
+}
+
+void MarkProgramRunning()
+{
+    // The name packaging/windows/quorvel.nsi looks for. The handle stays open
+    // on purpose: the system closes it when the process ends, however it ends.
+    static const HANDLE running = CreateMutexW(nullptr, FALSE, L"QuorvelRunning");
+    (void)running;
+}
+
 bool LocalCalendarTime(std::time_t time, std::tm& local) { return localtime_s(&local, &time) == 0; }

@@ -15,12 +15,13 @@ constexpr DWORD WatchedEvents = LineEvents | EV_CTS | EV_DSR | EV_RLSD | EV_RING
 // were queued, is cancelled and counts what it got.
 constexpr DWORD ReadGraceMs = 200;
 
-// How long a close waits for the event wait it cancelled to end. Wine on a
-// real serial device ends it only when the handle closes.
-constexpr DWORD CloseGraceMs = 200;
+// How long a close waits, after closing the handle, for the driver to finish
+// with the event wait it left armed (the close ends it on every driver).
+constexpr DWORD CloseGraceMs = 1000;
 
-// How often a finished event wait without its result is looked at again.
-constexpr int IncompleteLooks = 200;
+// A wait whose event came before its result is looked at again after 1, 2,
+// 4 ... up to this many ms; then only its event is waited for.
+constexpr DWORD LateLookMaxMs = 32;
 
 // Errors after which the port is no longer there (adapter pulled, driver gone).
 bool GoneError(DWORD error)
@@ -67,6 +68,7 @@ void TVeltWin32Dispatcher::TOverlapped::Rearm()
     const HANDLE event = record.hEvent;
     record = OVERLAPPED{};
     record.hEvent = event;
+    mask = 0;
     ::ResetEvent(event);
 }
 
@@ -80,7 +82,7 @@ TVeltWin32Dispatcher::~TVeltWin32Dispatcher()
 
 int TVeltWin32Dispatcher::DeviceOpen(const std::string& name, std::uint32_t, std::uint32_t)
 {
-    if (!waitOp_.Valid() || !readOp_.Valid() || !writeOp_.Valid()) return ecOutOfMemory;
+    if (!waitOp_->Valid() || !readOp_.Valid() || !writeOp_.Valid()) return ecOutOfMemory;
     // No sharing: a second open, by this process or another, is refused with 5.
     const HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OVERLAPPED, nullptr);
@@ -112,6 +114,7 @@ int TVeltWin32Dispatcher::DeviceOpen(const std::string& name, std::uint32_t, std
     port_ = port;
     state_ = win32dcb::ToBlock(dcb);
     waitPending_ = false;
+    lateLookMs_ = 0;
     lineEventsOnly_ = false;
     return ecOK;
 }
@@ -123,20 +126,40 @@ void TVeltWin32Dispatcher::Abandon(TOverlapped& operation)
     GetOverlappedResult(port_, &operation.record, &ignored, TRUE);
 }
 
+bool TVeltWin32Dispatcher::TOverlapped::Finished(DWORD ms) const
+{
+    // The event may come a moment before the result is written (Wine): the
+    // record is let go only once both are there.
+    const ULONGLONG end = GetTickCount64() + ms;
+    if (WaitForSingleObject(record.hEvent, ms) != WAIT_OBJECT_0) return false;
+    while (!HasOverlappedIoCompleted(&record)) {
+        if (GetTickCount64() >= end) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
 int TVeltWin32Dispatcher::DeviceClose()
 {
     if (port_ == INVALID_HANDLE_VALUE) return -1;
     // The threads have stopped; a wait they left armed still names our record.
-    // A cleared mask ends it where the driver honours that, the cancel where
-    // the driver honours that; the close ends it in any case.
+    // A cleared mask or the cancel ends it where the driver honours them, the
+    // close on every driver.
     if (waitPending_) {
         SetCommMask(port_, 0);
-        CancelIoEx(port_, &waitOp_.record);
-        WaitForSingleObject(waitOp_.record.hEvent, CloseGraceMs);
+        CancelIoEx(port_, &waitOp_->record);
     }
-    waitPending_ = false;
     const int result = CloseHandle(port_) ? ecOK : -1;
     port_ = INVALID_HANDLE_VALUE;
+    // A driver that has not let go of the record may still write its result
+    // and event: the record is then left to it, never freed (one record
+    // each such close), and the next open takes a new one.
+    if (waitPending_ && !waitOp_->Finished(CloseGraceMs)) {
+        static_cast<void>(waitOp_.release());
+        waitOp_ = std::make_unique<TOverlapped>();
+    }
+    waitPending_ = false;
+    lateLookMs_ = 0;
     wake_.reset();
     return result;
 }
@@ -285,6 +308,7 @@ void TVeltWin32Dispatcher::DeviceWakeWaiter()
 
 bool TVeltWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask)
 {
+    OVERLAPPED& record = waitOp_->record;
     for (;;) {
         // A gone port is not watched again, nor is input while the
         // dispatcher's buffer has no room: then only the wake counts.
@@ -295,11 +319,10 @@ bool TVeltWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask)
                 mask = evRxChar;
                 return true;
             }
-            waitOp_.Rearm();
-            eventMask_ = 0;
-            if (WaitCommEvent(port_, &eventMask_, &waitOp_.record)) {
-                if (eventMask_ == 0) continue;
-                mask = eventMask_;
+            waitOp_->Rearm();
+            if (WaitCommEvent(port_, &waitOp_->mask, &record)) {
+                if (waitOp_->mask == 0) continue;
+                mask = waitOp_->mask;
                 return true;
             }
             const DWORD error = GetLastError();
@@ -318,42 +341,43 @@ bool TVeltWin32Dispatcher::DeviceWaitEvent(std::uint32_t& mask)
             waitPending_ = true;
         }
         // The wake comes first, so a stop is never lost behind port events.
-        const HANDLE handles[2] = {static_cast<HANDLE>(wake_->Handle()), waitOp_.record.hEvent};
+        const HANDLE handles[2] = {static_cast<HANDLE>(wake_->Handle()), record.hEvent};
         const DWORD count = waitPending_ ? 2 : 1;
-        const DWORD result = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
+        const DWORD limit = waitPending_ && lateLookMs_ ? lateLookMs_ : INFINITE;
+        const DWORD result = WaitForMultipleObjects(count, handles, FALSE, limit);
         if (result == WAIT_OBJECT_0) {
             mask = 0;
             return true;
         }
-        if (result != WAIT_OBJECT_0 + 1) return false;
+        if (result != WAIT_OBJECT_0 + 1 && result != WAIT_TIMEOUT) return false;
         DWORD ignored = 0;
-        if (!GetOverlappedResult(port_, &waitOp_.record, &ignored, FALSE)) {
-            const DWORD error = GetLastError();
-            // Wine may set the event a moment before it writes the result:
-            // the wait is still on, looked at again a millisecond later. An
-            // event still set without a result after that is reset, and the
-            // wait's end sets it again.
-            if (error == ERROR_IO_INCOMPLETE) {
-                if (++incompleteLooks_ < IncompleteLooks) {
-                    Sleep(1);
-                } else {
-                    ResetEvent(waitOp_.record.hEvent);
-                    incompleteLooks_ = 0;
-                }
+        bool done = GetOverlappedResult(port_, &record, &ignored, FALSE) != 0;
+        if (!done && GetLastError() == ERROR_IO_INCOMPLETE) {
+            // The event came before the result (Wine sets it a moment early,
+            // or for a wake that finds nothing). It is reset before the result
+            // is looked at again: an end after that look sets it anew, one
+            // before it is seen by it, and a result written without a new
+            // event by the next look, a short time later.
+            ResetEvent(record.hEvent);
+            done = GetOverlappedResult(port_, &record, &ignored, FALSE) != 0;
+            if (!done && GetLastError() == ERROR_IO_INCOMPLETE) {
+                lateLookMs_ = lateLookMs_ == 0 ? 1 : lateLookMs_ * 2;
+                if (lateLookMs_ > LateLookMaxMs) lateLookMs_ = 0;
                 continue;
             }
-            incompleteLooks_ = 0;
-            waitPending_ = false;
-            // Abandoned by the driver (some end an idle wait this way): armed again.
-            if (error == ERROR_OPERATION_ABORTED) continue;
+        }
+        const DWORD error = done ? ERROR_SUCCESS : GetLastError();
+        lateLookMs_ = 0;
+        waitPending_ = false;
+        // Abandoned by the driver (some end an idle wait this way): armed again.
+        if (error == ERROR_OPERATION_ABORTED) continue;
+        if (!done) {
             MarkDeviceGone(static_cast<int>(error));
             mask = evErr;
             return true;
         }
-        waitPending_ = false;
-        incompleteLooks_ = 0;
-        if (eventMask_ == 0) continue;
-        mask = eventMask_;
+        if (waitOp_->mask == 0) continue;
+        mask = waitOp_->mask;
         return true;
     }
 }

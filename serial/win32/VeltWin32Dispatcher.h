@@ -44,14 +44,19 @@ protected:
     std::uint8_t DeviceModemLines() override;
 
 private:
-    // One overlapped operation: its record and the manual-reset event it signals.
+    // One overlapped operation: its record, the manual-reset event it
+    // signals and, for WaitCommEvent, the event mask the driver fills.
     struct TOverlapped {
         TOverlapped();
         ~TOverlapped();
         OVERLAPPED record{};
+        DWORD mask = 0;
         bool Valid() const { return record.hEvent != nullptr; }
         // Readies the record for the next operation.
         void Rearm();
+        // Whether the driver has finished with the record (its event set and
+        // its result written) within `ms`.
+        bool Finished(DWORD ms) const;
     };
 
     void NoteFailure(DWORD error);
@@ -63,12 +68,13 @@ private:
     HANDLE port_ = INVALID_HANDLE_VALUE;
     std::unique_ptr<TVeltEvent> wake_;  // makes DeviceWaitEvent return
     TDeviceControlBlock state_;         // what was last written to the device
-    TOverlapped waitOp_;                // WaitCommEvent (event thread)
-    TOverlapped readOp_;                // ReadFile (holder of the read lock)
-    TOverlapped writeOp_;               // WriteFile (output thread)
-    DWORD eventMask_ = 0;               // filled by the pending WaitCommEvent
+    // WaitCommEvent (event thread); on the heap, so that a close can leave it
+    // to a driver that has not let go of it.
+    std::unique_ptr<TOverlapped> waitOp_ = std::make_unique<TOverlapped>();
+    TOverlapped readOp_;   // ReadFile (holder of the read lock)
+    TOverlapped writeOp_;  // WriteFile (output thread)
     bool waitPending_ = false;
     bool lineEventsOnly_ = false;               // the port cannot wait for modem-line changes
-    int incompleteLooks_ = 0;                   // looks at a wait whose event came before its result
+    DWORD lateLookMs_ = 0;                      // next look at a wait whose event came before its result
     std::atomic<std::uint32_t> lineErrors_{0};  // taken from the driver, not yet reported
 };

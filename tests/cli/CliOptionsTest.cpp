@@ -1,5 +1,6 @@
 // quorvel-cli's command line: what it accepts and the messages for what not.
 #include "cli/CliOptions.h"
+#include "serial/SystemInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -82,4 +83,12 @@ TEST(CliOptions, UsageNamesEveryOptionAndTheExitStatus)
     for (const char* word :
          {"--com N", "--addr A", "--modules M", "--seconds S", "--trace FILE", "--help", "Exit status"})
         EXPECT_NE(usage.find(word), std::string::npos) << word;
+}
+
+TEST(CliOptions, UsageNamesThePortsOfItsOwnSystem)
+{
+    EXPECT_NE(CliUsage().find(PortsHelp(WindowsBuild)), std::string::npos);
+    EXPECT_NE(PortsHelp(true).find("Device Manager"), std::string::npos);
+    EXPECT_EQ(PortsHelp(true).find("/tmp"), std::string::npos);
+    EXPECT_NE(PortsHelp(false).find("/tmp/quorvel-<uid>/ports"), std::string::npos);
 }
