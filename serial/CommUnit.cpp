@@ -282,7 +282,7 @@ bool TCommUnit::TakeInput()
 bool TCommUnit::Expired(const fdl::TCut& cut, Clock::time_point now) const
 {
     const std::size_t length = std::max(cut.length, fdl::SD2HeadLength);
-    const auto allowance = std::chrono::milliseconds(allowance_);
+    const auto allowance = std::max<fdl::Duration>(std::chrono::milliseconds(allowance_), LearnedAllowance());
     const auto own = fdl::LineTime(length, static_cast<int>(port_->Baud()));
     return now > rxTime_[0] + own + allowance && now > rxTime_[static_cast<std::size_t>(rxCount_) - 1] + allowance;
 }
