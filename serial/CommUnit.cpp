@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -35,14 +36,7 @@ TCommUnit::TCommUnit(TComponent* owner, std::unique_ptr<TPollTimer> timer)
     pollTimer_->SetEnabled(false);
     pollTimer_->SetInterval(PollInterval);
     port_->SetOnTriggerAvail([this](TVeltCustomComPort&, unsigned) { PollInput(); });
-    pollTimer_->SetOnWake([this] {
-        try {
-            SendHeld();
-        } catch (const std::exception& e) {
-            held_.Clear();  // the master sees no answer
-            Notice(std::string("Writing to the port failed: ") + e.what());
-        }
-    });
+    pollTimer_->SetOnWake([this] { Woken(); });
 }
 
 TCommUnit::~TCommUnit()
@@ -185,6 +179,28 @@ void TCommUnit::AwaitAnswer(std::size_t requestLength, std::size_t answerLength)
     // A held request's slot begins when it goes out.
     deadline_ = std::max(Clock::now(), held_.empty() ? Clock::time_point{} : SendDue()) + slot_;
     ArmInputWake();
+    ArmTimerWake();
+}
+
+// The timer wakes the channel when a held write is due or the slot runs out.
+void TCommUnit::ArmTimerWake()
+{
+    std::optional<Clock::time_point> at;
+    if (!held_.empty()) at = SendDue();
+    if (awaiting_ && (!at || deadline_ < *at)) at = deadline_;
+    if (at) pollTimer_->WakeAt(*at);
+}
+
+void TCommUnit::Woken()
+{
+    try {
+        SendHeld();
+    } catch (const std::exception& e) {
+        held_.Clear();  // the master sees no answer
+        Notice(std::string("Writing to the port failed: ") + e.what());
+    }
+    if (awaiting_ && !LineBusy() && onSlotOver_) onSlotOver_();
+    ReleaseTick();
 }
 
 fdl::Duration TCommUnit::LearnedAllowance() const
@@ -196,16 +212,17 @@ fdl::Duration TCommUnit::LearnedAllowance() const
     // A quarter more and 2 ms: the next answer may be a little slower.
     const fdl::Duration learned = std::min<fdl::Duration>(largest + largest / 4 + std::chrono::milliseconds(2),
                                                           std::chrono::milliseconds(MaxAdapterAllowance));
-    return delayCount_ < LearnAfter ? std::max(setting, learned) : learned;
+    // Never below the setting: a loaded machine may answer slower than the quiet moments taught.
+    return std::max(setting, learned);
 }
 
 // The answer's delay beyond its own time after the request: what the
-// adapter (both ways) and the slave's own turn-around added.
-// Only the first telegram after a write, and only within a second slot
-// after the first: what comes later is no answer of this request.
+// adapter (both ways) and the slave's turn-around added. Only the first
+// telegram after a write counts, and only up to LearnBeyond after its slot:
+// what comes later is no answer of this request.
 void TCommUnit::Learn(const TWirePiece& piece)
 {
-    if (learned_ || sentAt_ == Clock::time_point{} || piece.arrived > sentAt_ + 2 * slot_) return;
+    if (learned_ || sentAt_ == Clock::time_point{} || piece.arrived > sentAt_ + slot_ + LearnBeyond) return;
     learned_ = true;
     const auto earliest =
         sentAt_ + fdl::EarliestAnswer(sentLength_, piece.bytes.size(), static_cast<int>(port_->Baud()));
@@ -379,7 +396,7 @@ void TCommUnit::SendHeld()
     const Clock::time_point now = Clock::now();
     const Clock::time_point due = SendDue();
     if (now < due) {
-        pollTimer_->WakeAt(due);
+        ArmTimerWake();
         return;
     }
     const TByteString bytes = std::move(held_);
@@ -389,7 +406,10 @@ void TCommUnit::SendHeld()
     sentLength_ = bytes.size();
     sentEnd_ = now + fdl::LineTime(bytes.size(), static_cast<int>(port_->Baud()));
     learned_ = false;
-    if (awaiting_) deadline_ = now + slot_;
+    if (awaiting_) {
+        deadline_ = now + slot_;
+        ArmTimerWake();
+    }
 }
 
 void TCommUnit::CheckDevice()

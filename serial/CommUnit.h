@@ -121,6 +121,9 @@ public:
     // While set, complete telegrams go here instead of OnTelegram (the live
     // list borrows the channel this way); empty: back to OnTelegram.
     void SetTelegramTaker(TTelegramEvent taker) { taker_ = std::move(taker); }
+    // Called at the timer's wake when the awaited answer's slot has run out
+    // (the live list asks on at once instead of at its next poll).
+    void SetOnSlotOver(std::function<void()> handler) { onSlotOver_ = std::move(handler); }
     // Lines for the user about the port: lost, back, a choice refused.
     void SetOnNotice(TNoticeEvent handler) { onNotice_ = std::move(handler); }
     // Every piece cut off the receive buffer: telegrams, corrupt ones, noise.
@@ -134,12 +137,12 @@ public:
     // allowance starts before answers have shown the adapter's delays.
     void SetAdapterAllowance(int milliseconds);
     int AdapterAllowance() const { return allowance_; }
-    // The allowance in force: learned from the recent answers' delays beyond
-    // their time on the line (with a margin, at most MaxAdapterAllowance),
-    // the setting until enough answers have come.
+    // The allowance in force: above the largest of the recent answers'
+    // delays beyond their time on the line (with a margin, at most
+    // MaxAdapterAllowance), and never below the setting.
     fdl::Duration LearnedAllowance() const;
-    static constexpr std::size_t LearnFrom = 32;  // answers remembered
-    static constexpr std::size_t LearnAfter = 4;  // answers before the setting gives way
+    static constexpr std::size_t LearnFrom = 32;                  // answers remembered
+    static constexpr std::chrono::milliseconds LearnBeyond{200};  // the latest past its slot an answer is learned
     // A request of `requestLength` bytes has just been written and expects
     // an answer of about `answerLength` bytes (0: none): the tick waits for
     // the answer or the slot time.
@@ -193,6 +196,8 @@ private:
     void DropFront(int count);
     Clock::time_point SendDue() const;
     void SendHeld();
+    void ArmTimerWake();
+    void Woken();
     bool Late(const TWirePiece& piece) const;
     void Learn(const TWirePiece& piece);
     fdl::Duration Slot(std::size_t requestLength, std::size_t answerLength) const;
@@ -220,6 +225,7 @@ private:
     TNoticeEvent onNotice_;
     TTelegramEvent taker_;
     TWireEvent onWire_;
+    std::function<void()> onSlotOver_;
     int allowance_ = DefaultAdapterAllowance;
     bool tickDue_ = false;           // the tick is due and held while the line is busy
     bool awaiting_ = false;          // a request awaits its answer
