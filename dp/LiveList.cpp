@@ -56,7 +56,6 @@ bool TLiveListScan::Start(std::string& error)
     channel.PollTimer().SetInterval(ScanPollInterval);
     channel.PollTimer().SetOnTimer([this] { Poll(); });
     channel.SetTelegramTaker([this](const TByteString& telegram) { Take(telegram); });
-    channel.SetOnSlotOver([this] { Poll(); });
     master_.Trace(TTraceKind::Comment, {}, "live list");
     address_ = FirstAddress - 1;
     NextAddress();
@@ -76,7 +75,6 @@ void TLiveListScan::HandBack()
     channel.PollTimer().SetInterval(channelInterval_);
     channel.PollTimer().SetOnTimer([&channel] { channel.PollTick(); });
     channel.SetTelegramTaker({});
-    channel.SetOnSlotOver({});
     channel.AnswerIn();
     channel.ClearBuffer();
 }

@@ -356,7 +356,7 @@ void T_DPV0::SendTelegram(const TByteString& frame)
     TByteString complete;
     if (!telegram::CompleteFrame(frame, complete)) return;
     repeated_ = false;
-    if (complete[6] == telegram::fcRequestData) {
+    if (complete.size() > 8 && complete[6] == telegram::fcRequestData) {
         // The frame count goes into FC, and the check sum follows it.
         const std::uint8_t fc = FrameCount();
         complete[complete.size() - 2] = static_cast<std::uint8_t>(complete[complete.size() - 2] + fc - complete[6]);

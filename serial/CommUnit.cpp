@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <optional>
 
 namespace {
 
@@ -179,16 +178,6 @@ void TCommUnit::AwaitAnswer(std::size_t requestLength, std::size_t answerLength)
     // A held request's slot begins when it goes out.
     deadline_ = std::max(Clock::now(), held_.empty() ? Clock::time_point{} : SendDue()) + slot_;
     ArmInputWake();
-    ArmTimerWake();
-}
-
-// The timer wakes the channel when a held write is due or the slot runs out.
-void TCommUnit::ArmTimerWake()
-{
-    std::optional<Clock::time_point> at;
-    if (!held_.empty()) at = SendDue();
-    if (awaiting_ && (!at || deadline_ < *at)) at = deadline_;
-    if (at) pollTimer_->WakeAt(*at);
 }
 
 void TCommUnit::Woken()
@@ -199,7 +188,6 @@ void TCommUnit::Woken()
         held_.Clear();  // the master sees no answer
         Notice(std::string("Writing to the port failed: ") + e.what());
     }
-    if (awaiting_ && !LineBusy() && onSlotOver_) onSlotOver_();
     ReleaseTick();
 }
 
@@ -396,7 +384,7 @@ void TCommUnit::SendHeld()
     const Clock::time_point now = Clock::now();
     const Clock::time_point due = SendDue();
     if (now < due) {
-        ArmTimerWake();
+        pollTimer_->WakeAt(due);
         return;
     }
     const TByteString bytes = std::move(held_);
@@ -406,10 +394,7 @@ void TCommUnit::SendHeld()
     sentLength_ = bytes.size();
     sentEnd_ = now + fdl::LineTime(bytes.size(), static_cast<int>(port_->Baud()));
     learned_ = false;
-    if (awaiting_) {
-        deadline_ = now + slot_;
-        ArmTimerWake();
-    }
+    if (awaiting_) deadline_ = now + slot_;
 }
 
 void TCommUnit::CheckDevice()

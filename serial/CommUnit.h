@@ -121,9 +121,6 @@ public:
     // While set, complete telegrams go here instead of OnTelegram (the live
     // list borrows the channel this way); empty: back to OnTelegram.
     void SetTelegramTaker(TTelegramEvent taker) { taker_ = std::move(taker); }
-    // Called at the timer's wake when the awaited answer's slot has run out
-    // (the live list asks on at once instead of at its next poll).
-    void SetOnSlotOver(std::function<void()> handler) { onSlotOver_ = std::move(handler); }
     // Lines for the user about the port: lost, back, a choice refused.
     void SetOnNotice(TNoticeEvent handler) { onNotice_ = std::move(handler); }
     // Every piece cut off the receive buffer: telegrams, corrupt ones, noise.
@@ -196,7 +193,6 @@ private:
     void DropFront(int count);
     Clock::time_point SendDue() const;
     void SendHeld();
-    void ArmTimerWake();
     void Woken();
     bool Late(const TWirePiece& piece) const;
     void Learn(const TWirePiece& piece);
@@ -225,7 +221,6 @@ private:
     TNoticeEvent onNotice_;
     TTelegramEvent taker_;
     TWireEvent onWire_;
-    std::function<void()> onSlotOver_;
     int allowance_ = DefaultAdapterAllowance;
     bool tickDue_ = false;           // the tick is due and held while the line is busy
     bool awaiting_ = false;          // a request awaits its answer
