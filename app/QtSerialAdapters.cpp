@@ -7,6 +7,10 @@
 #include <QPalette>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
 TComboCommit::TComboCommit(QComboBox* combo, std::function<void()> handler)
     : combo_(combo), handler_(std::move(handler)), lastText_(combo->currentText())
 {
@@ -84,6 +88,16 @@ TQtPollTimer::TQtPollTimer(std::function<void()> beforeEachExpiry) : before_(std
             if (onTimer_) onTimer_();
         });
     });
+    wake_.setTimerType(Qt::PreciseTimer);
+    wake_.setSingleShot(true);
+    QObject::connect(&wake_, &QTimer::timeout, [this] { errorbox::Guard([this] { Woken(); }); });
+}
+
+void TQtPollTimer::WakeAt(std::chrono::steady_clock::time_point at)
+{
+    // Whole milliseconds, rounded up: never before the time asked for.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - std::chrono::steady_clock::now());
+    wake_.start(static_cast<int>(std::max<std::int64_t>(0, left.count())));
 }
 
 void TQtPollTimer::SetEnabled(bool enabled)

@@ -67,9 +67,11 @@ public:
     void SetEnabled(bool enabled) override;
     bool Enabled() const override { return timer_.isActive(); }
     void SetOnTimer(std::function<void()> handler) override { onTimer_ = std::move(handler); }
+    void WakeAt(std::chrono::steady_clock::time_point at) override;
 
 private:
     QTimer timer_;
+    QTimer wake_;  // single shot
     std::function<void()> before_;
     std::function<void()> onTimer_;
 };

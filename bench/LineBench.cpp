@@ -8,18 +8,23 @@
 //     after "Connected";
 //   - the time from the device coming back to fresh values;
 //   - 8 modules, standard and fast, with and without a 16 ms adapter latency
-//     on both ends: the mean cycle against the line's bound, status changes
-//     and collisions (the long runs take `long seconds`);
+//     on both ends: the mean cycle against the line's bound with the idle
+//     time before each request (TSYN), status changes, the master's late
+//     answers and repeats, the simulator's collisions and requests it did
+//     not hear for want of idle line (the long runs take `long seconds`);
 //   - a 15 s flood: the time to "No answer from slave" and to values back;
-//   - the live list of three stations behind a 16 ms adapter latency: the
-//     scans that found all three and the scan time.
+//   - the live list of three stations behind a 2 ms adapter latency on both
+//     ends (a low-latency adapter): the scans that found all three and the
+//     scan time.
 //
-//   line_bench [seconds] [long seconds] [scans]   (default 20, 60 and 5)
+//   line_bench [seconds] [long seconds] [scans] [line]   (default 20, 60 and 5;
+//   "line": only the 8-module runs and the live list)
 #include "bench/BenchUsage.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SlaveCounts.h"
 #include "tests/support/TempFolder.h"
 #include "fdl/Framing.h"
+#include "fdl/LineTiming.h"
 #include "serial/PortDirectory.h"
 
 #include <algorithm>
@@ -38,11 +43,12 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 std::string StatsFile;  // the simulator's counts, written when it stops
 
-// "collisions N" as the last simulator counted them.
+// "collisions N sync M" as the last simulator counted them.
 std::string Collisions()
 {
     const auto counts = SlaveCounts::Read(StatsFile);
-    return counts ? "collisions " + std::to_string(counts->collisions) : std::string("collisions unknown");
+    return counts ? "collisions " + std::to_string(counts->collisions) + " sync " + std::to_string(counts->sync)
+                  : std::string("collisions unknown");
 }
 
 // The simulator on COM2 with `args`, once its link is there.
@@ -179,8 +185,23 @@ void DeviceBack(int modules)
 }
 
 // The line's bound of one 8-module exchange at 19200 baud: a 25-byte request,
-// the min TSDR and a 145-byte answer.
-double LineBoundMs() { return std::chrono::duration<double, std::milli>(fdl::SlotTime(25, 145, 19200, {})).count(); }
+// the min TSDR, a 145-byte answer and the idle time before the next request.
+double LineBoundMs()
+{
+    return std::chrono::duration<double, std::milli>(fdl::SlotTime(25, 145, 19200, {}) + fdl::SyncTime(19200)).count();
+}
+
+// "late L repeats R" from the counters quorvel-cli printed at exit.
+std::string MasterCounts(const Lines& lines)
+{
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        const std::size_t at = it->text.find(" repeats ");
+        if (it->text.rfind("stats ", 0) != 0 || at == std::string::npos) continue;
+        const std::size_t end = it->text.find(" cycle ", at);
+        return it->text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+    }
+    return "no counters";
+}
 
 // "cycle L ms mean M ms" from the counters quorvel-cli printed at exit.
 double MeanCycleMs(const Lines& lines)
@@ -208,13 +229,14 @@ void Line8(int seconds, bool fast, int latency)
     StopSlave(*slave);
     const Lines lines = cli->Lines();
     const std::size_t connected = ConnectedLine(lines);
-    // The adapter holds the request and the answer back, each up to its latency.
-    const double mean = MeanCycleMs(lines), bound = LineBoundMs() + 2.0 * latency;
+    // The adapter holds the answer back up to its latency and the request by up to a millisecond.
+    const double mean = MeanCycleMs(lines), bound = LineBoundMs() + (latency > 0 ? latency + 1.0 : 0.0);
     std::printf(
-        "modules 8 %-8s adapter latency %2d ms, %d s: mean cycle %.1f ms, line bound with the adapter's "
-        "delays %.1f ms (%+.1f %%); status lines after Connected: %s; %s\n",
+        "modules 8 %-8s adapter latency %2d ms, %d s: mean cycle %.1f ms, line bound with TSYN and the "
+        "adapter's delays %.1f ms (%+.1f %%); status lines after Connected: %s; %s; %s\n",
         fast ? "fast" : "standard", latency, seconds, mean, bound, bound > 0 ? 100.0 * (mean - bound) / bound : 0.0,
-        connected < lines.size() ? StatusAfter(lines, connected).c_str() : "no connection", Collisions().c_str());
+        connected < lines.size() ? StatusAfter(lines, connected).c_str() : "no connection", MasterCounts(lines).c_str(),
+        Collisions().c_str());
 }
 
 // A flood of random bytes for 15 s from the 50th answer: how soon "No
@@ -252,16 +274,16 @@ void Flood()
                 Collisions().c_str());
 }
 
-// Scans of three stations with a 16 ms adapter latency on both ends.
+// Scans of three stations behind a low-latency adapter (2 ms on both ends).
 void LiveList(int scans)
 {
     auto slave =
-        StartSimulator({"--station", "3:2", "--station", "7:8", "--station", "20:1", "--adapter-latency", "16"});
+        StartSimulator({"--station", "3:2", "--station", "7:8", "--station", "20:1", "--adapter-latency", "2"});
     int complete = 0;
     double longest = 0, total = 0;
     for (int i = 0; i < scans; ++i) {
         const auto start = Clock::now();
-        ChildProcess cli(QUORVEL_CLI_PROGRAM, {"--com", "2", "--live-list", "--adapter-latency", "16"});
+        ChildProcess cli(QUORVEL_CLI_PROGRAM, {"--com", "2", "--live-list", "--adapter-latency", "2"});
         cli.Wait(std::chrono::seconds(60));
         const double took = Seconds(Clock::now() - start);
         total += took;
@@ -274,25 +296,27 @@ void LiveList(int scans)
     }
     StopSlave(*slave);
     std::printf(
-        "live list of stations 3, 7, 20, adapter latency 16 ms: all three in %d of %d scans; "
+        "live list of stations 3, 7, 20, adapter latency 2 ms: all three in %d of %d scans; "
         "scan time mean %.1f s, longest %.1f s\n",
         complete, scans, total / scans, longest);
 }
 
 }  // namespace
 
-constexpr const char* Usage = R"(Usage: line_bench [SECONDS [LONG_SECONDS [SCANS]]]
+constexpr const char* Usage = R"(Usage: line_bench [SECONDS [LONG_SECONDS [SCANS [line]]]]
 Figures of the link over a paced line: cycles per second standard and fast,
 the data each injected fault costs, the time from a device back to values,
 8 modules with adapter latency, a flood, the live list behind an adapter.
   SECONDS       seconds of each short run (default 20)
   LONG_SECONDS  seconds of each run with 8 modules (default 60)
   SCANS         live list scans (default 5)
+  line          only the runs with 8 modules and the live list
 )";
 
 int main(int argc, char** argv)
 {
-    if (const auto status = BenchUsage(argc, argv, 3, Usage)) return *status;
+    const bool lineOnly = argc == 5 && std::string(argv[4]) == "line";
+    if (const auto status = BenchUsage(lineOnly ? 4 : argc, argv, 3, Usage)) return *status;
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 20;
     const int longSeconds = argc > 2 ? std::max(2, std::atoi(argv[2])) : 60;
     const int scans = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
@@ -303,6 +327,7 @@ int main(int argc, char** argv)
     ScopedEnv sysfs("QUORVEL_SYSFS_ROOT", (folder.path / "sys").string());
     StatsFile = (folder.path / "slave-stats.json").string();
     for (int modules : {1, 8}) {
+        if (lineOnly) break;
         Rate(modules, seconds, false);
         Rate(modules, seconds, true);
         for (const char* fault : {"fcs", "length", "noise", "sd1noise", "split", "late", "drop", "head", "silence=2"})
@@ -311,7 +336,7 @@ int main(int argc, char** argv)
     }
     for (int latency : {0, 16})
         for (bool fast : {false, true}) Line8(longSeconds, fast, latency);
-    Flood();
+    if (!lineOnly) Flood();
     LiveList(scans);
     return 0;
 }

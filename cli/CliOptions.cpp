@@ -175,9 +175,11 @@ that master's bus.
 
 The master sends one request at a time: the next one goes out when the
 answer is in or when the answer's time on the line, the slave's reaction
-time and the adapter's allowance have passed. Only a whole telegram from
-the slave counts as an answer; ten requests in a row without one give "No
-answer from slave".
+time and the adapter's allowance have passed, and the line has been idle
+for 33 bit times. Only a whole telegram from the slave that came no sooner
+than the line could carry it counts as an answer; a request left unanswered
+is sent once more with the same frame count bit, and ten requests in a row
+without one give "No answer from slave".
 
 Options:
   --com N      use port COMN. Without it: COM2 if it opens, else the
@@ -191,12 +193,14 @@ Options:
   --adapter-latency MS
                the time, 0 to 1000 ms, an RS-485 adapter may add to an
                answer (default 20; common USB adapters hold bytes up to
-               16 ms).
+               16 ms). It is where the allowance starts: the master learns
+               the adapter's delays from the answers.
   --stats      print the bus counters every 10 s and at exit: requests,
                valid answers, no answer, bad answers (check sum, length,
-               end byte, time), noise bytes dropped, repeats, last and mean
-               cycle time; at exit also the time from start to Connected
-               and the data exchanges per second since.
+               end byte, time), noise bytes dropped, repeats, late answers
+               dropped, last and mean cycle time, the allowance learned; at
+               exit also the time from start to Connected and the data
+               exchanges per second since.
   --live-list  list the stations on the bus and exit.
   --list-ports list the COM ports and exit: one line each with its device
                (a link with where it points) and what the system says of

@@ -58,8 +58,16 @@ void RunClockLoop(TManualTimer& timer, std::chrono::steady_clock::time_point dea
     while (!stop) {
         next += interval;
         if (next > deadline) break;
-        while (wake.WaitUntil(next) && !stop)
-            if (afterFire) afterFire();
+        // Between expiries: notifications, and the channel's wake when it asked for one.
+        for (;;) {
+            const auto due = timer.WakeDue();
+            const auto until = due && *due < next ? *due : next;
+            const bool woken = wake.WaitUntil(until);
+            if (stop) break;
+            if (woken && afterFire) afterFire();
+            timer.FireWake(clock::now());
+            if (!woken && until == next) break;
+        }
         timer.Fire();
         if (afterFire) afterFire();
         const auto now = clock::now();

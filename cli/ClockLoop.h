@@ -1,7 +1,8 @@
 // The headless monitor's event loop: fires the channel's poll timer at its
 // interval, sleeping until each deadline (no busy waiting), and after each
 // expiry runs `afterFire` (the port component's queued notifications); a
-// notification queued meanwhile wakes it to run `afterFire` at once.
+// notification queued meanwhile wakes it to run `afterFire` at once, and a
+// wake the channel asks for between expiries is given at its time.
 #pragma once
 
 #include "serial/PollTimer.h"

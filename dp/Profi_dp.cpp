@@ -7,6 +7,9 @@
 
 namespace {
 
+constexpr std::uint8_t FrameCountBit = 0x20;    // FCB, on FC of a request
+constexpr std::uint8_t FrameCountValid = 0x10;  // FCV: the slave is to heed FCB
+
 std::string Milliseconds(std::chrono::microseconds t)
 {
     char text[32];
@@ -16,6 +19,7 @@ std::string Milliseconds(std::chrono::microseconds t)
 
 std::string WireComment(const TWirePiece& piece)
 {
+    if (piece.late) return "dropped: a late answer, too early for the request awaiting one";
     if (piece.kind == fdl::TCutKind::Noise) return "dropped: bytes that start no telegram";
     if (piece.kind == fdl::TCutKind::Corrupt) return std::string("dropped: ") + fdl::FaultText(piece.fault);
     return {};
@@ -29,8 +33,9 @@ std::string CountersLine(const TBusCounters& c, const TLineCounts& line)
            std::to_string(c.noAnswer) + " bad " + std::to_string(c.badAnswers) + " (check sum " +
            std::to_string(line.checkSum) + " length " + std::to_string(line.length) + " end byte " +
            std::to_string(line.endByte) + " time " + std::to_string(line.timeout) + ") noise " +
-           std::to_string(c.noiseBytes) + " repeats " + std::to_string(c.repeats) + " cycle " +
-           Milliseconds(c.lastCycle) + " mean " + Milliseconds(c.meanCycle);
+           std::to_string(c.noiseBytes) + " repeats " + std::to_string(c.repeats) + " late " + std::to_string(c.late) +
+           " cycle " + Milliseconds(c.lastCycle) + " mean " + Milliseconds(c.meanCycle) + " allowance " +
+           Milliseconds(c.allowance);
 }
 
 T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
@@ -71,6 +76,7 @@ void T_DPV0::SetFastCycle(bool on) { fastCycle_ = on; }
 void T_DPV0::StartMaster()
 {
     state_ = {stStart, ssSend, phChkCfg, 0};
+    fcvActive_ = false;
     lastFault_.clear();
     ClearHeldStatus();
     HeardNow();
@@ -97,6 +103,8 @@ TBusCounters T_DPV0::Counters() const
     const TLineCounts& line = commUnit_->LineCounts();
     c.badAnswers = line.checkSum + line.length + line.endByte + line.timeout;
     c.noiseBytes = line.noiseBytes;
+    c.late = line.late;
+    c.allowance = commUnit_->LearnedAllowance();
     return c;
 }
 
@@ -126,12 +134,15 @@ void T_DPV0::Step(const TByteString& telegram)
         answered_ = true;
         if (silenceSaid_) ClearHeldStatus();  // the station has spoken after all
         HeardNow();
+        fcvActive_ = true;  // the next request toggles FCB
     } else if (n == 0 && awaited_ != TAwaited::Nothing) {
-        // The channel lets the tick through once the slot time has run out.
+        // The channel lets the tick through once the slot time has run out:
+        // the request goes once more before it counts as unanswered.
+        if (Repeat()) return;
         awaited_ = TAwaited::Nothing;
         ++counters_.noAnswer;
         ++unheardRequests_;
-        lastUnanswered_ = true;
+        fcvActive_ = false;  // the station may have lost count: start afresh
     }
     ReportStateChange();
     if (n > 0) {
@@ -318,6 +329,7 @@ void T_DPV0::ShowNotice(const std::string& text)
 void T_DPV0::Restart()
 {
     state_ = {stStart, ssSend, phChkCfg, 0};
+    fcvActive_ = false;
     requestOutstanding_ = false;
     silentRequests_ = 0;
     lastExchange_ = {};
@@ -343,17 +355,54 @@ void T_DPV0::SendTelegram(const TByteString& frame)
 {
     TByteString complete;
     if (!telegram::CompleteFrame(frame, complete)) return;
+    repeated_ = false;
+    if (complete.size() > 8 && complete[6] == telegram::fcRequestData) {
+        // The frame count goes into FC, and the check sum follows it.
+        const std::uint8_t fc = FrameCount();
+        complete[complete.size() - 2] = static_cast<std::uint8_t>(complete[complete.size() - 2] + fc - complete[6]);
+        complete[6] = fc;
+        lastRequest_ = complete;
+    } else {
+        lastRequest_ = {};
+    }
     if (!commUnit_->Write(complete)) return;  // the device is gone: nothing was written
     Awaiting(complete);
     Trace(TTraceKind::Sent, complete);
     if (onSend_) onSend_(complete);
 }
 
+// FC of the next new SRD request to SlaveAddress: FCB=1 with FCV=0 for a
+// station not yet answered in this start-up, else the toggled FCB with FCV=1.
+std::uint8_t T_DPV0::FrameCount()
+{
+    if (SlaveAddress != fcbStation_) {
+        fcbStation_ = SlaveAddress;
+        fcvActive_ = false;
+    }
+    fcb_ = fcvActive_ ? !fcb_ : true;
+    const std::uint8_t fcb = fcb_ ? FrameCountBit : 0;
+    const std::uint8_t fcv = fcvActive_ ? FrameCountValid : 0;
+    return static_cast<std::uint8_t>((telegram::fcRequestData & ~(FrameCountBit | FrameCountValid)) | fcb | fcv);
+}
+
+// Sends the unanswered SRD request once more, unchanged; false when it has
+// been repeated already (or was none).
+bool T_DPV0::Repeat()
+{
+    if (repeated_ || lastRequest_.empty() || state_.State == stIdle) return false;
+    const TByteString request = lastRequest_;
+    if (!commUnit_->Write(request)) return false;
+    repeated_ = true;
+    ++counters_.repeats;
+    Awaiting(request);
+    Trace(TTraceKind::Sent, request, "repeat");
+    if (onSend_) onSend_(request);
+    return true;
+}
+
 void T_DPV0::Awaiting(const TByteString& request)
 {
     ++counters_.requests;
-    if (lastUnanswered_) ++counters_.repeats;
-    lastUnanswered_ = false;
     const std::size_t answer = telegram::AnswerLength(request, moduleCount_);
     commUnit_->AwaitAnswer(request.size(), answer);
     if (answer == 0)
@@ -416,6 +465,9 @@ void T_DPV0::AskConfigInWait()
 void T_DPV0::ReportConfigRefusal(int slaveModules)
 {
     const std::string head = "Slave " + std::to_string(SlaveAddress) + " refused the configuration";
+    // A Get_Cfg lost this time does not make the known count unknown again.
+    if (slaveModules > 0) slaveModules_ = slaveModules;
+    slaveModules = slaveModules_;
     if (slaveModules <= 0) {
         Refuse(ConfigurationRefused, head + " (Cfg_Fault)");
         return;
@@ -467,6 +519,7 @@ bool T_DPV0::Refuse(const std::string& status, const std::string& reason)
 void T_DPV0::ClearHeldStatus()
 {
     silenceSaid_ = false;
+    slaveModules_ = 0;
     heldStatus_.clear();
     heldReason_.clear();
 }

@@ -13,7 +13,12 @@
 // before it reaches OnReceive or the state machine. A slave that stops
 // answering in data exchange is noticed: after 10 Data_Exchange requests in
 // a row without a valid answer the master shows "No answer from slave" and
-// starts over. While the port's device is
+// starts over. Each SRD request carries the frame count bit as the standard
+// has it: a new station or a new start-up begins with FCV=0 (FCB=1), then
+// FCB toggles with FCV=1 after each answered request; a request left
+// unanswered is sent once more unchanged, so the slave can tell the repeat
+// from a new request and answer it without acting on it twice, before it
+// counts as unanswered. While the port's device is
 // lost the channel's notice stays on show instead of the master's texts.
 //
 // Every Slave_Diag answer from the slave is decoded and reported through
@@ -85,15 +90,17 @@ struct TTraceEntry {
 struct TBusCounters {
     std::uint64_t requests = 0;              // telegrams the master wrote
     std::uint64_t answers = 0;               // valid answers
-    std::uint64_t noAnswer = 0;              // requests whose slot time ran out unanswered
-    std::uint64_t repeats = 0;               // requests sent after an unanswered one
+    std::uint64_t noAnswer = 0;              // requests left unanswered, their repeat too
+    std::uint64_t repeats = 0;               // unanswered requests sent once more with the same FCB
+    std::uint64_t late = 0;                  // telegrams too early to answer the request awaiting one
     std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time)
     std::uint64_t noiseBytes = 0;            // received bytes that could start no telegram
     std::chrono::microseconds lastCycle{0};  // between the last two Data_Exchange requests
     std::chrono::microseconds meanCycle{0};
+    std::chrono::microseconds allowance{0};  // the adapter allowance the channel has learned
 };
 // "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0) noise 20 repeats 2
-// cycle 100.2 ms mean 100.1 ms"
+// late 0 cycle 100.2 ms mean 100.1 ms allowance 3.1 ms"
 std::string CountersLine(const TBusCounters& c, const TLineCounts& line);
 
 class T_DPV0 : public TComponent {
@@ -206,6 +213,8 @@ private:
     void SetState(std::uint8_t state, std::uint8_t subStep);
     void WriteRaw(const TByteString& bytes);
     void Awaiting(const TByteString& request);
+    std::uint8_t FrameCount();
+    bool Repeat();
     bool IsAnswer(const TByteString& telegram) const;
     void CountCycle();
     void Observe(const TByteString& telegram);
@@ -235,7 +244,12 @@ private:
     // The request awaiting its answer.
     enum class TAwaited : std::uint8_t { Nothing, Answer, AnswerOrAck };
     TAwaited awaited_ = TAwaited::Nothing;
-    bool lastUnanswered_ = false;  // the request before the next one went unanswered
+    TByteString lastRequest_;  // the SRD request awaiting its answer, as written
+    bool repeated_ = false;    // and it has been sent once more
+    // Frame count of the station at fcbStation_: FCV=0 until a request to it is answered.
+    std::int32_t fcbStation_ = -1;
+    bool fcvActive_ = false;
+    bool fcb_ = true;  // of the last request sent
 
     // Silent-slave watch in data exchange.
     bool requestOutstanding_ = false;  // a Data_Exchange request went out
@@ -255,6 +269,7 @@ private:
     bool getCfgAnswered_ = false;
     bool prmRefused_ = false;     // and had Prm_Fault
     std::int32_t countSent_ = 0;  // the module count of the last Chk_Cfg
+    int slaveModules_ = 0;        // the count the slave's Get_Cfg last named for it
     std::string lastFault_;       // the refusal last reported, to say each once
     std::function<void(int address)> onSilentStation_;
     std::chrono::steady_clock::time_point lastHeard_{};  // the last valid answer, Start or new address

@@ -35,6 +35,7 @@ TCommUnit::TCommUnit(TComponent* owner, std::unique_ptr<TPollTimer> timer)
     pollTimer_->SetEnabled(false);
     pollTimer_->SetInterval(PollInterval);
     port_->SetOnTriggerAvail([this](TVeltCustomComPort&, unsigned) { PollInput(); });
+    pollTimer_->SetOnWake([this] { Woken(); });
 }
 
 TCommUnit::~TCommUnit()
@@ -138,6 +139,7 @@ std::uint16_t TCommUnit::ComNumberOf(const std::string& name)
 void TCommUnit::PollTick()
 {
     if (++tickCount_ >= PollsPer(TickPeriod)) tickDue_ = true;
+    SendHeld();
     if (deviceLost_) {
         if (--reopenCountdown_ <= 0) TryReopen();
     } else {
@@ -154,19 +156,78 @@ void TCommUnit::PollInput()
         while (TakeInput()) CutBuffer();
         CutBuffer();
         ArmInputWake();
+        SendHeld();
     }
     ReleaseTick();
 }
 
 void TCommUnit::SetAdapterAllowance(int milliseconds) { allowance_ = std::clamp(milliseconds, 0, MaxAdapterAllowance); }
 
+fdl::Duration TCommUnit::Slot(std::size_t requestLength, std::size_t answerLength) const
+{
+    const fdl::Duration allowance = LearnedAllowance();
+    return fdl::SlotTime(requestLength, answerLength, static_cast<int>(port_->Baud()),
+                         allowance + fdl::SendDelay(allowance));
+}
+
 void TCommUnit::AwaitAnswer(std::size_t requestLength, std::size_t answerLength)
 {
     awaiting_ = answerLength > 0;
     expected_ = answerLength;
-    deadline_ = Clock::now() + fdl::SlotTime(requestLength, answerLength, static_cast<int>(port_->Baud()),
-                                             std::chrono::milliseconds(allowance_));
+    slot_ = Slot(requestLength, answerLength);
+    // A held request's slot begins when it goes out.
+    deadline_ = std::max(Clock::now(), held_.empty() ? Clock::time_point{} : SendDue()) + slot_;
     ArmInputWake();
+}
+
+void TCommUnit::Woken()
+{
+    try {
+        SendHeld();
+    } catch (const std::exception& e) {
+        held_.Clear();  // the master sees no answer
+        Notice(std::string("Writing to the port failed: ") + e.what());
+    }
+    ReleaseTick();
+}
+
+fdl::Duration TCommUnit::LearnedAllowance() const
+{
+    const fdl::Duration setting = std::chrono::milliseconds(allowance_);
+    if (delayCount_ == 0) return setting;
+    const std::size_t count = std::min(delayCount_, LearnFrom);
+    const fdl::Duration largest = *std::max_element(delays_.begin(), delays_.begin() + static_cast<long>(count));
+    // A quarter more and 2 ms: the next answer may be a little slower.
+    const fdl::Duration learned = std::min<fdl::Duration>(largest + largest / 4 + std::chrono::milliseconds(2),
+                                                          std::chrono::milliseconds(MaxAdapterAllowance));
+    // Never below the setting: a loaded machine may answer slower than the quiet moments taught.
+    return std::max(setting, learned);
+}
+
+// The answer's delay beyond its own time after the request: what the
+// adapter (both ways) and the slave's turn-around added. Only the first
+// telegram after a write counts, and only up to LearnBeyond after its slot:
+// what comes later is no answer of this request.
+void TCommUnit::Learn(const TWirePiece& piece)
+{
+    if (learned_ || sentAt_ == Clock::time_point{} || piece.arrived > sentAt_ + slot_ + LearnBeyond) return;
+    learned_ = true;
+    const auto earliest =
+        sentAt_ + fdl::EarliestAnswer(sentLength_, piece.bytes.size(), static_cast<int>(port_->Baud()));
+    const auto delay = std::chrono::duration_cast<fdl::Duration>(piece.arrived - earliest);
+    delays_[delayCount_++ % LearnFrom] = std::max(delay, fdl::Duration::zero());
+}
+
+// A telegram cannot answer the request awaiting one when its first byte
+// came before the request went out or its last sooner than it could have
+// been sent.
+bool TCommUnit::Late(const TWirePiece& piece) const
+{
+    if (!awaiting_) return false;
+    if (!held_.empty() || piece.first < sentAt_) return true;
+    const auto earliest =
+        sentAt_ + fdl::EarliestAnswer(sentLength_, piece.bytes.size(), static_cast<int>(port_->Baud()));
+    return piece.arrived + fdl::StampTolerance < earliest;
 }
 
 void TCommUnit::AnswerIn()
@@ -226,7 +287,7 @@ bool TCommUnit::TakeInput()
 bool TCommUnit::Expired(const fdl::TCut& cut, Clock::time_point now) const
 {
     const std::size_t length = std::max(cut.length, fdl::SD2HeadLength);
-    const auto allowance = std::chrono::milliseconds(allowance_);
+    const auto allowance = std::max<fdl::Duration>(std::chrono::milliseconds(allowance_), LearnedAllowance());
     const auto own = fdl::LineTime(length, static_cast<int>(port_->Baud()));
     return now > rxTime_[0] + own + allowance && now > rxTime_[static_cast<std::size_t>(rxCount_) - 1] + allowance;
 }
@@ -243,11 +304,19 @@ void TCommUnit::CutBuffer()
             cut = fdl::Expire(rxBuffer_.data(), count);
         }
         const std::size_t length = std::min(std::max<std::size_t>(cut.length, 1), count);
-        TWirePiece piece{cut.kind, cut.fault, TByteString(rxBuffer_.data(), length), rxTime_[length - 1]};
-        Count(cut);
+        TWirePiece piece{cut.kind, cut.fault, TByteString(rxBuffer_.data(), length), rxTime_[length - 1], rxTime_[0]};
+        if (cut.kind == fdl::TCutKind::Complete && Late(piece)) {
+            piece.kind = fdl::TCutKind::Corrupt;
+            piece.late = true;
+            ++counts_.late;
+            holdUntil_ = {};  // whatever it answered is over: the idle time counts from it
+        } else {
+            Count(cut);
+        }
+        if (piece.kind == fdl::TCutKind::Complete) Learn(piece);
         DropFront(static_cast<int>(length));  // first: the handlers may read or empty the buffer
         if (onWire_) onWire_(piece);
-        if (cut.kind != fdl::TCutKind::Complete) continue;
+        if (piece.kind != fdl::TCutKind::Complete) continue;
         if (taker_)
             taker_(piece.bytes);
         else if (onTelegram_)
@@ -286,8 +355,46 @@ bool TCommUnit::Write(const TByteString& bytes)
 {
     CheckDevice();
     if (deviceLost_ || refused_) return false;
-    port_->WriteString(bytes);
+    if (!port_->Open()) {
+        port_->WriteString(bytes);  // the component opens it or raises why not
+        return true;
+    }
+    // An answer may still come: the request waits for it or its slot.
+    holdUntil_ = awaiting_ && LineBusy() ? deadline_ : Clock::time_point{};
+    held_ = bytes;
+    SendHeld();
     return true;
+}
+
+TCommUnit::Clock::time_point TCommUnit::SendDue() const
+{
+    const Clock::time_point heard = port_->Open() ? port_->LastInputArrival() : Clock::time_point{};
+    const Clock::time_point quiet =
+        std::max({heard, rxCount_ > 0 ? rxTime_[static_cast<std::size_t>(rxCount_) - 1] : heard, sentEnd_});
+    return std::max(quiet + fdl::SyncTime(static_cast<int>(port_->Baud())), holdUntil_);
+}
+
+void TCommUnit::SendHeld()
+{
+    if (held_.empty()) return;
+    if (deviceLost_ || refused_) {
+        held_.Clear();
+        return;
+    }
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point due = SendDue();
+    if (now < due) {
+        pollTimer_->WakeAt(due);
+        return;
+    }
+    const TByteString bytes = std::move(held_);
+    held_.Clear();
+    port_->WriteString(bytes);
+    sentAt_ = now;
+    sentLength_ = bytes.size();
+    sentEnd_ = now + fdl::LineTime(bytes.size(), static_cast<int>(port_->Baud()));
+    learned_ = false;
+    if (awaiting_) deadline_ = now + slot_;
 }
 
 void TCommUnit::CheckDevice()

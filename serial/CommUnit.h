@@ -13,6 +13,17 @@
 // over as soon as its last byte is in (the port's avail notification), not
 // at the next poll.
 //
+// Before each write the line must have been idle for 33 bit times (TSYN),
+// counted from the last byte received or sent, and an awaited answer must be
+// in or its slot over: a write made sooner is held and goes out at the
+// timer's wake, so an answer still arriving holds the next request back.
+// While an answer is awaited, a telegram that completed sooner than the
+// request's own time, the min TSDR and the telegram's own time allow cannot
+// answer it: it is a late answer to an earlier request, dropped and counted.
+// The slot's adapter allowance covers both directions and follows the
+// adapter: it is kept above the largest delay of the recent answers beyond
+// their time on the line, starting from the setting.
+//
 // Cutting follows the FDL framing (fdl/Framing.h): every complete telegram
 // is handed over alone, corrupt telegrams and noise are dropped and counted,
 // and a telegram that is not complete within its own time on the line plus
@@ -37,6 +48,7 @@
 #include "VeltComponent.h"
 #include "VeltPort.h"
 #include "fdl/Framing.h"
+#include "fdl/LineTiming.h"
 
 #include <array>
 #include <chrono>
@@ -51,6 +63,8 @@ struct TWirePiece {
     fdl::TFault fault = fdl::TFault::None;
     TByteString bytes;
     std::chrono::steady_clock::time_point arrived;  // its last byte
+    std::chrono::steady_clock::time_point first;    // its first byte
+    bool late = false;                              // a complete telegram too early for the request awaiting an answer
 };
 
 // Received bytes the channel dropped, by reason.
@@ -60,6 +74,7 @@ struct TLineCounts {
     std::uint64_t endByte = 0;   // with a wrong end byte
     std::uint64_t timeout = 0;   // not complete within their time on the line
     std::uint64_t noiseBytes = 0;
+    std::uint64_t late = 0;  // complete, but too early to answer the request awaiting one
 };
 
 class TCommUnit : public TComponent {
@@ -115,9 +130,16 @@ public:
     // 20 ms; the empty tick stays at 100 ms.
     void SetPollInterval(int milliseconds);
 
-    // The time an adapter may add to an answer (0..1000 ms).
+    // The time an adapter may add to an answer (0..1000 ms): where the
+    // allowance starts before answers have shown the adapter's delays.
     void SetAdapterAllowance(int milliseconds);
     int AdapterAllowance() const { return allowance_; }
+    // The allowance in force: above the largest of the recent answers'
+    // delays beyond their time on the line (with a margin, at most
+    // MaxAdapterAllowance), and never below the setting.
+    fdl::Duration LearnedAllowance() const;
+    static constexpr std::size_t LearnFrom = 32;                  // answers remembered
+    static constexpr std::chrono::milliseconds LearnBeyond{200};  // the latest past its slot an answer is learned
     // A request of `requestLength` bytes has just been written and expects
     // an answer of about `answerLength` bytes (0: none): the tick waits for
     // the answer or the slot time.
@@ -142,7 +164,10 @@ public:
     // after a refused choice of port, the bytes are dropped and false is
     // returned (the master then just sees no
     // answer); otherwise failures of the port component propagate.
+    // A write the line's idle time holds goes out at the timer's wake; a
+    // newer write replaces one still held (the master has given up on it).
     bool Write(const TByteString& bytes);
+    bool WriteHeld() const { return !held_.empty(); }
 
     TVeltComPort& Port() { return *port_; }
     TPollTimer& PollTimer() { return *pollTimer_; }
@@ -166,6 +191,12 @@ private:
     void ReleaseTick();
     void ArmInputWake();
     void DropFront(int count);
+    Clock::time_point SendDue() const;
+    void SendHeld();
+    void Woken();
+    bool Late(const TWirePiece& piece) const;
+    void Learn(const TWirePiece& piece);
+    fdl::Duration Slot(std::size_t requestLength, std::size_t answerLength) const;
     int PollsPer(int period) const;
     void CheckDevice();
     void LoseDevice();
@@ -191,8 +222,17 @@ private:
     TTelegramEvent taker_;
     TWireEvent onWire_;
     int allowance_ = DefaultAdapterAllowance;
-    bool tickDue_ = false;          // the tick is due and held while the line is busy
-    bool awaiting_ = false;         // a request awaits its answer
-    Clock::time_point deadline_{};  // and its slot time runs out then
-    std::size_t expected_ = 0;      // length of the answer awaited
+    bool tickDue_ = false;           // the tick is due and held while the line is busy
+    bool awaiting_ = false;          // a request awaits its answer
+    Clock::time_point deadline_{};   // and its slot time runs out then
+    std::size_t expected_ = 0;       // length of the answer awaited
+    fdl::Duration slot_{};           // of the request awaiting its answer
+    TByteString held_;               // a write waiting for the idle line
+    Clock::time_point holdUntil_{};  // and the end of the slot before it
+    Clock::time_point sentAt_{};     // the last write to the line
+    std::size_t sentLength_ = 0;
+    Clock::time_point sentEnd_{};  // when its last byte is through
+    bool learned_ = false;         // an answer's delay was taken since
+    std::array<fdl::Duration, LearnFrom> delays_{};
+    std::size_t delayCount_ = 0;
 };

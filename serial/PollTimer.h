@@ -1,11 +1,14 @@
 // The timer that paces the serial channel. The channel owns one and only
 // asks it for an interval, to run or to stop, and to call a handler on each
-// expiry, on the thread that runs the channel. The windowed program fills
-// this with its GUI timer; TManualTimer serves tests and the headless
-// monitor, whose own clock loop fires it.
+// expiry, on the thread that runs the channel; and for one wake between
+// expiries (a write held for the line's idle time goes out then). The
+// windowed program fills this with its GUI timer; TManualTimer serves tests
+// and the headless monitor, whose own clock loop fires it.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <utility>
 
 class TPollTimer {
@@ -16,6 +19,19 @@ public:
     virtual void SetEnabled(bool enabled) = 0;
     virtual bool Enabled() const = 0;
     virtual void SetOnTimer(std::function<void()> handler) = 0;
+    // Calls the wake handler once at `at` (a later call moves it), also while
+    // disabled. A timer that cannot leaves it to its next expiry.
+    virtual void WakeAt(std::chrono::steady_clock::time_point at) { static_cast<void>(at); }
+    void SetOnWake(std::function<void()> handler) { onWake_ = std::move(handler); }
+
+protected:
+    void Woken()
+    {
+        if (onWake_) onWake_();
+    }
+
+private:
+    std::function<void()> onWake_;
 };
 
 // Keeps its settings and fires only when told to (and only while enabled).
@@ -32,8 +48,19 @@ public:
     {
         if (enabled_ && onTimer_) onTimer_();
     }
+    void WakeAt(std::chrono::steady_clock::time_point at) override { wakeAt_ = at; }
+    // The wake asked for and not yet given.
+    std::optional<std::chrono::steady_clock::time_point> WakeDue() const { return wakeAt_; }
+    // Gives the wake once its time has come.
+    void FireWake(std::chrono::steady_clock::time_point now)
+    {
+        if (!wakeAt_ || *wakeAt_ > now) return;
+        wakeAt_.reset();
+        Woken();
+    }
 
 private:
+    std::optional<std::chrono::steady_clock::time_point> wakeAt_;
     int interval_ = 0;
     bool enabled_ = false;
     std::function<void()> onTimer_;

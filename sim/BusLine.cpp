@@ -9,7 +9,7 @@ TBusLine::TBusLine(TUsbAdapter adapter, std::uint32_t seed) : adapter_(adapter),
 void TBusLine::FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime now, Duration charTime)
 {
     if (count == 0) return;
-    const SimTime at = adapter_.NextTick(now);
+    const SimTime at = adapter_.NextFrame(now);
     if (fromMaster_.empty() || fromMaster_.back().reachesLine != at) fromMaster_.push_back({at, charTime, {}});
     fromMaster_.back().bytes.insert(fromMaster_.back().bytes.end(), bytes, bytes + count);
 }
@@ -43,6 +43,13 @@ void TBusLine::PutOnLine(TPending& pending, TStep& step)
 {
     const SimTime from = std::max(pending.reachesLine, masterFreeAt_);
     const Duration c = pending.charTime;
+    // Bytes that follow the master's last without a pause share its fate;
+    // others need the idle time (three characters of 11 bits).
+    if (from > masterFreeAt_ || masterFreeAt_ == SimTime{}) {
+        const Duration idle = from - std::max(masterFreeAt_, output_.QuietSince(from));
+        synced_ = idle >= c * 3;
+        if (!synced_ && !output_.Busy(from, from + c)) step.unsynced.push_back(idle);  // else a collision
+    }
     const auto collisions = output_.Collide(from, c, pending.bytes, random_);
     step.collisions.insert(step.collisions.end(), collisions.begin(), collisions.end());
     // Only bytes sent on a quiet line reach the stations: a station that
@@ -50,7 +57,7 @@ void TBusLine::PutOnLine(TPending& pending, TStep& step)
     bool gap = true;
     for (std::size_t k = 0; k < pending.bytes.size(); ++k) {
         const SimTime start = from + c * static_cast<long>(k);
-        if (Flooded(start) || output_.Busy(start, start + c)) {
+        if (!synced_ || Flooded(start) || output_.Busy(start, start + c)) {
             gap = true;
             continue;
         }

@@ -2,7 +2,10 @@
 // The master's bytes go onto the line through the adapter, one character
 // time each; the stations' bytes come off it through the adapter. While a
 // station is sending, the master's bytes are a collision: the answer is
-// garbled (TLineOutput::Collide) and the stations hear nothing of them.
+// garbled (TLineOutput::Collide) and the stations hear nothing of them. A
+// station finds a request's start only after 33 bit times of idle line
+// (TSYN), counted from the last byte on the line either way: a request that
+// starts sooner is not heard.
 // A flood is random bytes on the line for a while; nobody hears the master
 // through it. Time is passed in, so tests drive it by hand.
 #pragma once
@@ -28,6 +31,8 @@ public:
         std::vector<THeard> heard;
         std::vector<std::uint8_t> toMaster;  // to be written to the master's side now
         std::vector<TLineOutput::TCollision> collisions;
+        // The master's writes that started too soon after the line went idle.
+        std::vector<Duration> unsynced;  // the idle time each had
     };
 
     TBusLine(TUsbAdapter adapter, std::uint32_t seed);
@@ -58,6 +63,7 @@ private:
     std::minstd_rand random_;
     std::vector<TPending> fromMaster_;
     SimTime masterFreeAt_{};
+    bool synced_ = true;  // the stations heard the start of the master's current bytes
     SimTime floodFrom_{}, floodUntil_{}, floodNext_{};
     Duration floodChar_{};
 };

@@ -9,6 +9,8 @@ namespace {
 constexpr std::uint8_t Broadcast = 127;
 constexpr std::uint8_t FunctionMask = 0x0F;
 constexpr std::uint8_t RequestBit = 0x40;
+constexpr std::uint8_t FrameCountBit = 0x20;
+constexpr std::uint8_t FrameCountValid = 0x10;
 constexpr std::uint8_t FdlStatus = 0x09;
 constexpr std::uint8_t SrdLow = 0x0C;
 constexpr std::uint8_t SrdHigh = 0x0D;
@@ -53,8 +55,20 @@ std::optional<TByteString> TDpSlave::Handle(const TRequest& request, SimTime now
     if (destination == Broadcast || IsSdn(request.fc)) return std::nullopt;
     if ((request.fc & FunctionMask) == FdlStatus) return BuildSd1(request.Source(), address_, FcStatusSlave);
     if (!IsSrd(request.fc)) return std::nullopt;
-    if (request.dsap) return HandleSapRequest(request);
-    return HandleDataExchange(request, now);
+    return HandleSrd(request, now);
+}
+
+std::optional<TByteString> TDpSlave::HandleSrd(const TRequest& request, SimTime now)
+{
+    const bool fcb = (request.fc & FrameCountBit) != 0;
+    const auto known = frameCounts_.find(request.Source());
+    if ((request.fc & FrameCountValid) && known != frameCounts_.end() && known->second.fcb == fcb) {
+        ++repeats_;
+        return known->second.answer;
+    }
+    auto reply = request.dsap ? HandleSapRequest(request) : HandleDataExchange(request, now);
+    if (reply) frameCounts_[request.Source()] = {fcb, *reply};
+    return reply;
 }
 
 std::optional<TByteString> TDpSlave::HandleSapRequest(const TRequest& request)

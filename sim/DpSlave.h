@@ -1,7 +1,10 @@
 // The DP-V0 slave station: start-up (Slave_Diag, Set_Prm, Chk_Cfg,
 // Global_Control), the watchdog, and cyclic Data_Exchange through a process
 // image supplied by the owner. Pure: it turns one request into at most one
-// reply, with the time passed in.
+// reply, with the time passed in. It keeps each master's frame count: an SRD
+// request with FCV=1 and the same FCB as that master's last one is a repeat,
+// answered with the last answer and not acted on again (a command is never
+// carried out twice); FCV=0 starts the count afresh.
 #pragma once
 
 #include "SimClock.h"
@@ -10,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -56,6 +60,8 @@ public:
     // The least time, in bit times, the station waits before it answers (min
     // TSDR); Set_Prm sets it, 55 until then.
     int MinTsdrBits() const { return minTsdr_; }
+    // Repeats recognised and answered from the last answer.
+    long long Repeats() const { return repeats_; }
     // The six standard diagnosis bytes as they stand now.
     TByteString Diagnosis() const;
     // The configuration the station accepts: C0 07 07, then 20 1F per module.
@@ -65,6 +71,7 @@ public:
     void SetOnStateChange(StateFn handler) { onStateChange_ = std::move(handler); }
 
 private:
+    std::optional<TByteString> HandleSrd(const TRequest& request, SimTime now);
     std::optional<TByteString> HandleSapRequest(const TRequest& request);
     std::optional<TByteString> HandleDataExchange(const TRequest& request, SimTime now);
     TByteString SetPrm(const TRequest& request);
@@ -86,6 +93,12 @@ private:
     Millis watchdog_{0};
     int minTsdr_ = 55;
     SimTime lastTelegram_{};
+    struct TFrameCount {
+        bool fcb = false;
+        TByteString answer;  // to the last request with this FCB
+    };
+    std::map<std::uint8_t, TFrameCount> frameCounts_;  // by master address
+    long long repeats_ = 0;
 };
 
 }  // namespace sim

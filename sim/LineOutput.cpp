@@ -35,9 +35,20 @@ std::vector<TLineOutput::TByteAt> TLineOutput::TakeDue(SimTime now)
     std::vector<TByteAt> due;
     while (!queue_.empty() && queue_.front().due <= now) {
         due.push_back({queue_.front().due, queue_.front().byte});
+        lastTaken_ = queue_.front().due;
         queue_.pop_front();
     }
     return due;
+}
+
+SimTime TLineOutput::QuietSince(SimTime t) const
+{
+    SimTime quiet = lastTaken_;
+    for (const TQueued& q : queue_) {
+        if (q.due > t) break;
+        quiet = q.due;
+    }
+    return quiet;
 }
 
 bool TLineOutput::Busy(SimTime from, SimTime to) const

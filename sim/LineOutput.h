@@ -39,6 +39,8 @@ public:
     std::optional<SimTime> NextDue() const;
     // Removes and returns the bytes due at `now`, in order.
     std::vector<TByteAt> TakeDue(SimTime now);
+    // When the last station byte through by `t` ended (the epoch: none yet).
+    SimTime QuietSince(SimTime t) const;
     // True when a queued byte is on the line at some time in [from, to).
     bool Busy(SimTime from, SimTime to) const;
     // The master drove `master` onto the line from `from`, one byte per
@@ -62,6 +64,7 @@ private:
     };
     std::deque<TQueued> queue_;
     SimTime freeAt_{};
+    SimTime lastTaken_{};  // the end of the last byte taken off the queue
 };
 
 // A byte `sent` as the master's side reads it when the master drove `master`

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <poll.h>
@@ -141,6 +142,14 @@ void TSlaveServer::Step(SimTime now)
                    std::to_string(c.length) + "-byte answer is garbled from byte " + std::to_string(c.first + 1) +
                    " on");
         }
+        for (const auto idle : step.unsynced) {
+            ++stats_.sync;
+            char text[120];
+            std::snprintf(text, sizeof text,
+                          "request not heard: it started %.2f ms after the line went idle, less than 33 bit times",
+                          std::chrono::duration<double, std::milli>(idle).count());
+            Report(text);
+        }
         WriteToMaster(step.toMaster);
         heard = !step.heard.empty();
         for (const TBusLine::THeard& h : step.heard)
@@ -177,8 +186,11 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     const auto bit = BitTime();
     const auto character = line_.instant ? SimClock::duration::zero() : bit * BitsPerChar;
     // The request's own time on the line has passed at `requestEnd` only on
-    // a real line; the pseudo-terminal brings it at once.
-    SimTime start = requestEnd + (line_.instant ? SimClock::duration::zero() : bit * station.Dp().MinTsdrBits());
+    // a real line; the pseudo-terminal brings it at once. Instant answers
+    // still come no sooner than the line could have carried them, in one
+    // write: the master takes nothing sooner for an answer.
+    SimTime start = requestEnd + bit * station.Dp().MinTsdrBits();
+    if (line_.instant) start += bit * BitsPerChar * static_cast<long>(request.length);
     if (bus_.Flooded(start)) return;  // the line is busy: the station waits and the master gives up
     TFaultedAnswer out;
     out.reply = std::move(reply);
@@ -192,6 +204,7 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     if (out.floodSeconds) bus_.Flood(start, start + std::chrono::seconds(out.floodSeconds), bit * BitsPerChar);
     if (!out.send) return;
     start += out.delay;
+    if (line_.instant) start += bit * BitsPerChar * static_cast<long>(out.reply.size());
     const int sender = out.isAnswer ? station.Dp().Address() : TLineOutput::NoStation;
     if (out.isAnswer) ++stats_.answers;
     SimTime end = start;

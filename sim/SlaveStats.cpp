@@ -9,7 +9,8 @@ namespace sim {
 std::string TSlaveStats::Json() const
 {
     std::string text = "{\"requests\": " + std::to_string(requests) + ", \"answers\": " + std::to_string(answers) +
-                       ", \"collisions\": " + std::to_string(collisions) + ", \"faults\": {";
+                       ", \"collisions\": " + std::to_string(collisions) + ", \"sync\": " + std::to_string(sync) +
+                       ", \"faults\": {";
     for (std::size_t k = 0; k < faults.size(); ++k)
         text += std::string(k ? ", " : "") + "\"" + FaultName(static_cast<TFaultKind>(k)) +
                 "\": " + std::to_string(faults[k]);

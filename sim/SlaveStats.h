@@ -13,6 +13,7 @@ struct TSlaveStats {
     long long requests = 0;                          // telegrams the stations heard
     long long answers = 0;                           // answers the stations put on the line
     long long collisions = 0;                        // answers the master talked over
+    long long sync = 0;                              // requests not heard: too soon after the line went idle
     std::array<long long, FaultKindCount> faults{};  // by TFaultKind
 
     std::string Json() const;

@@ -13,11 +13,14 @@ TUsbAdapter::TUsbAdapter(Millis latency, SimTime origin, std::uint32_t seed) : l
     }
 }
 
-SimTime TUsbAdapter::NextTick(SimTime t) const
+SimTime TUsbAdapter::NextTick(SimTime t) const { return Next(t, latency_); }
+
+SimTime TUsbAdapter::NextFrame(SimTime t) const { return Next(t, FramePeriod); }
+
+SimTime TUsbAdapter::Next(SimTime t, SimClock::duration period) const
 {
     if (latency_.count() <= 0) return t;
     if (t <= firstTick_) return firstTick_;
-    const SimClock::duration period = latency_;
     const auto ticks = (t - firstTick_ + period - SimClock::duration(1)) / period;  // rounded up
     return firstTick_ + period * ticks;
 }

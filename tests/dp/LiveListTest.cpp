@@ -7,6 +7,7 @@
 #include "tests/support/LinkedPorts.h"
 #include "dp/LiveList.h"
 #include "fdl/Framing.h"
+#include "fdl/LineTiming.h"
 
 #include <algorithm>
 
@@ -87,6 +88,8 @@ TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
             ports.Remove(1);
             far = nullptr;
         } else if (!answer.empty()) {
+            // No sooner than the line could carry request and answer: an earlier one is late.
+            std::this_thread::sleep_for(fdl::EarliestAnswer(request.size(), answer.size(), 19200));
             WriteFar(*far, answer);
             // The next poll finds the answer however slowly the port's threads run.
             ASSERT_TRUE(WaitUntil([&] { return master.CommUnit().Port().InputAvailable(); }));

@@ -43,7 +43,10 @@ protected:
             received.push_back(HexDump(t));
             master.ClassifyReply(t);
         });
-        master.SetOnSend([this](const TByteString& t) { sent.emplace_back(tick, Request(t)); });
+        master.SetOnSend([this](const TByteString& t) {
+            sent.emplace_back(tick, Request(t));
+            if (t.size() > 6) fcs.push_back(t[6]);
+        });
         master.SetOnStatusText([this](const std::string& text) { texts.emplace_back(tick, text); });
         master.SetOnStateChange([this](const MasterState& s) { states.push_back(s.State); });
     }
@@ -70,10 +73,15 @@ protected:
         return "";
     }
 
+    // An empty tick; what it wrote is on the line once the line's idle time has passed.
     void Tick()
     {
         ++tick;
         master.Step({});
+        ASSERT_TRUE(WaitUntil([&] {
+            master.CommUnit().PollInput();
+            return !master.CommUnit().WriteHeld();
+        }));
     }
     void Receive(const std::string& hex) { master.Step(BytesFromHex(hex)); }
     // One empty tick, then the answer to whatever it sent, at once.
@@ -106,6 +114,7 @@ protected:
     int tick = 0;
     std::string diagAnswer = diagReply;
     std::vector<std::pair<int, std::string>> sent;
+    std::vector<int> fcs;  // the function code of each SD2 request
     std::vector<std::pair<int, std::string>> texts;
     std::vector<std::string> received;
     std::vector<int> states;
@@ -168,16 +177,36 @@ TEST_F(MasterTest, FastCycleSendsTheNextRequestAsSoonAsTheAnswerIsIn)
 TEST_F(MasterTest, ConnectingRepeatsSlaveDiagEverySecondStepUntilAnswered)
 {
     master.StartMaster();
+    // Each Slave_Diag goes once more, unchanged, before it counts as unanswered.
     for (int i = 0; i < 7; ++i) Tick();
-    EXPECT_EQ(SentNames(), (std::vector<std::string>{"Slave_Diag", "Slave_Diag", "Slave_Diag"}));
-    EXPECT_EQ(texts.size(), 3u);
+    EXPECT_EQ(SentNames(), (std::vector<std::string>(4, "Slave_Diag")));
+    EXPECT_EQ(fcs, (std::vector<int>(4, 0x6D)));
+    EXPECT_EQ(texts.size(), 2u);
     // A short or wrong answer counts as none.
+    Tick();
     Receive("E5");
     Tick();
     Receive("68 05 05 68 80 83 08 3C 3E 85 16");  // the request's own SAP order
     Tick();
     EXPECT_EQ(master.CurrentState().State, stConnecting);
-    EXPECT_EQ(sent.size(), 5u);
+    EXPECT_EQ(sent.size(), 7u);
+}
+
+// FCV=0 at a station's first request; after each answer FCB toggles with
+// FCV=1; a repeat keeps it; a request unanswered through its repeat makes
+// the next one start afresh.
+TEST_F(MasterTest, FrameCountBitTogglesOnEachAnswerAndARepeatKeepsIt)
+{
+    master.StartMaster();
+    for (int i = 0; i < 16; ++i) TickAnswered();  // the start-up and two Data_Exchange
+    for (int i = 0; i < 3; ++i) Tick();           // unanswered, its repeat, the next
+    EXPECT_EQ(fcs, (std::vector<int>{0x6D, 0x5D, 0x7D, 0x5D, 0x46, 0x7D, 0x5D, 0x7D, 0x7D, 0x6D}));
+    EXPECT_EQ(master.Counters().repeats, 1u);
+    EXPECT_EQ(master.Counters().noAnswer, 1u);
+    const TByteString written = ReadFar(pty);
+    ASSERT_GE(written.size(), 18u);
+    const TByteString last = written.Mid(written.size() - 18, 18);  // its check sum covers the new FC
+    EXPECT_EQ(last[16], fdl::Sum8(last.data() + 4, 12));
 }
 
 TEST_F(MasterTest, SetPrmNotAcknowledgedFallsBackToConnectingWithoutStartSequence)
@@ -198,6 +227,7 @@ TEST_F(MasterTest, SetPrmNotAcknowledgedFallsBackToConnectingWithoutStartSequenc
     Receive(diagReply);
     Tick();  // go on
     Tick();  // Set_Prm
+    Tick();  // its repeat
     Tick();  // no answer
     EXPECT_EQ(master.CurrentState().State, stParameterization);
     Tick();
@@ -221,8 +251,9 @@ TEST_F(MasterTest, ConfigurationFailuresRestartFromTheStartSequence)
     Tick();
     EXPECT_EQ(HexDump(ReadFar(pty)), " FE FF 01");
 
-    // Chk_Cfg not answered before the tick.
+    // Chk_Cfg not answered before the tick, nor its repeat.
     toChkCfg();
+    Tick();
     Tick();
     Tick();
     EXPECT_EQ(master.CurrentState().State, stStart);
@@ -232,6 +263,7 @@ TEST_F(MasterTest, ConfigurationFailuresRestartFromTheStartSequence)
     Receive("E5");
     Tick();  // Slave_Diag
     EXPECT_EQ(sent.back().second, "Slave_Diag");
+    Tick();
     Tick();
     Tick();
     EXPECT_EQ(master.CurrentState().State, stStart);
@@ -254,12 +286,13 @@ TEST_F(MasterTest, ShortFrameInDataExchangeRestarts)
 TEST_F(MasterTest, SilentSlaveIsReportedAfterTenUnansweredRequests)
 {
     RunToConnected();
-    // Nine unanswered requests (each tick is one whose slot time ran out, so
-    // the next request goes at once), then an answered one: nothing happens.
-    for (int i = 0; i < 9; ++i) Tick();
+    // Nine unanswered requests, each with its repeat (each tick is one whose
+    // slot time ran out, so the next goes at once), then an answered one:
+    // nothing happens.
+    for (int i = 0; i < 18; ++i) Tick();
     Tick();
     Receive(dataReply);
-    EXPECT_EQ(sent.size(), 10u);
+    EXPECT_EQ(sent.size(), 19u);
     EXPECT_EQ(master.CurrentState().State, stDataExchange);
     EXPECT_TRUE(texts.empty());
 
@@ -270,7 +303,7 @@ TEST_F(MasterTest, SilentSlaveIsReportedAfterTenUnansweredRequests)
     master.CommUnit().PollTick();
     ASSERT_EQ(master.CommUnit().RxCount(), 2);
     for (int i = 0; i < 30 && texts.empty(); ++i) Tick();
-    EXPECT_EQ(sent.size(), 10u);
+    EXPECT_EQ(sent.size(), 20u);
     EXPECT_EQ(master.CommUnit().RxCount(), 0);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].second, "No answer from slave");
@@ -292,9 +325,9 @@ TEST_F(MasterTest, NoStationAnswersNeedsTimeAndUnansweredRequests)
     const auto tickUntilSent = [&](std::size_t requests) {
         for (int i = 0; i < 40 && sent.size() < requests; ++i) Tick();
     };
-    tickUntilSent(T_DPV0::SilentStationRequests);
+    tickUntilSent(2 * T_DPV0::SilentStationRequests);  // each with its repeat
     for (const auto& text : texts) EXPECT_EQ(text.second, "Connecting");
-    tickUntilSent(T_DPV0::SilentStationRequests + 1);
+    tickUntilSent(2 * T_DPV0::SilentStationRequests + 1);
     EXPECT_EQ(status.text, "No station answers at address 3");
 }
 

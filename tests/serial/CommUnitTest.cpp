@@ -343,3 +343,45 @@ TEST_F(CommUnitTest, AwaitedAnswerIsHandedOverWithoutAPoll)
     WriteFar(pty, BytesFromHex(answer));  // not awaited: the next poll takes it
     EXPECT_FALSE(WaitUntil(run, std::chrono::milliseconds(150)));
 }
+
+// A write waits for 33 bit times of idle line after the last byte sent or
+// received and goes out at the timer's wake. While an answer is awaited, a
+// telegram sooner than the line could carry request and answer is a late
+// answer to an earlier request: dropped and counted, not handed on. An
+// answer's delay beyond its time teaches the channel its allowance.
+TEST_F(CommUnitTest, WriteWaitsForTheIdleLineAndAnEarlyAnswerIsLate)
+{
+    const PtyPair& pty = OpenCom1();
+    auto& timer = static_cast<TManualTimer&>(unit.PollTimer());
+    const auto write = [&](const TByteString& bytes) {
+        EXPECT_TRUE(unit.Write(bytes));
+        return WaitUntil([&] {
+            timer.FireWake(TCommUnit::Clock::now());
+            return !unit.WriteHeld();
+        });
+    };
+    const TByteString request = TByteString::Filled(200, 0x5A);  // 115 ms on the line
+    ASSERT_TRUE(unit.Write(request));
+    ASSERT_TRUE(unit.Write(BytesFromHex("E5")));
+    EXPECT_TRUE(unit.WriteHeld() && timer.WakeDue()) << "the request is still on the line";
+    ASSERT_TRUE(write(BytesFromHex("E5")));
+    EXPECT_EQ(ReadFar(pty), request + BytesFromHex("E5"));
+
+    ASSERT_TRUE(write(request));
+    unit.AwaitAnswer(request.size(), 1);
+    Arrive(pty, "E5");
+    Poll();
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(unit.LineCounts().late, 1u);
+
+    // An answer 30 ms later than the line allows raises the allowance above the setting.
+    unit.SetAdapterAllowance(0);
+    const TByteString shortRequest = TByteString::Filled(20, 0x5A);
+    ASSERT_TRUE(write(shortRequest));
+    unit.AwaitAnswer(shortRequest.size(), 1);
+    std::this_thread::sleep_for(fdl::EarliestAnswer(shortRequest.size(), 1, 19200) + std::chrono::milliseconds(30));
+    Arrive(pty, "E5");
+    Poll();
+    EXPECT_EQ(got.size(), 1u);
+    EXPECT_GT(unit.LearnedAllowance(), std::chrono::milliseconds(30));
+}

@@ -41,7 +41,8 @@ TEST(BusLine, MasterBytesDuringAnAnswerGarbleItFromThereOnAndAreNotHeard)
         {13000us, 3, false, 3, 0},   // in the middle
         {8000us, 4, false, 0, 2},    // into the answer's start
         {22500us, 1, false, 12, 0},  // half over the end byte
-        {23000us, 4, false, -1, 4},  // after the answer
+        {23000us, 4, false, -1, 0},  // right after the answer: too soon to be heard
+        {26000us, 4, false, -1, 4},  // after 33 bit times of idle line
         {13000us, 3, true, -1, 3},   // no line time, nothing collides
     };
     for (const Row& row : rows) {
@@ -89,12 +90,12 @@ TEST(BusLine, AdapterHandsOverInChunksAtMostOneLatencyLateAndRepeatsWithTheSeed)
             sent += size;
         }
         EXPECT_TRUE(full);
-        // The master's bytes reach the line at a tick, at most 16 ms after they were written.
+        // The master's bytes reach the line with the next USB frame, within a millisecond.
         const std::uint8_t request[] = {1, 2, 3};
         const SimTime written = T0 + 300ms;
         line.FromMaster(request, 3, written, c);
         const auto reached = line.NextDue();
-        EXPECT_TRUE(reached && *reached >= written && *reached <= written + 16ms);
+        EXPECT_TRUE(reached && *reached >= written && *reached <= written + TUsbAdapter::FramePeriod);
         EXPECT_EQ(line.Advance(T0 + 400ms).heard.size(), 1u);
         return chunks;
     };

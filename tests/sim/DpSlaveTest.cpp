@@ -150,3 +150,30 @@ TEST(DpSlave, ArbitraryRequestsNeverBreakTheStation)
     s.StartUp(2, Millis(6000));
     EXPECT_EQ(s.station.Dp().State(), TSlaveState::DataExchange);
 }
+
+// FCV set with the master's last FCB is a repeat: the last answer again,
+// nothing acted on; a toggled FCB or FCV clear is a new request. The
+// start-up's requests carry FCB=1 with FCV clear.
+TEST(DpSlave, RepeatedFrameCountGetsTheLastAnswerWithoutActingAgain)
+{
+    TStationUnderTest s;
+    s.StartUp(1);
+    const struct {
+        std::uint8_t fc;
+        bool repeat;
+    } rows[] = {{0x5D, false}, {0x5D, true}, {0x7D, false}, {0x7D, true}, {0x6D, false}, {0x6D, false}};
+    std::string last;
+    long long repeats = 0;
+    int at = 500;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fc);
+        const std::string reply =
+            s.Send(sim::BuildSd2(3, 0x00, row.fc, std::nullopt, std::nullopt, Outputs(1)), Millis(at += 100));
+        repeats += row.repeat;
+        EXPECT_EQ(s.station.Dp().Repeats(), repeats);
+        if (row.repeat) {
+            EXPECT_EQ(reply, last);
+        }
+        last = reply;
+    }
+}

@@ -1,5 +1,6 @@
 // The counts quorvel-slave writes with --stats FILE, read back for benches
-// and tests: requests, answers, collisions and injected faults by kind.
+// and tests: requests, answers, collisions, requests not heard for want of
+// idle line (sync) and injected faults by kind.
 #pragma once
 
 #include <cctype>
@@ -14,6 +15,7 @@ struct SlaveCounts {
     long long requests = 0;
     long long answers = 0;
     long long collisions = 0;
+    long long sync = 0;
     std::map<std::string, long long> faults;  // by kind, as --fault names them
 
     // Reads the file; nothing when it is missing or not the simulator's JSON.
@@ -42,6 +44,8 @@ struct SlaveCounts {
                 counts.answers = number, found[1] = true;
             else if (name == "collisions")
                 counts.collisions = number, found[2] = true;
+            else if (name == "sync")
+                counts.sync = number;
         }
         if (!found[0] || !found[1] || !found[2]) return std::nullopt;
         return counts;
