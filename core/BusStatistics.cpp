@@ -11,6 +11,7 @@ const std::vector<TCounterRow>& CounterRows()
         {"answers", [](const TSnapshot& s) { return s.bus.answers; }},
         {"answers lost", [](const TSnapshot& s) { return s.bus.noAnswer; }},
         {"repeats", [](const TSnapshot& s) { return s.bus.repeats; }},
+        {"late answers", [](const TSnapshot& s) { return s.bus.late; }},
         {"bad answers", [](const TSnapshot& s) { return s.bus.badAnswers; }},
         {"  check sum", [](const TSnapshot& s) { return s.line.checkSum; }},
         {"  length", [](const TSnapshot& s) { return s.line.length; }},
