@@ -176,9 +176,9 @@ Options:
                16 ms).
   --stats      print the bus counters every 10 s and at exit: requests,
                valid answers, no answer, bad answers (check sum, length,
-               end byte, time), noise bytes dropped, repeats, last and mean
-               cycle time; at exit also the time from start to Connected
-               and the data exchanges per second since.
+               end byte, time, parity), noise bytes dropped, repeats, last
+               and mean cycle time; at exit also the time from start to
+               Connected and the data exchanges per second since.
   --live-list  list the stations on the bus and exit.
   --diag       also print each diagnosis a slave gives, decoded:
                diag station 3 master 0 ident 09C5 flags Prm_Req,WD_On ext -

@@ -164,7 +164,7 @@ bool TLiveListScan::IsAwaited(const fdl::TFrame& f) const
     if (f.IsRequest() || f.sa != address_ || f.da != 0) return false;
     if (asked_ == TAsk::Status) return f.start == fdl::SD1;
     const std::uint8_t ssap = asked_ == TAsk::Diag ? sapDiag : sapGetCfg;
-    return f.start == fdl::SD2 && f.dsap == sapOfReplies && f.ssap == ssap;
+    return f.HasDataUnit() && f.dsap == sapOfReplies && f.ssap == ssap;
 }
 
 void TLiveListScan::Answered(const fdl::TFrame& answer)

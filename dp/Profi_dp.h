@@ -87,12 +87,12 @@ struct TBusCounters {
     std::uint64_t answers = 0;               // valid answers
     std::uint64_t noAnswer = 0;              // requests whose slot time ran out unanswered
     std::uint64_t repeats = 0;               // requests sent after an unanswered one
-    std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time)
+    std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time, parity)
     std::uint64_t noiseBytes = 0;            // received bytes that could start no telegram
     std::chrono::microseconds lastCycle{0};  // between the last two Data_Exchange requests
     std::chrono::microseconds meanCycle{0};
 };
-// "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0) noise 20 repeats 2
+// "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0 parity 0) noise 20 repeats 2
 // cycle 100.2 ms mean 100.1 ms"
 std::string CountersLine(const TBusCounters& c, const TLineCounts& line);
 

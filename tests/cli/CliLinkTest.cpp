@@ -193,6 +193,54 @@ TEST_F(CliLinkTest, AnswerWithAWrongCheckSumCostsOneCycleAndNoStatusChange)
     EXPECT_EQ(lines.back().text.rfind("timing connected after ", 0), 0u) << lines.back().text;
 }
 
+// A slave may answer a data unit of 8 octets (its diagnosis) as SD3: the
+// master takes it where it takes the SD2 and connects.
+TEST_F(CliLinkTest, SlaveAnsweringItsDiagnosisAsSd3IsConnected)
+{
+    auto slave = StartSlave(2, 1, {"--sd3"});
+    auto cli = StartCli({"--com", "2", "--seconds", "3", "--stats"});
+    EXPECT_EQ(cli->Wait(15s), 0) << cli->Errors();
+    const Lines lines = cli->Lines();
+    EXPECT_EQ(StatusLines(lines),
+              (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines[lines.size() - 2].text.find(" bad 0 "), std::string::npos) << lines[lines.size() - 2].text;
+}
+
+// An adapter that hands over 68 LE alone, and the rest of the answer 25 ms
+// later: the length byte gave the answer its time, nothing is lost.
+TEST_F(CliLinkTest, PauseAfterTheHeadsFirstBytesLosesNoAnswer)
+{
+    auto slave = StartSlave(2, 8, {"--fault", "pause=25@10"});
+    auto cli = StartCli({"--com", "2", "--modules", "8", "--seconds", "4", "--stats"});
+    EXPECT_EQ(cli->Wait(15s), 0) << cli->Errors();
+    EXPECT_NE(slave->WaitForOutput(" UTC fault pause of 25 ms").find("on Data_Exchange answer 10"), std::string::npos);
+    const Lines lines = cli->Lines();
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& counters = lines[lines.size() - 2].text;
+    EXPECT_NE(counters.find(" bad 0 "), std::string::npos) << counters;
+    EXPECT_NE(counters.find(" noise 0 "), std::string::npos) << counters;
+}
+
+// A character with a parity error, its value unchanged (so the check sum
+// holds): the driver marks it, the answer is dropped, counted and traced.
+TEST_F(CliLinkTest, AnswerHoldingACharacterWithAParityErrorIsDroppedCountedAndTraced)
+{
+    TempFolder folder;
+    const std::string trace = folder.str() + "/parity.pcapng";
+    auto slave = StartSlave(2, 1, {"--fault", "parity@10"});
+    auto cli = StartCli({"--com", "2", "--seconds", "3", "--stats", "--trace", trace});
+    EXPECT_EQ(cli->Wait(15s), 0) << cli->Errors();
+    const Lines lines = cli->Lines();
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& counters = lines[lines.size() - 2].text;
+    EXPECT_NE(counters.find(" bad 1 (check sum 0 length 0 end byte 0 time 0 parity 1) noise 0 "), std::string::npos)
+        << counters;
+    std::ifstream in(trace, std::ios::binary);
+    const std::string recorded((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(recorded.find("dropped: a character with a parity error"), std::string::npos);
+}
+
 TEST_F(CliLinkTest, ReportsASlaveThatWentAwayAndPicksUpItsReturn)
 {
     auto slave = StartSlave(2, 1);
