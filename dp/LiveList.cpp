@@ -2,6 +2,7 @@
 
 #include "Telegram.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -150,9 +151,13 @@ void TLiveListScan::Poll()
 
 void TLiveListScan::Take(const TByteString& telegram)
 {
-    if (!running_ || !waiting_) return;
+    if (!running_) return;
     const auto frame = fdl::Parse(telegram);
-    if (!frame || !IsAwaited(*frame)) return;
+    if (frame && frame->IsToken()) {
+        HeardMaster(frame->sa);  // another master passes the token on this bus
+        return;
+    }
+    if (!waiting_ || !frame || !IsAwaited(*frame)) return;
     waiting_ = false;
     master_.CommUnit().AnswerIn();
     Answered(*frame);
@@ -202,9 +207,26 @@ void TLiveListScan::Unanswered()
         Record();  // a station without diagnosis or configuration
 }
 
+bool TLiveListScan::Listed(int address) const
+{
+    return std::any_of(stations_.begin(), stations_.end(), [&](const TStationFound& s) { return s.address == address; });
+}
+
+void TLiveListScan::HeardMaster(int address)
+{
+    if (Listed(address)) return;
+    TStationFound master;
+    master.address = address;
+    master.kind = TStationFound::Master;
+    stations_.push_back(master);
+    if (onFound_) onFound_(master);
+}
+
 void TLiveListScan::Record()
 {
-    stations_.push_back(current_);
-    if (onFound_) onFound_(current_);
+    if (!Listed(current_.address)) {  // a master may have been heard passing the token before
+        stations_.push_back(current_);
+        if (onFound_) onFound_(current_);
+    }
     if (running_) NextAddress();  // unless the handler cancelled
 }

@@ -11,8 +11,10 @@
 // channel's adapter allowance; an address that stays silent is asked a
 // second time before it counts as absent. Only a response from the address
 // asked counts: garbled telegrams, other stations' telegrams and requests of
-// another master are ignored. The scan's telegrams go into the master's
-// trace. A port that vanishes ends the scan with a message.
+// another master are ignored. A token (SD4) heard is another master on the
+// bus: its sender is listed as a master at once (and once). The scan's
+// telegrams go into the master's trace. A port that vanishes ends the scan
+// with a message.
 #pragma once
 
 #include "Diagnosis.h"
@@ -83,6 +85,8 @@ private:
     void Answered(const fdl::TFrame& answer);
     void Unanswered();
     void Record();  // the station asked so far is listed; on to the next
+    void HeardMaster(int address);
+    bool Listed(int address) const;
 
     T_DPV0& master_;
     TProgressEvent onProgress_;

@@ -1,7 +1,8 @@
 // The live-list scan on a real pseudo-terminal, with the test playing the
 // bus: stations that answer garbage, answers from another address, a
-// request of another master, a master, a slave without DP diagnosis, a
-// configuration that is no WZM's, and a port that vanishes in the middle.
+// request of another master, another master's token, a master, a slave
+// without DP diagnosis, a configuration that is no WZM's, and a port that
+// vanishes in the middle.
 // A silent address is asked twice.
 #include "tests/support/Hex.h"
 #include "tests/support/LinkedPorts.h"
@@ -34,6 +35,7 @@ TByteString Answer(const TByteString& request)
         case 4: return BytesFromHex("FF 68 00 13");                        // garbage
         case 5: return Frame("10", "00 06 00") + Frame("10", "00 05 00");  // first an answer from 6
         case 7: return Frame("10", "00 07 49");                            // a request of master 7: no answer
+        case 8: return BytesFromHex("DC 28 1E");                           // master 30 passes the token to 40
         case 9: return Frame("10", "00 09 30");                            // a master in the token ring
         case 11: return Frame("10", "00 0B 00");                           // a slave that gives no diagnosis
         default: return {};
@@ -99,7 +101,7 @@ TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
     EXPECT_EQ(done->rfind("The port vanished during the scan", 0), 0u) << *done;
     EXPECT_EQ(found,
               (std::vector<std::string>{"station 5 slave ident 09C5 config 13 23 modules not a WZM configuration",
-                                        "station 9 master", "station 11 passive"}));
+                                        "station 30 master", "station 9 master", "station 11 passive"}));
     for (const TByteString& r : requests)  // FDL_Status, Slave_Diag and Get_Cfg only
         EXPECT_TRUE(r[0] == 0x10 || (r.size() == 11 && (r[7] == 0x3C || r[7] == 0x3B))) << HexFromBytes(r);
     EXPECT_EQ(requests.front(), telegram::FdlStatusTelegram(1));
