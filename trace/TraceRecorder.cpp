@@ -63,12 +63,12 @@ void TTraceRecorder::Record(pcapng::Direction direction, const std::uint8_t* dat
             recording_ = false;
             overflow_ = true;
         } else {
+            const bool first = held_.empty();
             held_.emplace(now, THeld{direction, std::vector<std::uint8_t>(data, data + size), std::string(comment)});
             heldBytes_ += size + comment.size() + 64;
             newest_ = std::max(newest_, now);
-            if (newest_ < ReorderWindow) return;
-            Release(newest_ - ReorderWindow);
-            if (pending_.empty()) return;
+            if (newest_ >= ReorderWindow) Release(newest_ - ReorderWindow);
+            if (pending_.empty() && !first) return;  // the writer already looks on by time
         }
     }
     wake_.notify_one();
@@ -80,7 +80,8 @@ void TTraceRecorder::Release(std::uint64_t until)
         const auto entry = held_.begin();
         written_ = std::max(written_, entry->first);
         const THeld& e = entry->second;
-        const pcapng::Bytes block = pcapng::EnhancedPacket(written_, e.direction, e.data.data(), e.data.size(), e.comment);
+        const pcapng::Bytes block =
+            pcapng::EnhancedPacket(written_, e.direction, e.data.data(), e.data.size(), e.comment);
         pending_.insert(pending_.end(), block.begin(), block.end());
         heldBytes_ -= e.data.size() + e.comment.size() + 64;
         held_.erase(entry);
@@ -94,7 +95,8 @@ void TTraceRecorder::WriterLoop()
     for (;;) {
         const auto woken = [this] { return !pending_.empty() || stopping_ || overflow_; };
         if (held_.empty()) {
-            wake_.wait(lock, woken);
+            // Woken too by the first entry held: from then on it looks on by time.
+            wake_.wait(lock, [&] { return woken() || !held_.empty(); });
         } else {
             // Held entries go out once their window has passed, link busy or not.
             wake_.wait_for(lock, std::chrono::milliseconds(100), woken);

@@ -104,10 +104,11 @@ TEST(TraceRecorder, StampsRunForwardInTheOrderOfTheLine)
     TTraceRecorder recorder([&] { return now.load(); });
     std::string error;
     ASSERT_TRUE(recorder.Start(path, error)) << error;
+    ASSERT_TRUE(WaitUntil([&] { return !FileBytes(path).empty(); }));  // the writer is idle
     recorder.Record(Direction::Outbound, start, 3, {}, 100 * second);
     recorder.Record(Direction::Inbound, ack, 1, "dropped: not complete within its time on the line", 99 * second);
     recorder.Record(Direction::Inbound, ack, 1, {}, 100 * second);  // equal stamps keep their order
-    now = 110 * second;  // the window has passed: the writer writes them
+    now = 110 * second;                                             // the window has passed: the writer writes them
     ASSERT_TRUE(WaitUntil([&] { return Stamps(FileBytes(path)).size() == 3; }));
     recorder.Record(Direction::Inbound, ack, 1, {}, 98 * second);  // later than the window
     EXPECT_EQ(recorder.Stop(), "");

@@ -41,7 +41,9 @@ TEST(Win32ControlBlock, SettingsSurviveTheSystemRecord)
         EXPECT_EQ(dcb.fAbortOnError, 0u) << "an error would stall the port until cleared";
         // A character with a parity error comes as the error character, so a read can tell which.
         EXPECT_EQ(dcb.fErrorChar != 0, block.ParityCheck);
-        if (block.ParityCheck) EXPECT_EQ(dcb.ErrorChar, win32dcb::ErrorChar);
+        if (block.ParityCheck) {
+            EXPECT_EQ(dcb.ErrorChar, win32dcb::ErrorChar);
+        }
         EXPECT_EQ(win32dcb::ToBlock(dcb), block) << block.BaudRate;
     }
 }
