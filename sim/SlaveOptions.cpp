@@ -8,8 +8,8 @@ std::string SlaveUsage()
 {
     return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
            "                     [--quiet] [--instant] [--sd3] [--fault KIND[@N]]...\n"
-           "                     [--adapter-latency MS]\n"
-           "                     [--stats FILE] [--load UNIT:KG]... [--control PATH]\n"
+           "                     [--adapter-latency MS] [--stats FILE] [--load UNIT:KG]...\n"
+           "                     [--control PATH]\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
