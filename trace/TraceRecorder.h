@@ -83,9 +83,9 @@ private:
     std::size_t heldBytes_ = 0;
     std::uint64_t newest_ = 0;   // the latest stamp recorded
     std::uint64_t written_ = 0;  // the stamp of the entry last put into the buffer
-    bool recording_ = false;  // Record takes telegrams
-    bool stopping_ = false;   // Stop asks the writer to finish
-    bool overflow_ = false;   // the buffer passed BufferLimit
+    bool recording_ = false;     // Record takes telegrams
+    bool stopping_ = false;      // Stop asks the writer to finish
+    bool overflow_ = false;      // the buffer passed BufferLimit
     std::string failure_;
     std::thread writer_;
 };
