@@ -15,12 +15,14 @@ namespace {
 constexpr int AddressRole = Qt::UserRole;
 constexpr int ModulesRole = Qt::UserRole + 1;
 
-QString TypeText(TStationFound::Kind kind)
+// A station that left a request unanswered is said to be the slave its FDL
+// status says, never a role it did not give.
+QString TypeText(const TStationFound& station)
 {
-    switch (kind) {
+    switch (station.kind) {
     case TStationFound::Slave: return QStringLiteral("slave");
     case TStationFound::Master: return QStringLiteral("master");
-    default: return QStringLiteral("passive");
+    default: return station.unanswered.empty() ? QStringLiteral("passive") : QStringLiteral("slave");
     }
 }
 
@@ -30,12 +32,14 @@ void FillRow(QTableWidget* table, int row, const TStationFound& station, int mod
     const auto& d = station.diagnosis;
     QString ident = QStringLiteral("-");
     QString flags;
+    if (!station.unanswered.empty())
+        flags = QStringLiteral("no answer to %1").arg(QString::fromStdString(station.unanswered));
     if (d) {
         ident = QStringLiteral("%1").arg(d->ident, 4, 16, QLatin1Char('0')).toUpper();
         for (const diag::TFlag flag : d->Flags())
             flags += (flags.isEmpty() ? QString() : QStringLiteral(" ")) + QString::fromLatin1(diag::FlagName(flag));
     }
-    const QString cells[] = {QString::number(station.address), TypeText(station.kind), ident,
+    const QString cells[] = {QString::number(station.address), TypeText(station), ident,
                              modules > 0 ? QString::number(modules) : QStringLiteral("-"), flags};
     for (int column = 0; column < 5; ++column) {
         auto* item = new QTableWidgetItem(cells[column]);

@@ -167,11 +167,14 @@ is there instead, and prints one line per station that answers:
   station 9 master
   station 12 passive
 
-("modules not a WZM configuration" for a slave that is no WZM). The scan
-sends no parameters or configuration, so it changes no slave's state. An
-address that stays silent is asked twice. When another master answers, it
-says so: quorvel-cli is a master without token passing and would disturb
-that master's bus.
+("modules not a WZM configuration" for a slave that is no WZM; passive: it
+refused Slave_Diag; "no answer to Slave_Diag" or "no answer to Get_Cfg"
+for a station that answered and then left one unanswered). The scan sends
+no parameters or configuration, so it changes no slave's state. An address
+that stays silent is asked twice, a station's diagnosis and configuration
+up to three times, and never while bytes are still arriving. When another
+master answers, or is heard passing the token, it says so: quorvel-cli is
+a master without token passing and would disturb that master's bus.
 
 The master sends one request at a time: the next one goes out when the
 answer is in or when the answer's time on the line, the slave's reaction
@@ -197,10 +200,10 @@ Options:
                the adapter's delays from the answers.
   --stats      print the bus counters every 10 s and at exit: requests,
                valid answers, no answer, bad answers (check sum, length,
-               end byte, time), noise bytes dropped, repeats, late answers
-               dropped, last and mean cycle time, the allowance learned; at
-               exit also the time from start to Connected and the data
-               exchanges per second since.
+               end byte, time, parity), noise bytes dropped, repeats, late
+               answers dropped, last and mean cycle time, the allowance
+               learned; at exit also the time from start to Connected and
+               the data exchanges per second since.
   --live-list  list the stations on the bus and exit.
   --list-ports list the COM ports and exit: one line each with its device
                (a link with where it points) and what the system says of

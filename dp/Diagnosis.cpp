@@ -70,7 +70,7 @@ std::optional<TDiagnosis> DecodeReply(const TByteString& received)
 {
     const fdl::TCut cut = fdl::Cut(received.data(), received.size());
     const auto frame = fdl::Parse(received.Mid(0, cut.length));
-    if (!frame || frame->start != fdl::SD2 || !frame->dsap || !frame->ssap ||
+    if (!frame || !frame->HasDataUnit() || !frame->dsap || !frame->ssap ||
         (*frame->dsap << 8 | *frame->ssap) != static_cast<std::uint16_t>(rcDiagReply))
         return std::nullopt;
     return Decode(frame->sa, frame->data);

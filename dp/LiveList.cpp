@@ -2,6 +2,7 @@
 
 #include "Telegram.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -17,10 +18,12 @@ std::string StationLine(const TStationFound& s)
 {
     const std::string head = "station " + std::to_string(s.address);
     if (s.kind == TStationFound::Master) return head + " master";
+    if (!s.unanswered.empty() && !s.diagnosis) return head + " slave, no answer to " + s.unanswered;
     if (s.kind == TStationFound::Passive || !s.diagnosis) return head + " passive";
     char ident[8];
     std::snprintf(ident, sizeof ident, "%04X", s.diagnosis->ident);
     std::string line = head + " slave ident " + ident;
+    if (!s.unanswered.empty()) return line + " no answer to " + s.unanswered;
     if (!s.config) return line + " config -";
     return line + " config " + diag::Hex(*s.config) + " modules " + diag::ModuleCountText(*s.config);
 }
@@ -113,6 +116,7 @@ void TLiveListScan::Ask(TAsk what, bool again)
     }
     asked_ = what;
     asks_ = again ? asks_ + 1 : 1;
+    overdue_.reset();
     TCommUnit& channel = master_.CommUnit();
     bool written = false;
     std::string failure;
@@ -145,14 +149,38 @@ void TLiveListScan::Poll()
         Finish(std::string("The port vanished during the scan: ") + e.what());
         return;
     }
-    if (running_ && waiting_ && !channel.LineBusy()) Unanswered();
+    if (running_ && waiting_ && !channel.LineBusy() && LineQuiet()) Unanswered();
+}
+
+// Bytes in the channel's buffer or read within the last adapter allowance
+// (and three characters' time) may be a late answer still arriving: the
+// retry waits for them, and the answer, if it is one, still counts. A
+// station known to be there is given one allowance more before it is asked
+// again: an adapter delays both ways, the allowance counts once, and a
+// retry sent into its late answer garbles it (so the first scan in a window
+// once listed a slave as passive: its diagnosis came late, and the retry
+// went into it).
+bool TLiveListScan::LineQuiet()
+{
+    TCommUnit& channel = master_.CommUnit();
+    const auto now = Clock::now();
+    if (!overdue_) overdue_ = now;
+    if (now - *overdue_ >= QuietLimit) return true;  // noise that never ends does not hold the scan
+    const auto allowance = std::chrono::milliseconds(channel.AdapterAllowance());
+    if (asked_ != TAsk::Status && now - *overdue_ < allowance) return false;
+    const auto quiet = allowance + fdl::LineTime(3, static_cast<int>(channel.Port().Baud()));
+    return channel.RxCount() == 0 && now - channel.Port().LastInputArrival() >= quiet;
 }
 
 void TLiveListScan::Take(const TByteString& telegram)
 {
-    if (!running_ || !waiting_) return;
+    if (!running_) return;
     const auto frame = fdl::Parse(telegram);
-    if (!frame || !IsAwaited(*frame)) return;
+    if (frame && frame->IsToken()) {
+        HeardMaster(frame->sa);  // another master passes the token on this bus
+        return;
+    }
+    if (!waiting_ || !frame || !IsAwaited(*frame)) return;
     waiting_ = false;
     master_.CommUnit().AnswerIn();
     Answered(*frame);
@@ -163,8 +191,10 @@ bool TLiveListScan::IsAwaited(const fdl::TFrame& f) const
     // A request of another master on the line is no answer.
     if (f.IsRequest() || f.sa != address_ || f.da != 0) return false;
     if (asked_ == TAsk::Status) return f.start == fdl::SD1;
+    // A refusal (RS, RR, UE) of the service; an FDL status answer is none.
+    if (f.start == fdl::SD1) return (f.fc & 0x0F) != 0;
     const std::uint8_t ssap = asked_ == TAsk::Diag ? sapDiag : sapGetCfg;
-    return f.start == fdl::SD2 && f.dsap == sapOfReplies && f.ssap == ssap;
+    return f.HasDataUnit() && f.dsap == sapOfReplies && f.ssap == ssap;
 }
 
 void TLiveListScan::Answered(const fdl::TFrame& answer)
@@ -179,6 +209,7 @@ void TLiveListScan::Answered(const fdl::TFrame& answer)
         Record();
         return;
     case TAsk::Diag:
+        if (answer.start == fdl::SD1) break;  // no DP diagnosis: passive
         current_.diagnosis = diag::Decode(static_cast<std::uint8_t>(address_), answer.data);
         if (current_.diagnosis) {
             current_.kind = TStationFound::Slave;
@@ -186,7 +217,9 @@ void TLiveListScan::Answered(const fdl::TFrame& answer)
             return;
         }
         break;
-    case TAsk::Config: current_.config = answer.data; break;
+    case TAsk::Config:
+        if (answer.start != fdl::SD1) current_.config = answer.data;
+        break;
     }
     Record();
 }
@@ -194,17 +227,38 @@ void TLiveListScan::Answered(const fdl::TFrame& answer)
 void TLiveListScan::Unanswered()
 {
     waiting_ = false;
-    if (asks_ < AsksPerRequest)
-        Ask(asked_, true);  // once more: an answer may have been lost
-    else if (asked_ == TAsk::Status)
+    if (asks_ < (asked_ == TAsk::Status ? AsksPerRequest : AsksOfAStation)) {
+        Ask(asked_, true);  // again: an answer may have been lost
+    } else if (asked_ == TAsk::Status) {
         NextAddress();  // nobody there
-    else
-        Record();  // a station without diagnosis or configuration
+    } else {
+        // A station that answered FDL_Status but not this: said as it is.
+        current_.unanswered = asked_ == TAsk::Diag ? "Slave_Diag" : "Get_Cfg";
+        Record();
+    }
+}
+
+bool TLiveListScan::Listed(int address) const
+{
+    return std::any_of(stations_.begin(), stations_.end(),
+                       [&](const TStationFound& s) { return s.address == address; });
+}
+
+void TLiveListScan::HeardMaster(int address)
+{
+    if (Listed(address)) return;
+    TStationFound master;
+    master.address = address;
+    master.kind = TStationFound::Master;
+    stations_.push_back(master);
+    if (onFound_) onFound_(master);
 }
 
 void TLiveListScan::Record()
 {
-    stations_.push_back(current_);
-    if (onFound_) onFound_(current_);
+    if (!Listed(current_.address)) {  // a master may have been heard passing the token before
+        stations_.push_back(current_);
+        if (onFound_) onFound_(current_);
+    }
     if (running_) NextAddress();  // unless the handler cancelled
 }

@@ -9,10 +9,16 @@
 // faster) and the telegrams the channel cuts, and hands both back when done.
 // The wait for each answer is the request's slot time on the line with the
 // channel's adapter allowance; an address that stays silent is asked a
-// second time before it counts as absent. Only a response from the address
+// second time before it counts as absent, and a station that has answered
+// is asked up to three times for its diagnosis and its configuration before
+// the scan says which of them it left unanswered (never a role it did not
+// give). A request is asked again only on a quiet line: bytes still arriving
+// may hold a late answer, which a retry sent into them would garble. Only a response from the address
 // asked counts: garbled telegrams, other stations' telegrams and requests of
-// another master are ignored. The scan's telegrams go into the master's
-// trace. A port that vanishes ends the scan with a message.
+// another master are ignored. A token (SD4) heard is another master on the
+// bus: its sender is listed as a master at once (and once). The scan's
+// telegrams go into the master's trace. A port that vanishes ends the scan
+// with a message.
 #pragma once
 
 #include "Diagnosis.h"
@@ -26,15 +32,21 @@
 #include <vector>
 
 struct TStationFound {
-    enum Kind { Slave, Passive, Master };  // Passive: a slave type that gave no DP diagnosis
+    // Passive: a slave by its FDL status that gave no DP diagnosis.
+    enum Kind { Slave, Passive, Master };
     int address = 0;
     Kind kind = Passive;
     std::optional<diag::TDiagnosis> diagnosis;
     std::optional<TByteString> config;  // the Get_Cfg answer's data unit
+    // The request the station left unanswered however often it was asked:
+    // "Slave_Diag" or "Get_Cfg" (empty: none).
+    std::string unanswered;
 };
 
 // "station 7 slave ident 09C5 config C0 07 07 20 1F modules 1",
-// "station 9 master" or "station 9 passive".
+// "station 7 slave ident 09C5 no answer to Get_Cfg", "station 7 slave, no
+// answer to Slave_Diag", "station 9 master" or "station 9 passive" (it
+// refused Slave_Diag).
 std::string StationLine(const TStationFound& station);
 // What to tell the user when a scan found another master at `address`.
 std::string OtherMasterWarning(int address);
@@ -52,6 +64,9 @@ public:
     // silent address costs a few milliseconds more than its slot time.
     static constexpr int ScanPollInterval = 5;  // ms
     static constexpr int AsksPerRequest = 2;    // a silent address is asked again once
+    static constexpr int AsksOfAStation = 3;    // Slave_Diag and Get_Cfg of a station that answered
+    // The longest a retry waits for a quiet line after its slot time.
+    static constexpr std::chrono::milliseconds QuietLimit{250};
 
     explicit TLiveListScan(T_DPV0& master);
     ~TLiveListScan();  // hands the channel back if still scanning
@@ -82,7 +97,10 @@ private:
     bool IsAwaited(const fdl::TFrame& frame) const;
     void Answered(const fdl::TFrame& answer);
     void Unanswered();
-    void Record();  // the station asked so far is listed; on to the next
+    bool LineQuiet();  // no bytes arriving: a request may be asked again
+    void Record();     // the station asked so far is listed; on to the next
+    void HeardMaster(int address);
+    bool Listed(int address) const;
 
     T_DPV0& master_;
     TProgressEvent onProgress_;
@@ -92,8 +110,9 @@ private:
     int channelInterval_ = 0;  // the channel's poll interval, given back at the end
     int address_ = 0;
     TAsk asked_ = TAsk::Status;
-    int asks_ = 0;          // of the request outstanding
-    bool waiting_ = false;  // for its answer
+    int asks_ = 0;                              // of the request outstanding
+    bool waiting_ = false;                      // for its answer
+    std::optional<Clock::time_point> overdue_;  // since its slot time ran out
     TStationFound current_;
     std::vector<TStationFound> stations_;
 };

@@ -32,10 +32,10 @@ std::string CountersLine(const TBusCounters& c, const TLineCounts& line)
     return "requests " + std::to_string(c.requests) + " answers " + std::to_string(c.answers) + " no answer " +
            std::to_string(c.noAnswer) + " bad " + std::to_string(c.badAnswers) + " (check sum " +
            std::to_string(line.checkSum) + " length " + std::to_string(line.length) + " end byte " +
-           std::to_string(line.endByte) + " time " + std::to_string(line.timeout) + ") noise " +
-           std::to_string(c.noiseBytes) + " repeats " + std::to_string(c.repeats) + " late " + std::to_string(c.late) +
-           " cycle " + Milliseconds(c.lastCycle) + " mean " + Milliseconds(c.meanCycle) + " allowance " +
-           Milliseconds(c.allowance);
+           std::to_string(line.endByte) + " time " + std::to_string(line.timeout) + " parity " +
+           std::to_string(line.parity) + ") noise " + std::to_string(c.noiseBytes) + " repeats " +
+           std::to_string(c.repeats) + " late " + std::to_string(c.late) + " cycle " + Milliseconds(c.lastCycle) +
+           " mean " + Milliseconds(c.meanCycle) + " allowance " + Milliseconds(c.allowance);
 }
 
 T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
@@ -101,7 +101,7 @@ TBusCounters T_DPV0::Counters() const
 {
     TBusCounters c = counters_;
     const TLineCounts& line = commUnit_->LineCounts();
-    c.badAnswers = line.checkSum + line.length + line.endByte + line.timeout;
+    c.badAnswers = line.checkSum + line.length + line.endByte + line.timeout + line.parity;
     c.noiseBytes = line.noiseBytes;
     c.late = line.late;
     c.allowance = commUnit_->LearnedAllowance();
@@ -116,7 +116,7 @@ bool T_DPV0::IsAnswer(const TByteString& telegram) const
     const auto frame = fdl::Parse(telegram);
     if (!frame) return false;
     if (frame->start == fdl::SC) return awaited_ == TAwaited::AnswerOrAck;
-    return !frame->IsRequest() && frame->da == 0 && frame->sa == (SlaveAddress & 0x7F);
+    return !frame->IsToken() && !frame->IsRequest() && frame->da == 0 && frame->sa == (SlaveAddress & 0x7F);
 }
 
 void T_DPV0::Step(const TByteString& telegram)
@@ -420,8 +420,7 @@ std::int16_t T_DPV0::ClassifyReply(const TByteString& telegram)
 void T_DPV0::Observe(const TByteString& received)
 {
     const auto frame = fdl::Parse(received);
-    if (!frame || frame->start != fdl::SD2 || !frame->dsap || !frame->ssap || frame->sa != (SlaveAddress & 0x7F))
-        return;
+    if (!frame || !frame->HasDataUnit() || !frame->dsap || !frame->ssap || frame->sa != (SlaveAddress & 0x7F)) return;
     const auto pair = static_cast<std::int16_t>(*frame->dsap << 8 | *frame->ssap);
     if (pair == rcDiagReply) {
         const auto d = diag::Decode(frame->sa, frame->data);

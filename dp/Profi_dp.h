@@ -93,13 +93,13 @@ struct TBusCounters {
     std::uint64_t noAnswer = 0;              // requests left unanswered, their repeat too
     std::uint64_t repeats = 0;               // unanswered requests sent once more with the same FCB
     std::uint64_t late = 0;                  // telegrams too early to answer the request awaiting one
-    std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time)
+    std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time, parity)
     std::uint64_t noiseBytes = 0;            // received bytes that could start no telegram
     std::chrono::microseconds lastCycle{0};  // between the last two Data_Exchange requests
     std::chrono::microseconds meanCycle{0};
     std::chrono::microseconds allowance{0};  // the adapter allowance the channel has learned
 };
-// "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0) noise 20 repeats 2
+// "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0 parity 0) noise 20 repeats 2
 // late 0 cycle 100.2 ms mean 100.1 ms allowance 3.1 ms"
 std::string CountersLine(const TBusCounters& c, const TLineCounts& line);
 

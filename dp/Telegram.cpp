@@ -89,6 +89,11 @@ std::int16_t Classify(const TByteString& t)
     const std::size_t n = t.size();
     if (n == 1) return t[0] == SC ? rcShortAck : rcNone;
     if (n == fdl::SD1Length && t[0] == SD1) return rcShortFrame;
+    if (n == fdl::SD3Length && t[0] == fdl::SD3) {
+        // A2 DA SA FC DSAP SSAP ...: the fixed data unit, codes as for SD2.
+        if (t[1] < sapBit && t[2] < sapBit) return rcData;
+        return static_cast<std::int16_t>(t[4] << 8 | t[5]);
+    }
     if (n >= 6) {
         if (t[4] < sapBit && t[5] < sapBit) return rcData;
         if (n >= 9) return static_cast<std::int16_t>(t[7] << 8 | t[8]);

@@ -13,7 +13,9 @@ constexpr std::int16_t rcShortAck = 0x00E5;     // SC, the single byte E5
 constexpr std::int16_t rcDiagReply = 0x3E3C;    // Slave_Diag response (DSAP 62, SSAP 60)
 constexpr std::int16_t rcData = 0x7F7F;         // Data_Exchange response (DA, SA without SAP bit)
 constexpr std::int16_t rcGetCfgReply = 0x3E3B;  // Get_Cfg response (DSAP 62, SSAP 59)
-// Any other code is DSAP * 256 + SSAP of an SD2 telegram with SAP extension.
+// Any other code is DSAP * 256 + SSAP of an SD2 (or SD3) telegram with SAP
+// extension. An SD3 (A2 DA SA FC DU FCS 16, a data unit of 8 octets) gets
+// the code an SD2 of the same data unit gets.
 
 namespace telegram {
 

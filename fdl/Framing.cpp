@@ -6,7 +6,7 @@ namespace fdl {
 
 namespace {
 
-bool CanStart(std::uint8_t b) { return b == SD1 || b == SD2 || b == SC; }
+bool CanStart(std::uint8_t b) { return b == SD1 || b == SD2 || b == SD3 || b == SD4 || b == SC; }
 
 // From `from` on, the first byte that can start a telegram (`count`: none).
 std::size_t NextStart(const std::uint8_t* b, std::size_t count, std::size_t from)
@@ -26,17 +26,29 @@ TCut Judge(const std::uint8_t* b, std::size_t length, std::size_t sumFrom, std::
     return {TCutKind::Complete, length, TFault::None};
 }
 
+// LE tells the length from the second byte on; LEr, the third, must equal
+// it, and the fourth byte must be 68 again.
 TCut CutSd2(const std::uint8_t* b, std::size_t count)
 {
-    if (count < SD2HeadLength) return {};
-    if (b[3] != SD2) return Noise(b, count);
+    if (count < 2) return {};
     // A body holds at least DA, SA and FC.
-    const std::size_t le = std::min(b[1], b[2]);
-    if (le < 3 || le > MaxLe) return Noise(b, count);
+    if (b[1] < 3 || b[1] > MaxLe) return Noise(b, count);
+    std::size_t le = b[1];
+    if (count >= 3) le = std::min<std::size_t>(le, b[2]);
+    if (le < 3 || (count >= SD2HeadLength && b[3] != SD2)) return Noise(b, count);
     const std::size_t length = le + 6;
     if (count < length) return {TCutKind::Incomplete, length, TFault::None};
     if (b[1] != b[2]) return {TCutKind::Corrupt, length, TFault::Length};
     return Judge(b, length, SD2HeadLength, le);
+}
+
+// The token: two plain station addresses, no check sum, no end byte.
+TCut CutSd4(const std::uint8_t* b, std::size_t count)
+{
+    for (std::size_t i = 1; i < std::min(count, SD4Length); ++i)
+        if (b[i] & ExtensionBit) return Noise(b, count);
+    if (count < SD4Length) return {TCutKind::Incomplete, SD4Length, TFault::None};
+    return {TCutKind::Complete, SD4Length, TFault::None};
 }
 
 }  // namespace
@@ -71,6 +83,10 @@ TCut Cut(const std::uint8_t* b, std::size_t count)
         if (count < SD1Length) return {TCutKind::Incomplete, SD1Length, TFault::None};
         return Judge(b, SD1Length, 1, 3);
     case SD2: return CutSd2(b, count);
+    case SD3:
+        if (count < SD3Length) return {TCutKind::Incomplete, SD3Length, TFault::None};
+        return Judge(b, SD3Length, 1, 3 + SD3DataLength);
+    case SD4: return CutSd4(b, count);
     default: return Noise(b, count);
     }
 }
@@ -87,6 +103,7 @@ const char* FaultText(TFault fault)
     case TFault::Length: return "length bytes differ";
     case TFault::EndByte: return "wrong end byte";
     case TFault::Timeout: return "not complete within its time on the line";
+    case TFault::Parity: return "a character with a parity error";
     default: return "";
     }
 }
@@ -98,7 +115,12 @@ std::optional<TFrame> Parse(const TByteString& bytes)
     TFrame frame;
     frame.start = bytes[0];
     if (frame.start == SC) return frame;
-    const std::size_t from = frame.start == SD1 ? 1 : SD2HeadLength;
+    if (frame.start == SD4) {
+        frame.da = bytes[1];
+        frame.sa = bytes[2];
+        return frame;
+    }
+    const std::size_t from = frame.start == SD2 ? SD2HeadLength : 1;
     const std::size_t end = bytes.size() - 2;  // before the check sum
     frame.da = bytes[from] & 0x7F;
     frame.sa = bytes[from + 1] & 0x7F;

@@ -3,8 +3,9 @@
 # $QUORVEL_BUILD_DIR) and runs one of them, or all in turn, for SECONDS each:
 #   scripts/fuzz.sh NAME|all SECONDS
 # NAME is a file tests/fuzz/NAMEFuzz.cpp. The seeds in tests/fuzz/corpus/NAME
-# are read; what the run finds goes to build-fuzz/corpus/NAME, a crashing input
-# to build-fuzz/crash-NAME-*.
+# are read, and the dictionary tests/fuzz/NAME.dict where there is one; what
+# the run finds goes to build-fuzz/corpus/NAME, a crashing input to
+# build-fuzz/crash-NAME-*.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # ccache keys on paths relative to the checkout, so a fresh clone reuses what
@@ -30,7 +31,9 @@ export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}"
 for name in "${names[@]}"; do
   mkdir -p "$build/corpus/$name"
   echo "fuzzing $name for $seconds s"
-  "$build/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  dict=()
+  [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
+  "$build/fuzz_$name" "${dict[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/crash-$name-" "$build/corpus/$name" "tests/fuzz/corpus/$name" 2>"$build/fuzz-$name.log" ||
     { tail -n 40 "$build/fuzz-$name.log" >&2; echo "fuzzing $name found a fault" >&2; exit 1; }
   grep -E '^stat::number_of_executed_runs|^Done' "$build/fuzz-$name.log" | tr '\n' ' '; echo

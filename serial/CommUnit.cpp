@@ -256,8 +256,15 @@ void TCommUnit::ReleaseTick()
 void TCommUnit::ArmInputWake()
 {
     std::size_t missing = 0;
-    if (awaiting_ && expected_ > 0)
-        missing = expected_ > static_cast<std::size_t>(rxCount_) ? expected_ - static_cast<std::size_t>(rxCount_) : 1;
+    if (awaiting_ && expected_ > 0) {
+        // Once the answer has begun, its head tells its length (an SD3 or an
+        // SD1 in place of a longer SD2, say); until then the length awaited.
+        const auto count = static_cast<std::size_t>(rxCount_);
+        const fdl::TCut front = fdl::Cut(rxBuffer_.data(), count);
+        const std::size_t whole =
+            front.kind == fdl::TCutKind::Incomplete && front.length > 0 ? front.length : expected_;
+        missing = whole > count ? whole - count : 1;
+    }
     if (port_->Open() && port_->AvailThreshold() != missing)
         port_->SetAvailThreshold(static_cast<std::uint16_t>(std::min<std::size_t>(missing, BufferSize)));
 }
@@ -267,15 +274,14 @@ void TCommUnit::ArmInputWake()
 bool TCommUnit::TakeInput()
 {
     if (!port_->Open()) return false;
-    // The event thread notes when it read the newest bytes; all taken now
-    // arrived by then.
-    const Clock::time_point read = port_->LastInputArrival();
-    const Clock::time_point now = read != Clock::time_point{} ? std::min(read, Clock::now()) : Clock::now();
     while (port_->InputAvailable()) {
         if (rxCount_ >= BufferSize - 1) return true;
         const auto at = static_cast<std::size_t>(rxCount_++);
-        rxBuffer_[at] = port_->ReadByte();
-        rxTime_[at] = now;
+        // Each byte with the time the port read it, and whether it came bad.
+        TInputMark mark;
+        rxBuffer_[at] = port_->ReadByte(mark);
+        rxTime_[at] = mark.arrived != Clock::time_point{} ? mark.arrived : Clock::now();
+        rxBad_[at] = mark.bad;
     }
     return false;
 }
@@ -304,6 +310,9 @@ void TCommUnit::CutBuffer()
             cut = fdl::Expire(rxBuffer_.data(), count);
         }
         const std::size_t length = std::min(std::max<std::size_t>(cut.length, 1), count);
+        // The driver's word on a character outweighs the check sum's.
+        if (cut.kind != fdl::TCutKind::Noise && HoldsBadByte(length))
+            cut = {fdl::TCutKind::Corrupt, length, fdl::TFault::Parity};
         TWirePiece piece{cut.kind, cut.fault, TByteString(rxBuffer_.data(), length), rxTime_[length - 1], rxTime_[0]};
         if (cut.kind == fdl::TCutKind::Complete && Late(piece)) {
             piece.kind = fdl::TCutKind::Corrupt;
@@ -332,8 +341,14 @@ void TCommUnit::Count(const fdl::TCut& cut)
     case fdl::TFault::CheckSum: ++counts_.checkSum; break;
     case fdl::TFault::Length: ++counts_.length; break;
     case fdl::TFault::EndByte: ++counts_.endByte; break;
+    case fdl::TFault::Parity: ++counts_.parity; break;
     default: ++counts_.timeout; break;
     }
+}
+
+bool TCommUnit::HoldsBadByte(std::size_t length) const
+{
+    return std::any_of(rxBad_.begin(), rxBad_.begin() + static_cast<std::ptrdiff_t>(length), [](bool b) { return b; });
 }
 
 void TCommUnit::DropFront(int count)
@@ -342,6 +357,7 @@ void TCommUnit::DropFront(int count)
     const auto rest = static_cast<std::size_t>(rxCount_ - taken);
     std::memmove(rxBuffer_.data(), rxBuffer_.data() + taken, rest);
     std::copy_n(rxTime_.begin() + taken, rest, rxTime_.begin());
+    std::copy_n(rxBad_.begin() + taken, rest, rxBad_.begin());
     rxCount_ -= taken;
 }
 

@@ -28,6 +28,8 @@
 // is handed over alone, corrupt telegrams and noise are dropped and counted,
 // and a telegram that is not complete within its own time on the line plus
 // the adapter allowance is dropped so that what follows it is scanned on.
+// A telegram that holds a character the port's driver received with a
+// parity or framing error is corrupt too, whatever its check sum says.
 // Each piece cut off the buffer is told to OnWire with the time its last
 // byte arrived, for a trace.
 //
@@ -73,6 +75,7 @@ struct TLineCounts {
     std::uint64_t length = 0;    // with unequal length bytes
     std::uint64_t endByte = 0;   // with a wrong end byte
     std::uint64_t timeout = 0;   // not complete within their time on the line
+    std::uint64_t parity = 0;    // holding a character received with a parity or framing error
     std::uint64_t noiseBytes = 0;
     std::uint64_t late = 0;  // complete, but too early to answer the request awaiting one
 };
@@ -187,6 +190,7 @@ private:
     bool TakeInput();
     void CutBuffer();
     bool Expired(const fdl::TCut& cut, Clock::time_point now) const;
+    bool HoldsBadByte(std::size_t length) const;
     void Count(const fdl::TCut& cut);
     void ReleaseTick();
     void ArmInputWake();
@@ -212,6 +216,7 @@ private:
     int rxCount_ = 0;
     std::array<std::uint8_t, BufferSize> rxBuffer_{};
     std::array<Clock::time_point, BufferSize> rxTime_{};  // when each byte arrived
+    std::array<bool, BufferSize> rxBad_{};                // received with a parity or framing error
     std::unique_ptr<TVeltComPort> port_;
     bool deviceLost_ = false;
     bool refused_ = false;  // closed after a refused or failed choice of port

@@ -71,6 +71,8 @@ int TVeltBaseDispatcher::Activate(const std::string& device, int baud, int parit
     {
         std::scoped_lock lock(InputLock, OutputLock);
         inputBuffer_.assign(InputBufferSize, 0);
+        inputTimes_.assign(InputBufferSize, 0);
+        inputBad_.assign(InputBufferSize, 0);
         outputBuffer_.assign(outSize, 0);
         inHead_ = inTail_ = 0;
         inFull_ = false;
@@ -166,6 +168,8 @@ void TVeltBaseDispatcher::FreeResources()
     std::scoped_lock lock(InputLock, OutputLock);
     std::vector<std::uint8_t>().swap(outputBuffer_);
     std::vector<std::uint8_t>().swap(inputBuffer_);
+    std::vector<std::chrono::steady_clock::rep>().swap(inputTimes_);
+    std::vector<std::uint8_t>().swap(inputBad_);
     inHead_ = inTail_ = outHead_ = outTail_ = 0;
     inFull_ = false;
     outFull_ = false;
@@ -225,7 +229,7 @@ int TVeltBaseDispatcher::PeekInput(std::uint32_t n, std::uint8_t& byte)
     return ecOK;
 }
 
-int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
+int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte, TInputMark* mark)
 {
     bool madeRoom = false;
     {
@@ -233,13 +237,19 @@ int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
         const int result = PeekInput(1, byte);
         if (result != ecOK) return result;
         const std::uint32_t skip = HiddenInput();
+        if (mark) *mark = MarkAt((inTail_ + skip) % InputBufferSize);
         if (ReadsInAvailMode()) {
             ++notify_->readCounter;
         } else {
             // Bytes a handler has looked at stay in front of the tail: move
             // them up over the byte taken behind them.
-            for (std::uint32_t k = skip; k > 0; --k)
-                inputBuffer_[(inTail_ + k) % InputBufferSize] = inputBuffer_[(inTail_ + k - 1) % InputBufferSize];
+            for (std::uint32_t k = skip; k > 0; --k) {
+                const std::uint32_t to = (inTail_ + k) % InputBufferSize;
+                const std::uint32_t from = (inTail_ + k - 1) % InputBufferSize;
+                inputBuffer_[to] = inputBuffer_[from];
+                inputTimes_[to] = inputTimes_[from];
+                inputBad_[to] = inputBad_[from];
+            }
             inTail_ = (inTail_ + 1) % InputBufferSize;
             madeRoom = inFull_.exchange(false);
             // A byte among those announced: the handlers reach one less.
@@ -251,7 +261,13 @@ int TVeltBaseDispatcher::TakeInput(std::uint8_t& byte)
     return ecOK;
 }
 
-std::size_t TVeltBaseDispatcher::TakeInputBlock(std::uint8_t* bytes, std::size_t max)
+TInputMark TVeltBaseDispatcher::MarkAt(std::uint32_t at) const
+{
+    return {std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(inputTimes_[at])),
+            inputBad_[at] != 0};
+}
+
+std::size_t TVeltBaseDispatcher::TakeInputBlock(std::uint8_t* bytes, std::size_t max, TInputMark* marks)
 {
     std::size_t taken = 0;
     bool madeRoom = false;
@@ -267,6 +283,9 @@ std::size_t TVeltBaseDispatcher::TakeInputBlock(std::uint8_t* bytes, std::size_t
                 const std::uint32_t at = (inTail_ + skip + static_cast<std::uint32_t>(taken)) % InputBufferSize;
                 const std::size_t piece = std::min<std::size_t>(count - taken, InputBufferSize - at);
                 std::memcpy(bytes + taken, inputBuffer_.data() + at, piece);
+                if (marks)
+                    for (std::size_t k = 0; k < piece; ++k)
+                        marks[taken + k] = MarkAt(at + static_cast<std::uint32_t>(k));
                 taken += piece;
             }
             notify_->readCounter += static_cast<std::uint32_t>(taken);
@@ -275,13 +294,16 @@ std::size_t TVeltBaseDispatcher::TakeInputBlock(std::uint8_t* bytes, std::size_t
         }
         if (notify_->active) {
             // The byte-wise rules of a running notification apply.
-            while (taken < max && TakeInput(bytes[taken]) == ecOK) ++taken;
+            while (taken < max && TakeInput(bytes[taken], marks ? marks + taken : nullptr) == ecOK) ++taken;
             return taken;
         }
         const std::size_t count = std::min<std::size_t>(max, WaitingInput());
         while (taken < count) {
             const std::size_t piece = std::min<std::size_t>(count - taken, InputBufferSize - inTail_);
             std::memcpy(bytes + taken, inputBuffer_.data() + inTail_, piece);
+            if (marks)
+                for (std::size_t k = 0; k < piece; ++k)
+                    marks[taken + k] = MarkAt(inTail_ + static_cast<std::uint32_t>(k));
             inTail_ = (inTail_ + static_cast<std::uint32_t>(piece)) % InputBufferSize;
             taken += piece;
         }
@@ -405,7 +427,11 @@ int TVeltBaseDispatcher::SetLine(int baud, int parity, int dataBits, int stopBit
         (void)DeviceGetState(block_);  // on failure block_ keeps the last settings written
         wanted = block_;
         wanted.Binary = true;
-        wanted.ParityCheck = false;
+        // The driver checks parity and says which character came bad (on
+        // Linux PARMRK marks, on Windows CE_RXPARITY and the error character):
+        // by the DP standard such a character makes its telegram invalid, and
+        // the 8-bit check sum misses errors that cancel out.
+        wanted.ParityCheck = true;
         wanted.DsrSensitivity = false;
         wanted.TxContinueOnXoff = true;
         wanted.NullStrip = false;

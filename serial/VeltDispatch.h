@@ -29,6 +29,7 @@
 
 #include "VeltEvent.h"
 #include "VeltMisc.h"
+#include "VeltPortTypes.h"
 
 #include <atomic>
 #include <chrono>
@@ -127,10 +128,12 @@ public:
 
     // ---- Input (any thread; never waits for the line) ----
     bool HasInput();
-    [[nodiscard]] int TakeInput(std::uint8_t& byte);                   // 0 or ecBufferIsEmpty
+    // 0 or ecBufferIsEmpty; `mark`, when given, gets the byte's arrival and badness.
+    [[nodiscard]] int TakeInput(std::uint8_t& byte, TInputMark* mark = nullptr);
     [[nodiscard]] int PeekInput(std::uint32_t n, std::uint8_t& byte);  // n-th waiting byte, 1 = oldest
     // Takes up to `max` waiting bytes at once, oldest first; returns how many.
-    std::size_t TakeInputBlock(std::uint8_t* bytes, std::size_t max);
+    // `marks`, when given, gets one mark per byte taken.
+    std::size_t TakeInputBlock(std::uint8_t* bytes, std::size_t max, TInputMark* marks = nullptr);
     std::uint32_t InputCount();
     [[nodiscard]] int PurgeInput();
     // When the last bytes read from the device arrived (steady clock; the
@@ -277,6 +280,10 @@ protected:
 
     // For the device layer: the device has gone away (error 0 for a hang-up).
     void MarkDeviceGone(int error);
+    // For the device layer, while it reads (DeviceRead, DeviceReadPieces):
+    // byte `index` of what this read returns came with a parity or framing
+    // error. The mark travels with the byte through the input buffer.
+    void MarkBadInRead(std::size_t index);
     // For the device layer: the dispatcher's input buffer has no room, so the
     // device need not be watched for input until TakeInput makes room.
     bool InputBufferFull();
@@ -315,6 +322,7 @@ private:
     std::uint32_t WaitingInput() const;
     bool ReadsInAvailMode() const;
     std::uint32_t HiddenInput() const;
+    TInputMark MarkAt(std::uint32_t at) const;  // of the buffer's byte at `at` (InputLock)
     std::uint32_t VisibleInput() const;
     void InputRoomMade();
     void SignalStop();
@@ -381,6 +389,12 @@ private:
     std::atomic<bool> inFull_{false};
     std::atomic<std::chrono::steady_clock::rep> lastArrival_{0};
     bool inputChanged_ = false;  // input arrived since the last avail notification
+    // Beside each byte of the input buffer: when it was read, and whether it
+    // came bad. Written with the byte by the holder of ReadLock.
+    std::vector<std::chrono::steady_clock::rep> inputTimes_;
+    std::vector<std::uint8_t> inputBad_;
+    std::vector<std::uint32_t> readBad_;  // the read under way: its bad bytes
+    std::size_t readOffset_ = 0;          // where the device layer's DeviceRead writes in it
 
     // Threads and their events.
     std::atomic<bool> stop_{false};

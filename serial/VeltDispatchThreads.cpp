@@ -157,14 +157,24 @@ int TVeltBaseDispatcher::PullDeviceInput()
     // without holding InputLock: readers are not held up by the read. One
     // read fills both free pieces of the ring.
     const std::uint32_t first = std::min(room, InputBufferSize - head);
+    readBad_.clear();
+    readOffset_ = 0;
     int got = DeviceReadPieces(inputBuffer_.data() + head, first, inputBuffer_.data(), room - first);
     if (got < 0) {
         (void)DeviceClearError(-1);  // lets the device layer reset; the read already failed
         return 0;
     }
     if (got == 0) return 0;
-    lastArrival_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto arrived = std::chrono::steady_clock::now().time_since_epoch().count();
+    lastArrival_.store(arrived);
     const auto count = static_cast<std::uint32_t>(got);
+    // Each byte's arrival and badness beside it, in the room only this thread writes.
+    for (std::uint32_t k = 0; k < count; ++k) {
+        inputTimes_[(head + k) % InputBufferSize] = arrived;
+        inputBad_[(head + k) % InputBufferSize] = 0;
+    }
+    for (const std::uint32_t bad : readBad_)
+        if (bad < count) inputBad_[(head + bad) % InputBufferSize] = 1;
     AddLog(LogDispatch, LogReadCom, count, inputBuffer_.data() + head, std::min(count, first));
     if (count > first) AddLog(LogDispatch, LogReadCom, count - first, inputBuffer_.data(), count - first);
     std::lock_guard lock(InputLock);
@@ -179,8 +189,14 @@ int TVeltBaseDispatcher::DeviceReadPieces(std::uint8_t* first, std::size_t first
 {
     const int got = DeviceRead(first, firstCount);
     if (got < 0 || static_cast<std::size_t>(got) < firstCount || secondCount == 0) return got;
+    readOffset_ = static_cast<std::size_t>(got);  // marks of the second read count from here
     const int more = DeviceRead(second, secondCount);
     return more > 0 ? got + more : got;
+}
+
+void TVeltBaseDispatcher::MarkBadInRead(std::size_t index)
+{
+    readBad_.push_back(static_cast<std::uint32_t>(readOffset_ + index));
 }
 
 // ------------------------------------------------------------ output ----

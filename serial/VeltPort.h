@@ -163,6 +163,9 @@ public:
     void WriteString(const TByteString& s);
     bool InputAvailable();
     std::uint8_t ReadByte();  // raises EBufferIsEmpty when nothing waits
+    // The same, and when the byte arrived and whether the driver reported it
+    // received with a parity or framing error.
+    std::uint8_t ReadByte(TInputMark& mark);
     // When the newest waiting bytes arrived from the device (the steady
     // clock's epoch while closed or before any input).
     std::chrono::steady_clock::time_point LastInputArrival() const;

@@ -282,9 +282,16 @@ bool TVeltCustomComPort::InputAvailable()
 
 std::uint8_t TVeltCustomComPort::ReadByte()
 {
+    TInputMark mark;
+    return ReadByte(mark);
+}
+
+std::uint8_t TVeltCustomComPort::ReadByte(TInputMark& mark)
+{
+    mark = {};
     if (linkState_ == TLinkState::Closing) return 0;
     std::uint8_t byte = 0;
-    Check(RequireDispatcher().TakeInput(byte));
+    Check(RequireDispatcher().TakeInput(byte, &mark));
     return byte;
 }
 

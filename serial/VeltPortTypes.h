@@ -3,6 +3,7 @@
 // option sets map onto the dispatcher's flag words.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 enum TDeviceLayer : std::uint8_t { dlWin16, dlFossil, dlWin32, dlWinsock };
@@ -21,3 +22,11 @@ enum TTraceLogState : std::uint8_t { tlOff, tlOn, tlDump, tlAppend, tlClear, tlP
 enum TTapiMode : std::uint8_t { tmNone, tmAuto, tmOn, tmOff };
 
 enum class TLinkState : std::uint8_t { Closed = 0, Closing = 1, Open = 2 };
+
+// What the dispatcher knows of one received byte beside its value: when the
+// read that brought it returned, and whether the driver reported it received
+// with a parity or framing error (the device layer tells, see MarkBadInRead).
+struct TInputMark {
+    std::chrono::steady_clock::time_point arrived;
+    bool bad = false;
+};

@@ -14,9 +14,10 @@ void TBusLine::FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime 
     fromMaster_.back().bytes.insert(fromMaster_.back().bytes.end(), bytes, bytes + count);
 }
 
-SimTime TBusLine::Send(const TByteString& bytes, SimTime start, Duration charTime, int station)
+SimTime TBusLine::Send(const TByteString& bytes, SimTime start, Duration charTime, int station,
+                       std::optional<std::size_t> bad)
 {
-    return output_.Send(bytes, start, charTime, station);
+    return output_.Send(bytes, start, charTime, station, bad);
 }
 
 void TBusLine::Flood(SimTime from, SimTime until, Duration charTime)
@@ -85,9 +86,22 @@ TBusLine::TStep TBusLine::Advance(SimTime now)
     std::vector<TLineOutput::TByteAt> merged(bytes.size() + flood.size());
     std::merge(bytes.begin(), bytes.end(), flood.begin(), flood.end(), merged.begin(),
                [](const auto& a, const auto& b) { return a.due < b.due; });
-    for (const auto& b : merged) adapter_.FromLine(b.due, b.byte, step.toMaster);
+    for (const auto& b : merged) {
+        if (b.bad) badOffLine_.push_back(offLine_);
+        ++offLine_;
+        adapter_.FromLine(b.due, b.byte, step.toMaster);
+    }
     adapter_.Flush(now, step.toMaster);
+    MarkBad(step);
     return step;
+}
+
+void TBusLine::MarkBad(TStep& step)
+{
+    const std::uint64_t first = toMaster_;
+    toMaster_ += step.toMaster.size();
+    for (; !badOffLine_.empty() && badOffLine_.front() < toMaster_; badOffLine_.pop_front())
+        step.bad.push_back(static_cast<std::size_t>(badOffLine_.front() - first));
 }
 
 }  // namespace sim

@@ -13,6 +13,7 @@
 #include "LineOutput.h"
 #include "UsbAdapter.h"
 
+#include <deque>
 #include <random>
 
 namespace sim {
@@ -30,6 +31,7 @@ public:
     struct TStep {
         std::vector<THeard> heard;
         std::vector<std::uint8_t> toMaster;  // to be written to the master's side now
+        std::vector<std::size_t> bad;        // which of them came with a parity error
         std::vector<TLineOutput::TCollision> collisions;
         // The master's writes that started too soon after the line went idle.
         std::vector<Duration> unsynced;  // the idle time each had
@@ -40,8 +42,10 @@ public:
     // Bytes the master wrote, read at `now`; they reach the line at the
     // adapter's next tick, `charTime` each.
     void FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime now, Duration charTime);
-    // A station's telegram (or stray bytes with TLineOutput::NoStation).
-    SimTime Send(const TByteString& bytes, SimTime start, Duration charTime, int station);
+    // A station's telegram (or stray bytes with TLineOutput::NoStation);
+    // byte `bad`, if given, with a parity error.
+    SimTime Send(const TByteString& bytes, SimTime start, Duration charTime, int station,
+                 std::optional<std::size_t> bad = std::nullopt);
     // Random bytes on the line, one per `charTime`, from `from` until `until`.
     void Flood(SimTime from, SimTime until, Duration charTime);
     bool Flooded(SimTime at) const { return at >= floodFrom_ && at < floodUntil_; }
@@ -57,6 +61,7 @@ private:
         std::vector<std::uint8_t> bytes;
     };
     void PutOnLine(TPending& pending, TStep& step);
+    void MarkBad(TStep& step);
 
     TUsbAdapter adapter_;
     TLineOutput output_;
@@ -66,6 +71,11 @@ private:
     bool synced_ = true;  // the stations heard the start of the master's current bytes
     SimTime floodFrom_{}, floodUntil_{}, floodNext_{};
     Duration floodChar_{};
+    // The adapter keeps the bytes' order and count: the n-th byte off the
+    // line is the n-th to the master's side.
+    std::uint64_t offLine_ = 0;             // bytes handed to the adapter
+    std::uint64_t toMaster_ = 0;            // bytes it has passed on
+    std::deque<std::uint64_t> badOffLine_;  // the bad ones among them, by number
 };
 
 }  // namespace sim

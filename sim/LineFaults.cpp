@@ -1,6 +1,6 @@
 #include "LineFaults.h"
 
-#include "SlaveFrames.h"
+#include "fdl/Framing.h"
 
 #include <charconv>
 
@@ -11,7 +11,9 @@ namespace {
 constexpr auto LateBy = Millis(150);
 constexpr std::size_t NoiseBytes = 20;
 // A stray SD2 head whose length bytes announce 250 bytes that never come.
-const TByteString StrayHead{Sd2, 0xFA, 0xFA, Sd2};
+const TByteString StrayHead{fdl::SD2, 0xFA, 0xFA, fdl::SD2};
+// An adapter that hands over the first bytes of a head alone: 68 LE.
+constexpr std::size_t PausedHead = 2;
 
 const struct {
     TFaultKind kind;
@@ -20,7 +22,7 @@ const struct {
     {TFaultKind::Fcs, "fcs"},           {TFaultKind::Length, "length"},   {TFaultKind::Noise, "noise"},
     {TFaultKind::Sd1Noise, "sd1noise"}, {TFaultKind::Split, "split"},     {TFaultKind::Late, "late"},
     {TFaultKind::Drop, "drop"},         {TFaultKind::Silence, "silence"}, {TFaultKind::Flood, "flood"},
-    {TFaultKind::Head, "head"},
+    {TFaultKind::Head, "head"},         {TFaultKind::Pause, "pause"},     {TFaultKind::Parity, "parity"},
 };
 
 bool ParseCount(const std::string& text, int min, int max, int& out)
@@ -31,6 +33,7 @@ bool ParseCount(const std::string& text, int min, int max, int& out)
 }
 
 bool TakesSeconds(TFaultKind kind) { return kind == TFaultKind::Silence || kind == TFaultKind::Flood; }
+bool TakesValue(TFaultKind kind) { return TakesSeconds(kind) || kind == TFaultKind::Pause; }
 
 }  // namespace
 
@@ -65,17 +68,24 @@ bool ParseFault(const std::string& text, TFault& fault, std::string& error)
         }
     if (!known) {
         error = "--fault " + text +
-                ": unknown kind; one of fcs, length, noise, sd1noise, split, late, drop, silence=S, flood=S, head";
+                ": unknown kind; one of fcs, length, noise, sd1noise, split, late, drop, silence=S, flood=S, head, "
+                "pause=MS, parity";
         return false;
     }
-    const bool timed = TakesSeconds(fault.kind);
-    if (timed != (name.size() < text.size() && text[name.size()] == '=')) {
-        error = timed ? "--fault " + text + ": " + name + " needs its seconds, as in " + name + "=5"
-                      : "--fault " + text + ": only silence and flood take a value";
+    const bool valued = TakesValue(fault.kind);
+    if (valued != (name.size() < text.size() && text[name.size()] == '=')) {
+        error = !valued ? "--fault " + text + ": only silence, flood and pause take a value"
+                : TakesSeconds(fault.kind)
+                    ? "--fault " + text + ": " + name + " needs its seconds, as in " + name + "=5"
+                    : "--fault " + text + ": pause needs its milliseconds, as in pause=25";
         return false;
     }
-    if (timed && !ParseCount(value, 1, 3600, fault.seconds)) {
+    if (TakesSeconds(fault.kind) && !ParseCount(value, 1, 3600, fault.seconds)) {
         error = "--fault " + text + ": the seconds of " + name + " must be a number from 1 to 3600";
+        return false;
+    }
+    if (fault.kind == TFaultKind::Pause && !ParseCount(value, 1, 1000, fault.milliseconds)) {
+        error = "--fault " + text + ": the milliseconds of pause must be a number from 1 to 1000";
         return false;
     }
     return true;
@@ -102,8 +112,8 @@ TFaultedAnswer ApplyFaults(const std::vector<TFault>& faults, long long answer, 
         case TFaultKind::Length: r[2] = static_cast<std::uint8_t>(r[1] + 1); break;
         case TFaultKind::Noise: out.stray += RandomBytes(NoiseBytes, random); break;
         case TFaultKind::Sd1Noise: {
-            TByteString bytes = TByteString{Sd1} + RandomBytes(5, random);
-            if (bytes[5] == End && static_cast<std::uint8_t>(bytes[1] + bytes[2] + bytes[3]) == bytes[4])
+            TByteString bytes = TByteString{fdl::SD1} + RandomBytes(5, random);
+            if (bytes[5] == fdl::ED && static_cast<std::uint8_t>(bytes[1] + bytes[2] + bytes[3]) == bytes[4])
                 bytes[5] ^= 0xFF;  // stray bytes, never a telegram
             out.stray += bytes;
             break;
@@ -120,6 +130,15 @@ TFaultedAnswer ApplyFaults(const std::vector<TFault>& faults, long long answer, 
         case TFaultKind::Head:
             r = StrayHead;
             out.isAnswer = false;
+            break;
+        case TFaultKind::Pause:
+            if (r.size() > PausedHead) out.headPause = Millis(fault.milliseconds);
+            what += " of " + std::to_string(fault.milliseconds) + " ms after the head's first two bytes";
+            break;
+        case TFaultKind::Parity:
+            // A character in the middle of the data unit, its value unchanged:
+            // only the parity bit is wrong, so the check sum still holds.
+            out.badChar = r.size() / 2;
             break;
         }
         out.hits.push_back({fault.kind, what});

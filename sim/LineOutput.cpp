@@ -13,11 +13,12 @@ std::uint8_t Garble(std::uint8_t sent, std::optional<std::uint8_t> master, std::
     return read;
 }
 
-SimTime TLineOutput::Send(const TByteString& bytes, SimTime start, Duration charTime, int station)
+SimTime TLineOutput::Send(const TByteString& bytes, SimTime start, Duration charTime, int station,
+                          std::optional<std::size_t> bad)
 {
     SimTime at = std::max(start, freeAt_);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        queue_.push_back({at, at + charTime, bytes[i], station, i, bytes.size(), false});
+        queue_.push_back({at, at + charTime, bytes[i], station, i, bytes.size(), false, bad == i});
         at += charTime;  // a character is there once its stop bit is
     }
     freeAt_ = at;
@@ -34,7 +35,7 @@ std::vector<TLineOutput::TByteAt> TLineOutput::TakeDue(SimTime now)
 {
     std::vector<TByteAt> due;
     while (!queue_.empty() && queue_.front().due <= now) {
-        due.push_back({queue_.front().due, queue_.front().byte});
+        due.push_back({queue_.front().due, queue_.front().byte, queue_.front().bad});
         lastTaken_ = queue_.front().due;
         queue_.pop_front();
     }

@@ -22,6 +22,7 @@ public:
     struct TByteAt {
         SimTime due;  // when its stop bit is through
         std::uint8_t byte;
+        bool bad = false;  // sent with a parity error
     };
     // A station's answer that the master talked over.
     struct TCollision {
@@ -32,9 +33,11 @@ public:
 
     // Queues `bytes` one per `charTime`, the first starting at `start` or,
     // when the line is still busy then, as soon as it is free. `station` is
-    // the address of the station answering, or NoStation. Returns when the
-    // line is free again after the last byte.
-    SimTime Send(const TByteString& bytes, SimTime start, Duration charTime, int station = NoStation);
+    // the address of the station answering, or NoStation; byte `bad`, if
+    // given, goes with a parity error. Returns when the line is free again
+    // after the last byte.
+    SimTime Send(const TByteString& bytes, SimTime start, Duration charTime, int station = NoStation,
+                 std::optional<std::size_t> bad = std::nullopt);
     // When the next queued byte is due, if one is queued.
     std::optional<SimTime> NextDue() const;
     // Removes and returns the bytes due at `now`, in order.
@@ -61,6 +64,7 @@ private:
         int station;
         std::size_t index, length;  // place in its telegram
         bool garbled;
+        bool bad;
     };
     std::deque<TQueued> queue_;
     SimTime freeAt_{};

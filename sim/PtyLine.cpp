@@ -46,11 +46,15 @@ TPtyLine::TPtyLine()
         close(master_);
         throw error;
     }
-    // Raw line: no echo, no line editing, all 256 byte values pass.
+    // Raw line: no echo, no line editing, all 256 byte values pass. EXTPROC
+    // makes n_tty pass the simulator's bytes on as written whatever input
+    // modes the program sets, so that the simulator can deliver what a
+    // serial driver would (ReaderBytes.h).
     termios t{};
     tcgetattr(keepOpen_, &t);
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD | PARENB;
+    t.c_lflag |= EXTPROC;
     cfsetspeed(&t, B19200);
     tcsetattr(keepOpen_, TCSANOW, &t);
 }

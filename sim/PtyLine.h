@@ -1,7 +1,8 @@
 // The simulator's line: a pseudo-terminal pair whose device side is linked
 // as COM<n> in the port directory. The simulator keeps a descriptor of the
 // device side open itself, so a program that closes and reopens the port
-// never hangs up the line.
+// never hangs up the line. The line passes the simulator's bytes on as
+// written (EXTPROC, see ReaderBytes.h).
 #pragma once
 
 #include <string>

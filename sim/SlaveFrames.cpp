@@ -4,36 +4,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t Sd1Length = 6;
-constexpr std::size_t MaxLe = TByteString::MaxLength - 6;  // a telegram fits a byte string
 constexpr std::size_t MaxBuffered = 4 * TByteString::MaxLength;
-
-std::uint8_t Sum(const std::uint8_t* bytes, std::size_t count)
-{
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < count; ++i) sum += bytes[i];
-    return static_cast<std::uint8_t>(sum);
-}
-
-// Splits DA SA FC and the SAP extension off a telegram's body. False when
-// the body announces a SAP byte it does not hold.
-bool SplitBody(const std::uint8_t* body, std::size_t length, TRequest& request)
-{
-    request.da = body[0];
-    request.sa = body[1];
-    request.fc = body[2];
-    std::size_t pos = 3;
-    if (request.da & 0x80) {
-        if (pos >= length) return false;
-        request.dsap = body[pos++];
-    }
-    if (request.sa & 0x80) {
-        if (pos >= length) return false;
-        request.ssap = body[pos++];
-    }
-    request.data = TByteString(body + pos, length - pos);
-    return true;
-}
 
 }  // namespace
 
@@ -74,45 +45,39 @@ void TRequestParser::Skip(std::size_t n)
 
 bool TRequestParser::TakeOne(std::vector<TRequest>& out)
 {
-    const std::uint8_t* b = buffer_.data();
-    const std::size_t size = buffer_.size();
-    TRequest request;
-    if (b[0] == Sd1) {
-        if (size < Sd1Length) return false;
-        if (Sum(b + 1, 3) != b[4] || b[5] != End || !SplitBody(b + 1, 3, request)) {
-            Skip(1);
-            return true;
-        }
-        request.length = Sd1Length;
+    const fdl::TCut cut = fdl::Cut(buffer_.data(), buffer_.size());
+    if (cut.kind == fdl::TCutKind::Incomplete) return false;
+    if (cut.kind != fdl::TCutKind::Complete) {
+        Skip(cut.length);
+        return true;
+    }
+    const TByteString telegram(buffer_.data(), cut.length);
+    const auto frame = fdl::Parse(telegram);
+    if (!frame) {  // a SAP byte announced and missing
+        Skip(cut.length);
+        return true;
+    }
+    if (frame->start != fdl::SC && !frame->IsToken()) {
+        // The addresses with their extension bits, as they came.
+        const std::size_t body = frame->start == fdl::SD2 ? fdl::SD2HeadLength : 1;
+        TRequest request;
+        request.da = telegram[body];
+        request.sa = telegram[body + 1];
+        request.fc = frame->fc;
+        request.dsap = frame->dsap;
+        request.ssap = frame->ssap;
+        request.data = frame->data;
+        request.length = cut.length;
         out.push_back(request);
-        Skip(Sd1Length);
-        return true;
     }
-    if (b[0] != Sd2) {
-        Skip(1);
-        return true;
-    }
-    if (size < 4) return false;
-    const std::size_t le = b[1];
-    if (b[2] != le || b[3] != Sd2 || le < 3 || le > MaxLe) {
-        Skip(1);
-        return true;
-    }
-    if (size < le + 6) return false;
-    if (Sum(b + 4, le) != b[4 + le] || b[5 + le] != End || !SplitBody(b + 4, le, request)) {
-        Skip(1);
-        return true;
-    }
-    request.length = le + 6;
-    out.push_back(request);
-    Consume(le + 6);
+    Consume(cut.length);
     return true;
 }
 
 TByteString BuildSd1(std::uint8_t da, std::uint8_t sa, std::uint8_t fc)
 {
     const std::uint8_t body[] = {da, sa, fc};
-    return {Sd1, da, sa, fc, Sum(body, 3), End};
+    return {fdl::SD1, da, sa, fc, fdl::Sum8(body, 3), fdl::ED};
 }
 
 TByteString BuildSd2(std::uint8_t da, std::uint8_t sa, std::uint8_t fc, std::optional<std::uint8_t> dsap,
@@ -122,15 +87,25 @@ TByteString BuildSd2(std::uint8_t da, std::uint8_t sa, std::uint8_t fc, std::opt
     if (dsap) body.Append(*dsap);
     if (ssap) body.Append(*ssap);
     body.Append(data);
-    body.Truncate(MaxLe);
+    body.Truncate(fdl::MaxLe);
     const auto le = static_cast<std::uint8_t>(body.size());
-    TByteString telegram{Sd2, le, le, Sd2};
+    TByteString telegram{fdl::SD2, le, le, fdl::SD2};
     telegram.Append(body);
-    telegram.Append(Sum(body.data(), body.size()));
-    telegram.Append(End);
+    telegram.Append(fdl::Sum8(body.data(), body.size()));
+    telegram.Append(fdl::ED);
     return telegram;
 }
 
-TByteString ShortAck() { return {ShortAckByte}; }
+TByteString AsSd3(const TByteString& telegram)
+{
+    constexpr std::size_t body = 3 + fdl::SD3DataLength;  // DA SA FC and the unit
+    if (telegram.size() != fdl::SD2HeadLength + body + 2 || telegram[0] != fdl::SD2 || telegram[1] != body)
+        return telegram;
+    TByteString sd3{fdl::SD3};
+    sd3.Append(telegram.Mid(fdl::SD2HeadLength, body + 2));  // the body, its check sum and 16
+    return sd3;
+}
+
+TByteString ShortAck() { return {fdl::SC}; }
 
 }  // namespace sim

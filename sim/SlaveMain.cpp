@@ -139,7 +139,7 @@ int main(int argc, char** argv)
         Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
         Say("DP slave " + names + ", Ident_Number 09C5; stop with Ctrl+C");
         const sim::TLineOptions paced{options.instant, options.faults, options.seed,
-                                      sim::Millis(options.adapterLatencyMs)};
+                                      sim::Millis(options.adapterLatencyMs), options.sd3};
         sim::TSlaveServer server(
             served, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
             paced, Say);

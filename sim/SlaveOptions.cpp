@@ -7,8 +7,9 @@ namespace sim {
 std::string SlaveUsage()
 {
     return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
-           "                     [--quiet] [--instant] [--fault KIND[@N]]... [--adapter-latency MS]\n"
-           "                     [--stats FILE] [--load UNIT:KG]... [--control PATH]\n"
+           "                     [--quiet] [--instant] [--sd3] [--fault KIND[@N]]...\n"
+           "                     [--adapter-latency MS] [--stats FILE] [--load UNIT:KG]...\n"
+           "                     [--control PATH]\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
@@ -30,6 +31,9 @@ std::string SlaveUsage()
            "                line: after the request's time on the line and the min TSDR\n"
            "                of Set_Prm, one character per 11 bit times at the line's baud.\n"
            "                Without line time no collision can be detected\n"
+           "  --sd3         answer with SD3 (A2 DA SA FC, 8 octets, FCS 16) where the\n"
+           "                data unit is 8 octets, as the 6-byte diagnosis with its two\n"
+           "                SAP bytes; by default every answer with data is an SD2\n"
            "  --fault KIND[@N]  inject a fault into Data_Exchange answer N (default:\n"
            "                every 100th answer); repeatable. KIND: fcs (wrong check sum),\n"
            "                length (unequal length bytes), noise (20 random bytes after\n"
@@ -38,8 +42,13 @@ std::string SlaveUsage()
            "                (no answer), silence=S (no answers for S seconds), flood=S\n"
            "                (random bytes on the line for S seconds from that answer on;\n"
            "                nobody is heard through them), head (a stray SD2 head\n"
-           "                68 FA FA 68 in place of the answer). Each injected fault is\n"
-           "                printed with its time\n"
+           "                68 FA FA 68 in place of the answer), pause=MS (68 LE, then\n"
+           "                the rest of the answer MS ms later, as an adapter that hands\n"
+           "                the head's first bytes over alone), parity (one character\n"
+           "                of the answer with a parity error, its value unchanged; on\n"
+           "                the pseudo-terminal the bytes a serial driver delivers for\n"
+           "                it: FF 00 X when the reader marks errors with PARMRK). Each\n"
+           "                injected fault is printed with its time\n"
            "  --adapter-latency MS  model a USB adapter in front of the master, 0..255\n"
            "                (default 0: none; common adapters: 16): bytes reach the\n"
            "                master's side in chunks of up to 62 bytes, each up to MS ms\n"
@@ -117,6 +126,10 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         }
         if (name == "--instant") {
             options.instant = true;
+            continue;
+        }
+        if (name == "--sd3") {
+            options.sd3 = true;
             continue;
         }
         if (name == "--fault") {

@@ -26,6 +26,7 @@ struct TSlaveOptions {
     bool replace = false;  // take over a COM<n> link that points at a live device
     bool quiet = false;    // no line per DP state change
     bool instant = false;  // answer at once instead of paced as on a real line
+    bool sd3 = false;      // answer a data unit of 8 octets as SD3
     std::vector<TFault> faults;
     int adapterLatencyMs = 0;         // of a USB adapter in front of the master
     std::string statsFile;            // where the line's counts go as JSON, if anywhere

@@ -1,5 +1,7 @@
 #include "SlaveServer.h"
 
+#include "ReaderBytes.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -150,7 +152,7 @@ void TSlaveServer::Step(SimTime now)
                           std::chrono::duration<double, std::milli>(idle).count());
             Report(text);
         }
-        WriteToMaster(step.toMaster);
+        WriteToMaster(step.toMaster, step.bad);
         heard = !step.heard.empty();
         for (const TBusLine::THeard& h : step.heard)
             for (const TRequest& request : parser_.Feed(h.bytes.data(), h.bytes.size(), h.end)) {
@@ -162,8 +164,10 @@ void TSlaveServer::Step(SimTime now)
     }
 }
 
-void TSlaveServer::WriteToMaster(const std::vector<std::uint8_t>& bytes)
+void TSlaveServer::WriteToMaster(const std::vector<std::uint8_t>& line, const std::vector<std::size_t>& bad)
 {
+    if (line.empty()) return;
+    const std::vector<std::uint8_t> bytes = ForReader(line, bad, ReaderModes(fd_));
     // Bytes the master's side does not take (nobody reads) are lost, as on a real line.
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -193,8 +197,8 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     if (line_.instant) start += bit * BitsPerChar * static_cast<long>(request.length);
     if (bus_.Flooded(start)) return;  // the line is busy: the station waits and the master gives up
     TFaultedAnswer out;
-    out.reply = std::move(reply);
-    if (!request.dsap && !out.reply.empty() && out.reply[0] == Sd2)
+    out.reply = line_.sd3 ? AsSd3(reply) : std::move(reply);
+    if (!request.dsap && !out.reply.empty() && out.reply[0] == fdl::SD2)
         out = ApplyFaults(line_.faults, ++dataExchanges_, std::move(out.reply), random_);
     for (const auto& hit : out.hits) {
         ++stats_.faults[static_cast<std::size_t>(hit.kind)];
@@ -208,12 +212,15 @@ void TSlaveServer::Answer(const TSlaveStation& station, const TRequest& request,
     const int sender = out.isAnswer ? station.Dp().Address() : TLineOutput::NoStation;
     if (out.isAnswer) ++stats_.answers;
     SimTime end = start;
-    if (out.split) {
-        const std::size_t half = out.reply.size() / 2;
-        end = bus_.Send(out.reply.Mid(0, half), start, character, sender);
-        end = bus_.Send(out.reply.Mid(half, out.reply.size() - half), end + SplitGap, character, sender);
+    if (out.split || out.headPause > Millis(0)) {
+        // In halves, or 68 LE and then the rest, as an adapter that hands the head's start over alone.
+        const std::size_t first = out.split ? out.reply.size() / 2 : 2;
+        const SimClock::duration gap = out.split ? SimClock::duration(SplitGap) : SimClock::duration(out.headPause);
+        end = bus_.Send(out.reply.Mid(0, first), start, character, sender, out.badChar);
+        const auto bad = out.badChar && *out.badChar >= first ? std::optional(*out.badChar - first) : std::nullopt;
+        end = bus_.Send(out.reply.Mid(first, out.reply.size() - first), end + gap, character, sender, bad);
     } else {
-        end = bus_.Send(out.reply, start, character, sender);
+        end = bus_.Send(out.reply, start, character, sender, out.badChar);
     }
     if (!out.stray.empty()) bus_.Send(out.stray, end + StrayGap, character, TLineOutput::NoStation);
 }

@@ -4,7 +4,9 @@
 // complete request the stations hear goes to every station (only the one
 // addressed answers), and the answer goes out as on a real line (after the
 // request's own time on the line and the min TSDR, one character per 11 bit
-// times at the line's baud), or at once when instant. Injects the configured
+// times at the line's baud), or at once when instant; what reaches the
+// master's side is what a serial driver would deliver (ReaderBytes.h), and
+// an answer with a data unit of 8 octets may go as SD3. Injects the configured
 // faults into Data_Exchange answers, prints each fault and each collision
 // with its time, counts them, and lets the watchdogs and the parser's idle
 // rule act on time.
@@ -28,6 +30,7 @@ struct TLineOptions {
     std::vector<TFault> faults;  // injected into Data_Exchange answers
     std::uint32_t seed = 1;      // of the noise bytes and the adapter's tick
     Millis adapterLatency{0};    // of the USB adapter in front of the master
+    bool sd3 = false;            // answers with a data unit of 8 octets as SD3
 };
 
 class TSlaveServer {
@@ -58,7 +61,8 @@ private:
     void Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime requestEnd,
                 SimTime now);
     void Report(const std::string& what);
-    void WriteToMaster(const std::vector<std::uint8_t>& bytes);
+    // `line` off the line, of which those at `bad` came with a parity error.
+    void WriteToMaster(const std::vector<std::uint8_t>& line, const std::vector<std::size_t>& bad);
     SimClock::duration BitTime() const;
 
     std::vector<TSlaveStation*> stations_;

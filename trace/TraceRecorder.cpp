@@ -1,7 +1,9 @@
 #include "TraceRecorder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -38,6 +40,9 @@ bool TTraceRecorder::Start(const std::string& path, std::string& error, TFailure
     {
         std::lock_guard lock(mutex_);
         pending_ = std::move(head);  // the writer writes the header first
+        held_.clear();
+        heldBytes_ = 0;
+        newest_ = written_ = 0;
         recording_ = true;
         stopping_ = false;
         overflow_ = false;
@@ -51,18 +56,36 @@ void TTraceRecorder::Record(pcapng::Direction direction, const std::uint8_t* dat
                             std::string_view comment, std::uint64_t nanoseconds)
 {
     const std::uint64_t now = nanoseconds != 0 ? nanoseconds : clock_();
-    const pcapng::Bytes block = pcapng::EnhancedPacket(now, direction, data, size, comment);
     {
         std::lock_guard lock(mutex_);
         if (!recording_) return;
-        if (pending_.size() + block.size() > BufferLimit) {
+        if (pending_.size() + heldBytes_ + size + comment.size() + 64 > BufferLimit) {
             recording_ = false;
             overflow_ = true;
         } else {
-            pending_.insert(pending_.end(), block.begin(), block.end());
+            const bool first = held_.empty();
+            held_.emplace(now, THeld{direction, std::vector<std::uint8_t>(data, data + size), std::string(comment)});
+            heldBytes_ += size + comment.size() + 64;
+            newest_ = std::max(newest_, now);
+            if (newest_ >= ReorderWindow) Release(newest_ - ReorderWindow);
+            if (pending_.empty() && !first) return;  // the writer already looks on by time
         }
     }
     wake_.notify_one();
+}
+
+void TTraceRecorder::Release(std::uint64_t until)
+{
+    while (!held_.empty() && held_.begin()->first <= until) {
+        const auto entry = held_.begin();
+        written_ = std::max(written_, entry->first);
+        const THeld& e = entry->second;
+        const pcapng::Bytes block =
+            pcapng::EnhancedPacket(written_, e.direction, e.data.data(), e.data.size(), e.comment);
+        pending_.insert(pending_.end(), block.begin(), block.end());
+        heldBytes_ -= e.data.size() + e.comment.size() + 64;
+        held_.erase(entry);
+    }
 }
 
 void TTraceRecorder::WriterLoop()
@@ -70,7 +93,17 @@ void TTraceRecorder::WriterLoop()
     pcapng::Bytes chunk;
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return !pending_.empty() || stopping_ || overflow_; });
+        const auto woken = [this] { return !pending_.empty() || stopping_ || overflow_; };
+        if (held_.empty()) {
+            // Woken too by the first entry held: from then on it looks on by time.
+            wake_.wait(lock, [&] { return woken() || !held_.empty(); });
+        } else {
+            // Held entries go out once their window has passed, link busy or not.
+            wake_.wait_for(lock, std::chrono::milliseconds(100), woken);
+            const std::uint64_t now = clock_();
+            if (now >= ReorderWindow) Release(now - ReorderWindow);
+        }
+        if (stopping_ || overflow_) Release(UINT64_MAX);
         chunk.swap(pending_);
         pending_.clear();
         const bool last = stopping_ || overflow_;

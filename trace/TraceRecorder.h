@@ -1,6 +1,13 @@
 // Records telegrams into a pcapng file without slowing the link: Record only
 // appends the block to a buffer under a short lock, and a writer thread of
-// the recorder's own writes the buffer out whenever it is woken. A write
+// the recorder's own writes the buffer out whenever it is woken. The file
+// holds the telegrams in the order of their time stamps, which never run
+// backwards: a received telegram reaches the recorder once the channel has
+// cut it, which may be after a telegram written later (an answer that was
+// not complete within its time is dropped up to a second after its last
+// byte came), so each entry waits ReorderWindow before it is written, and
+// one that comes later still is stamped with the time of the entry before
+// it. Stop writes every entry at once. A write
 // error (a full disk, say) or a buffer the disk cannot keep up with stops
 // the recording: the file is cut back to its last whole block, and the
 // message (with the system's reason) goes to the failure handler and to
@@ -13,10 +20,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 class TTraceRecorder {
 public:
@@ -25,6 +34,8 @@ public:
 
     // Bytes that may wait for the writer before the recording stops.
     static constexpr std::size_t BufferLimit = std::size_t{4} << 20;
+    // How long an entry waits for earlier ones, in nanoseconds of its stamp.
+    static constexpr std::uint64_t ReorderWindow = 2'000'000'000;
 
     // Without a clock the system clock stamps the telegrams.
     explicit TTraceRecorder(TClock clock = {});
@@ -50,8 +61,15 @@ public:
     bool Recording() const;
 
 private:
+    struct THeld {
+        pcapng::Direction direction;
+        std::vector<std::uint8_t> data;
+        std::string comment;
+    };
     void WriterLoop();
     bool WriteOut(const pcapng::Bytes& bytes, std::string& message);
+    // Moves the held entries stamped at or before `until` into the buffer (mutex_).
+    void Release(std::uint64_t until);
 
     TClock clock_;
     TFailureEvent onFailure_;
@@ -61,9 +79,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     pcapng::Bytes pending_;
-    bool recording_ = false;  // Record takes telegrams
-    bool stopping_ = false;   // Stop asks the writer to finish
-    bool overflow_ = false;   // the buffer passed BufferLimit
+    std::multimap<std::uint64_t, THeld> held_;  // by stamp; equal stamps in the order recorded
+    std::size_t heldBytes_ = 0;
+    std::uint64_t newest_ = 0;   // the latest stamp recorded
+    std::uint64_t written_ = 0;  // the stamp of the entry last put into the buffer
+    bool recording_ = false;     // Record takes telegrams
+    bool stopping_ = false;      // Stop asks the writer to finish
+    bool overflow_ = false;      // the buffer passed BufferLimit
     std::string failure_;
     std::thread writer_;
 };

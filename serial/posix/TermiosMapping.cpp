@@ -47,7 +47,7 @@ int ControlBlockToTermios(const TDeviceControlBlock& block, termios& t, bool& cu
     if (block.Parity > 4) return ecDefault;
 
     cfmakeraw(&t);
-    t.c_iflag &= ~(PARMRK | INPCK | IXON | IXOFF | IXANY);
+    t.c_iflag &= ~(PARMRK | INPCK | IGNPAR | ISTRIP | IXON | IXOFF | IXANY);
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     t.c_cflag |= CLOCAL | CREAD | size;
     switch (block.Parity) {
@@ -58,7 +58,9 @@ int ControlBlockToTermios(const TDeviceControlBlock& block, termios& t, bool& cu
     default: break;
     }
     if (block.StopBits != TDeviceControlBlock::OneStopBit) t.c_cflag |= CSTOPB;
-    if (block.ParityCheck) t.c_iflag |= INPCK;
+    // The driver checks parity and marks a bad character as FF 00 X (and a
+    // data byte FF as FF FF, ISTRIP being clear): the dispatcher decodes it.
+    if (block.ParityCheck) t.c_iflag |= INPCK | PARMRK;
     // Linux knows one RTS/CTS handshake for both directions.
     if (block.OutxCtsFlow || block.RtsControl == TDeviceControlBlock::RtsHandshake) t.c_cflag |= CRTSCTS;
     if (block.OutX) t.c_iflag |= IXON;

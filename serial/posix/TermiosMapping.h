@@ -13,8 +13,8 @@ speed_t BaudConstant(std::uint32_t baud);
 // termios2 (the PROFIBUS rates 45450, 93750, 187500).
 bool IsCustomBaud(std::uint32_t baud);
 
-// Fills `t` (raw mode, CLOCAL | CREAD, VMIN 0, VTIME 0, no PARMRK) from the
-// control block. `customBaud` is set when the rate must be applied through
-// termios2 afterwards; the speed fields then hold B38400 as a placeholder.
-// Returns 0, ecBaudRate or ecByteSize.
+// Fills `t` (raw mode, CLOCAL | CREAD, VMIN 0, VTIME 0) from the control
+// block; ParityCheck sets INPCK and PARMRK, so that the driver marks a
+// character received with a parity or framing error (ParityMarks.h). `customBaud` is set when the rate must be applied
+// through termios2 afterwards; the speed fields then hold B38400 as a placeholder. Returns 0, ecBaudRate or ecByteSize.
 int ControlBlockToTermios(const TDeviceControlBlock& block, termios& t, bool& customBaud);

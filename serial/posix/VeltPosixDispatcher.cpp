@@ -3,6 +3,7 @@
 #include "TermiosMapping.h"
 #include "serial/posix/linux/CustomBaud.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -81,6 +82,8 @@ int TVeltPosixDispatcher::DeviceOpen(const std::string& name, std::uint32_t, std
     pseudoTerminal_ = IsPseudoTerminal(fd_);
     haveCounters_ = ReadLineErrorCounts(fd_, counters_);
     emptyReadiness_ = 0;
+    marking_ = (t.c_iflag & PARMRK) != 0 && (t.c_iflag & ISTRIP) == 0;
+    decoding_ = false;
     return ecOK;
 }
 
@@ -201,6 +204,7 @@ int TVeltPosixDispatcher::DeviceSetState(const TDeviceControlBlock& block, bool 
             return -error;
     }
     state_ = block;
+    marking_ = (t.c_iflag & PARMRK) != 0 && (t.c_iflag & ISTRIP) == 0;
     return ecOK;
 }
 
@@ -241,15 +245,47 @@ void TVeltPosixDispatcher::DeviceWakeWaiter()
 int TVeltPosixDispatcher::DeviceReadPieces(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
                                            std::size_t secondCount)
 {
+    if (firstCount == 0) return 0;
+    if (marking_ != decoding_) {
+        decoding_ = marking_;
+        marks_.Reset();
+    }
+    if (decoding_) return ReadMarked(first, firstCount, second, secondCount);
     iovec pieces[2] = {{first, firstCount}, {second, secondCount}};
     const int count = secondCount > 0 ? 2 : 1;
-    if (firstCount == 0) return 0;
     const ssize_t n = readv(fd_, pieces, count);
     if (n > 0) emptyReadiness_ = 0;  // the device is alive, whoever emptied it before a report
     if (n >= 0) return static_cast<int>(n);
     if (errno == EAGAIN || errno == EINTR) return 0;
     NoteFailure(errno);
     return -errno;
+}
+
+// The driver's marks decoded on the way into the pieces: a bad character
+// reaches the buffer as itself, marked (MarkBadInRead), a doubled FF as one.
+int TVeltPosixDispatcher::ReadMarked(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                     std::size_t secondCount)
+{
+    const std::size_t room = firstCount + secondCount;
+    const std::size_t want = marks_.ReadRoom(room);
+    if (raw_.size() < want) raw_.resize(want);
+    if (decoded_.size() < room) decoded_.resize(room);
+    ssize_t n = want > 0 ? read(fd_, raw_.data(), want) : 0;
+    if (n < 0) {
+        if (errno != EAGAIN && errno != EINTR) {
+            NoteFailure(errno);
+            return -errno;
+        }
+        n = 0;
+    }
+    if (n > 0) emptyReadiness_ = 0;
+    std::vector<std::uint32_t> bad;
+    const std::size_t got = marks_.Decode(raw_.data(), static_cast<std::size_t>(n), decoded_.data(), room, bad);
+    const std::size_t head = std::min(got, firstCount);
+    std::memcpy(first, decoded_.data(), head);
+    if (got > head) std::memcpy(second, decoded_.data() + head, got - head);
+    for (const std::uint32_t b : bad) MarkBadInRead(b);
+    return static_cast<int>(got);
 }
 
 // A readiness report with nothing to read, several times in a row, is a

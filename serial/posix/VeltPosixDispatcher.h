@@ -5,7 +5,9 @@
 //             otherwise minus errno);
 //   line      raw 8-bit mode with CLOCAL | CREAD; rates without a termios
 //             constant through termios2 (BOTHER); an unsupported rate is
-//             ecBaudRate, never a silent fallback;
+//             ecBaudRate, never a silent fallback; with the parity check on,
+//             the driver marks bad characters (PARMRK) and the reads decode
+//             the marks (ParityMarks.h) before the bytes reach the buffer;
 //   waiting   poll() on the device and a wake-up descriptor; a hang-up or
 //             device error marks the device gone and it is not watched again;
 //   writing   poll(POLLOUT) together with the purge event, so a purge
@@ -14,11 +16,13 @@
 // so) mean "not supported" and are tolerated.
 #pragma once
 
+#include "ParityMarks.h"
 #include "serial/VeltDispatch.h"
 #include "serial/posix/linux/SerialDriver.h"
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class TVeltPosixDispatcher : public TVeltBaseDispatcher {
 public:
@@ -48,6 +52,8 @@ protected:
 
 private:
     std::uint32_t LineErrorsFromCounters();
+    [[nodiscard]] int ReadMarked(std::uint8_t* first, std::size_t firstCount, std::uint8_t* second,
+                                 std::size_t secondCount);
     void NoteFailure(int error);
 
     int fd_ = -1;
@@ -57,4 +63,9 @@ private:
     TLineErrorCounts counters_{};
     bool pseudoTerminal_ = false;
     std::atomic<int> emptyReadiness_{0};  // readiness reports in a row with nothing to read
+    std::atomic<bool> marking_{false};    // the driver marks bad characters (PARMRK)
+    // The reads' decoding of the marks and the raw bytes it works on (ReadLock).
+    TParityMarks marks_;
+    bool decoding_ = false;
+    std::vector<std::uint8_t> raw_, decoded_;
 };

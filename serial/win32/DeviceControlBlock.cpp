@@ -46,7 +46,8 @@ int FromBlock(const TDeviceControlBlock& block, DCB& dcb)
     dcb.fTXContinueOnXoff = block.TxContinueOnXoff;
     dcb.fOutX = block.OutX;
     dcb.fInX = block.InX;
-    dcb.fErrorChar = FALSE;
+    dcb.fErrorChar = block.ParityCheck;
+    dcb.ErrorChar = ErrorChar;
     dcb.fNull = block.NullStrip;
     dcb.fRtsControl = block.RtsControl;
     dcb.fAbortOnError = FALSE;  // an error must not stall every later read and write

@@ -8,6 +8,11 @@
 
 namespace win32dcb {
 
+// With the parity check on, the driver puts this character in place of one
+// received with a parity error (fErrorChar), so a read can tell which byte
+// ClearCommError's CE_RXPARITY meant.
+constexpr char ErrorChar = '\xFE';
+
 TDeviceControlBlock ToBlock(const DCB& dcb);
 
 // Writes `block` into `dcb`, keeping the fields it has no word on. ecByteSize

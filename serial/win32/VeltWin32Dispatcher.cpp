@@ -207,7 +207,23 @@ std::uint32_t TVeltWin32Dispatcher::QueuedInput()
     // ClearCommError also clears the error flags: they wait here for DeviceStatus.
     // CE_RXOVER .. CE_BREAK are the le... bits.
     if (errors & leMask) lineErrors_.fetch_or(errors & leMask);
+    if (errors & (CE_RXPARITY | CE_FRAME)) badPending_ = true;
     return stat.cbInQue;
+}
+
+// The driver says a character came bad, not which: it is the one it replaced
+// by the error character, or, where the driver does not replace, any byte of
+// the read that brought it.
+void TVeltWin32Dispatcher::MarkBadBytes(const std::uint8_t* bytes, std::size_t count)
+{
+    const auto error = static_cast<std::uint8_t>(win32dcb::ErrorChar);
+    bool found = false;
+    for (std::size_t i = 0; i < count; ++i)
+        if (bytes[i] == error) {
+            MarkBadInRead(i);
+            found = true;
+        }
+    for (std::size_t i = 0; !found && i < count; ++i) MarkBadInRead(i);
 }
 
 std::uint32_t TVeltWin32Dispatcher::DeviceStatus(TDeviceStatus& status)
@@ -270,6 +286,7 @@ int TVeltWin32Dispatcher::DeviceRead(std::uint8_t* buffer, std::size_t count)
         NoteFailure(failed);
         return Failure(failed);
     }
+    if (got > 0 && badPending_.exchange(false)) MarkBadBytes(buffer, got);
     return static_cast<int>(got);
 }
 

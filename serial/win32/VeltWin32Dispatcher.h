@@ -77,4 +77,7 @@ private:
     bool lineEventsOnly_ = false;               // the port cannot wait for modem-line changes
     DWORD lateLookMs_ = 0;                      // next look at a wait whose event came before its result
     std::atomic<std::uint32_t> lineErrors_{0};  // taken from the driver, not yet reported
+    // Parity: a character came bad since the last read (CE_RXPARITY, CE_FRAME).
+    void MarkBadBytes(const std::uint8_t* bytes, std::size_t count);
+    std::atomic<bool> badPending_{false};
 };

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <functional>
 #include <sys/file.h>
@@ -194,6 +195,54 @@ TEST_F(CliLinkTest, AnswerWithAWrongCheckSumCostsOneCycleAndNoStatusChange)
     EXPECT_EQ(lines.back().text.rfind("timing connected after ", 0), 0u) << lines.back().text;
 }
 
+// A slave may answer a data unit of 8 octets (its diagnosis) as SD3: the
+// master takes it where it takes the SD2 and connects.
+TEST_F(CliLinkTest, SlaveAnsweringItsDiagnosisAsSd3IsConnected)
+{
+    auto slave = StartSlave(2, 1, {"--sd3"});
+    auto cli = StartCli({"--com", "2", "--seconds", "3", "--stats"});
+    EXPECT_EQ(cli->Wait(15s), 0) << cli->Errors();
+    const Lines lines = cli->Lines();
+    EXPECT_EQ(StatusLines(lines),
+              (std::vector<std::string>{"Connecting", "Parameterization", "Configurating", "Connected"}));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines[lines.size() - 2].text.find(" bad 0 "), std::string::npos) << lines[lines.size() - 2].text;
+}
+
+// An adapter that hands over 68 LE alone, and the rest of the answer 25 ms
+// later: the length byte gave the answer its time, nothing is lost.
+TEST_F(CliLinkTest, PauseAfterTheHeadsFirstBytesLosesNoAnswer)
+{
+    auto slave = StartSlave(2, 8, {"--fault", "pause=25@10"});
+    auto cli = StartCli({"--com", "2", "--modules", "8", "--seconds", "4", "--stats"});
+    EXPECT_EQ(cli->Wait(15s), 0) << cli->Errors();
+    EXPECT_NE(slave->WaitForOutput(" UTC fault pause of 25 ms").find("on Data_Exchange answer 10"), std::string::npos);
+    const Lines lines = cli->Lines();
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& counters = lines[lines.size() - 2].text;
+    EXPECT_NE(counters.find(" bad 0 "), std::string::npos) << counters;
+    EXPECT_NE(counters.find(" noise 0 "), std::string::npos) << counters;
+}
+
+// A character with a parity error, its value unchanged (so the check sum
+// holds): the driver marks it, the answer is dropped, counted and traced.
+TEST_F(CliLinkTest, AnswerHoldingACharacterWithAParityErrorIsDroppedCountedAndTraced)
+{
+    TempFolder folder;
+    const std::string trace = folder.str() + "/parity.pcapng";
+    auto slave = StartSlave(2, 1, {"--fault", "parity@10"});
+    auto cli = StartCli({"--com", "2", "--seconds", "3", "--stats", "--trace", trace});
+    EXPECT_EQ(cli->Wait(15s), 0) << cli->Errors();
+    const Lines lines = cli->Lines();
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& counters = lines[lines.size() - 2].text;
+    EXPECT_NE(counters.find(" bad 1 (check sum 0 length 0 end byte 0 time 0 parity 1) noise 0 "), std::string::npos)
+        << counters;
+    std::ifstream in(trace, std::ios::binary);
+    const std::string recorded((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(recorded.find("dropped: a character with a parity error"), std::string::npos);
+}
+
 TEST_F(CliLinkTest, ReportsASlaveThatWentAwayAndPicksUpItsReturn)
 {
     auto slave = StartSlave(2, 1);
@@ -280,6 +329,35 @@ TEST_F(CliLinkTest, LiveListShowsExactlyTheStationsOnTheLine)
     auto empty = StartCli({"--com", "4", "--live-list"});
     EXPECT_EQ(empty->Wait(40s), 1) << empty->Errors();
     EXPECT_TRUE(empty->Lines().empty());
+}
+
+// Behind an adapter that delays both ways (16 ms, more than the allowance
+// covers), an answer now and then comes after its slot time: the scan waits
+// for it and asks again only on a quiet line, so each station it lists is
+// listed as it is, never in a role it did not give (a first scan once listed
+// station 7 as passive: the retry went into its late diagnosis).
+TEST_F(CliLinkTest, LiveListBehindASlowAdapterListsEachStationAsItIs)
+{
+    auto slave = StartSlave(
+        2, {"--station", "3:2", "--station", "7:8", "--station", "20:1", "--adapter-latency", "16", "--seed", "5"});
+    const std::map<std::string, std::string> stations = {
+        {"3", "station 3 slave ident 09C5 config C0 07 07 20 1F 20 1F modules 2"},
+        {"7", "station 7 slave ident 09C5 config C0 07 07 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F 20 1F modules 8"},
+        {"20", "station 20 slave ident 09C5 config C0 07 07 20 1F modules 1"}};
+    for (int scan = 0; scan < 2; ++scan) {
+        auto cli = StartCli({"--com", "2", "--live-list"});
+        EXPECT_EQ(cli->Wait(40s), 0) << cli->Errors();
+        const Lines lines = cli->Lines();
+        EXPECT_FALSE(lines.empty());
+        for (const auto& line : lines) {
+            std::istringstream words(line.text);
+            std::string station, address;
+            words >> station >> address;
+            const auto known = stations.find(address);
+            ASSERT_NE(known, stations.end()) << line.text;
+            EXPECT_EQ(line.text, known->second);
+        }
+    }
 }
 
 TEST_F(CliLinkTest, WrongOptionsAndPortsExitWithTwoAndAMessage)
@@ -532,6 +610,11 @@ TEST_F(CliLinkTest, TraceAndWeightLogOfARunHoldEveryTelegram)
     for (const char* fault :
          {"Lua Error", "Malformed", "wrong", "cut short", "Unknown bytes", "differ", "Dropped", "trailing"})
         EXPECT_EQ(all.find(fault), std::string::npos) << fault;
+
+    // The clock runs forward, across what was written and what was received.
+    ChildProcess deltas(tshark, {"-r", trace, "-T", "fields", "-e", "frame.time_delta"});
+    ASSERT_EQ(deltas.Wait(60s), 0) << deltas.Errors();
+    for (const auto& delta : deltas.Lines()) EXPECT_GE(std::stod(delta.text), 0.0) << delta.text;
 }
 
 // A backup of module 1: cut anywhere or altered it is refused before the

@@ -113,6 +113,8 @@ TEST(ReplyCode, ClassifiesEachKindOfTelegram)
         {"68 05 05 68 03 83 08 3E 3C 45 16", 0x3E3C},  // only one of DA, SA marked is a SAP telegram
         {"68 05 05 68 80 03 08 33 44 45 16", 0x3344},
         {"68 0A 0A 68 00 03 08 00 00 00 00 00 00 00 0B 16", rcData},
+        {"A2 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16", rcDiagReply},  // SD3: as the SD2 of the same data unit
+        {"A2 00 03 08 01 02 03 04 05 06 07 08 2F 16", rcData},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes);

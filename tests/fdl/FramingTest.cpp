@@ -27,7 +27,13 @@ const Row rows[] = {
     {"fixed length, wrong end byte", "10 83 80 49 4C 17", TCutKind::Corrupt, 6, TFault::EndByte},
     {"variable telegram and the next head", "68 03 03 68 00 03 08 0B 16 68 03 03", TCutKind::Complete, 9},
     {"variable telegram without its end byte", "68 05 05 68 80 83 08 3E 3C 85", TCutKind::Incomplete, 11},
-    {"head alone", "68 05 05", TCutKind::Incomplete, 0},
+    {"head alone: LE tells the length", "68 05 05", TCutKind::Incomplete, 11},
+    {"SD2 start alone", "68", TCutKind::Incomplete, 0},
+    {"SD2 length from the second byte on", "68 8B", TCutKind::Incomplete, 145},
+    {"LEr equal: the same length", "68 8B 8B", TCutKind::Incomplete, 145},
+    {"LEr differs: the shorter", "68 8B 05", TCutKind::Incomplete, 11},
+    {"LE too long for any telegram: noise at once", "68 FA", TCutKind::Noise, 2},
+    {"LE too short for DA SA FC: noise at once", "68 02", TCutKind::Noise, 2},
     {"variable, wrong check sum", "68 03 03 68 00 03 08 0C 16", TCutKind::Corrupt, 9, TFault::CheckSum},
     {"variable, wrong end byte", "68 03 03 68 00 03 08 0B 99", TCutKind::Corrupt, 9, TFault::EndByte},
     {"length bytes differ: the shorter spans it", "68 03 04 68 00 03 08 0B 16 E5", TCutKind::Corrupt, 9,
@@ -37,6 +43,15 @@ const Row rows[] = {
     {"head whose fourth byte is not 68", "68 03 03 67 00 03 08 0B 16", TCutKind::Noise, 9},
     {"stray head too long for any telegram", "68 FA FA 68 68 03 03 68", TCutKind::Noise, 3},
     {"head too short for DA SA FC", "68 02 02 68 00 03 05 16", TCutKind::Noise, 3},
+    {"SD3: a data unit of 8 octets", "A2 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16 E5", TCutKind::Complete, 14},
+    {"SD3, part", "A2 80 83", TCutKind::Incomplete, 14},
+    {"SD3, wrong check sum", "A2 80 83 08 3E 3C 02 05 00 FF 09 C5 58 16", TCutKind::Corrupt, 14, TFault::CheckSum},
+    {"SD3, wrong end byte", "A2 80 83 08 3E 3C 02 05 00 FF 09 C5 59 10", TCutKind::Corrupt, 14, TFault::EndByte},
+    {"SD4: the token", "DC 05 02 68 03", TCutKind::Complete, 3},
+    {"SD4, part", "DC 05", TCutKind::Incomplete, 3},
+    {"SD4 with an extension bit is no token", "DC 85 02", TCutKind::Noise, 3},
+    {"noise up to an SD3", "31 A2 80", TCutKind::Noise, 1},
+    {"noise up to an SD4", "07 7F DC 05 02", TCutKind::Noise, 2},
 };
 
 TEST(Framing, CutsWhatStandsAtTheFront)
@@ -71,6 +86,20 @@ TEST(Framing, TakesACompleteTelegramApart)
     EXPECT_EQ(cfg->dsap, 0x3E);
     EXPECT_EQ(cfg->ssap, 0x3B);
     EXPECT_EQ(HexFromBytes(cfg->data), "C0 07");
+
+    const auto sd3 = fdl::Parse(BytesFromHex("A2 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16"));
+    ASSERT_TRUE(sd3);
+    EXPECT_TRUE(sd3->HasDataUnit());
+    EXPECT_EQ(sd3->sa, 3);
+    EXPECT_EQ(sd3->ssap, 0x3C);
+    EXPECT_EQ(HexFromBytes(sd3->data), "02 05 00 FF 09 C5");
+
+    const auto token = fdl::Parse(BytesFromHex("DC 05 02"));
+    ASSERT_TRUE(token);
+    EXPECT_TRUE(token->IsToken());
+    EXPECT_EQ(token->da, 5);
+    EXPECT_EQ(token->sa, 2);
+    EXPECT_FALSE(token->IsRequest());
 
     EXPECT_FALSE(fdl::Parse(BytesFromHex("68 03 03 68 00 03 08 0B 16 E5")));  // more than one telegram
     EXPECT_FALSE(fdl::Parse(BytesFromHex("68 03 03 68 80 03 08 8B 16")));     // SAP byte announced, missing

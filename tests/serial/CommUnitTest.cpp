@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <termios.h>
 #include <thread>
 #include <vector>
 
@@ -239,6 +240,52 @@ TEST_F(CommUnitTest, TelegramOutOfItsTimeIsDroppedAndTheBytesBehindItScanned)
     ASSERT_TRUE(WaitUntil(answerCame));
     EXPECT_EQ(got, (std::vector<std::string>{" E5"}));
     EXPECT_EQ(unit.RxCount(), 0);
+}
+
+// An adapter that hands over the first bytes of a head alone: the length
+// byte already tells the telegram's time on the line, so a pause of more
+// than the allowance after it does not lose the answer.
+TEST_F(CommUnitTest, PauseAfterTheLengthByteDoesNotLoseTheAnswer)
+{
+    const PtyPair& pty = OpenCom1();
+    TByteString body = BytesFromHex("00 03 08");
+    while (body.size() < 0x8B) body.Append(static_cast<std::uint8_t>(body.size()));
+    TByteString answer = BytesFromHex("68 8B 8B 68") + body;
+    answer.Append(fdl::Sum8(body.data(), body.size()));
+    answer.Append(0x16);
+    Arrive(pty, HexFromBytes(answer.Mid(0, 3)));
+    const auto pause = TCommUnit::Clock::now() + std::chrono::milliseconds(TCommUnit::DefaultAdapterAllowance + 5);
+    while (TCommUnit::Clock::now() < pause) {
+        Poll();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Arrive(pty, HexFromBytes(answer.Mid(3, answer.size() - 3)));
+    Poll();
+    EXPECT_EQ(got, (std::vector<std::string>{HexDump(answer)}));
+    EXPECT_EQ(unit.LineCounts().timeout, 0u);
+    EXPECT_EQ(unit.LineCounts().noiseBytes, 0u);
+}
+
+// The port asks the driver to mark a character received with a parity error
+// (PARMRK): its telegram is dropped, though its check sum holds, while a data
+// byte FF, which the driver doubles, comes through as one.
+TEST_F(CommUnitTest, TelegramHoldingACharacterWithAParityErrorIsDropped)
+{
+    const PtyPair& pty = OpenCom1();
+    // The test plays the driver: with EXTPROC the pseudo-terminal passes its bytes on as written.
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.master, &t), 0);
+    ASSERT_TRUE(t.c_iflag & PARMRK);
+    t.c_lflag |= EXTPROC;
+    tcsetattr(pty.master, TCSANOW, &t);
+    WriteFar(pty, BytesFromHex("68 05 05 68 02 03 08 FF 00 01 02 10 16 68 05 05 68 02 03 08 FF FF 02 0E 16"));
+    ASSERT_TRUE(WaitUntil([&] {
+        Poll();
+        return !got.empty();
+    }));
+    EXPECT_EQ(got, (std::vector<std::string>{" 68 05 05 68 02 03 08 FF 02 0E 16"}));
+    EXPECT_EQ(unit.LineCounts().parity, 1u);
+    EXPECT_EQ(unit.LineCounts().checkSum, 0u);
 }
 
 // After a request the tick waits until the answer is in (then it comes at

@@ -1,8 +1,12 @@
 // Line settings: the settings-to-termios mapping, ApplyLine's drain and wait,
 // modem lines and flow-control setups, trace and dispatch log.
 #include "DispatcherTestSupport.h"
+#include "tests/support/Hex.h"
+#include "serial/posix/ParityMarks.h"
 #include "serial/posix/TermiosMapping.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -21,13 +25,17 @@ TDeviceControlBlock Block(std::uint32_t baud, std::uint8_t parity, std::uint8_t 
     return b;
 }
 
-TEST(TermiosMapping, ProgramSettingsGiveRaw8E1At19200)
+// The program asks the driver to check parity and to mark a bad character
+// (and to double a data byte FF, which PARMRK does when ISTRIP is clear).
+TEST(TermiosMapping, ProgramSettingsGiveRaw8E1At19200WithParityMarked)
 {
     termios t{};
-    t.c_iflag = ICRNL | IXON | PARMRK;
+    t.c_iflag = ICRNL | IXON | ISTRIP | IGNPAR;
     t.c_lflag = ICANON | ECHO;
     bool custom = true;
-    ASSERT_EQ(ControlBlockToTermios(Block(19200, 2, 8, TDeviceControlBlock::OneStopBit), t, custom), ecOK);
+    TDeviceControlBlock block = Block(19200, 2, 8, TDeviceControlBlock::OneStopBit);
+    block.ParityCheck = true;
+    ASSERT_EQ(ControlBlockToTermios(block, t, custom), ecOK);
     EXPECT_FALSE(custom);
     EXPECT_EQ(cfgetospeed(&t), B19200);
     EXPECT_EQ(cfgetispeed(&t), B19200);
@@ -37,10 +45,56 @@ TEST(TermiosMapping, ProgramSettingsGiveRaw8E1At19200)
     EXPECT_FALSE(t.c_cflag & CSTOPB);
     EXPECT_TRUE((t.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD));
     EXPECT_FALSE(t.c_cflag & CRTSCTS);
-    EXPECT_EQ(t.c_iflag & (PARMRK | IXON | IXOFF | ICRNL | INPCK), 0u);
+    EXPECT_EQ(t.c_iflag & (PARMRK | INPCK), static_cast<tcflag_t>(PARMRK | INPCK));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | IGNPAR), 0u);
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
     EXPECT_EQ(t.c_cc[VMIN], 0);
     EXPECT_EQ(t.c_cc[VTIME], 0);
+    block.ParityCheck = false;
+    ASSERT_EQ(ControlBlockToTermios(block, t, custom), ecOK);
+    EXPECT_EQ(t.c_iflag & (PARMRK | INPCK), 0u);
+}
+
+// The driver's marks, read in pieces of any size and into little room:
+// "X!" is X with a parity or framing error.
+TEST(ParityMarks, DecodesTheDriversMarksAcrossReads)
+{
+    const struct {
+        const char* what;
+        const char* raw;
+        std::size_t piece;  // bytes a read brings at most
+        std::size_t room;   // of the input buffer at each read
+        const char* bytes;
+    } rows[] = {
+        {"plain bytes", "10 03 00 49 4C 16", 64, 64, "10 03 00 49 4C 16"},
+        {"a bad character", "68 FF 00 83 68", 64, 64, "68 83! 68"},
+        {"a doubled FF is one FF", "02 FF FF 03", 64, 64, "02 FF 03"},
+        {"a break", "FF 00 00 E5", 64, 64, "00! E5"},
+        {"FF that no marking driver sends", "FF 41 FF FF", 64, 64, "FF 41 FF"},
+        {"cut after FF", "05 FF FF FF 00 58 16", 2, 64, "05 FF 58! 16"},
+        {"one byte a read", "FF FF FF 00 FF 07", 1, 64, "FF FF! 07"},
+        {"room for one byte", "FF 41 FF 00 42 FF FF 43", 64, 1, "FF 41 42! FF 43"},
+    };
+    for (const auto& row : rows) {
+        const TByteString raw = BytesFromHex(row.raw);
+        TParityMarks marks;
+        std::string got;
+        for (std::size_t at = 0, reads = 0; at < raw.size() || reads < 2 * raw.size(); ++reads) {
+            const std::size_t want = std::min({marks.ReadRoom(row.room), row.piece, raw.size() - at});
+            std::vector<std::uint8_t> out(row.room);
+            std::vector<std::uint32_t> bad;
+            const std::size_t n = marks.Decode(raw.data() + at, want, out.data(), row.room, bad);
+            ASSERT_LE(n, row.room) << row.what;
+            at += want;
+            for (std::size_t i = 0; i < n; ++i) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%s%02X", got.empty() ? "" : " ", out[i]);
+                got += hex;
+                if (std::find(bad.begin(), bad.end(), i) != bad.end()) got += "!";
+            }
+        }
+        EXPECT_EQ(got, row.bytes) << row.what;
+    }
 }
 
 TEST(TermiosMapping, ParityStopBitsAndFlowFlags)

@@ -1,5 +1,6 @@
 #include "sim/BusLine.h"
 #include "sim/LineFaults.h"
+#include "sim/ReaderBytes.h"
 #include "SimTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -140,4 +141,61 @@ TEST(LineFaults, HeadReplacesTheAnswerAndFloodSilencesIt)
     EXPECT_EQ(flooded.floodSeconds, 15);
     ASSERT_EQ(flooded.hits.size(), 1u);
     EXPECT_EQ(flooded.hits[0].text, "fault flood for 15 s");
+}
+
+TEST(LineFaults, PauseHoldsTheHeadsStartAndParityMarksOneCharacter)
+{
+    std::minstd_rand random(1);
+    const TByteString reply = BuildSd2(0x00, 0x03, 0x08, std::nullopt, std::nullopt, {1, 2, 3, 4});
+    TFault pause, parity, bad;
+    std::string error;
+    ASSERT_TRUE(ParseFault("pause=25@3", pause, error) && ParseFault("parity", parity, error)) << error;
+    for (const char* text : {"pause", "pause=0", "pause=1001", "parity=1"})
+        EXPECT_FALSE(ParseFault(text, bad, error)) << text;
+    const auto paused = ApplyFaults({pause}, 3, reply, random);
+    EXPECT_EQ(paused.headPause, Millis(25));
+    EXPECT_EQ(paused.reply, reply);
+    EXPECT_EQ(paused.hits[0].text, "fault pause of 25 ms after the head's first two bytes");
+    const auto marked = ApplyFaults({parity}, 100, reply, random);
+    EXPECT_EQ(marked.reply, reply);  // its value unchanged: the check sum still holds
+    EXPECT_EQ(marked.badChar, reply.size() / 2);
+}
+
+// However the adapter chunks the bytes, the bad one reaches the master's side as itself.
+TEST(BusLine, ABadCharacterReachesTheMastersSideOnItsPlace)
+{
+    TBusLine line(TUsbAdapter(Millis(4), T0, 3), 7);
+    const TByteString answer = BuildSd2(0x00, 0x03, 0x08, std::nullopt, std::nullopt, {1, 2, 3, 4});
+    line.Send(answer, T0 + 1ms, SimClock::duration(milliseconds(1)), 3, 7);
+    std::vector<std::uint8_t> all;
+    std::vector<std::size_t> bad;
+    while (const auto due = line.NextDue()) {
+        const auto step = line.Advance(*due);
+        for (const std::size_t b : step.bad) bad.push_back(all.size() + b);
+        all.insert(all.end(), step.toMaster.begin(), step.toMaster.end());
+    }
+    EXPECT_EQ(all.size(), answer.size());
+    EXPECT_EQ(bad, (std::vector<std::size_t>{7}));
+}
+
+TEST(ReaderBytes, DeliversWhatASerialDriverWould)
+{
+    const std::vector<std::uint8_t> line = {0x10, 0xFF, 0x58, 0x16};
+    const std::vector<std::size_t> bad = {2};
+    const struct {
+        const char* what;
+        TReaderModes modes;
+        const char* bytes;
+    } rows[] = {
+        {"marked: FF doubled, the bad one as FF 00 X", {true, true, true, false, false}, " 10 FF FF FF 00 58 16"},
+        {"checked, not marked: a 00 for the bad one", {true, false, true, false, false}, " 10 FF 00 16"},
+        {"checked and ignored: the bad one dropped", {true, true, true, true, false}, " 10 FF FF 16"},
+        {"not checked: as it came", {true, true, false, false, false}, " 10 FF FF 58 16"},
+        {"stripped: no FF to double", {true, true, true, false, true}, " 10 FF FF 00 58 16"},
+        {"n_tty does the driver's part", {false, true, true, false, false}, " 10 FF 58 16"},
+    };
+    for (const auto& row : rows) {
+        const auto out = ForReader(line, bad, row.modes);
+        EXPECT_EQ(HexDump(TByteString(out.data(), out.size())), row.bytes) << row.what;
+    }
 }

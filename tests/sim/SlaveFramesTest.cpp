@@ -90,6 +90,26 @@ TEST(SlaveFrames, BuildsRepliesByteExact)
               " 68 0B 0B 68 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16");
     EXPECT_EQ(HexDump(BuildSd2(0x00, 0x7D, 0x08, std::nullopt, std::nullopt, {})), " 68 03 03 68 00 7D 08 85 16");
     EXPECT_EQ(HexDump(ShortAck()), " E5");
+    // A data unit of 8 octets (the diagnosis and its two SAP bytes) as SD3; any other as it was.
+    EXPECT_EQ(HexDump(AsSd3(BuildSd2(0x80, 0x83, 0x08, 0x3E, 0x3C, BytesFromHex("02 05 00 FF 09 C5")))),
+              " A2 80 83 08 3E 3C 02 05 00 FF 09 C5 59 16");
+    EXPECT_EQ(HexDump(AsSd3(BuildSd2(0x00, 0x7D, 0x08, std::nullopt, std::nullopt, {}))),
+              " 68 03 03 68 00 7D 08 85 16");
+}
+
+TEST(RequestParser, ReadsAnSd3RequestAndPassesATokenOver)
+{
+    TRequestParser parser;
+    // Data_Exchange with 8 output bytes as SD3, a token between two other masters, then Slave_Diag.
+    auto requests =
+        FeedHex(parser, std::string("A2 03 00 6D 01 02 03 04 05 06 07 08 94 16 DC 05 02 ") + SlaveDiagRequest);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Destination(), 3);
+    EXPECT_EQ(requests[0].length, 14u);
+    EXPECT_EQ(HexDump(requests[0].data), " 01 02 03 04 05 06 07 08");
+    EXPECT_EQ(requests[1].dsap, 0x3C);
+    EXPECT_EQ(requests[1].da, 0x83);  // with its extension bit, as it came
+    EXPECT_EQ(parser.SkippedBytes(), 0u);
 }
 
 TEST(RequestParser, SurvivesLineNoiseAndFindsEveryTelegramAfterAnIdleLine)

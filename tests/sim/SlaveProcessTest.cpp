@@ -152,7 +152,7 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
     const std::string counts =
         R"({"requests": 4, "answers": 4, "collisions": 1, "sync": 0, "faults": {"fcs": 0, "length": 0, )"
         R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
-        R"("flood": 0, "head": 0}})"
+        R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
         "\n";
     const auto read = [&] {
         std::ifstream in(stats);
@@ -160,7 +160,7 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
     };
     EXPECT_EQ(read(), R"({"requests": 0, "answers": 0, "collisions": 0, "sync": 0, "faults": {"fcs": 0, "length": 0, )"
                       R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
-                      R"("flood": 0, "head": 0}})"
+                      R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
                       "\n")
         << "written at start";
     slave.Signal(SIGUSR1);

@@ -3,10 +3,12 @@
 // with a message.
 #include "trace/PcapngBlocks.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 #include "trace/TraceRecorder.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <future>
 #include <iterator>
@@ -53,25 +55,65 @@ TEST(PcapngBlocks, AreLaidOutByteByByte)
     EXPECT_EQ(pcapng::EnhancedPacket(7, Direction::Inbound, ack, 1), HexBytes(ackPacket));
 }
 
-TEST(TraceRecorder, WritesTheHeaderAndEveryTelegramInOrder)
+Bytes FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The stamps of the packets in a pcapng file, in file order.
+std::vector<std::uint64_t> Stamps(const Bytes& file)
+{
+    const auto word = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24);
+    };
+    std::vector<std::uint64_t> stamps;
+    for (std::size_t at = 0; at + 12 <= file.size(); at += word(at + 4))
+        if (word(at) == 6) stamps.push_back(std::uint64_t{word(at + 12)} << 32 | word(at + 16));
+    return stamps;
+}
+
+TEST(TraceRecorder, WritesTheHeaderAndEveryTelegramInTheOrderOfItsTime)
 {
     TempFolder folder;
     const std::string path = folder.str() + "/run.pcapng";
-    std::uint64_t ns = 0x0000000100000002;
-    TTraceRecorder recorder([&] { return std::exchange(ns, 7); });
+    std::atomic<std::uint64_t> ns = 0x0000000100000002;
+    TTraceRecorder recorder([&] { return ns.exchange(7); });
     std::string error;
     ASSERT_TRUE(recorder.Start(path, error)) << error;
     recorder.Record(Direction::Outbound, start, 3, "start sequence");
-    recorder.Record(Direction::Inbound, ack, 1);
+    recorder.Record(Direction::Inbound, ack, 1);  // stamped earlier: written first
     EXPECT_EQ(recorder.Stop(), "");
     recorder.Record(Direction::Inbound, ack, 1);  // after Stop: not recorded
 
-    std::ifstream in(path, std::ios::binary);
-    const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(file, HexBytes(sectionHeader + " " + interface + " " + startPacket + " " + ackPacket));
+    EXPECT_EQ(FileBytes(path), HexBytes(sectionHeader + " " + interface + " " + ackPacket + " " + startPacket));
 
     EXPECT_FALSE(recorder.Start(folder.str() + "/no/such/folder.pcapng", error));
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+// A received telegram may reach the recorder after one written later: it
+// still goes into the file before it. One later than the window is stamped
+// with the time of the entry before it, so the clock never runs backwards.
+TEST(TraceRecorder, StampsRunForwardInTheOrderOfTheLine)
+{
+    TempFolder folder;
+    const std::string path = folder.str() + "/order.pcapng";
+    constexpr std::uint64_t second = 1'000'000'000;
+    std::atomic<std::uint64_t> now = 100 * second;
+    TTraceRecorder recorder([&] { return now.load(); });
+    std::string error;
+    ASSERT_TRUE(recorder.Start(path, error)) << error;
+    ASSERT_TRUE(WaitUntil([&] { return !FileBytes(path).empty(); }));  // the writer is idle
+    recorder.Record(Direction::Outbound, start, 3, {}, 100 * second);
+    recorder.Record(Direction::Inbound, ack, 1, "dropped: not complete within its time on the line", 99 * second);
+    recorder.Record(Direction::Inbound, ack, 1, {}, 100 * second);  // equal stamps keep their order
+    now = 110 * second;                                             // the window has passed: the writer writes them
+    ASSERT_TRUE(WaitUntil([&] { return Stamps(FileBytes(path)).size() == 3; }));
+    recorder.Record(Direction::Inbound, ack, 1, {}, 98 * second);  // later than the window
+    EXPECT_EQ(recorder.Stop(), "");
+    EXPECT_EQ(Stamps(FileBytes(path)),
+              (std::vector<std::uint64_t>{99 * second, 100 * second, 100 * second, 100 * second}));
 }
 
 TEST(TraceRecorder, AFullDiskStopsTheRecordingWithAMessage)

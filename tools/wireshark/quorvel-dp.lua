@@ -6,8 +6,10 @@
 -- command channel and weighing-module blocks. Packets without bytes are the
 -- recorder's comments (start, stop, port lost, port back); a packet whose
 -- comment begins "dropped:" holds received bytes the master dropped (a
--- corrupt telegram or noise) and is marked with the reason; bytes behind a
--- whole telegram are marked as trailing.
+-- corrupt telegram or noise, a character with a parity error) and is marked
+-- with the reason; bytes behind a whole telegram are marked as trailing. A
+-- token (SD4) or a request that the master received is another master's on
+-- the bus: it is marked so, with that master as the source.
 --
 -- Use: copy this file into Wireshark's personal Lua plugins folder, or run
 --   tshark -X lua_script:quorvel-dp.lua -r trace.pcapng -V
@@ -143,7 +145,9 @@ local e_dropped = ProtoExpert.new("quorveldp.dropped", "Bytes dropped by the mas
     expert.severity.WARN)
 local e_trailing = ProtoExpert.new("quorveldp.trailing", "Bytes behind the telegram", expert.group.MALFORMED,
     expert.severity.WARN)
-dp.experts = { e_fcs, e_short, e_le, e_ed, e_dropped, e_trailing }
+local e_other_master = ProtoExpert.new("quorveldp.other_master", "Another master on the bus", expert.group.SEQUENCE,
+    expert.severity.WARN)
+dp.experts = { e_fcs, e_short, e_le, e_ed, e_dropped, e_trailing, e_other_master }
 
 -- The packet's comment (the recorder's notes and reasons).
 local ok_comment, comment_field = pcall(Field.new, "frame.comment")
@@ -437,6 +441,7 @@ function dp.dissector(tvb, pinfo, root)
     local tree = root:add(dp, tvb())
     local sd = tvb(0, 1):uint()
     local info, is_request
+    local other  -- a token or request: from and to which station
     local length = n  -- of the telegram at the front
 
     if comment:sub(1, 8) == "dropped:" then
@@ -473,7 +478,10 @@ function dp.dissector(tvb, pinfo, root)
         elseif sd == SD4 and n >= 3 then
             tree:add(f.da, tvb(1, 1))
             tree:add(f.sa, tvb(2, 1))
-            info = string.format("SD4 token %d->%d", bit.band(tvb(2, 1):uint(), 0x7F), bit.band(tvb(1, 1):uint(), 0x7F))
+            other = { from = bit.band(tvb(2, 1):uint(), 0x7F), to = bit.band(tvb(1, 1):uint(), 0x7F) }
+            info = string.format("SD4 token %d->%d", other.from, other.to)
+            is_request = true
+            length = 3
         else
             tree:add(f.du, tvb())
             info = "Unknown bytes"
@@ -486,6 +494,9 @@ function dp.dissector(tvb, pinfo, root)
                 is_request, info = add_body(tree, tvb, body_at, body_count, pinfo)
                 check_tail(tree, tvb, body_at, body_count, pinfo)
                 length = body_at + body_count + 2
+                if is_request then
+                    other = { from = bit.band(tvb(body_at + 1, 1):uint(), 0x7F), to = bit.band(tvb(body_at, 1):uint(), 0x7F) }
+                end
             end
         end
     end
@@ -495,10 +506,17 @@ function dp.dissector(tvb, pinfo, root)
     end
 
     local dir = direction_of(pinfo, is_request)
+    -- A token or a request the master received is another master's: it
+    -- shares the bus.
+    local foreign = other and dir == "S->M"
+    if foreign then info = info .. " (another master)" end
     tree:add(f.direction, tvb(0, 0), dir)
     tree:append_text(", " .. dir .. " " .. info)
     pinfo.cols.info = dir .. " " .. info
-    if dir == "M->S" then
+    if foreign then
+        tree:add_proto_expert_info(e_other_master, string.format("Station %d is another master", other.from))
+        pinfo.cols.src, pinfo.cols.dst = string.format("Master %d", other.from), string.format("Station %d", other.to)
+    elseif dir == "M->S" then
         pinfo.cols.src, pinfo.cols.dst = "Master", "Slave"
     elseif dir == "S->M" then
         pinfo.cols.src, pinfo.cols.dst = "Slave", "Master"

@@ -39,6 +39,11 @@ TEST(Win32ControlBlock, SettingsSurviveTheSystemRecord)
         DCB dcb{};
         ASSERT_EQ(win32dcb::FromBlock(block, dcb), ecOK);
         EXPECT_EQ(dcb.fAbortOnError, 0u) << "an error would stall the port until cleared";
+        // A character with a parity error comes as the error character, so a read can tell which.
+        EXPECT_EQ(dcb.fErrorChar != 0, block.ParityCheck);
+        if (block.ParityCheck) {
+            EXPECT_EQ(dcb.ErrorChar, win32dcb::ErrorChar);
+        }
         EXPECT_EQ(win32dcb::ToBlock(dcb), block) << block.BaudRate;
     }
 }
