@@ -17,6 +17,7 @@ const std::vector<TCounterRow>& CounterRows()
         {"  length", [](const TSnapshot& s) { return s.line.length; }},
         {"  end byte", [](const TSnapshot& s) { return s.line.endByte; }},
         {"  not complete in time", [](const TSnapshot& s) { return s.line.timeout; }},
+        {"  parity", [](const TSnapshot& s) { return s.line.parity; }},
         {"noise bytes", [](const TSnapshot& s) { return s.line.noiseBytes; }},
     };
     return rows;
