@@ -60,6 +60,14 @@ TByteString ReadRequest(const PtyPair& pty)
     return n > 0 ? TByteString(buffer, static_cast<std::size_t>(n)) : TByteString();
 }
 
+// Answers `request` no sooner than the line could carry request and answer:
+// an earlier answer is late, and the master drops it.
+void AnswerFar(const PtyPair& far, const TByteString& request, const TByteString& answer)
+{
+    std::this_thread::sleep_for(fdl::EarliestAnswer(request.size(), answer.size(), 19200));
+    WriteFar(far, answer);
+}
+
 }  // namespace
 
 TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
@@ -92,9 +100,7 @@ TEST(LiveList, ListsWhoAnswersIgnoresTheRestAndEndsWhenThePortVanishes)
             ports.Remove(1);
             far = nullptr;
         } else if (!answer.empty()) {
-            // No sooner than the line could carry request and answer: an earlier one is late.
-            std::this_thread::sleep_for(fdl::EarliestAnswer(request.size(), answer.size(), 19200));
-            WriteFar(*far, answer);
+            AnswerFar(*far, request, answer);
             // The next poll finds the answer however slowly the port's threads run.
             ASSERT_TRUE(WaitUntil([&] { return master.CommUnit().Port().InputAvailable(); }));
         } else {
@@ -144,7 +150,7 @@ TEST(LiveList, LateDiagnosisIsWaitedForNotAskedInto)
             ports.Remove(1);
             far = nullptr;
         } else if (request == telegram::FdlStatusTelegram(1)) {
-            WriteFar(*far, Frame("10", "00 01 00"));
+            AnswerFar(*far, request, Frame("10", "00 01 00"));
         } else if (request.size() == 11 && request[7] == 0x3C) {
             TByteString answer = Frame("68 0B 0B 68", "80 81 08 3E 3C 02 05 00 FF 09 C5");
             if (!lateSent) {
@@ -158,9 +164,9 @@ TEST(LiveList, LateDiagnosisIsWaitedForNotAskedInto)
                 }
                 if (collided) answer[answer.size() - 2] ^= 0xFF;
             }
-            WriteFar(*far, answer);
+            AnswerFar(*far, request, answer);
         } else if (request.size() == 11 && request[7] == 0x3B) {
-            WriteFar(*far, Frame("68 0A 0A 68", "80 81 08 3E 3B C0 07 07 20 1F"));
+            AnswerFar(*far, request, Frame("68 0A 0A 68", "80 81 08 3E 3B C0 07 07 20 1F"));
         } else {
             std::this_thread::sleep_for(2ms);
         }
