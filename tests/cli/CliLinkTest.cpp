@@ -33,17 +33,6 @@ const std::string slaveProgram = QUORVEL_SLAVE_EXE;
 const std::string cliProgram = QUORVEL_CLI_PROGRAM;
 const std::string dissector = QUORVEL_DISSECTOR;
 
-// The program's path on $PATH, or empty when it is not installed.
-std::string FindProgram(const std::string& name)
-{
-    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
-    for (std::string folder; std::getline(path, folder, ':');) {
-        const std::string candidate = folder + "/" + name;
-        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
 // The fields of "WZM k gross G net N qualifier QQQQ limit LL status SS SS
 // manufacturer MM MM MM"; false for a line of any other shape.
 struct ModuleLine {

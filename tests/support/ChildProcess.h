@@ -7,9 +7,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
@@ -179,3 +181,14 @@ private:
     std::string errors_;
     bool outClosed_ = false;
 };
+
+// The program's path on $PATH, or empty when it is not installed.
+inline std::string FindProgram(const std::string& name)
+{
+    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
+    for (std::string folder; std::getline(path, folder, ':');) {
+        const std::string candidate = folder + "/" + name;
+        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}

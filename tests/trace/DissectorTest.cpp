@@ -16,17 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The program's path on $PATH, or empty when it is not installed.
-std::string FindProgram(const std::string& name)
-{
-    std::istringstream path(std::getenv("PATH") ? std::getenv("PATH") : "");
-    for (std::string folder; std::getline(path, folder, ':');) {
-        const std::string candidate = folder + "/" + name;
-        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
 }  // namespace
 
 TEST(Dissector, KnowsSd3AndTheTokenAndNamesAnotherMaster)
