@@ -11,6 +11,12 @@
 #include <cmath>
 #include <fstream>
 
+#ifdef QUORVEL_MQTT
+inline constexpr bool MqttBuild = true;
+#else
+inline constexpr bool MqttBuild = false;
+#endif
+
 namespace {
 
 // A whole decimal number in [low, high], nothing else.
@@ -65,8 +71,10 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
         }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
             name != "--adapter-latency" && name != "--trace" && name != "--weights" && name != "--module" &&
-            name != "--backup" && name != "--restore" && name != "--calibrate-check" && name.rfind("--mqtt", 0) != 0 &&
-            name != "--config") {
+            name != "--backup" && name != "--restore" && name != "--calibrate-check" && name != "--mqtt" &&
+            name != "--mqtt-topic" && name != "--mqtt-user" && name != "--mqtt-password-file" &&
+            name != "--mqtt-password" && name != "--mqtt-ca" && name != "--mqtt-interval" &&
+            name != "--mqtt-client-id" && name != "--config") {
             error = "unknown option '" + name + "'";
             return false;
         }
@@ -132,8 +140,10 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
              : name == "--config"             ? options.configFile
                                               : options.mqttClientId) = value;
             if (value.empty()) error = name + " needs a value";
-        } else if (name.rfind("--mqtt", 0) == 0) {
-            error = "unknown option '" + name + "'";
+        } else if (name == "--mqtt-password") {
+            error =
+                "the broker's password is never given on the command line, where ps shows it: use "
+                "--mqtt-password-file FILE or QUORVEL_MQTT_PASSWORD";
         } else {
             options.seconds = PositiveSeconds(value);
             if (!options.seconds)
@@ -251,7 +261,9 @@ the machine's serial devices.
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
-                   [--weights FILE] [--adapter-latency MS] [--stats]
+                   [--weights FILE] [--adapter-latency MS] [--stats] [--config FILE]
+                   [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-user NAME [--mqtt-password-file FILE]]
+                    [--mqtt-ca FILE] [--mqtt-interval MS] [--mqtt-client-id ID]]
        quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked] [--partial]
        quorvel-cli --module K --calibrate-check KG [--com N] [--addr A] [--modules M]
                    [--com N] [--addr A] [--modules M]
@@ -371,6 +383,43 @@ Options:
   --partial    with --restore: FILE is meant to hold only some items; those
                of the pages it lacks are listed but do not make the restore
                incomplete.
+  --config FILE
+               read options from FILE first: one "name = value" a line
+               (the option's name without "--", a flag as "name = true"),
+               "#" starts a comment line; an option on the command line
+               overrides the file's. A line that is no option, or a bad
+               value, is named with its line number (exit status 2).
+  --mqtt URL   publish to the MQTT broker at mqtt://host[:port] (port 1883)
+               or mqtts://host[:port] (TLS, port 8883; the broker's
+               certificate and host name are verified): the link's status,
+               retained, with "offline" as the last will; each module's
+               values; the bus counters every 10 s; the diagnosis, retained,
+               on change; the program and slave, retained (topics and
+               payloads in quorvel-cli(1)). The link never waits for the
+               broker: a broker that is down is tried again, 1 s doubling
+               to 30 s between tries, and what could not be sent is
+               dropped and counted (--stats). Nothing is subscribed to.)" +
+           std::string(MqttBuild ? "" : "\n               This Windows build has no MQTT: --mqtt is refused.") + R"(
+  --mqtt-topic PREFIX
+               the topics' prefix (default quorvel/<host name>/<slave
+               address>).
+  --mqtt-user NAME
+               log in to the broker as NAME, with the password from
+               --mqtt-password-file or the environment variable
+               QUORVEL_MQTT_PASSWORD (never on the command line, where ps
+               shows it).
+  --mqtt-password-file FILE
+               the password is FILE's first line.
+  --mqtt-ca FILE
+               with mqtts://: the CA certificate (PEM) that signed the
+               broker's (default: the system's CAs).
+  --mqtt-interval MS
+               publish a module's values at most every MS ms, 0 to 3600000
+               (default 1000; 0: every data exchange). A status change goes
+               out at once.
+  --mqtt-client-id ID
+               the client's ID at the broker (default: one the client
+               library makes up).
   --help       show this text.
 
 )" + PortsHelp(WindowsBuild) +
