@@ -23,12 +23,8 @@ std::optional<mqtt::TSettings> GatewaySettings(const TCliOptions& options, std::
             return std::nullopt;
         }
         if (!settings.password.empty() && settings.password.back() == '\r') settings.password.pop_back();
-    } else if (const char* password = std::getenv("QUORVEL_MQTT_PASSWORD")) {
+    } else if (const char* password = std::getenv("QUORVEL_MQTT_PASSWORD"); password && !settings.user.empty()) {
         settings.password = password;
-    }
-    if (!settings.password.empty() && settings.user.empty()) {
-        error = "a password for the broker goes with --mqtt-user NAME";
-        return std::nullopt;
     }
     return settings;
 }

@@ -21,7 +21,8 @@
 #include <vector>
 
 // The publisher's settings the options give, the password read from
-// --mqtt-password-file (its first line) or QUORVEL_MQTT_PASSWORD; nothing,
+// --mqtt-password-file (its first line) or QUORVEL_MQTT_PASSWORD, with
+// --mqtt-user only; nothing,
 // with `error`, when the file cannot be read.
 std::optional<mqtt::TSettings> GatewaySettings(const TCliOptions& options, std::string& error);
 
