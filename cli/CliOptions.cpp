@@ -121,7 +121,7 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
             options.mqttUrl = value;
             std::string why;
             if (!mqtt::ParseBrokerUrl(value, why))
-                error = "--mqtt " + why + ": mqtt://host[:port] or mqtts://host[:port]" + got;
+                error = "--mqtt must be mqtt://host[:port] or mqtts://host[:port]; " + why + got;
         } else if (name == "--mqtt-topic") {
             options.mqttTopic = value;
             if (!UsableTopic(value))

@@ -21,20 +21,20 @@ std::optional<TBrokerUrl> ParseBrokerUrl(const std::string& text, std::string& e
         url.port = 8883;
         rest = text.substr(8);
     } else {
-        error = "must start with mqtt:// or mqtts://";
+        error = "it starts with neither";
         return std::nullopt;
     }
     std::string port;
     if (!rest.empty() && rest[0] == '[') {  // an IPv6 address in brackets
         const std::size_t close = rest.find(']');
         if (close == std::string::npos) {
-            error = "has no ']' after the IPv6 address";
+            error = "its IPv6 address has no ']'";
             return std::nullopt;
         }
         url.host = rest.substr(1, close - 1);
         rest = rest.substr(close + 1);
         if (!rest.empty() && rest[0] != ':') {
-            error = "has text after the host that is no :port";
+            error = "it has text after the host that is no :port";
             return std::nullopt;
         }
         if (!rest.empty()) port = rest.substr(1);
@@ -45,13 +45,13 @@ std::optional<TBrokerUrl> ParseBrokerUrl(const std::string& text, std::string& e
         if (colon != std::string::npos && port.empty()) port = "-";
     }
     if (url.host.empty() || url.host.find_first_of("/?#@ ") != std::string::npos) {
-        error = "needs a host name or address, and no path, user or query";
+        error = "it needs a host, and no path, user or query";
         return std::nullopt;
     }
     if (!port.empty()) {
         const auto number = ParseInteger(port, 1, 65535);
         if (!number) {
-            error = "has a port that is no number from 1 to 65535";
+            error = "its port is no number from 1 to 65535";
             return std::nullopt;
         }
         url.port = static_cast<int>(*number);
