@@ -5,6 +5,7 @@
 #include "core/WeightFormat.h"
 #include "mqtt/Json.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -158,7 +159,11 @@ void TGateway::PublishInfo()
 
 void TGateway::Bus(const TBusCounters& c, const TLineCounts& line)
 {
-    const auto ms = [](std::chrono::microseconds t) { return std::to_string(t.count() / 1000.0); };
+    const auto ms = [](std::chrono::microseconds t) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.1f", static_cast<double>(t.count()) / 1000.0);
+        return std::string(text);
+    };
     const std::string bad = mqtt::TJsonObject()
                                 .Count("check sum", line.checkSum)
                                 .Count("length", line.length)
