@@ -4,10 +4,18 @@
 
 #include "base/ComName.h"
 #include "base/IntegerText.h"
+#include "mqtt/BrokerUrl.h"
 #include "serial/SystemInfo.h"
 
 #include <charconv>
 #include <cmath>
+#include <fstream>
+
+#ifdef QUORVEL_MQTT
+inline constexpr bool MqttBuild = true;
+#else
+inline constexpr bool MqttBuild = false;
+#endif
 
 namespace {
 
@@ -30,11 +38,17 @@ std::optional<double> PositiveSeconds(const std::string& text)
     return value;
 }
 
-}  // namespace
-
-std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error)
+// An MQTT topic prefix: levels without the wildcards + and #, not empty.
+bool UsableTopic(const std::string& topic)
 {
-    TCliOptions options;
+    return !topic.empty() && topic.find_first_of("+#", 0) == std::string::npos && topic.front() != '/' &&
+           topic.back() != '/' && topic.find('\0') == std::string::npos;
+}
+
+// Parses `args` into `options`, each value in range; the checks of the
+// options together come after all of them are read.
+bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, std::string& error)
+{
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -57,13 +71,16 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         }
         if (name != "--com" && name != "--addr" && name != "--modules" && name != "--seconds" &&
             name != "--adapter-latency" && name != "--trace" && name != "--weights" && name != "--module" &&
-            name != "--backup" && name != "--restore" && name != "--calibrate-check") {
+            name != "--backup" && name != "--restore" && name != "--calibrate-check" && name != "--mqtt" &&
+            name != "--mqtt-topic" && name != "--mqtt-user" && name != "--mqtt-password-file" &&
+            name != "--mqtt-password" && name != "--mqtt-ca" && name != "--mqtt-interval" &&
+            name != "--mqtt-client-id" && name != "--config") {
             error = "unknown option '" + name + "'";
-            return std::nullopt;
+            return false;
         }
         if (i + 1 >= args.size()) {
             error = name + " needs a value";
-            return std::nullopt;
+            return false;
         }
         const std::string& value = args[++i];
         const std::string got = " (got '" + value + "')";
@@ -100,14 +117,107 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         } else if (name == "--module") {
             options.module = WholeNumber(value, 0, 7);
             if (!options.module) error = "--module must be a module's unit address from 0 to 7" + got;
+        } else if (name == "--mqtt") {
+            options.mqttUrl = value;
+            std::string why;
+            if (!mqtt::ParseBrokerUrl(value, why))
+                error = "--mqtt must be mqtt://host[:port] or mqtts://host[:port]; " + why + got;
+        } else if (name == "--mqtt-topic") {
+            options.mqttTopic = value;
+            if (!UsableTopic(value))
+                error = "--mqtt-topic must be a topic without + or #, and not start or end with /" + got;
+        } else if (name == "--mqtt-interval") {
+            const auto n = WholeNumber(value, 0, 3600000);
+            if (n)
+                options.mqttInterval = *n;
+            else
+                error = "--mqtt-interval must be a number of milliseconds from 0 to 3600000" + got;
+        } else if (name == "--mqtt-user" || name == "--mqtt-password-file" || name == "--mqtt-ca" ||
+                   name == "--mqtt-client-id" || name == "--config") {
+            (name == "--mqtt-user"            ? options.mqttUser
+             : name == "--mqtt-password-file" ? options.mqttPasswordFile
+             : name == "--mqtt-ca"            ? options.mqttCa
+             : name == "--config"             ? options.configFile
+                                              : options.mqttClientId) = value;
+            if (value.empty()) error = name + " needs a value";
+        } else if (name == "--mqtt-password") {
+            error =
+                "the broker's password is never given on the command line, where ps shows it: use "
+                "--mqtt-password-file FILE or QUORVEL_MQTT_PASSWORD";
         } else {
             options.seconds = PositiveSeconds(value);
             if (!options.seconds)
                 error = "--seconds must be a number of seconds above 0 and at most " + std::to_string(MaxSeconds) +
                         " (100 days)" + got;
         }
-        if (!error.empty()) return std::nullopt;
+        if (!error.empty()) return false;
     }
+    return true;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The options of a --config file; a line that is not "name = value" of an
+// option, or a value out of range, is named with its line number.
+bool ParseConfigFile(const std::string& path, TCliOptions& options, std::string& error)
+{
+    std::ifstream file(path);
+    if (!file) {
+        error = "--config " + path + " cannot be read";
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        const std::string where = path + " line " + std::to_string(number) + ": ";
+        line = Trimmed(line);
+        if (line.empty() || line[0] == '#') continue;
+        const std::size_t equals = line.find('=');
+        const std::string name = Trimmed(line.substr(0, equals));
+        const std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
+        if (equals == std::string::npos || name.empty() || name[0] == '-') {
+            error = where + "not \"name = value\"";
+            return false;
+        }
+        if (name == "config" || name == "help" || name == "list-ports") {
+            error = where + name + " is for the command line only";
+            return false;
+        }
+        TCliOptions probe;
+        std::string ignored;
+        const bool flag = ParseArguments({"--" + name}, probe, ignored);
+        if (flag && value != "true" && value != "false") {
+            error = where + name + " takes true or false";
+            return false;
+        }
+        std::vector<std::string> args{"--" + name};
+        if (!flag) args.push_back(value);
+        if ((!flag || value == "true") && !ParseArguments(args, options, error)) {
+            error = where + error;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error)
+{
+    TCliOptions options;
+    if (!ParseArguments(args, options, error)) return std::nullopt;
+    if (!options.configFile.empty()) {
+        const std::string configFile = options.configFile;
+        options = TCliOptions{};
+        if (!ParseConfigFile(configFile, options, error) || !ParseArguments(args, options, error)) return std::nullopt;
+    }
+    const bool mqttDetail = !options.mqttTopic.empty() || !options.mqttUser.empty() ||
+                            !options.mqttPasswordFile.empty() || !options.mqttCa.empty() ||
+                            !options.mqttClientId.empty() || options.mqttInterval != TCliOptions{}.mqttInterval;
     const int runs = !options.backupFile.empty() + !options.restoreFile.empty() + options.calibrateCheck.has_value();
     if (runs > 1)
         error = "--backup, --restore and --calibrate-check exclude each other";
@@ -121,6 +231,18 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
     else if (options.module && *options.module >= options.moduleCount)
         error = "--module " + std::to_string(*options.module) + " is not among the " +
                 std::to_string(options.moduleCount) + " module(s) of --modules";
+    else if (mqttDetail && options.mqttUrl.empty())
+        error =
+            "--mqtt-topic, --mqtt-user, --mqtt-password-file, --mqtt-ca, --mqtt-client-id and --mqtt-interval "
+            "go with --mqtt URL";
+    else if (!options.mqttUrl.empty() && (runs > 0 || options.liveList))
+        error =
+            "--mqtt publishes the link's run; it does not go with --live-list, --backup, --restore or "
+            "--calibrate-check";
+    else if (!options.mqttPasswordFile.empty() && options.mqttUser.empty())
+        error = "--mqtt-password-file goes with --mqtt-user NAME";
+    else if (!options.mqttCa.empty() && options.mqttUrl.rfind("mqtts://", 0) != 0)
+        error = "--mqtt-ca goes with an mqtts:// broker";
     if (!error.empty()) return std::nullopt;
     return options;
 }
@@ -139,7 +261,9 @@ the machine's serial devices.
 std::string CliUsage()
 {
     return R"(Usage: quorvel-cli [--com N] [--addr A] [--modules M] [--seconds S] [--fast] [--trace FILE]
-                   [--weights FILE] [--adapter-latency MS] [--stats]
+                   [--weights FILE] [--adapter-latency MS] [--stats] [--config FILE]
+                   [--mqtt URL [--mqtt-topic PREFIX] [--mqtt-user NAME [--mqtt-password-file FILE]]
+                    [--mqtt-ca FILE] [--mqtt-interval MS] [--mqtt-client-id ID]]
        quorvel-cli --module K --backup FILE | --restore FILE [--all] [--accept-unchecked] [--partial]
        quorvel-cli --module K --calibrate-check KG [--com N] [--addr A] [--modules M]
                    [--com N] [--addr A] [--modules M]
@@ -259,6 +383,43 @@ Options:
   --partial    with --restore: FILE is meant to hold only some items; those
                of the pages it lacks are listed but do not make the restore
                incomplete.
+  --config FILE
+               read options from FILE first: one "name = value" a line
+               (the option's name without "--", a flag as "name = true"),
+               "#" starts a comment line; an option on the command line
+               overrides the file's. A line that is no option, or a bad
+               value, is named with its line number (exit status 2).
+  --mqtt URL   publish to the MQTT broker at mqtt://host[:port] (port 1883)
+               or mqtts://host[:port] (TLS, port 8883; the broker's
+               certificate and host name are verified): the link's status,
+               retained, with "offline" as the last will; each module's
+               values; the bus counters every 10 s; the diagnosis, retained,
+               on change; the program and slave, retained (topics and
+               payloads in quorvel-cli(1)). The link never waits for the
+               broker: a broker that is down is tried again, 1 s doubling
+               to 30 s between tries, and what could not be sent is
+               dropped and counted (--stats). Nothing is subscribed to.)" +
+           std::string(MqttBuild ? "" : "\n               This Windows build has no MQTT: --mqtt is refused.") + R"(
+  --mqtt-topic PREFIX
+               the topics' prefix (default quorvel/<host name>/<slave
+               address>).
+  --mqtt-user NAME
+               log in to the broker as NAME, with the password from
+               --mqtt-password-file or the environment variable
+               QUORVEL_MQTT_PASSWORD (never on the command line, where ps
+               shows it).
+  --mqtt-password-file FILE
+               the password is FILE's first line.
+  --mqtt-ca FILE
+               with mqtts://: the CA certificate (PEM) that signed the
+               broker's (default: the system's CAs).
+  --mqtt-interval MS
+               publish a module's values at most every MS ms, 0 to 3600000
+               (default 1000; 0: every data exchange). A status change goes
+               out at once.
+  --mqtt-client-id ID
+               the client's ID at the broker (default: one the client
+               library makes up).
   --help       show this text.
 
 )" + PortsHelp(WindowsBuild) +

@@ -27,10 +27,20 @@ struct TCliOptions {
     bool partial = false;                  // --restore's file is meant to hold only some items
     std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
     bool listPorts = false;                // print the COM ports and what the system says of them
+    std::string mqttUrl;                   // empty: nothing published
+    std::string mqttTopic;                 // empty: quorvel/<host name>/<slave address>
+    std::string mqttUser;
+    std::string mqttPasswordFile;  // empty: the password from QUORVEL_MQTT_PASSWORD, if set
+    std::string mqttCa;            // the CA that signed the broker's certificate (mqtts://)
+    std::string mqttClientId;      // empty: the library chooses one
+    int mqttInterval = 1000;       // ms between two publications of a module's values
+    std::string configFile;        // the options read before the command line's
     bool help = false;
 };
 
-// Parses the arguments after the program name. Returns the options, or
+// Parses the arguments after the program name, after the options of the
+// file --config names (one "name = value" a line, "#" comments, a flag as
+// "name = true" or "false"; the command line overrides the file). Returns the options, or
 // nothing with `error` set to a message for the user.
 std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args, std::string& error);
 

@@ -47,6 +47,7 @@ void TMonitor::StatusText(const std::string& text)
         exchanges_ = 0;
     }
     out_ << text << std::endl;
+    if (onStatus_) onStatus_(text);
 }
 
 std::string TMonitor::TimingLine() const

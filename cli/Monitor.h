@@ -34,6 +34,9 @@ public:
         printValues_ = printValues;
     }
 
+    // Also hands each status text that differs from the one before to `handler`.
+    void SetOnStatus(std::function<void(const std::string&)> handler) { onStatus_ = std::move(handler); }
+
 private:
     void Received(const TByteString& telegram);
     void StatusText(const std::string& text);
@@ -50,4 +53,5 @@ private:
     bool exchanging_ = false;
     std::function<void(const TByteString&)> onData_;
     bool printValues_ = true;
+    std::function<void(const std::string&)> onStatus_;
 };

@@ -5,6 +5,7 @@
 #include "CalibrateCheck.h"
 #include "ClockLoop.h"
 #include "ExitStatus.h"
+#include "Gateway.h"
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
 #include "Monitor.h"
@@ -78,9 +79,21 @@ std::chrono::steady_clock::time_point Deadline(const TCliOptions& options)
 
 constexpr auto StatsPeriod = std::chrono::seconds(10);
 
-void PrintStats(const T_DPV0& master)
+void PrintStats(const T_DPV0& master, const std::optional<TGateway>& gateway)
 {
-    std::cout << "stats " << CountersLine(master.Counters(), master.CommUnit().LineCounts()) << std::endl;
+    std::cout << "stats " << CountersLine(master.Counters(), master.CommUnit().LineCounts());
+    if (gateway) std::cout << " mqtt dropped " << gateway->Dropped();
+    std::cout << std::endl;
+}
+
+// quorvel/<host name>/<slave address>, the host name's characters that
+// would make levels or wildcards of it replaced.
+std::string DefaultTopic(int slaveAddress)
+{
+    std::string host = HostName();
+    for (char& c : host)
+        if (c == '/' || c == '+' || c == '#') c = '_';
+    return "quorvel/" + host + "/" + std::to_string(slaveAddress);
 }
 
 // Lists the stations on the bus; the exit status as the usage text says.
@@ -249,6 +262,14 @@ int main(int argc, char** argv)
     if (!CheckOutputs(*options, error)) return Fail(error);
     TWeightLog weights;  // a file that cannot be written is refused before the port opens
     if (!options->weightsFile.empty() && !weights.Start(options->weightsFile, error, Report)) return Fail(error);
+    std::optional<TGateway> gateway;
+    if (!options->mqttUrl.empty()) {
+        const auto settings = GatewaySettings(*options, error);
+        if (!settings) return Fail(error);
+        gateway.emplace(*options,
+                        options->mqttTopic.empty() ? DefaultTopic(options->slaveAddress) : options->mqttTopic);
+        if (!gateway->Start(*settings, Report, error)) return Fail(error);
+    }
 
     auto timer = std::make_unique<TManualTimer>();
     TManualTimer& clock = *timer;
@@ -293,32 +314,44 @@ int main(int argc, char** argv)
         return exitstatus::First(status, recorder.Stop().empty() ? exitstatus::AllWell : exitstatus::OutputCut);
     }
     std::cerr << ", slave address " << options->slaveAddress << ", " << options->moduleCount << " module(s)\n";
-    if (options->diag)
-        master.SetOnDiagnosis([](const diag::TDiagnosis& d) { std::cout << diag::Line(d) << std::endl; });
+    if (options->diag || gateway)
+        master.SetOnDiagnosis([&](const diag::TDiagnosis& d) {
+            if (options->diag) std::cout << diag::Line(d) << std::endl;
+            if (gateway) gateway->Diagnosis(d);
+        });
+    if (gateway)
+        monitor.SetOnStatus(
+            [&](const std::string& text) { gateway->Status(LinkState(text), text, UtcMilliseconds()); });
 
     std::optional<TBackupSession> session;
     if (run) session.emplace(master, static_cast<std::uint8_t>(*options->module), std::move(*run));
     std::optional<TCalibrateCheck> check;
     if (options->calibrateCheck)
         check.emplace(master, static_cast<std::uint8_t>(*options->module), *options->calibrateCheck);
-    if (session || check || weights.Recording())
+    if (session || check || weights.Recording() || gateway)
         monitor.SetOnData(
             [&](const TByteString& telegram) {
                 if (session) session->Received(telegram);
                 if (check) check->Received(telegram);
                 weights.Add(telegram, master.ModuleCount(), UtcMilliseconds());
+                if (gateway) gateway->Values(telegram, master.ModuleCount(), UtcMilliseconds());
             },
             !session && !check);
     channel.ClearBuffer();
     monitor.MarkStart();
     master.StartMaster();
     auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
+    auto nextBus = std::chrono::steady_clock::now() + TGateway::BusPeriod;
     try {
         RunClockLoop(clock, Deadline(*options), stopRequested, [&] {
             channel.Port().RunPendingNotifications();
             if (options->stats && std::chrono::steady_clock::now() >= nextStats) {
                 nextStats += StatsPeriod;
-                PrintStats(master);
+                PrintStats(master, gateway);
+            }
+            if (gateway && std::chrono::steady_clock::now() >= nextBus) {
+                nextBus += TGateway::BusPeriod;
+                gateway->Bus(master.Counters(), master.CommUnit().LineCounts());
             }
             if (check) {
                 check->Tick();
@@ -341,7 +374,7 @@ int main(int argc, char** argv)
     // A failure was reported when it happened; the status still tells of it.
     const bool recordsWhole = recorder.Stop().empty() && !weights.Stopped();
     if (options->stats) {
-        PrintStats(master);
+        PrintStats(master, gateway);
         std::cout << monitor.TimingLine() << std::endl;
     }
     using namespace exitstatus;

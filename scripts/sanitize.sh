@@ -28,7 +28,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_GUI=
 targets=(port_table_test velt_errors_test comm_unit_test dispatcher_buffer_test dispatcher_life_test
   dispatcher_line_test dispatcher_notify_test velt_port_test dp_telegram_test dp_master_test
   sim_model_test sim_process_test quorvel-slave fdl_framing_test test_core module_core_tests cli_options_test
-  cli_link_test quorvel-cli)
+  cli_link_test quorvel-cli mqtt_gateway_test)
 cmake --build "$build" --target "${targets[@]}" -- -j"${QUORVEL_JOBS:-2}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 export ASAN_OPTIONS="detect_leaks=1 ${ASAN_OPTIONS:-}"

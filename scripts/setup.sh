@@ -10,6 +10,7 @@ packages=(
   qt6-serialport-dev
   xvfb xauth
   tshark
+  libmosquitto-dev mosquitto mosquitto-clients openssl
   lintian appstream dpkg-dev fakeroot file
   ccache clang-format-14 clang-14 libclang-rt-14-dev
 )

@@ -16,6 +16,9 @@ inline constexpr bool WindowsBuild = false;
 // "<system> <release>" (e.g. "Linux 6.1.0"), or "unknown".
 std::string OperatingSystemName();
 
+// The machine's name on the network, or "unknown".
+std::string HostName();
+
 // The system's own description of error number `code`; empty for numbers it
 // does not know.
 std::string SystemErrorDescription(int code);

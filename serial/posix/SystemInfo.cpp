@@ -11,6 +11,13 @@ std::string OperatingSystemName()
     return std::string(u.sysname) + " " + u.release;
 }
 
+std::string HostName()
+{
+    utsname u{};
+    if (uname(&u) != 0 || u.nodename[0] == 0) return "unknown";
+    return u.nodename;
+}
+
 void UseParentConsole() {}
 
 void MarkProgramRunning() {}

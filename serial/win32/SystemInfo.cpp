@@ -28,6 +28,14 @@ std::string OperatingSystemName()
            std::to_string(info.dwBuildNumber);
 }
 
+std::string HostName()
+{
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size) || size == 0) return "unknown";
+    return std::string(name, size);
+}
+
 std::string SystemErrorDescription(int code)
 {
     char* text = nullptr;

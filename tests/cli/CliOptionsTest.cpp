@@ -1,6 +1,7 @@
 // quorvel-cli's command line: what it accepts and the messages for what not.
 #include "cli/CliOptions.h"
 #include "serial/SystemInfo.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -68,12 +69,64 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--partial", "--module", "0", "--backup", "a"}, "--partial goes with --restore FILE"},
         {{"--module", "0", "--calibrate-check", "50", "--backup", "a"},
          "--backup, --restore and --calibrate-check exclude each other"},
+        {{"--mqtt", "tcp://h"},
+         "--mqtt must be mqtt://host[:port] or mqtts://host[:port]; it starts with neither (got 'tcp://h')"},
+        {{"--mqtt", "mqtt://h:0"},
+         "--mqtt must be mqtt://host[:port] or mqtts://host[:port]; its port is no number from 1 to 65535 (got "
+         "'mqtt://h:0')"},
+        {{"--mqtt", "mqtt://:1883"},
+         "--mqtt must be mqtt://host[:port] or mqtts://host[:port]; it needs a host, and no path, user or query (got "
+         "'mqtt://:1883')"},
+        {{"--mqtt", "mqtt://h", "--mqtt-topic", "a/#"},
+         "--mqtt-topic must be a topic without + or #, and not start or end with / (got 'a/#')"},
+        {{"--mqtt", "mqtt://h", "--mqtt-interval", "-1"},
+         "--mqtt-interval must be a number of milliseconds from 0 to 3600000 (got '-1')"},
+        {{"--mqtt", "mqtt://h", "--mqtt-password", "x"},
+         "the broker's password is never given on the command line, where ps shows it: use --mqtt-password-file FILE "
+         "or QUORVEL_MQTT_PASSWORD"},
+        {{"--mqtt", "mqtt://h", "--mqtt-ca", "ca.pem"}, "--mqtt-ca goes with an mqtts:// broker"},
+        {{"--mqtt", "mqtt://h", "--mqtt-password-file", "p"}, "--mqtt-password-file goes with --mqtt-user NAME"},
+        {{"--mqtt-topic", "a"},
+         "--mqtt-topic, --mqtt-user, --mqtt-password-file, --mqtt-ca, --mqtt-client-id and --mqtt-interval go with "
+         "--mqtt URL"},
+        {{"--mqtt", "mqtt://h", "--live-list"},
+         "--mqtt publishes the link's run; it does not go with --live-list, --backup, --restore or --calibrate-check"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         std::string error;
         EXPECT_FALSE(Parse(c.args, &error));
         EXPECT_EQ(error, c.message);
+    }
+}
+
+TEST(CliOptions, ReadsAConfigFileThatTheCommandLineOverridesAndNamesABadLine)
+{
+    TempFolder folder;
+    const std::string file = (folder.path / "gateway.conf").string();
+    folder.Write("gateway.conf", "# a gateway\n  addr = 5\r\n\nmodules=2\nfast = true\nmqtt = mqtts://[::1]:8000\n");
+    const auto options = Parse({"--config", file, "--addr", "7"});
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->slaveAddress, 7);
+    EXPECT_EQ(options->moduleCount, 2);
+    EXPECT_TRUE(options->fast);
+    EXPECT_EQ(options->mqttUrl, "mqtts://[::1]:8000");
+
+    const struct {
+        const char* line;
+        std::string message;
+    } bad[] = {
+        {"modules = 9", "line 2: --modules must be a number of modules from 1 to 8 (got '9')"},
+        {"fast = yes", "line 2: fast takes true or false"},
+        {"colour = red", "line 2: unknown option '--colour'"},
+        {"addr 3", "line 2: not \"name = value\""},
+        {"config = other.conf", "line 2: config is for the command line only"},
+    };
+    for (const auto& c : bad) {
+        folder.Write("gateway.conf", std::string("# a gateway\n") + c.line + "\n");
+        std::string error;
+        EXPECT_FALSE(Parse({"--config", file}, &error));
+        EXPECT_EQ(error, file + " " + c.message);
     }
 }
 
