@@ -7,8 +7,8 @@
 # calibration's first page, Find stations, closing; the window at 150 %; setup
 # and the uninstaller refusing while Quorvel runs; silent uninstalls that keep
 # the user's files (in a folder that held files before and in the program
-# folder); an install for the current user alone. Screenshots go to build-win-release/check/ for
-# looking at.
+# folder); an install for the current user alone. Screenshots go to
+# build-win-release/check/ for looking at.
 #   scripts/windows-check.sh            (after scripts/windows-release.sh)
 #   scripts/windows-check.sh installer  the installer's checks alone, no window
 set -euo pipefail
