@@ -69,12 +69,17 @@ int main(int argc, char** argv)
     for (QWidget* dialog : std::initializer_list<QWidget*>{DialogForm1, DialogForm2, DialogForm3, DialogForm4})
         CentreOnShow(dialog, form.get());
 
+    // The remembered place, or the primary screen's centre; either way wholly
+    // on the screen, whose scaling may have changed since (the frame is known
+    // only once shown, hence the second look).
     const bool placed = form->RestoreSettings();
+    KeepWithinScreen(*form);
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!placed && screen)
         form->setGeometry(
             QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form->size(), screen->availableGeometry()));
     form->show();
+    KeepWithinScreen(*form);
     const int result = app.exec();
     form->SaveSettings();
 

@@ -3,11 +3,12 @@
 # would meet it: the installer's pages (install for everyone, finish with
 # "Start Quorvel"), its entry in "Programs and Features", the window started
 # from the Start-menu entry, the link to the Linux quorvel-slave (8 modules)
-# through a Wine COM port, the weight plot, closing; setup and the uninstaller
-# refusing while Quorvel runs; silent uninstalls that keep the user's files
-# (in a folder that held files before and in the program folder); an install
-# for the current user alone. Screenshots go to build-win-release/check/ for
-# looking at.
+# through a Wine COM port, the weight plot, the module tabs, the backup dialog,
+# calibration's first page, Find stations, closing; the window at 150 %; setup
+# and the uninstaller refusing while Quorvel runs; silent uninstalls that keep
+# the user's files (in a folder that held files before and in the program
+# folder); an install for the current user alone. Screenshots go to
+# build-win-release/check/ for looking at.
 #   scripts/windows-check.sh            (after scripts/windows-release.sh)
 #   scripts/windows-check.sh installer  the installer's checks alone, no window
 set -euo pipefail
@@ -188,9 +189,15 @@ check_current_user_install() {
 # own; it takes no path with a space.)
 check_refused_while_running() {
   local folder=$1 name=$2 i status
+  # Its own entry into data exchange, not the window's earlier one.
+  local before
+  before=$(grep -c "data exchange" "$check/slave.log" || true)
   wine "$folder/quorvel-cli.exe" --com 5 --modules 8 --seconds 120 >/dev/null 2>&1 &
   local cli=$!
-  for ((i = 0; i < 60; i++)); do grep -q "data exchange" "$check/slave.log" && break; sleep 0.5; done
+  for ((i = 0; i < 60; i++)); do
+    [ "$(grep -c "data exchange" "$check/slave.log" || true)" -gt "$before" ] && break
+    sleep 0.5
+  done
   status=0
   wine "$setup" /S "/D=C:\\$name" || status=$?
   [ "$status" -eq 3 ] || fail "setup /S went on while Quorvel ran (exit $status)"
@@ -214,8 +221,71 @@ start_slave() {
 stop_slave() { [ -z "$slave_pid" ] || kill "$slave_pid" 2>/dev/null || true; }
 trap 'stop_slave; wineserver -k 2>/dev/null || true' EXIT
 
+# Without a window manager Wine hands the keyboard to a window only when it
+# is clicked: a click on the status bar, which does nothing else.
+focus_window() {
+  local height
+  height=$(xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: [0-9]*x\([0-9]*\).*/\1/p')
+  xdotool mousemove --window "$1" 300 $((height - 8)) click 1
+  sleep 0.5
+}
+
+# The dialog titled TITLE, photographed as NAME and closed with Escape.
+dialog_shot() {
+  local title=$1 name=$2 dialog
+  if dialog=$(find_window "$title" 20); then
+    sleep 2
+    shot "$dialog" "$name"
+    keys "$dialog" Escape
+    sleep 1
+  else
+    fail "no \"$title\" window"
+  fi
+}
+
+# The window's other places as a user meets them: the module tabs, the
+# backup's save dialog (it starts in Documents), calibration's first page,
+# then Stop and Find stations.
+more_screens() {
+  local window=$1
+  focus_window "$window"
+  keys "$window" ctrl+Tab
+  sleep 1
+  shot "$window" window-module-page
+  focus_window "$window"
+  keys "$window" alt+m b
+  dialog_shot "Backup parameters" backup-save-dialog
+  focus_window "$window"
+  keys "$window" alt+m c
+  dialog_shot "Calibrate module 0" calibrate-first-page
+  # Find stations is for a stopped link.
+  focus_window "$window"
+  keys "$window" alt+t
+  sleep 2
+  keys "$window" alt+i
+  dialog_shot "Find stations" find-stations
+}
+
+# The window once more at 150 % (Wine's LogPixels 144), photographed.
+run_window_scaled() {
+  local desktop='HKCU\Control Panel\Desktop' window
+  wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+  wineserver -k 2>/dev/null || true
+  wine start /unix "$shortcut"
+  if window=$(find_window Quorvel 60); then
+    sleep 3
+    shot "$window" window-150-percent
+  else
+    fail "the window did not open at 150 %"
+  fi
+  wine taskkill /F /IM quorvel.exe >/dev/null 2>&1 || true
+  wineserver -w
+  wine reg add "$desktop" /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+  wineserver -w
+}
+
 # The window from its shortcut; Start, the offer to take the slave's 8
-# modules, data exchange, the plot, close.
+# modules, data exchange, the plot, the window's other places, close.
 run_window() {
   local started=$SECONDS window box plot
   wine start /unix "$shortcut"
@@ -246,9 +316,13 @@ run_window() {
   if plot=$(find_window "Weight plot" 15); then
     sleep 5
     shot "$plot" weight-plot
+    # Alt+F4 closes it as its system menu would (there is no window manager).
+    keys "$plot" alt+F4
+    sleep 1
   else
     fail "the weight plot did not open"
   fi
+  more_screens "$window"
   # Closed as its title bar's close button would (no window manager here).
   wine taskkill /IM quorvel.exe >/dev/null 2>&1
   local i
@@ -276,7 +350,10 @@ prepare_prefix
 install_with_pages "${1:-}"
 check_entry HKLM
 start_slave
-[ "${1:-}" = installer ] || run_window
+if [ "${1:-}" != installer ]; then
+  run_window
+  run_window_scaled
+fi
 check_user_files_kept
 stop_slave
 uninstall

@@ -6,6 +6,7 @@
 #include "module/Parameters.h"
 #include "app/QtSerialAdapters.h"
 #include "app/BusStatisticsView.h"
+#include "app/DialogPlacement.h"
 #include "app/LineControl.h"
 #include "app/ModulesOverview.h"
 #include "app/TraceControl.h"
@@ -24,6 +25,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -486,6 +488,22 @@ TEST_F(WindowTest, SmallerWindowScrollsItsControlsAndOldSettingsMoveOnceIntoThei
     EXPECT_EQ(form->findChild<QAction*>("actAdapterAllowance")->text(), "&Adapter allowance (40 ms)...");
     EXPECT_FALSE(std::filesystem::exists(oldFile.toStdString()));
     EXPECT_EQ(QSettings(QCoreApplication::organizationName(), TForm1::SettingsName).value("modules").toInt(), 3);
+}
+
+// A place remembered on a larger or differently scaled screen comes back
+// wholly on this one.
+TEST_F(WindowTest, RememberedPlaceOffTheScreenComesBackWhollyOnIt)
+{
+    TempFolder folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(folder.str()));
+    QCoreApplication::setOrganizationName("Quorvel");
+    form->show();
+    const QRect area = form->screen()->availableGeometry();
+    form->setGeometry(area.left() - 600, area.top() + 100, area.width() + 300, area.height() + 200);
+    form->SaveSettings();
+    form->RestoreSettings();
+    KeepWithinScreen(*form);
+    EXPECT_TRUE(area.contains(form->frameGeometry()));
 }
 
 // Every menu item is in the manual page, and Help -> Quick start opens over the window.
