@@ -10,6 +10,7 @@ struct TCliOptions {
 
     std::optional<int> comNumber;  // none: chosen as the port scan does
     int slaveAddress = 3;
+    bool addressGiven = false;  // --addr was given (--listen then shows that slave only)
     int moduleCount = 1;
     std::optional<double> seconds;         // none: until interrupted
     bool fast = false;                     // the next Data_Exchange request as soon as the answer is in
@@ -27,8 +28,13 @@ struct TCliOptions {
     bool partial = false;                  // --restore's file is meant to hold only some items
     std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
     bool listPorts = false;                // print the COM ports and what the system says of them
+    bool listen = false;                   // hear the bus and send nothing
+    std::optional<int> baud;               // none: 19200
     bool help = false;
 };
+
+// The baud rates of a DP line that --baud takes.
+inline constexpr int DpBaudRates[] = {9600, 19200, 45450, 93750, 187500, 500000, 1500000};
 
 // Parses the arguments after the program name. Returns the options, or
 // nothing with `error` set to a message for the user.

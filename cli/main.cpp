@@ -5,6 +5,7 @@
 #include "CalibrateCheck.h"
 #include "ClockLoop.h"
 #include "ExitStatus.h"
+#include "ListenView.h"
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
 #include "Monitor.h"
@@ -121,6 +122,47 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
             break;
         }
     return scan.Stations().empty() ? exitstatus::LinkDown : exitstatus::AllWell;
+}
+
+// --listen: hears the line through the idle master's channel, which the
+// port refuses to send on, and prints what it hears; exit 0 once a valid
+// telegram was heard.
+int Listen(T_DPV0& master, TManualTimer& clock, const TCliOptions& options, TWeightLog& weights)
+{
+    buslisten::TBusListener listener;
+    TListenView view(std::cout, options.addressGiven ? std::optional<int>(options.slaveAddress) : std::nullopt);
+    bool heard = false;
+    master.SetOnHeard([&](const TWirePiece& piece) {
+        listener.Piece(piece.kind, piece.fault, piece.bytes, piece.arrived);
+        heard = true;
+    });
+    const auto printStats = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        for (const auto& [address, station] : listener.Stations())
+            std::cout << TListenView::StatsLine(address, station, now) << '\n';
+        const buslisten::TLineTotals& totals = listener.Totals();
+        std::cout << "stats line telegrams " << totals.telegrams << " unpaired answers " << totals.unpaired
+                  << " noise bytes " << totals.noiseBytes << std::endl;
+    };
+    auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
+    try {
+        RunClockLoop(clock, Deadline(options), stopRequested, [&] {
+            master.CommUnit().Port().RunPendingNotifications();
+            if (heard) view.Update(listener, weights, UtcMilliseconds());
+            heard = false;
+            if (options.stats && std::chrono::steady_clock::now() >= nextStats) {
+                nextStats += StatsPeriod;
+                printStats();
+            }
+        });
+    } catch (const std::exception& e) {
+        master.SetOnHeard({});
+        return Fail(e.what());
+    }
+    master.SetOnHeard({});
+    if (options.stats) printStats();
+    if (listener.Totals().telegrams == 0) std::cerr << "quorvel-cli: no valid telegram heard\n";
+    return listener.Totals().telegrams > 0 ? exitstatus::AllWell : exitstatus::LinkDown;
 }
 
 // The run --backup or --restore asks for, checked before the link starts:
@@ -260,6 +302,8 @@ int main(int argc, char** argv)
     TMonitor monitor(master, std::cout);
     TCommUnit& channel = master.CommUnit();
     channel.Port().SetPromptForPort(false);  // no one to ask: no port is an error
+    channel.Port().SetBaud(options->baud.value_or(19200));
+    channel.SetListenOnly(options->listen);  // before the open: RTS never rises
     TListPortChooser ports;
     try {
         if (options->comNumber)
@@ -285,6 +329,13 @@ int main(int argc, char** argv)
     std::cerr << "Using COM" << com << " (" << porttable::ResolveComPort(com) << ")";
     TTraceRecorder recorder;
     if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
+    if (options->listen) {
+        std::cerr << ", listening at " << channel.Port().Baud() << " baud, sending nothing\n";
+        const int status = Listen(master, clock, *options, weights);
+        master.SetOnTrace({});
+        return exitstatus::First(
+            status, recorder.Stop().empty() && !weights.Stopped() ? exitstatus::AllWell : exitstatus::OutputCut);
+    }
     if (options->liveList) {
         std::cerr << ", asking station addresses " << TLiveListScan::FirstAddress << " to "
                   << TLiveListScan::LastAddress << '\n';
