@@ -103,7 +103,11 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         } else if (name == "--calibrate-check") {
             options.calibrateCheck = ParseReferenceKg(value);
             if (!options.calibrateCheck) error = "--calibrate-check must be a reference weight in kg above 0" + got;
+        } else if (name == "--baud" && value == "auto") {
+            options.baud.reset();
+            options.baudAuto = true;
         } else if (name == "--baud") {
+            options.baudAuto = false;
             options.baud = WholeNumber(value, 1, DpBaudRates[std::size(DpBaudRates) - 1]);
             if (!options.baud ||
                 std::find(std::begin(DpBaudRates), std::end(DpBaudRates), *options.baud) == std::end(DpBaudRates))
@@ -124,6 +128,8 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         error = "--backup, --restore and --calibrate-check exclude each other";
     else if ((runs == 1) != options.module.has_value())
         error = "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG";
+    else if (options.baudAuto && !options.listen)
+        error = "--baud auto goes with --listen";
     else if (options.listen && (runs > 0 || options.liveList || options.fast))
         error =
             "--listen sends nothing: it goes with neither --live-list, --fast, --backup, --restore nor "
@@ -246,7 +252,10 @@ Options:
                parity), last heard, cycle time, a master's token rotation.
   --baud B     the line's rate: 9600, 19200, 45450, 93750, 187500, 500000
                or 1500000 (default 19200); line times, the slot time and
-               the idle time follow it.
+               the idle time follow it. With --listen also "auto", the
+               default there: each rate the port takes, up to 1 s each and
+               round after round, until valid telegrams arrive; each rate
+               tried is printed with what was heard at it.
   --list-ports list the COM ports and exit: one line each with its device
                (a link with where it points) and what the system says of
                it, such as a USB adapter's maker, product and IDs, a

@@ -29,7 +29,8 @@ struct TCliOptions {
     std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
     bool listPorts = false;                // print the COM ports and what the system says of them
     bool listen = false;                   // hear the bus and send nothing
-    std::optional<int> baud;               // none: 19200
+    std::optional<int> baud;               // none: 19200, or with --listen each rate in turn
+    bool baudAuto = false;                 // --baud auto was given
     bool help = false;
 };
 

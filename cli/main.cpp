@@ -124,6 +124,42 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
     return scan.Stations().empty() ? exitstatus::LinkDown : exitstatus::AllWell;
 }
 
+// --baud auto: listens at each DP rate the port accepts for up to a second,
+// round after round, and keeps the first at which valid telegrams arrive;
+// says on standard error what it heard at each. False when none did before
+// `deadline` or a stop.
+bool SettleBaud(T_DPV0& master, TManualTimer& clock, std::chrono::steady_clock::time_point deadline,
+                buslisten::TBusListener& listener)
+{
+    TCommUnit& channel = master.CommUnit();
+    while (!stopRequested && std::chrono::steady_clock::now() < deadline) {
+        for (const int rate : DpBaudRates) {
+            try {
+                channel.Port().SetBaud(rate);
+            } catch (const std::exception& e) {
+                std::cerr << "baud " << rate << ": not taken by the port (" << e.what() << ")\n";
+                continue;
+            }
+            channel.ClearBuffer();
+            listener = {};
+            volatile std::sig_atomic_t settled = 0;
+            const auto until = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+            RunClockLoop(clock, until, settled, [&] {
+                channel.Port().RunPendingNotifications();
+                if (stopRequested || listener.Totals().telegrams > 0) settled = 1;
+            });
+            const buslisten::TLineTotals& heard = listener.Totals();
+            std::size_t bad = 0;
+            for (const std::uint64_t n : heard.bad) bad += n;
+            std::cerr << "baud " << rate << ": " << heard.telegrams << " valid telegram(s), " << bad
+                      << " bad frame(s), " << heard.noiseBytes << " noise byte(s)\n";
+            if (heard.telegrams > 0) return true;
+            if (stopRequested || std::chrono::steady_clock::now() >= deadline) return false;
+        }
+    }
+    return false;
+}
+
 // --listen: hears the line through the idle master's channel, which the
 // port refuses to send on, and prints what it hears; exit 0 once a valid
 // telegram was heard.
@@ -145,8 +181,11 @@ int Listen(T_DPV0& master, TManualTimer& clock, const TCliOptions& options, TWei
                   << " noise bytes " << totals.noiseBytes << std::endl;
     };
     auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
+    const auto deadline = Deadline(options);
     try {
-        RunClockLoop(clock, Deadline(options), stopRequested, [&] {
+        if (!options.baud && SettleBaud(master, clock, deadline, listener))
+            std::cerr << "listening at " << master.CommUnit().Port().Baud() << " baud\n";
+        RunClockLoop(clock, deadline, stopRequested, [&] {
             master.CommUnit().Port().RunPendingNotifications();
             if (heard) view.Update(listener, weights, UtcMilliseconds());
             heard = false;
@@ -330,7 +369,10 @@ int main(int argc, char** argv)
     TTraceRecorder recorder;
     if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
     if (options->listen) {
-        std::cerr << ", listening at " << channel.Port().Baud() << " baud, sending nothing\n";
+        if (options->baud)
+            std::cerr << ", listening at " << channel.Port().Baud() << " baud, sending nothing\n";
+        else
+            std::cerr << ", listening, sending nothing; trying each baud rate\n";
         const int status = Listen(master, clock, *options, weights);
         master.SetOnTrace({});
         return exitstatus::First(

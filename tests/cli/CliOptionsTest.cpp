@@ -65,6 +65,7 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
         {{"--trace", ""}, "--trace needs a file name"},
         {{"--baud", "9601"},
          "--baud must be a DP rate: 9600, 19200, 45450, 93750, 187500, 500000 or 1500000 (got '9601')"},
+        {{"--baud", "auto"}, "--baud auto goes with --listen"},
         {{"--listen", "--fast"},
          "--listen sends nothing: it goes with neither --live-list, --fast, --backup, --restore nor --calibrate-check"},
         {{"2"}, "unknown option '2'"},
