@@ -212,9 +212,10 @@ its role or layout changes:
 its Data_Exchange lengths, outputs 8 + n and inputs 8 + 16 n), then after
 each Data_Exchange answer the module lines as when connected (of --addr's
 slave, or of every WZM slave with "station A " before them), and the
-command channel whenever the master's command or the slave's reply changes:
+command channel whenever the master's command or the slave's reply changes,
+with "ok" or the module's error text for a finished command:
 
-  station 3 command 52 index 0 value 0 reply stat 52 index 0 value 1234
+  station 3 command 52 index 0 value 0 reply stat 01 index 0 value 1234 ok
 
 The master sends one request at a time: the next one goes out when the
 answer is in or when the answer's time on the line, the slave's reaction

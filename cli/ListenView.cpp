@@ -2,6 +2,7 @@
 
 #include "Monitor.h"
 #include "core/CyclicData.h"
+#include "core/ResultText.h"
 #include "dp/Diagnosis.h"
 
 #include <chrono>
@@ -23,6 +24,14 @@ std::string Hex2(std::uint8_t b)
     return text;
 }
 
+// What a finished command's Stat says: " ok", or the module's error text.
+std::string Outcome(std::uint8_t stat)
+{
+    if (stat == 0x00 || stat == 0x80) return {};
+    if (resulttext::IsSuccess(stat)) return " ok";
+    return " " + resulttext::ErrorText(resulttext::ErrorCode(stat));
+}
+
 // The master's command and the slave's reply, as the channel carries them.
 std::string ChannelLine(std::uint8_t address, const buslisten::TStation& station)
 {
@@ -33,7 +42,7 @@ std::string ChannelLine(std::uint8_t address, const buslisten::TStation& station
     return "station " + std::to_string(address) + " command " + Hex2(out[cyclic::OutCmd]) + " index " +
            std::to_string(out[cyclic::OutIndex]) + " value " +
            std::to_string(cyclic::ReadInt32(out + cyclic::OutValue)) + " reply stat " + Hex2(reply->Stat) + " index " +
-           std::to_string(reply->Index) + " value " + std::to_string(reply->Value);
+           std::to_string(reply->Index) + " value " + std::to_string(reply->Value) + Outcome(reply->Stat);
 }
 
 }  // namespace
