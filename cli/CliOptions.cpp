@@ -205,11 +205,13 @@ sequence goes out. It prints a line per station when first heard and when
 its role or layout changes:
 
   station 2 master
-  station 3 slave weighing 8 module(s) config C0 07 07 20 1F ...
+  station 3 slave weighing 8 module(s) prm ... config C0 07 07 20 1F ...
   station 5 slave layout outputs 4 inputs 4
 
 (a slave is taken for a WZM slave by the Chk_Cfg its master sends, or by
-its Data_Exchange lengths, outputs 8 + n and inputs 8 + 16 n), then after
+its Data_Exchange lengths, outputs 8 + n and inputs 8 + 16 n; prm and
+config are the Set_Prm and Chk_Cfg its master sent), each diagnosis it gives
+when it changes (as --diag prints it), then after
 each Data_Exchange answer the module lines as when connected (of --addr's
 slave, or of every WZM slave with "station A " before them), and the
 command channel whenever the master's command or the slave's reply changes,

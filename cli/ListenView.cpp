@@ -55,6 +55,7 @@ std::string TListenView::StationLine(std::uint8_t address, const buslisten::TSta
     else if (station.exchanges > 0)
         line += " layout outputs " + std::to_string(station.outputLength) + " inputs " +
                 std::to_string(station.inputLength);
+    if (!station.setPrm.empty()) line += " prm " + diag::Hex(station.setPrm);
     if (!station.chkCfg.empty()) line += " config " + diag::Hex(station.chkCfg);
     if (station.diagnosis) line += " ident " + Hex2(station.diagnosis->ident >> 8) + Hex2(station.diagnosis->ident);
     return line;
@@ -86,6 +87,10 @@ void TListenView::Update(const buslisten::TBusListener& listener, TWeightLog& we
         if (station.role != buslisten::TRole::Unknown && said_[address] != line) {
             said_[address] = line;
             out_ << line << '\n';
+        }
+        if (station.diagnosis) {
+            const std::string diagnosis = diag::Line(*station.diagnosis);
+            if (diagSaid_[address] != diagnosis) out_ << (diagSaid_[address] = diagnosis) << '\n';
         }
         if (Shown(address, station)) Values(address, station, weights, utcMs);
     }

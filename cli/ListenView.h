@@ -1,8 +1,9 @@
 // What quorvel-cli --listen prints of the line it hears: a line per station
 // when it is first heard and whenever its role or layout changes, after each
 // Data_Exchange answer of a weighing slave shown one line per module (as
-// when connected), the command channel whenever the master's command or the
-// slave's reply changes, and per-station counters for --stats.
+// when connected), a slave's diagnosis whenever it changes, the command
+// channel whenever the master's command or the slave's reply changes, and
+// per-station counters for --stats.
 #pragma once
 
 #include "WeightLog.h"
@@ -22,7 +23,8 @@ public:
     // Prints what changed since the last call; module blocks also go to
     // `weights` when it records.
     void Update(const buslisten::TBusListener& listener, TWeightLog& weights, std::int64_t utcMs);
-    // "station 3 slave weighing 8 modules", "station 2 master", "station 5 slave layout outputs 4 inputs 4".
+    // "station 3 slave weighing 8 module(s) prm ... config ... ident 09C5", "station 2 master",
+    // "station 5 slave layout outputs 4 inputs 4".
     static std::string StationLine(std::uint8_t address, const buslisten::TStation& station);
     // "stats station 3 slave requests 10 answers 9 repeats 1 no answer 1 bad 0/0/0/0/0 last heard 5 ms ago cycle 12
     // ms".
@@ -38,4 +40,5 @@ private:
     std::map<std::uint8_t, std::string> said_;         // the station line last printed
     std::map<std::uint8_t, std::uint64_t> exchanges_;  // answers already shown
     std::map<std::uint8_t, std::string> channelSaid_;  // the command channel line last printed
+    std::map<std::uint8_t, std::string> diagSaid_;     // the diagnosis line last printed
 };
