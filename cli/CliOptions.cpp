@@ -7,6 +7,7 @@
 #include "mqtt/BrokerUrl.h"
 #include "serial/SystemInfo.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -65,6 +66,10 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
                                    : options.acceptUnchecked) = true;
             continue;
         }
+        if (name == "--listen") {
+            options.listen = true;
+            continue;
+        }
         if (name == "--live-list" || name == "--diag" || name == "--stats") {
             (name == "--diag" ? options.diag : name == "--stats" ? options.stats : options.liveList) = true;
             continue;
@@ -74,7 +79,8 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
             name != "--backup" && name != "--restore" && name != "--calibrate-check" && name != "--mqtt" &&
             name != "--mqtt-topic" && name != "--mqtt-user" && name != "--mqtt-password-file" &&
             name != "--mqtt-password" && name != "--mqtt-ca" && name != "--mqtt-interval" &&
-            name != "--mqtt-client-id" && name != "--config") {
+            name != "--mqtt-client-id" && name != "--config" &&
+            name != "--baud") {
             error = "unknown option '" + name + "'";
             return false;
         }
@@ -89,9 +95,10 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
             if (!options.comNumber) error = "--com must be a port number from 1 to 255" + got;
         } else if (name == "--addr") {
             const auto n = WholeNumber(value, 0, 126);
-            if (n)
+            if (n) {
                 options.slaveAddress = *n;
-            else
+                options.addressGiven = true;
+            } else
                 error = "--addr must be a PROFIBUS address from 0 to 126" + got;
         } else if (name == "--modules") {
             const auto n = WholeNumber(value, 1, 8);
@@ -114,6 +121,15 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
         } else if (name == "--calibrate-check") {
             options.calibrateCheck = ParseReferenceKg(value);
             if (!options.calibrateCheck) error = "--calibrate-check must be a reference weight in kg above 0" + got;
+        } else if (name == "--baud" && value == "auto") {
+            options.baud.reset();
+            options.baudAuto = true;
+        } else if (name == "--baud") {
+            options.baudAuto = false;
+            options.baud = WholeNumber(value, 1, DpBaudRates[std::size(DpBaudRates) - 1]);
+            if (!options.baud ||
+                std::find(std::begin(DpBaudRates), std::end(DpBaudRates), *options.baud) == std::end(DpBaudRates))
+                error = "--baud must be a DP rate: 9600, 19200, 45450, 93750, 187500, 500000 or 1500000" + got;
         } else if (name == "--module") {
             options.module = WholeNumber(value, 0, 7);
             if (!options.module) error = "--module must be a module's unit address from 0 to 7" + got;
@@ -223,6 +239,12 @@ std::optional<TCliOptions> ParseCliOptions(const std::vector<std::string>& args,
         error = "--backup, --restore and --calibrate-check exclude each other";
     else if ((runs == 1) != options.module.has_value())
         error = "--module K goes with --backup FILE, --restore FILE or --calibrate-check KG";
+    else if (options.baudAuto && !options.listen)
+        error = "--baud auto goes with --listen";
+    else if (options.listen && (runs > 0 || options.liveList || options.fast))
+        error =
+            "--listen sends nothing: it goes with neither --live-list, --fast, --backup, --restore nor "
+            "--calibrate-check";
     else if ((options.writeAll || options.acceptUnchecked || options.partial) && options.restoreFile.empty())
         error = std::string(options.writeAll  ? "--all"
                             : options.partial ? "--partial"
@@ -268,6 +290,8 @@ std::string CliUsage()
        quorvel-cli --module K --calibrate-check KG [--com N] [--addr A] [--modules M]
                    [--com N] [--addr A] [--modules M]
        quorvel-cli --live-list [--com N] [--diag] [--adapter-latency MS] [--trace FILE]
+       quorvel-cli --listen [--com N] [--baud B] [--addr A] [--seconds S] [--stats] [--trace FILE]
+                   [--weights FILE]
        quorvel-cli --list-ports
 
 Checks the PROFIBUS DP link to a WZM slave: acts as master station 0 on a
@@ -300,6 +324,26 @@ up to three times, and never while bytes are still arriving. When another
 master answers, or is heard passing the token, it says so: quorvel-cli is
 a master without token passing and would disturb that master's bus.
 
+With --listen it hears a bus that another master (a PLC) drives and sends
+nothing: the port refuses every write, RTS stays low, and no start
+sequence goes out. It prints a line per station when first heard and when
+its role or layout changes:
+
+  station 2 master
+  station 3 slave weighing 8 module(s) prm ... config C0 07 07 20 1F ...
+  station 5 slave layout outputs 4 inputs 4
+
+(a slave is taken for a WZM slave by the Chk_Cfg its master sends, or by
+its Data_Exchange lengths, outputs 8 + n and inputs 8 + 16 n; prm and
+config are the Set_Prm and Chk_Cfg its master sent), each diagnosis it gives
+when it changes (as --diag prints it), then after
+each Data_Exchange answer the module lines as when connected (of --addr's
+slave, or of every WZM slave with "station A " before them), and the
+command channel whenever the master's command or the slave's reply changes,
+with "ok" or the module's error text for a finished command:
+
+  station 3 command 52 index 0 value 0 reply stat 01 index 0 value 1234 ok
+
 The master sends one request at a time: the next one goes out when the
 answer is in or when the answer's time on the line, the slave's reaction
 time and the adapter's allowance have passed, and the line has been idle
@@ -329,6 +373,17 @@ Options:
                learned; at exit also the time from start to Connected and
                the data exchanges per second since.
   --live-list  list the stations on the bus and exit.
+  --listen     hear the bus and send nothing (see above). With --stats one
+               line per station every 10 s and at exit: role, requests,
+               answers, repeats (same FCB with FCV set), requests left
+               without answer, bad frames (check sum/length/end byte/time/
+               parity), last heard, cycle time, a master's token rotation.
+  --baud B     the line's rate: 9600, 19200, 45450, 93750, 187500, 500000
+               or 1500000 (default 19200); line times, the slot time and
+               the idle time follow it. With --listen also "auto", the
+               default there: each rate the port takes, up to 1 s each and
+               round after round, until valid telegrams arrive; each rate
+               tried is printed with what was heard at it.
   --list-ports list the COM ports and exit: one line each with its device
                (a link with where it points) and what the system says of
                it, such as a USB adapter's maker, product and IDs, a
@@ -428,9 +483,11 @@ Exit status (where two hold, the lower one other than 0):
   0  all went well: connected at the end; with --backup every item read,
      with --restore every item written confirmed and every item of the
      pages in FILE (or --partial), with --live-list a station answered,
-     with --calibrate-check the weight within one display step of KG.
+     with --calibrate-check the weight within one display step of KG,
+     with --listen a valid telegram was heard.
   1  the link was not up at the end, or a backup, restore or check stopped
-     before its end; with --live-list: no station answered.
+     before its end; with --live-list: no station answered; with --listen:
+     no valid telegram was heard.
   2  a wrong option, a file that cannot be used (checked before the port
      opens: a restore file cut, altered or from another page layout, an
      output that is a link, device or folder, two options naming one

@@ -10,6 +10,7 @@ struct TCliOptions {
 
     std::optional<int> comNumber;  // none: chosen as the port scan does
     int slaveAddress = 3;
+    bool addressGiven = false;  // --addr was given (--listen then shows that slave only)
     int moduleCount = 1;
     std::optional<double> seconds;         // none: until interrupted
     bool fast = false;                     // the next Data_Exchange request as soon as the answer is in
@@ -27,6 +28,9 @@ struct TCliOptions {
     bool partial = false;                  // --restore's file is meant to hold only some items
     std::optional<double> calibrateCheck;  // kg of the reference weight on the module's scale
     bool listPorts = false;                // print the COM ports and what the system says of them
+    bool listen = false;                   // hear the bus and send nothing
+    std::optional<int> baud;               // none: 19200, or with --listen each rate in turn
+    bool baudAuto = false;                 // --baud auto was given
     std::string mqttUrl;                   // empty: nothing published
     std::string mqttTopic;                 // empty: quorvel/<host name>/<slave address>
     std::string mqttUser;
@@ -37,6 +41,9 @@ struct TCliOptions {
     std::string configFile;        // the options read before the command line's
     bool help = false;
 };
+
+// The baud rates of a DP line that --baud takes.
+inline constexpr int DpBaudRates[] = {9600, 19200, 45450, 93750, 187500, 500000, 1500000};
 
 // Parses the arguments after the program name, after the options of the
 // file --config names (one "name = value" a line, "#" comments, a flag as

@@ -6,6 +6,7 @@
 #include "ClockLoop.h"
 #include "ExitStatus.h"
 #include "Gateway.h"
+#include "ListenView.h"
 #include "ModuleBackup.h"
 #include "core/OutputFile.h"
 #include "Monitor.h"
@@ -134,6 +135,86 @@ int LiveList(T_DPV0& master, TManualTimer& clock, const TCliOptions& options)
             break;
         }
     return scan.Stations().empty() ? exitstatus::LinkDown : exitstatus::AllWell;
+}
+
+// --baud auto: listens at each DP rate the port accepts for up to a second,
+// round after round, and keeps the first at which valid telegrams arrive;
+// says on standard error what it heard at each. False when none did before
+// `deadline` or a stop.
+bool SettleBaud(T_DPV0& master, TManualTimer& clock, std::chrono::steady_clock::time_point deadline,
+                buslisten::TBusListener& listener)
+{
+    TCommUnit& channel = master.CommUnit();
+    while (!stopRequested && std::chrono::steady_clock::now() < deadline) {
+        for (const int rate : DpBaudRates) {
+            try {
+                channel.Port().SetBaud(rate);
+            } catch (const std::exception& e) {
+                std::cerr << "baud " << rate << ": not taken by the port (" << e.what() << ")\n";
+                continue;
+            }
+            channel.ClearBuffer();
+            listener = {};
+            volatile std::sig_atomic_t settled = 0;
+            const auto until = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+            RunClockLoop(clock, until, settled, [&] {
+                channel.Port().RunPendingNotifications();
+                if (stopRequested || listener.Totals().telegrams > 0) settled = 1;
+            });
+            const buslisten::TLineTotals& heard = listener.Totals();
+            std::size_t bad = 0;
+            for (const std::uint64_t n : heard.bad) bad += n;
+            std::cerr << "baud " << rate << ": " << heard.telegrams << " valid telegram(s), " << bad
+                      << " bad frame(s), " << heard.noiseBytes << " noise byte(s)\n";
+            if (heard.telegrams > 0) return true;
+            if (stopRequested || std::chrono::steady_clock::now() >= deadline) return false;
+        }
+    }
+    return false;
+}
+
+// --listen: hears the line through the idle master's channel, which the
+// port refuses to send on, and prints what it hears; exit 0 once a valid
+// telegram was heard.
+int Listen(T_DPV0& master, TManualTimer& clock, const TCliOptions& options, TWeightLog& weights)
+{
+    buslisten::TBusListener listener;
+    TListenView view(std::cout, options.addressGiven ? std::optional<int>(options.slaveAddress) : std::nullopt);
+    bool heard = false;
+    master.SetOnHeard([&](const TWirePiece& piece) {
+        listener.Piece(piece.kind, piece.fault, piece.bytes, piece.arrived);
+        heard = true;
+    });
+    const auto printStats = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        for (const auto& [address, station] : listener.Stations())
+            std::cout << TListenView::StatsLine(address, station, now) << '\n';
+        const buslisten::TLineTotals& totals = listener.Totals();
+        std::cout << "stats line telegrams " << totals.telegrams << " unpaired answers " << totals.unpaired
+                  << " noise bytes " << totals.noiseBytes << std::endl;
+    };
+    auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
+    const auto deadline = Deadline(options);
+    try {
+        if (!options.baud && SettleBaud(master, clock, deadline, listener))
+            std::cerr << "listening at " << master.CommUnit().Port().Baud() << " baud\n";
+        RunClockLoop(clock, deadline, stopRequested, [&] {
+            master.CommUnit().Port().RunPendingNotifications();
+            if (heard) view.Update(listener, weights, UtcMilliseconds());
+            heard = false;
+            if (options.stats && std::chrono::steady_clock::now() >= nextStats) {
+                nextStats += StatsPeriod;
+                printStats();
+            }
+        });
+    } catch (const std::exception& e) {
+        master.SetOnHeard({});
+        return Fail(e.what());
+    }
+    master.SetOnHeard({});
+    if (options.stats) printStats();
+    if (listener.Totals().telegrams == 0) std::cerr << "quorvel-cli: no valid telegram heard\n";
+    return listener.Totals().telegrams > 0 ? exitstatus::AllWell : exitstatus::LinkDown;
 }
 
 // The run --backup or --restore asks for, checked before the link starts:
@@ -281,6 +362,8 @@ int main(int argc, char** argv)
     TMonitor monitor(master, std::cout);
     TCommUnit& channel = master.CommUnit();
     channel.Port().SetPromptForPort(false);  // no one to ask: no port is an error
+    channel.Port().SetBaud(options->baud.value_or(19200));
+    channel.SetListenOnly(options->listen);  // before the open: RTS never rises
     TListPortChooser ports;
     try {
         if (options->comNumber)
@@ -306,6 +389,16 @@ int main(int argc, char** argv)
     std::cerr << "Using COM" << com << " (" << porttable::ResolveComPort(com) << ")";
     TTraceRecorder recorder;
     if (!options->traceFile.empty() && !StartTrace(master, recorder, options->traceFile, error)) return Fail(error);
+    if (options->listen) {
+        if (options->baud)
+            std::cerr << ", listening at " << channel.Port().Baud() << " baud, sending nothing\n";
+        else
+            std::cerr << ", listening, sending nothing; trying each baud rate\n";
+        const int status = Listen(master, clock, *options, weights);
+        master.SetOnTrace({});
+        return exitstatus::First(
+            status, recorder.Stop().empty() && !weights.Stopped() ? exitstatus::AllWell : exitstatus::OutputCut);
+    }
     if (options->liveList) {
         std::cerr << ", asking station addresses " << TLiveListScan::FirstAddress << " to "
                   << TLiveListScan::LastAddress << '\n';

@@ -47,6 +47,7 @@ T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
         ShowNotice(text);
     });
     commUnit_->SetOnWire([this](const TWirePiece& piece) {
+        if (onHeard_) onHeard_(piece);
         if (!onTrace_) return;
         const bool telegram = piece.kind == fdl::TCutKind::Complete;
         onTrace_(

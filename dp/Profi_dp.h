@@ -139,6 +139,9 @@ public:
     // and comments for start, stop and the port's loss and return, for a
     // trace; independent of OnSend and OnReceive.
     void SetOnTrace(TTraceEvent handler) { onTrace_ = std::move(handler); }
+    // Every piece the channel cuts off the line, also while stopped: a
+    // listener reads the line through it.
+    void SetOnHeard(TCommUnit::TWireEvent handler) { onHeard_ = std::move(handler); }
     // Puts an entry into the trace (the live list's requests, say).
     void Trace(TTraceKind kind, const TByteString& bytes, const std::string& comment = {});
     // Not owned; may stay unset (the text then goes only to OnStatusText).
@@ -236,6 +239,7 @@ private:
     TStateEvent onStateChange_;
     TTextEvent onStatusText_;
     TTraceEvent onTrace_;
+    TCommUnit::TWireEvent onHeard_;
     TStatusDisplay* statusEdit_ = nullptr;
     std::unique_ptr<TCommUnit> commUnit_;
     std::int32_t moduleCount_ = 1;

@@ -93,7 +93,7 @@ void TCommUnit::OpenAndPoll(std::uint16_t comNumber)
     port_->OpenPort();
     Opened();
     port_->SetDTR(true);
-    port_->SetRTS(true);
+    port_->SetRTS(!port_->ListenOnly());
     pollTimer_->SetEnabled(true);
 }
 
@@ -367,10 +367,17 @@ void TCommUnit::ClearBuffer()
     rxBuffer_.fill(0);
 }
 
+void TCommUnit::SetListenOnly(bool on)
+{
+    port_->SetListenOnly(on);
+    held_.Clear();
+    if (on && port_->Open()) port_->SetRTS(false);
+}
+
 bool TCommUnit::Write(const TByteString& bytes)
 {
     CheckDevice();
-    if (deviceLost_ || refused_) return false;
+    if (deviceLost_ || refused_ || port_->ListenOnly()) return false;
     if (!port_->Open()) {
         port_->WriteString(bytes);  // the component opens it or raises why not
         return true;

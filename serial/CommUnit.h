@@ -169,7 +169,13 @@ public:
     // answer); otherwise failures of the port component propagate.
     // A write the line's idle time holds goes out at the timer's wake; a
     // newer write replaces one still held (the master has given up on it).
+    // In listen mode nothing is written, held or queued: false.
     bool Write(const TByteString& bytes);
+    // Listen mode: the port refuses output (see TVeltCustomComPort::
+    // SetListenOnly), RTS stays low so that an adapter that keys its driver
+    // on RTS stays off the line, and Write sends nothing.
+    void SetListenOnly(bool on);
+    bool ListenOnly() const { return port_->ListenOnly(); }
     bool WriteHeld() const { return !held_.empty(); }
 
     TVeltComPort& Port() { return *port_; }

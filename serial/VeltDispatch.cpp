@@ -349,6 +349,7 @@ std::uint32_t TVeltBaseDispatcher::OutputFill() const
 int TVeltBaseDispatcher::QueueBlock(const std::uint8_t* bytes, std::size_t count)
 {
     if (count == 0) return ecOK;
+    if (listenOnly_) return ecListenOnly;
     int result = ecOK;
     {
         std::lock_guard lock(OutputLock);

@@ -147,7 +147,11 @@ public:
     // ---- Output ----
     // Queues all `count` bytes or none: ecOutputBufferTooSmall when they do not
     // fit, ecPutBlockFail when the device refuses them.
+    // ecListenOnly, with nothing queued, while listen-only is on.
     [[nodiscard]] int QueueBlock(const std::uint8_t* bytes, std::size_t count);
+    // A listening port sends nothing: every block offered is refused.
+    void SetListenOnly(bool on) { listenOnly_ = on; }
+    bool ListenOnly() const { return listenOnly_; }
     std::uint32_t OutputUsed();
     std::uint32_t OutputSize() const { return outputSize_; }
     // Drops what waits for output; an unfinished write is abandoned.
@@ -365,6 +369,7 @@ private:
     bool rs485_ = false;
     std::uint8_t priorityBoost_ = 0;
     std::atomic<bool> deviceGone_{false};
+    std::atomic<bool> listenOnly_{false};
     std::atomic<int> deviceGoneError_{0};
     std::atomic<std::uint32_t> eventMask_{0};
     bool trailingRing_ = false;

@@ -65,6 +65,7 @@ const TCodeClass codeClasses[] = {
     {-3008, Throw<ETracingNotEnabled>},
     {-3009, Throw<ELoggingNotEnabled>},
     {-3010, Throw<EBaseAddressNotSet>},
+    {-3011, Throw<EListenOnly>},
     {-4001, Throw<EModemNotStarted>},
     {-4002, Throw<EModemBusy>},
     {-4003, Throw<EModemNotDialing>},

@@ -75,6 +75,7 @@ VELT_EXCEPTION_CLASS(EBufferIsEmpty, ESerialIO)
 VELT_EXCEPTION_CLASS(ETracingNotEnabled, ESerialIO)
 VELT_EXCEPTION_CLASS(ELoggingNotEnabled, ESerialIO)
 VELT_EXCEPTION_CLASS(EBaseAddressNotSet, ESerialIO)
+VELT_EXCEPTION_CLASS(EListenOnly, ESerialIO)
 
 // Modem.
 VELT_EXCEPTION_CLASS(EModemNotStarted, EModem)

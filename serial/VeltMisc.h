@@ -58,6 +58,7 @@ inline constexpr int ecBufferIsEmpty = -3007;
 inline constexpr int ecTracingNotEnabled = -3008;
 inline constexpr int ecLoggingNotEnabled = -3009;
 inline constexpr int ecBaseAddressNotSet = -3010;
+inline constexpr int ecListenOnly = -3011;  // a write on a port opened for listening
 
 // Modem.
 inline constexpr int ecModemNotStarted = -4001;

@@ -408,6 +408,7 @@ void TVeltCustomComPort::Assign(const TVeltCustomComPort& other)
     rs485Mode_ = other.rs485Mode_;
     availThreshold_ = other.availThreshold_;
     priorityBoost_ = other.priorityBoost_;
+    listenOnly_ = other.listenOnly_;
     listeners_ = other.listeners_;
     nextListenerId_ = other.nextListenerId_;
     prompt_ = other.prompt_;

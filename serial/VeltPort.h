@@ -131,6 +131,10 @@ public:
     void SetAvailThreshold(std::uint16_t count);
     std::uint8_t PriorityBoost() const { return priorityBoost_; }
     void SetPriorityBoost(std::uint8_t boost);
+    // A port for listening: WriteString raises EListenOnly and nothing reaches
+    // the device. Takes effect at once on an open port.
+    bool ListenOnly() const { return listenOnly_; }
+    void SetListenOnly(bool on);
 
     // ---- Events ----
     void SetOnTrigger(TTriggerEvent handler);
@@ -159,7 +163,8 @@ public:
     virtual void OpenPort();   // raises on failure and leaves the port Closed
     virtual void ClosePort();  // never raises on an open or closed port
     // Queues all bytes for sending; "" does nothing. Raises EOutputBufferTooSmall
-    // (nothing queued) when they do not fit, ECommNotOpen when closed and AutoOpen is off.
+    // (nothing queued) when they do not fit, ECommNotOpen when closed and AutoOpen is off,
+    // EListenOnly when the port listens.
     void WriteString(const TByteString& s);
     bool InputAvailable();
     std::uint8_t ReadByte();  // raises EBufferIsEmpty when nothing waits
@@ -293,6 +298,7 @@ private:
     bool rs485Mode_ = false;
     std::uint16_t availThreshold_ = 1;
     std::uint8_t priorityBoost_ = 0;
+    bool listenOnly_ = false;
     std::uint16_t tapiHandle_ = 0;
 
     TLinkState linkState_ = TLinkState::Closed;

@@ -127,6 +127,7 @@ void TVeltCustomComPort::OpenPort()
     if (tapiMode_ != tmOn) CheckComNumber();
     dispatcher_ = MakeDispatcher();
     if (!dispatcher_) throw ENullApi(ecNullApi);
+    dispatcher_->SetListenOnly(listenOnly_);
     try {
         if (tapiMode_ == tmOn && tapiHandle_ == 0) Check(ecNotOpenedByTapi);
         int code = StartDevice();
@@ -266,6 +267,12 @@ TVeltBaseDispatcher& TVeltCustomComPort::RequireDispatcher()
         throw ECommNotOpen(ecCommNotOpen);  // reached only while loading
     }
     return *d;
+}
+
+void TVeltCustomComPort::SetListenOnly(bool on)
+{
+    listenOnly_ = on;
+    if (dispatcher_) dispatcher_->SetListenOnly(on);
 }
 
 void TVeltCustomComPort::WriteString(const TByteString& s)

@@ -4,6 +4,7 @@
 // trace as tshark decodes it with the shipped dissector, and the weight log.
 #include "tests/support/ChildProcess.h"
 #include "tests/support/LinkedPorts.h"
+#include "tests/support/SlaveCounts.h"
 #include "core/ParameterBackup.h"
 #include "module/core/ConfigFile.h"
 #include "module/core/PageLayout.h"
@@ -706,4 +707,67 @@ TEST_F(CliLinkTest, CalibrateCheckComparesTheRestingGrossWithTheReference)
     EXPECT_EQ(shaking->Wait(1s), 5);
     EXPECT_NE(shaking->Output().find("failed: the weight did not come to rest"), std::string::npos)
         << shaking->Output();
+}
+
+namespace {
+
+// A number the simulator's --stats FILE holds under `key`; nothing when absent.
+std::optional<long long> StatsValue(const std::string& path, const std::string& key)
+{
+    std::ifstream in(path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t at = text.find("\"" + key + "\"");
+    if (at == std::string::npos) return std::nullopt;
+    const std::size_t value = text.find_first_of("0123456789", at + key.size() + 2);
+    if (value == std::string::npos) return std::nullopt;
+    return std::strtoll(text.c_str() + value, nullptr, 10);
+}
+
+}  // namespace
+
+// A line where no master talks: nothing is heard, nothing is sent.
+TEST_F(CliLinkTest, ListenerOnASilentLineSendsNothingAndExitsOne)
+{
+    TempFolder folder;
+    const std::string stats = folder.str() + "/slave.json";
+    auto slave = StartSlave(2, 1, {"--stats", stats});
+    auto cli = StartCli({"--listen", "--com", "2", "--seconds", "3", "--stats"});
+    EXPECT_EQ(cli->Wait(20s), 1) << cli->Errors();
+    EXPECT_NE(cli->Errors().find("no valid telegram heard"), std::string::npos) << cli->Errors();
+    slave->Stop();  // the simulator writes its counts as it ends
+    const auto counts = SlaveCounts::Read(stats);
+    ASSERT_TRUE(counts);
+    EXPECT_EQ(counts->requests + counts->collisions, 0);
+}
+
+// A PLC master drives a slave of eight modules; the listener on a tap of the
+// line shows the modules' values and writes nothing.
+TEST_F(CliLinkTest, ListenerOnAPlantShowsTheModulesValuesAndWritesNothing)
+{
+    auto help = std::make_unique<ChildProcess>(slaveProgram, std::vector<std::string>{"--help"});
+    help->Wait(10s);
+    std::string helpText;
+    for (const auto& line : help->Lines()) helpText += line.text + '\n';
+    if (helpText.find("--plant") == std::string::npos) GTEST_SKIP() << "quorvel-slave has no --plant";
+    TempFolder folder;
+    const std::string stats = folder.str() + "/plant.json";
+    auto plant =
+        StartSlave(2, {"--plant", "--addr", "3", "--modules", "8", "--tap", "5", "--baud", "19200", "--stats", stats});
+    ASSERT_TRUE(WaitUntil([] { return std::filesystem::exists(portdir::LinkPath(5)); }, 5000ms));
+    auto cli = StartCli({"--listen", "--com", "5", "--addr", "3", "--seconds", "10", "--baud", "19200"});
+    EXPECT_EQ(cli->Wait(30s), 0) << cli->Errors();
+    std::size_t values = 0;
+    bool slaveLine = false;
+    for (const auto& line : cli->Lines()) {
+        slaveLine |= line.text.rfind("station 3 slave weighing 8 module(s)", 0) == 0;
+        ModuleLine m;
+        if (!ParseModuleLine(line.text, m)) continue;
+        ++values;
+        EXPECT_NEAR(std::stod(m.gross), 60.0 + 25.0 * m.k, 1.0) << line.text;
+        EXPECT_EQ(m.manufacturer, "57 5A 0" + std::to_string(m.k)) << line.text;
+    }
+    EXPECT_TRUE(slaveLine);
+    EXPECT_GT(values, 8u);
+    plant->Stop();
+    EXPECT_EQ(StatsValue(stats, "tap_written"), 0);
 }

@@ -39,6 +39,9 @@ TEST(CliOptions, DefaultsAndFullLine)
     EXPECT_EQ(full->weightsFile, "w.csv");
     EXPECT_EQ(Parse({"--addr", "0"})->slaveAddress, 0);
     EXPECT_TRUE(Parse({"--help"})->help);
+    const auto listen = Parse({"--listen", "--baud", "1500000", "--addr", "3"});
+    EXPECT_TRUE(listen->listen && listen->addressGiven);
+    EXPECT_EQ(listen->baud, 1500000);
 }
 
 TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
@@ -61,7 +64,11 @@ TEST(CliOptions, RefusesValuesOutsideTheirRangeWithAMessage)
          "--seconds must be a number of seconds above 0 and at most 8640000 (100 days) (got '1e10')"},
         {{"--com"}, "--com needs a value"},
         {{"--trace", ""}, "--trace needs a file name"},
-        {{"--baud", "9600"}, "unknown option '--baud'"},
+        {{"--baud", "9601"},
+         "--baud must be a DP rate: 9600, 19200, 45450, 93750, 187500, 500000 or 1500000 (got '9601')"},
+        {{"--baud", "auto"}, "--baud auto goes with --listen"},
+        {{"--listen", "--fast"},
+         "--listen sends nothing: it goes with neither --live-list, --fast, --backup, --restore nor --calibrate-check"},
         {{"2"}, "unknown option '2'"},
         {{"--module", "0", "--calibrate-check", "0"},
          "--calibrate-check must be a reference weight in kg above 0 (got '0')"},

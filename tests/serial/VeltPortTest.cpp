@@ -212,6 +212,22 @@ TEST_F(VeltPortTest, WriteStringOfNothingOfTheFreeRoomAndOneByteMore)
     EXPECT_EQ(got.substr(got.size() - 255), std::string(200, 'a') + std::string(55, 'b'));
 }
 
+TEST_F(VeltPortTest, ListeningPortRefusesEveryWriteAndNothingReachesTheLine)
+{
+    PtyPair& com1 = ports.Add(1);
+    port.SetComNumber(1);
+    port.SetListenOnly(true);
+    port.OpenPort();
+    ExpectRaises<EListenOnly>([&] { port.WriteString(Text("request")); }, -3011,
+                              "Port is open for listening only: nothing is sent");
+    EXPECT_EQ(port.Dispatcher()->OutputUsed(), 0u);
+    EXPECT_EQ(ReadFarText(com1, 100ms, 100ms), "");
+
+    port.SetListenOnly(false);  // the same open port sends again
+    port.WriteString(Text("sent"));
+    EXPECT_EQ(ReadFarText(com1, 100ms, 100ms), "sent");
+}
+
 TEST_F(VeltPortTest, DtrUnderHardwareFlowControlKeepsItsValue)
 {
     ports.Add(1);
