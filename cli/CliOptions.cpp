@@ -201,9 +201,10 @@ Options:
   --stats      print the bus counters every 10 s and at exit: requests,
                valid answers, no answer, bad answers (check sum, length,
                end byte, time, parity), noise bytes dropped, repeats, late
-               answers dropped, last and mean cycle time, the allowance
-               learned; at exit also the time from start to Connected and
-               the data exchanges per second since.
+               answers dropped, the last cycle time with the mean, least
+               and largest since the start, the allowance learned; at exit
+               also the time from start to Connected and the data
+               exchanges per second since.
   --live-list  list the stations on the bus and exit.
   --list-ports list the COM ports and exit: one line each with its device
                (a link with where it points) and what the system says of
