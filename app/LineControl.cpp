@@ -76,6 +76,7 @@ busstats::TSnapshot TLineControl::Snapshot() const
 
 void TLineControl::ResetCounters()
 {
+    master_.ResetCycles();
     counts_.Reset(Snapshot());
     since_ = QDateTime::currentDateTime();
     UpdateCounters();

@@ -9,9 +9,7 @@
 #include "StationsControl.h"
 #include "WZMdata.h"
 #include "dp/Profi_dp.h"
-#include "core/ResultText.h"
 #include "module/FillCell.h"
-#include "module/core/CalibrationKeys.h"
 #include "module/FunctionButton.h"
 #include "module/Parameters.h"
 #include "serial/PortDirectory.h"
@@ -100,14 +98,7 @@ void TForm1::FormCreate()
     statusEdit_->ShowStatus("Not Connected", Maroon);  // the present state from the start
     errorbox::Guard([this] { Master->SlaveAddress = ParseSlaveAddress(cbxProfiAddr->currentText().toStdString()); });
     Master->SetOnSend([this](const TByteString& telegram) { TelegramSent(telegram); });
-    // Weights show the decimal places a module reports for DP, whoever read it.
-    decimals_.fill(3);
-    connect(this, &TForm1::CommandEnded, this, [this](const TCommandResult& result) {
-        const TByteString dp = calkeys::Read(calkeys::DP);
-        if (!result.givenUp && result.cmd == dp[0] && result.index == dp[1] && resulttext::IsSuccess(result.stat) &&
-            result.value >= 0 && result.value <= 6 && result.unit < PageSlots)
-            decimals_[result.unit] = result.value;
-    });
+    decimals_.fill(3);  // until a module reports its DP
     line_ = std::make_unique<TLineControl>(*Master, MenuBar, HelpMenu->menuAction(), StatusBar, this);
     view_ = std::make_unique<TViewControl>(
         PageControl1, PageSlots,
@@ -154,7 +145,7 @@ void TForm1::FormCreate()
                                [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
                                [this] { return SelectedModule(); }},
         Parameters);
-    connect(this, &TForm1::CommandEnded, backup_.get(), &TBackupControl::TakeResult);
+    ConnectResultConsumers();
     trace_ =
         std::make_unique<TTraceControl>(*Master, RecordTraceAction, StatusBar,
                                         TTraceControl::THooks{[this](const QString& line) { AddMessage(line); }}, this);

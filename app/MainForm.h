@@ -168,11 +168,15 @@ public:
     void SendNextCommand();
     // Shows a placed command in the Cmd edits and the memo.
     void ShowPlacement(const std::optional<TCommandChannel::TPlacement>& placed);
-    // The pending command's result is not coming: "** NO RESULT **".
+    // The pending command's result is not coming: its end as given up.
     void GiveUpCommand();
 
-    // Command results and command sources.
-    void ShowResult();
+    // The end of a command in the window's own controls: the result edit
+    // ("** NO RESULT **" for a give-up, the module's error text), the
+    // parameter cell or the page it answers, the running read's item.
+    void ShowResult(const TCommandResult& result);
+
+    // Command sources.
     void FunctionClick(TFnButton* button);
     void ReadParameters(int sheet);
     void WriteParameter(TFillCell* cell);
@@ -215,8 +219,10 @@ public:
     void SaveSettings() const;
 
 signals:
-    // The placed command ended: its result (emitted after ShowResult) or its
-    // give-up. Each client takes only the end of its own command.
+    // The placed command ended: its result or its give-up, published once.
+    // The window's own consumers are connected first (ShowResult, the DP
+    // decimals, the backup, the open dialogs); each client takes only the
+    // end of its own command.
     void CommandEnded(const TCommandResult& result);
     // Module k's block of a Data_Exchange response was read: its gross weight.
     void ModuleRead(int k, double gross);
@@ -241,8 +247,12 @@ private:
     void ConnectControls();
     void ShowModuleBlock(const TByteString& telegram, int k);
     void TakeCommandChannel(const TByteString& telegram);
-    void FeedDialogs();
-    void MarkReadItemRefused();
+    // Publishes the end of the placed command (CommandEnded) and stops the
+    // wait for its result.
+    void EndCommand(bool givenUp);
+    void ConnectResultConsumers();
+    void TakeDecimals(const TCommandResult& result);
+    void FeedDialogs(const TCommandResult& result);
     // Every module page greyed, its last values kept, until its next block.
     void ShowPagesStale();
     // Opens the port named in the PORT box when none is open; throws with
@@ -253,7 +263,7 @@ private:
     void ScanPortsAtStart();
     // Output byte 0 follows the selected unit while no command is out.
     void SelectUnitByte();
-    void ShowSuccess();
+    void ShowSuccess(const TCommandResult& result);
     void OpenPortLater();
     TWZMdata* MakePage(int slot);
     // The unit address box lists the modules there are (0..count-1).

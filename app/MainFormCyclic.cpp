@@ -2,18 +2,11 @@
 // module pages, and the command channel with its queue and handshake.
 #include "MainForm.h"
 
-#include "AppWindows.h"
 #include "core/HexText.h"
-#include "core/ResultRoute.h"
 #include "ViewControl.h"
 #include "WZMdata.h"
 #include "core/WeightFormat.h"
 #include "dp/Profi_dp.h"
-#include "module/Dialog1.h"
-#include "module/Dialog2.h"
-#include "module/Dialog3.h"
-#include "module/Dialog4.h"
-#include "module/Parameters.h"
 
 #include <QLineEdit>
 #include <QLocale>
@@ -99,13 +92,9 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
         edbxStat_out->setText(Text(hextext::Byte(Channel.ResultStat)));
         edbxIndex_out->setText(Text(hextext::Byte(Channel.ResultIndex)));
         edbxValue_out->setText(Text(hextext::Value(Channel.ResultValue)));
-        if (outcome.resultForPending) {
-            resultTimer_->stop();
-            resultWait_.Stop();
-            ShowResult();
-            emit CommandEnded(ResultOf(Channel, false));
-        }
-        FeedDialogs();
+        // A result the module still holds, or one after the give-up, ends
+        // no command.
+        if (outcome.resultForPending) EndCommand(false);
     } else if (outcome.channelFree) {
         if (Read.Running()) {
             ShowPlacement(Read.Next(SelectedModule(), Channel, Master->OutputData));
@@ -115,18 +104,11 @@ void TForm1::TakeCommandChannel(const TByteString& telegram)
     }
 }
 
-// The open dialogs show what the module answered: the mass flow dialog its
-// state, a value dialog the answer to its own command only.
-void TForm1::FeedDialogs()
+void TForm1::EndCommand(bool givenUp)
 {
-    if (Channel.SentCmd == resultroute::MassFlowCommand) {
-        if (DialogForm3 && DialogForm3->isVisible())
-            DialogForm3->UpdateState(Channel.SentCmd, Channel.ResultIndex, Channel.ResultValue);
-        return;
-    }
-    for (TValueDialog* dialog : {static_cast<TValueDialog*>(DialogForm1), static_cast<TValueDialog*>(DialogForm2),
-                                 static_cast<TValueDialog*>(DialogForm4)})
-        if (dialog && dialog->isVisible()) dialog->TakeAnswer(ResultOf(Channel, false));
+    resultTimer_->stop();
+    resultWait_.Stop();
+    emit CommandEnded(ResultOf(Channel, givenUp));
 }
 
 void TForm1::TelegramSent(const TByteString& telegram)
@@ -161,14 +143,10 @@ void TForm1::ShowPlacement(const std::optional<TCommandChannel::TPlacement>& pla
 
 void TForm1::GiveUpCommand()
 {
-    resultTimer_->stop();
-    resultWait_.Stop();
-    if (!Channel.GiveUp(Master->OutputData)) return;
-    const QString text = QStringLiteral("** NO RESULT **");
-    edbxResult->setText(text);
-    AddMessage(text);
-    // No answer is no refusal: the item stays editable, marked as not read.
-    if (Parameters && Read.IsRunningRead(Channel.SentCmd, Channel.SentIndex))
-        Parameters->MarkItemNotRead(Read.Sheet(), static_cast<int>(Read.Item()));
-    emit CommandEnded(ResultOf(Channel, true));
+    if (Channel.GiveUp(Master->OutputData)) {
+        EndCommand(true);
+    } else {
+        resultTimer_->stop();
+        resultWait_.Stop();
+    }
 }

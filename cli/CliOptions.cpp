@@ -369,9 +369,10 @@ Options:
   --stats      print the bus counters every 10 s and at exit: requests,
                valid answers, no answer, bad answers (check sum, length,
                end byte, time, parity), noise bytes dropped, repeats, late
-               answers dropped, last and mean cycle time, the allowance
-               learned; at exit also the time from start to Connected and
-               the data exchanges per second since.
+               answers dropped, the last cycle time with the mean, least
+               and largest since the start, the allowance learned; at exit
+               also the time from start to Connected and the data
+               exchanges per second since.
   --live-list  list the stations on the bus and exit.
   --listen     hear the bus and send nothing (see above). With --stats one
                line per station every 10 s and at exit: role, requests,

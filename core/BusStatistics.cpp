@@ -1,7 +1,5 @@
 #include "BusStatistics.h"
 
-#include <algorithm>
-
 namespace busstats {
 
 const std::vector<TCounterRow>& CounterRows()
@@ -26,26 +24,18 @@ const std::vector<TCounterRow>& CounterRows()
 void TBusStatistics::Reset(const TSnapshot& now)
 {
     baseline_ = now;
-    seen_ = now.bus;
     recent_.assign(1, now);
-    minCycle_ = maxCycle_ = cycleSum_ = 0;
-    cycles_ = 0;
 }
 
 void TBusStatistics::Sample(const TSnapshot& now)
 {
     recent_.push_back(now);
     while (recent_.size() > 2 && now.at - recent_[1].at >= RateWindow) recent_.pop_front();
-    // A cycle counts once the master has timed a new one: its last and mean
-    // times stay as they were while no data is exchanged.
-    const bool timed = now.bus.lastCycle != seen_.lastCycle || now.bus.meanCycle != seen_.meanCycle;
-    seen_ = now.bus;
-    if (!timed || now.bus.lastCycle.count() <= 0) return;
-    const double ms = static_cast<double>(now.bus.lastCycle.count()) / 1000.0;
-    minCycle_ = cycles_ ? std::min(minCycle_, ms) : ms;
-    maxCycle_ = std::max(maxCycle_, ms);
-    cycleSum_ += ms;
-    ++cycles_;
+}
+
+double TBusStatistics::Ms(std::chrono::microseconds TBusCounters::*cycle) const
+{
+    return recent_.empty() ? 0 : static_cast<double>((recent_.back().bus.*cycle).count()) / 1000.0;
 }
 
 std::uint64_t TBusStatistics::Count(const TCounterRow& row) const

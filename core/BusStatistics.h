@@ -1,8 +1,8 @@
 // The bus counters as a technician reads them: counted since a reset (the
 // user's, or the last Start) rather than since the program started, each
 // with its rate over the last ten seconds, and the Data_Exchange cycle's
-// least, mean and largest time, taken from the master's counters once a
-// second. No Qt: the window's status bar and its statistics table read it.
+// least, mean and largest time, which the master keeps since the reset. No
+// Qt: the window's status bar and its statistics table read it.
 #pragma once
 
 #include "dp/Profi_dp.h"
@@ -41,20 +41,18 @@ public:
     // RateWindow (over less while the reset is younger than that).
     std::uint64_t Count(const TCounterRow& row) const;
     double PerMinute(const TCounterRow& row) const;
-    // The Data_Exchange cycle in milliseconds since the reset (0 while none).
-    double CycleMinMs() const { return cycles_ ? minCycle_ : 0; }
-    double CycleMeanMs() const { return cycles_ ? cycleSum_ / static_cast<double>(cycles_) : 0; }
-    double CycleMaxMs() const { return maxCycle_; }
+    // The Data_Exchange cycle in milliseconds at the last sample, as the
+    // master counts it since the reset (0 while none).
+    double CycleMinMs() const { return Ms(&TBusCounters::minCycle); }
+    double CycleMeanMs() const { return Ms(&TBusCounters::meanCycle); }
+    double CycleMaxMs() const { return Ms(&TBusCounters::maxCycle); }
     std::chrono::steady_clock::time_point Since() const { return baseline_.at; }
 
 private:
+    double Ms(std::chrono::microseconds TBusCounters::*cycle) const;
+
     TSnapshot baseline_{};
     std::deque<TSnapshot> recent_;  // the samples of the last RateWindow, oldest first
-    TBusCounters seen_{};           // the master's counters at the last sample
-    double minCycle_ = 0;
-    double maxCycle_ = 0;
-    double cycleSum_ = 0;
-    std::uint64_t cycles_ = 0;
 };
 
 }  // namespace busstats

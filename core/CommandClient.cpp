@@ -5,7 +5,8 @@
 
 TCommandResult ResultOf(const TCommandChannel& channel, bool givenUp)
 {
-    return {channel.SentUnit, channel.SentCmd, channel.SentIndex, givenUp, channel.ResultStat, channel.ResultValue};
+    return {channel.SentUnit,   channel.SentCmd,     channel.SentIndex,  givenUp,
+            channel.ResultStat, channel.ResultValue, channel.ResultIndex};
 }
 
 std::optional<TByteString> TCommandClient::Ends(const TCommandResult& result)

@@ -21,6 +21,7 @@ struct TCommandResult {
     bool givenUp = false;  // no result came: stat and value mean nothing
     std::uint8_t stat = 0;
     std::int32_t value = 0;
+    std::uint8_t answeredIndex = 0;  // the Index byte the module answered with
 };
 
 // The end of the channel's placed command: its result as the channel holds

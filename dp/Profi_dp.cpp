@@ -35,7 +35,8 @@ std::string CountersLine(const TBusCounters& c, const TLineCounts& line)
            std::to_string(line.endByte) + " time " + std::to_string(line.timeout) + " parity " +
            std::to_string(line.parity) + ") noise " + std::to_string(c.noiseBytes) + " repeats " +
            std::to_string(c.repeats) + " late " + std::to_string(c.late) + " cycle " + Milliseconds(c.lastCycle) +
-           " mean " + Milliseconds(c.meanCycle) + " allowance " + Milliseconds(c.allowance);
+           " mean " + Milliseconds(c.meanCycle) + " min " + Milliseconds(c.minCycle) + " max " +
+           Milliseconds(c.maxCycle) + " allowance " + Milliseconds(c.allowance);
 }
 
 T_DPV0::T_DPV0(TComponent* owner, std::unique_ptr<TPollTimer> pollTimer)
@@ -78,6 +79,7 @@ void T_DPV0::StartMaster()
 {
     state_ = {stStart, ssSend, phChkCfg, 0};
     fcvActive_ = false;
+    ResetCycles();
     lastFault_.clear();
     ClearHeldStatus();
     HeardNow();
@@ -304,11 +306,22 @@ void T_DPV0::CountCycle()
 {
     const auto now = std::chrono::steady_clock::now();
     if (lastExchange_ != std::chrono::steady_clock::time_point{}) {
-        counters_.lastCycle = std::chrono::duration_cast<std::chrono::microseconds>(now - lastExchange_);
-        cycleSum_ += counters_.lastCycle;
+        const auto cycle = std::chrono::duration_cast<std::chrono::microseconds>(now - lastExchange_);
+        counters_.lastCycle = cycle;
+        counters_.minCycle = cycles_ ? std::min(counters_.minCycle, cycle) : cycle;
+        counters_.maxCycle = std::max(counters_.maxCycle, cycle);
+        cycleSum_ += cycle;
         counters_.meanCycle = cycleSum_ / static_cast<std::int64_t>(++cycles_);
     }
     lastExchange_ = now;
+}
+
+void T_DPV0::ResetCycles()
+{
+    // A cycle under way still counts once it ends: lastExchange_ stays.
+    counters_.lastCycle = counters_.minCycle = counters_.meanCycle = counters_.maxCycle = {};
+    cycleSum_ = {};
+    cycles_ = 0;
 }
 
 void T_DPV0::ShowText(const std::string& text, const TStatusColour& colour)
@@ -331,6 +344,7 @@ void T_DPV0::Restart()
 {
     state_ = {stStart, ssSend, phChkCfg, 0};
     fcvActive_ = false;
+    ResetCycles();
     requestOutstanding_ = false;
     silentRequests_ = 0;
     lastExchange_ = {};

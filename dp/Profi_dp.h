@@ -96,11 +96,15 @@ struct TBusCounters {
     std::uint64_t badAnswers = 0;            // corrupt telegrams received (check sum, length, end byte, time, parity)
     std::uint64_t noiseBytes = 0;            // received bytes that could start no telegram
     std::chrono::microseconds lastCycle{0};  // between the last two Data_Exchange requests
+    // The shortest, mean and longest of those cycles since the last Start or
+    // ResetCycles (0 while none).
+    std::chrono::microseconds minCycle{0};
     std::chrono::microseconds meanCycle{0};
+    std::chrono::microseconds maxCycle{0};
     std::chrono::microseconds allowance{0};  // the adapter allowance the channel has learned
 };
 // "requests 120 answers 118 no answer 2 bad 1 (check sum 1 length 0 end byte 0 time 0 parity 0) noise 20 repeats 2
-// late 0 cycle 100.2 ms mean 100.1 ms allowance 3.1 ms"
+// late 0 cycle 100.2 ms mean 100.1 ms min 99.8 ms max 101.4 ms allowance 3.1 ms"
 std::string CountersLine(const TBusCounters& c, const TLineCounts& line);
 
 class T_DPV0 : public TComponent {
@@ -176,8 +180,11 @@ public:
     // gets: the state machine acts on the code it leaves.
     std::int16_t ClassifyReply(const TByteString& telegram);
 
-    // The counts since creation, with the channel's.
+    // The counts since creation, with the channel's; the cycle times since
+    // the last Start or ResetCycles.
     TBusCounters Counters() const;
+    // The cycle times count afresh (the user's reset of the bus counters).
+    void ResetCycles();
 
     // What the status keeps showing while the start-up repeats behind it:
     // "Configuration refused" or "Parameters refused" while the slave refuses

@@ -67,7 +67,7 @@ void TValueDialog::AwaitAnswer(std::uint8_t unit, const TByteString& command)
 
 void TValueDialog::TakeAnswer(const TCommandResult& result)
 {
-    if (awaited_.Ends(result) && !Edit1->isModified()) ShowValue(result.value);
+    if (awaited_.Ends(result) && !result.givenUp && !Edit1->isModified()) ShowValue(result.value);
 }
 
 void TValueDialog::RaiseCommand(const TByteString& command)

@@ -33,7 +33,8 @@ public:
     // each opening forgets it, and a newer read replaces it.
     void AwaitAnswer(std::uint8_t unit, const TByteString& command);
     // Shows the answer of the awaited command once, unless the user has
-    // changed the edit's text since it was set.
+    // changed the edit's text since it was set; a give-up ends the wait and
+    // leaves the edit as it is.
     void TakeAnswer(const TCommandResult& result);
 
     QLineEdit* Edit1 = nullptr;

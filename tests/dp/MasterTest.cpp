@@ -160,6 +160,25 @@ TEST_F(MasterTest, ConnectedSendsOneDataExchangePerTickWhileAnswered)
     EXPECT_EQ(master.CurrentState().State, stDataExchange);
 }
 
+TEST_F(MasterTest, CycleExtremesCountSinceTheLastResetOrStart)
+{
+    RunToConnected();
+    for (int i = 0; i < 4; ++i) TickAnswered();
+    TBusCounters c = master.Counters();
+    EXPECT_GT(c.minCycle.count(), 0);
+    EXPECT_LE(c.minCycle, c.meanCycle);
+    EXPECT_LE(c.meanCycle, c.maxCycle);
+    master.ResetCycles();
+    EXPECT_EQ(master.Counters().maxCycle.count(), 0);
+    TickAnswered();
+    c = master.Counters();
+    EXPECT_GT(c.lastCycle.count(), 0) << "the cycle under way at the reset counts";
+    EXPECT_EQ(c.minCycle, c.maxCycle);
+    EXPECT_EQ(c.meanCycle, c.lastCycle);
+    master.StartMaster();
+    EXPECT_EQ(master.Counters().maxCycle.count(), 0);
+}
+
 TEST_F(MasterTest, FastCycleSendsTheNextRequestAsSoonAsTheAnswerIsIn)
 {
     RunToConnected();
