@@ -150,7 +150,8 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
     EXPECT_EQ(clean[144], 0x16);
 
     const std::string counts =
-        R"({"requests": 4, "answers": 4, "collisions": 1, "sync": 0, "faults": {"fcs": 0, "length": 0, )"
+        R"({"requests": 4, "answers": 4, "collisions": 1, "sync": 0, "tap_written": 0, "plant_requests": 0, )"
+        R"("plant_exchanges": 0, "faults": {"fcs": 0, "length": 0, )"
         R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
         R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
         "\n";
@@ -158,10 +159,12 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
         std::ifstream in(stats);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    EXPECT_EQ(read(), R"({"requests": 0, "answers": 0, "collisions": 0, "sync": 0, "faults": {"fcs": 0, "length": 0, )"
-                      R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
-                      R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
-                      "\n")
+    EXPECT_EQ(read(),
+              R"({"requests": 0, "answers": 0, "collisions": 0, "sync": 0, "tap_written": 0, "plant_requests": 0, )"
+              R"("plant_exchanges": 0, "faults": {"fcs": 0, "length": 0, )"
+              R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
+              R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
+              "\n")
         << "written at start";
     slave.Signal(SIGUSR1);
     EXPECT_TRUE(WaitUntil([&] { return read() == counts; })) << read();
