@@ -14,6 +14,14 @@ void TBusLine::FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime 
     fromMaster_.back().bytes.insert(fromMaster_.back().bytes.end(), bytes, bytes + count);
 }
 
+void TBusLine::OntoLine(const std::uint8_t* bytes, std::size_t count, SimTime at, Duration charTime)
+{
+    if (count == 0) return;
+    const auto later = std::upper_bound(fromMaster_.begin(), fromMaster_.end(), at,
+                                        [](SimTime t, const TPending& p) { return t < p.reachesLine; });
+    fromMaster_.insert(later, {at, charTime, std::vector<std::uint8_t>(bytes, bytes + count)});
+}
+
 SimTime TBusLine::Send(const TByteString& bytes, SimTime start, Duration charTime, int station,
                        std::optional<std::size_t> bad)
 {
@@ -58,6 +66,7 @@ void TBusLine::PutOnLine(TPending& pending, TStep& step)
     bool gap = true;
     for (std::size_t k = 0; k < pending.bytes.size(); ++k) {
         const SimTime start = from + c * static_cast<long>(k);
+        step.driven.push_back({start + c, pending.bytes[k]});
         if (!synced_ || Flooded(start) || output_.Busy(start, start + c)) {
             gap = true;
             continue;
@@ -86,6 +95,7 @@ TBusLine::TStep TBusLine::Advance(SimTime now)
     std::vector<TLineOutput::TByteAt> merged(bytes.size() + flood.size());
     std::merge(bytes.begin(), bytes.end(), flood.begin(), flood.end(), merged.begin(),
                [](const auto& a, const auto& b) { return a.due < b.due; });
+    step.offLine = merged;
     for (const auto& b : merged) {
         if (b.bad) badOffLine_.push_back(offLine_);
         ++offLine_;

@@ -35,6 +35,11 @@ public:
         std::vector<TLineOutput::TCollision> collisions;
         // The master's writes that started too soon after the line went idle.
         std::vector<Duration> unsynced;  // the idle time each had
+        // Every byte on the line as a receiver on it reads it, for the taps
+        // and the plant: what the senders drove onto it, and what came off
+        // it (the stations' bytes, garbled where talked over, and the flood's).
+        std::vector<TLineOutput::TByteAt> driven;
+        std::vector<TLineOutput::TByteAt> offLine;
     };
 
     TBusLine(TUsbAdapter adapter, std::uint32_t seed);
@@ -42,6 +47,10 @@ public:
     // Bytes the master wrote, read at `now`; they reach the line at the
     // adapter's next tick, `charTime` each.
     void FromMaster(const std::uint8_t* bytes, std::size_t count, SimTime now, Duration charTime);
+    // Bytes of another sender on the line (a tap, the plant's master): they
+    // go onto it at `at`, without the adapter, and meet the line as the
+    // master's bytes do.
+    void OntoLine(const std::uint8_t* bytes, std::size_t count, SimTime at, Duration charTime);
     // A station's telegram (or stray bytes with TLineOutput::NoStation);
     // byte `bad`, if given, with a parity error.
     SimTime Send(const TByteString& bytes, SimTime start, Duration charTime, int station,

@@ -1,5 +1,7 @@
 #include "PtyLine.h"
 
+#include "PtyBaud.h"
+
 #include "base/ComName.h"
 #include "serial/PortDirectory.h"
 
@@ -30,7 +32,7 @@ std::string LinkTarget(const std::string& path)
 
 }  // namespace
 
-TPtyLine::TPtyLine()
+TPtyLine::TPtyLine(long baud)
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (master_ < 0) throw SystemError("cannot open a pseudo-terminal");
@@ -57,6 +59,7 @@ TPtyLine::TPtyLine()
     t.c_lflag |= EXTPROC;
     cfsetspeed(&t, B19200);
     tcsetattr(keepOpen_, TCSANOW, &t);
+    SetPtyBaud(keepOpen_, baud);
 }
 
 TPtyLine::~TPtyLine()

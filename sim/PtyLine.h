@@ -2,7 +2,7 @@
 // as COM<n> in the port directory. The simulator keeps a descriptor of the
 // device side open itself, so a program that closes and reopens the port
 // never hangs up the line. The line passes the simulator's bytes on as
-// written (EXTPROC, see ReaderBytes.h).
+// written (EXTPROC, see ReaderBytes.h). It starts at the line's baud.
 #pragma once
 
 #include <string>
@@ -11,7 +11,7 @@ namespace sim {
 
 class TPtyLine {
 public:
-    TPtyLine();  // throws std::runtime_error with the reason
+    explicit TPtyLine(long baud = 19200);  // throws std::runtime_error with the reason
     ~TPtyLine();
     TPtyLine(const TPtyLine&) = delete;
     TPtyLine& operator=(const TPtyLine&) = delete;

@@ -2,6 +2,8 @@
 // pseudo-terminal, registered as a COM port.
 #include "ControlFifo.h"
 #include "LoadControl.h"
+#include "ModuleParams.h"
+#include "PlantMaster.h"
 #include "PtyLine.h"
 #include "SlaveOptions.h"
 #include "SlaveServer.h"
@@ -111,7 +113,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        sim::TPtyLine line;
+        sim::TPtyLine line(options.baud);
         sim::TComLink link(options.com, line.DevicePath(), options.replace);
         std::vector<std::unique_ptr<sim::TSlaveStation>> stations;
         std::vector<sim::TSlaveStation*> served;
@@ -137,12 +139,33 @@ int main(int argc, char** argv)
         std::unique_ptr<sim::TControlFifo> control;
         if (!options.controlFile.empty()) control = std::make_unique<sim::TControlFifo>(options.controlFile);
         Say(ComName(options.com) + " registered: " + link.Path() + " -> " + line.DevicePath());
+        std::vector<std::unique_ptr<sim::TLineTap>> taps;
+        for (const int com : options.taps) {
+            taps.push_back(std::make_unique<sim::TLineTap>(com, options.replace, options.baud, options.seed));
+            Say(ComName(com) + " registered as a tap of the line: " + taps.back()->Path() + " -> " +
+                taps.back()->DevicePath());
+        }
         Say("DP slave " + names + ", Ident_Number 09C5; stop with Ctrl+C");
-        const sim::TLineOptions paced{options.instant, options.faults, options.seed,
-                                      sim::Millis(options.adapterLatencyMs), options.sd3};
+        const sim::TLineOptions paced{options.instant, options.faults,
+                                      options.seed,    sim::Millis(options.adapterLatencyMs),
+                                      options.sd3,     options.baud};
         sim::TSlaveServer server(
             served, line.Fd(), [](const std::string& text) { std::cerr << "quorvel-slave: " << text << std::endl; },
             paced, Say);
+        for (auto& tap : taps) server.AddTap(*tap);
+        std::unique_ptr<sim::TPlantMaster> plant;
+        if (options.plant) {
+            std::vector<sim::TPlantMaster::TStation> polled;
+            for (const auto& spec : options.stations)
+                polled.push_back({static_cast<std::uint8_t>(spec.address), spec.modules});
+            plant = std::make_unique<sim::TPlantMaster>(static_cast<std::uint8_t>(options.plantMaster),
+                                                        options.plantMasters, polled, options.baud,
+                                                        sim::TModuleParams().standard.Count(), sim::SimClock::now());
+            server.SetPlant(*plant);
+            Say("plant: master " + std::to_string(options.plantMaster) +
+                (options.plantMasters == 2 ? " and master " + std::to_string(options.plantMaster + 1) : "") +
+                " on the line at " + std::to_string(options.baud) + " baud");
+        }
         std::vector<sim::TSlaveServer::TWatch> watches = {{dumpFd, [&]() {
                                                                signalfd_siginfo info;
                                                                while (read(dumpFd, &info, sizeof info) ==
@@ -153,7 +176,9 @@ int main(int argc, char** argv)
         if (control) watches.push_back({control->Fd(), [&]() { ServeControl(*control, served); }});
         const int result = server.Run(stopFd, watches);
         const bool written = WriteStatsFile(options.statsFile, server.Stats());
-        if (result == 0) Say("stopped; " + ComName(options.com) + " removed");
+        std::string removed = ComName(options.com);
+        for (const int com : options.taps) removed += ", " + ComName(com);
+        if (result == 0) Say("stopped; " + removed + " removed");
         close(stopFd);
         close(dumpFd);
         return result != 0 ? result : written ? 0 : 1;

@@ -2,6 +2,9 @@
 
 #include "base/IntegerText.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace sim {
 
 std::string SlaveUsage()
@@ -9,7 +12,8 @@ std::string SlaveUsage()
     return "Usage: quorvel-slave [--addr A] [--modules N] [--station A:N ...] [--com N] [--seed S] [--replace]\n"
            "                     [--quiet] [--instant] [--sd3] [--fault KIND[@N]]...\n"
            "                     [--adapter-latency MS] [--stats FILE] [--load UNIT:KG]...\n"
-           "                     [--control PATH]\n"
+           "                     [--control PATH] [--baud B] [--tap N]... [--plant]\n"
+           "                     [--plant-master A] [--plant-masters 1|2]\n"
            "\n"
            "Simulates a PROFIBUS DP slave station with WZM weighing modules on a\n"
            "pseudo-terminal, registered as a COM port for Quorvel and quorvel-cli.\n"
@@ -54,8 +58,11 @@ std::string SlaveUsage()
            "                master's side in chunks of up to 62 bytes, each up to MS ms\n"
            "                late, and the master's bytes reach the line within 1 ms\n"
            "  --stats FILE  write requests, answers, collisions, requests not heard for\n"
-           "                want of 33 bit times of idle line (sync) and injected faults\n"
-           "                by kind as JSON to FILE at start, on SIGUSR1 and on exit\n"
+           "                want of 33 bit times of idle line (sync), bytes written into\n"
+           "                the taps (tap_written), the plant's requests (plant_requests)\n"
+           "                and the valid Data_Exchange answers it received\n"
+           "                (plant_exchanges) and injected faults by kind as JSON to FILE\n"
+           "                at start, on SIGUSR1 and on exit\n"
            "  --load UNIT:KG  put KG kg on the scale of the module at unit address UNIT\n"
            "                (0..7) at the start; repeatable (default: 60 kg on unit 0,\n"
            "                25 kg more on each further unit)\n"
@@ -66,6 +73,28 @@ std::string SlaveUsage()
            "                to that unit of every station that has it. Each command is\n"
            "                printed; a line that is not one is refused with a message\n"
            "                on standard error. Example: echo 'load 0 50' > PATH\n"
+           "  --baud B      the line's rate: 9600, 19200, 45450, 93750, 187500, 500000 or\n"
+           "                1500000 (default 19200). The pacing, the 33 bit times of idle\n"
+           "                line a request needs, the stations' delays and the plant's\n"
+           "                slot time follow it; the pseudo-terminals are set to it (they\n"
+           "                take every one of these rates, but do not pace by it)\n"
+           "  --tap N       serve a further pseudo-terminal as COM<N> that hears every\n"
+           "                byte on the line (requests, answers, tokens, noise), each when\n"
+           "                it is through on the line; bytes written into it go onto the\n"
+           "                line as an adapter on the bus would put them there (so they\n"
+           "                can collide) and are counted. A reader set to another rate\n"
+           "                than the line's reads garbage. Repeatable\n"
+           "  --plant       put a simulated PLC master on the line: it starts up each\n"
+           "                station (Slave_Diag, Set_Prm, Chk_Cfg, Slave_Diag,\n"
+           "                Global_Control) and exchanges data with it cyclically, 33 bit\n"
+           "                times of idle line before each request, one retry with the\n"
+           "                same frame count bit when no answer comes within the slot time,\n"
+           "                and reads a module's setup parameter through the command\n"
+           "                channel every 3 s. The faults apply to its traffic too\n"
+           "  --plant-master A  the plant master's station address, 0..125 (default 2)\n"
+           "  --plant-masters N  1 or 2 (default 1): with 2 a second master at A+1\n"
+           "                shares the stations (every second one) and the two pass the\n"
+           "                token (SD4) between them\n"
            "  --help        show this text\n"
            "\n"
            "The link is made in the port directory ($QUORVEL_PORT_DIR, else\n"
@@ -98,10 +127,18 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         long long* target;
     };
     long long address = options.address, modules = options.modules, com = options.com, seed = options.seed,
-              latency = options.adapterLatencyMs;
+              latency = options.adapterLatencyMs, baud = options.baud, plantMaster = options.plantMaster,
+              plantMasters = options.plantMasters, tap = 0;
     const TNumberOption numbers[] = {
-        {"--addr", 0, 126, &address},       {"--modules", 1, 8, &modules},           {"--com", 1, 255, &com},
-        {"--seed", 0, 0xFFFFFFFFLL, &seed}, {"--adapter-latency", 0, 255, &latency},
+        {"--addr", 0, 126, &address},
+        {"--modules", 1, 8, &modules},
+        {"--com", 1, 255, &com},
+        {"--seed", 0, 0xFFFFFFFFLL, &seed},
+        {"--adapter-latency", 0, 255, &latency},
+        {"--baud", LineBauds[0], LineBauds[std::size(LineBauds) - 1], &baud},
+        {"--plant-master", 0, 125, &plantMaster},
+        {"--plant-masters", 1, 2, &plantMasters},
+        {"--tap", 1, 255, &tap},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -130,6 +167,10 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
         }
         if (name == "--sd3") {
             options.sd3 = true;
+            continue;
+        }
+        if (name == "--plant") {
+            options.plant = true;
             continue;
         }
         if (name == "--fault") {
@@ -204,6 +245,7 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             return false;
         }
         *option->target = *number;
+        if (option->target == &tap) options.taps.push_back(static_cast<int>(tap));
     }
     if (oneStationForm && !options.stations.empty()) {
         error = "give either --station or --addr/--modules";
@@ -220,6 +262,31 @@ bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& opti
             return false;
         }
     }
+    if (std::find(std::begin(LineBauds), std::end(LineBauds), baud) == std::end(LineBauds)) {
+        error =
+            "--baud must be one of 9600, 19200, 45450, 93750, 187500, 500000 and 1500000, not " + std::to_string(baud);
+        return false;
+    }
+    std::vector<long long> coms = {com};
+    for (const int t : options.taps) {
+        if (std::find(coms.begin(), coms.end(), t) != coms.end()) {
+            error = "COM" + std::to_string(t) + " is given twice (--com, --tap)";
+            return false;
+        }
+        coms.push_back(t);
+    }
+    for (const auto& station : options.stations)
+        if (options.plant && station.address >= plantMaster && station.address < plantMaster + plantMasters) {
+            error = "station " + std::to_string(station.address) + " is on the address of a plant master";
+            return false;
+        }
+    if (options.plant && options.instant) {
+        error = "--plant needs the line's time: it cannot run with --instant";
+        return false;
+    }
+    options.baud = static_cast<long>(baud);
+    options.plantMaster = static_cast<int>(plantMaster);
+    options.plantMasters = static_cast<int>(plantMasters);
     options.com = static_cast<int>(com);
     options.seed = static_cast<std::uint32_t>(seed);
     options.adapterLatencyMs = static_cast<int>(latency);

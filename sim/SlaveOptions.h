@@ -32,12 +32,21 @@ struct TSlaveOptions {
     std::string statsFile;            // where the line's counts go as JSON, if anywhere
     std::vector<TLoadCommand> loads;  // --load: the scales' loads at the start
     std::string controlFile;          // --control: the named pipe of load and motion lines
+    std::vector<int> taps;            // --tap: COM numbers of pseudo-terminals that hear the line
+    long baud = 19200;                // of the line
+    bool plant = false;               // a simulated PLC master drives the stations
+    int plantMaster = 2;              // its station address
+    int plantMasters = 1;             // 2: a second one at plantMaster + 1, passing the token
     bool help = false;
 };
 
+// The line's rates.
+inline constexpr long LineBauds[] = {9600, 19200, 45450, 93750, 187500, 500000, 1500000};
+
 // Parses the arguments after the program name ("--addr 3" or "--addr=3").
 // False with a message on an unknown option, a value out of range, two
-// stations on one address, or --station mixed with --addr/--modules.
+// stations on one address, --station mixed with --addr/--modules, a COM
+// number given twice, or a plant master on a station's address.
 bool ParseSlaveOptions(const std::vector<std::string>& args, TSlaveOptions& options, std::string& error);
 std::string SlaveUsage();
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace sim {
@@ -18,20 +17,6 @@ namespace {
 constexpr int BitsPerChar = 11;  // start, 8 data, parity, stop
 constexpr auto SplitGap = Millis(30);
 constexpr auto StrayGap = Millis(25);  // stray bytes come alone, after the answer
-
-// The baud of a termios speed; 19200 for one not listed.
-long Baud(speed_t speed)
-{
-    const struct {
-        speed_t code;
-        long baud;
-    } speeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
-                  {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
-                  {B230400, 230400}, {B460800, 460800}, {B500000, 500000}, {B1500000, 1500000}};
-    for (const auto& s : speeds)
-        if (s.code == speed) return s.baud;
-    return 19200;
-}
 
 std::string TimeStamp()
 {
@@ -67,6 +52,8 @@ std::optional<SimTime> TSlaveServer::NextWake() const
     };
     for (const TSlaveStation* station : stations_) earlier(station->Dp().WatchdogDeadline());
     earlier(parser_.PartialDeadline());
+    for (const TLineTap* tap : taps_) earlier(tap->NextDue());
+    if (plant_) earlier(plant_->NextDue());
     // One millisecond past a deadline, so that it has passed on waking.
     if (next) *next += Millis(1);
     earlier(bus_.NextDue());
@@ -76,6 +63,8 @@ std::optional<SimTime> TSlaveServer::NextWake() const
 int TSlaveServer::Run(int stopFd, const std::vector<TWatch>& watches)
 {
     std::vector<pollfd> fds = {{fd_, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    for (const TLineTap* tap : taps_) fds.push_back({tap->Fd(), POLLIN, 0});
+    const std::size_t firstWatch = fds.size();
     for (const TWatch& watch : watches) fds.push_back({watch.fd, POLLIN, 0});
     for (;;) {
         for (pollfd& p : fds) p.revents = 0;
@@ -95,8 +84,10 @@ int TSlaveServer::Run(int stopFd, const std::vector<TWatch>& watches)
         }
         if (fds[1].revents) return 0;
         for (std::size_t i = 0; i < watches.size(); ++i)
-            if (fds[i + 2].revents && watches[i].ready) watches[i].ready();
+            if (fds[firstWatch + i].revents && watches[i].ready) watches[i].ready();
         const SimTime now = SimClock::now();
+        for (std::size_t i = 0; i < taps_.size(); ++i)
+            if (fds[2 + i].revents & POLLIN) ReadTap(*taps_[i], now);
         if (fds[0].revents & POLLIN) {
             if (!ReadLine(now)) return 1;
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
@@ -112,9 +103,7 @@ int TSlaveServer::Run(int stopFd, const std::vector<TWatch>& watches)
 
 SimClock::duration TSlaveServer::BitTime() const
 {
-    termios t{};
-    const long baud = tcgetattr(fd_, &t) == 0 ? Baud(cfgetospeed(&t)) : 19200;
-    return std::chrono::duration_cast<SimClock::duration>(std::chrono::nanoseconds(1000000000LL / baud));
+    return std::chrono::duration_cast<SimClock::duration>(std::chrono::nanoseconds(1000000000LL / line_.baud));
 }
 
 bool TSlaveServer::ReadLine(SimTime now)
@@ -130,6 +119,14 @@ bool TSlaveServer::ReadLine(SimTime now)
     const auto character = line_.instant ? SimClock::duration::zero() : BitTime() * BitsPerChar;
     bus_.FromMaster(buffer, static_cast<std::size_t>(n), now, character);
     return true;
+}
+
+void TSlaveServer::ReadTap(TLineTap& tap, SimTime now)
+{
+    const std::vector<std::uint8_t> bytes = tap.TakeWritten();
+    stats_.tapWritten += static_cast<long long>(bytes.size());
+    const auto character = line_.instant ? SimClock::duration::zero() : BitTime() * BitsPerChar;
+    bus_.OntoLine(bytes.data(), bytes.size(), now, character);
 }
 
 void TSlaveServer::Step(SimTime now)
@@ -153,7 +150,22 @@ void TSlaveServer::Step(SimTime now)
             Report(text);
         }
         WriteToMaster(step.toMaster, step.bad);
+        for (TLineTap* tap : taps_) {
+            tap->Hear(step.driven);
+            tap->Hear(step.offLine);
+            tap->Deliver(now);
+        }
         heard = !step.heard.empty();
+        if (plant_) {
+            plant_->LineUsed(step.driven);
+            plant_->Hear(step.offLine);
+            if (const auto telegram = plant_->Poll(now)) {
+                bus_.OntoLine(telegram->data(), telegram->size(), now, BitTime() * BitsPerChar);
+                heard = true;  // it goes onto the line on the next round
+            }
+            stats_.plantRequests = plant_->Requests();
+            stats_.plantExchanges = plant_->Exchanges();
+        }
         for (const TBusLine::THeard& h : step.heard)
             for (const TRequest& request : parser_.Feed(h.bytes.data(), h.bytes.size(), h.end)) {
                 ++stats_.requests;

@@ -9,10 +9,13 @@
 // an answer with a data unit of 8 octets may go as SD3. Injects the configured
 // faults into Data_Exchange answers, prints each fault and each collision
 // with its time, counts them, and lets the watchdogs and the parser's idle
-// rule act on time.
+// rule act on time. Taps (TLineTap) hear the line and put their bytes onto
+// it; a plant (TPlantMaster) polls the stations over it as another master.
 #pragma once
 
 #include "BusLine.h"
+#include "LineTap.h"
+#include "PlantMaster.h"
 #include "LineFaults.h"
 #include "SlaveFrames.h"
 #include "SlaveStation.h"
@@ -31,6 +34,7 @@ struct TLineOptions {
     std::uint32_t seed = 1;      // of the noise bytes and the adapter's tick
     Millis adapterLatency{0};    // of the USB adapter in front of the master
     bool sd3 = false;            // answers with a data unit of 8 octets as SD3
+    long baud = 19200;           // of the line: its pacing, TSYN and the stations' delays
 };
 
 class TSlaveServer {
@@ -49,6 +53,13 @@ public:
         std::function<void()> ready;
     };
 
+    // A further pseudo-terminal that hears the line and whose bytes go onto
+    // it; it must outlive the server.
+    void AddTap(TLineTap& tap) { taps_.push_back(&tap); }
+
+    // A PLC's master(s) on the line, polling the stations; it must outlive the server.
+    void SetPlant(TPlantMaster& plant) { plant_ = &plant; }
+
     // Serves until `stopFd` becomes readable (0) or the line fails (1,
     // logged), calling a watch's `ready` whenever its descriptor is readable.
     int Run(int stopFd, const std::vector<TWatch>& watches = {});
@@ -57,6 +68,7 @@ public:
 private:
     std::optional<SimTime> NextWake() const;
     bool ReadLine(SimTime now);  // false when the line is gone
+    void ReadTap(TLineTap& tap, SimTime now);
     void Step(SimTime now);
     void Answer(const TSlaveStation& station, const TRequest& request, TByteString reply, SimTime requestEnd,
                 SimTime now);
@@ -66,6 +78,8 @@ private:
     SimClock::duration BitTime() const;
 
     std::vector<TSlaveStation*> stations_;
+    std::vector<TLineTap*> taps_;
+    TPlantMaster* plant_ = nullptr;
     int fd_;
     LogFn log_;
     TLineOptions line_;

@@ -10,7 +10,9 @@ std::string TSlaveStats::Json() const
 {
     std::string text = "{\"requests\": " + std::to_string(requests) + ", \"answers\": " + std::to_string(answers) +
                        ", \"collisions\": " + std::to_string(collisions) + ", \"sync\": " + std::to_string(sync) +
-                       ", \"faults\": {";
+                       ", \"tap_written\": " + std::to_string(tapWritten) +
+                       ", \"plant_requests\": " + std::to_string(plantRequests) +
+                       ", \"plant_exchanges\": " + std::to_string(plantExchanges) + ", \"faults\": {";
     for (std::size_t k = 0; k < faults.size(); ++k)
         text += std::string(k ? ", " : "") + "\"" + FaultName(static_cast<TFaultKind>(k)) +
                 "\": " + std::to_string(faults[k]);

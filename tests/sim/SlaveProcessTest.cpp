@@ -2,7 +2,9 @@
 // frames through the COM link it registers.
 #include "tests/support/ChildProcess.h"
 #include "SimTestSupport.h"
+#include "tests/support/SlaveCounts.h"
 #include "tests/support/TempFolder.h"
+#include "fdl/Framing.h"
 #include "tests/support/WaitUntil.h"
 #include "serial/PortDirectory.h"
 
@@ -150,7 +152,8 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
     EXPECT_EQ(clean[144], 0x16);
 
     const std::string counts =
-        R"({"requests": 4, "answers": 4, "collisions": 1, "sync": 0, "faults": {"fcs": 0, "length": 0, )"
+        R"({"requests": 4, "answers": 4, "collisions": 1, "sync": 0, "tap_written": 0, "plant_requests": 0, )"
+        R"("plant_exchanges": 0, "faults": {"fcs": 0, "length": 0, )"
         R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
         R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
         "\n";
@@ -158,10 +161,12 @@ TEST_F(SlaveProcessTest, AMasterTalkingOverAnAnswerGetsItGarbledAndTheCollisionI
         std::ifstream in(stats);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    EXPECT_EQ(read(), R"({"requests": 0, "answers": 0, "collisions": 0, "sync": 0, "faults": {"fcs": 0, "length": 0, )"
-                      R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
-                      R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
-                      "\n")
+    EXPECT_EQ(read(),
+              R"({"requests": 0, "answers": 0, "collisions": 0, "sync": 0, "tap_written": 0, "plant_requests": 0, )"
+              R"("plant_exchanges": 0, "faults": {"fcs": 0, "length": 0, )"
+              R"("noise": 0, "sd1noise": 0, "split": 0, "late": 0, "drop": 0, "silence": 0, )"
+              R"("flood": 0, "head": 0, "pause": 0, "parity": 0}})"
+              "\n")
         << "written at start";
     slave.Signal(SIGUSR1);
     EXPECT_TRUE(WaitUntil([&] { return read() == counts; })) << read();
@@ -296,4 +301,56 @@ TEST_F(SlaveProcessTest, LeavesATakenComNumberAloneUnlessToldToReplaceIt)
     std::filesystem::create_symlink("/dev/pts/does-not-exist", Link(2));
     SlaveProcess again({"--quiet"});
     EXPECT_NE(again.WaitForOutput("stop with Ctrl+C").find("COM2 registered"), std::string::npos);
+}
+
+TEST_F(SlaveProcessTest, ATapHearsTwoPlantMastersStartUpPollAndPassTheTokenAndItsBytesCollide)
+{
+    const std::string stats = folder.str() + "/stats.json";
+    SlaveProcess slave({"--plant", "--plant-masters", "2", "--station", "5:2", "--station", "6:1", "--com", "6",
+                        "--tap", "8", "--quiet", "--stats", stats});
+    slave.WaitForOutput("on the line at 19200 baud");
+    ComPort tap(Link(8));
+    std::vector<std::uint8_t> heard;
+    for (int i = 0; i < 20 && heard.size() < 2000; ++i) {
+        const TByteString read = tap.Transact({}, 0);
+        heard.insert(heard.end(), read.data(), read.data() + read.size());
+    }
+    // What a tap of the line reads, cut into telegrams: who sent what, in order.
+    std::vector<std::string> seen;
+    for (std::size_t at = 0; at < heard.size();) {
+        const fdl::TCut cut = fdl::Cut(heard.data() + at, heard.size() - at);
+        if (cut.kind == fdl::TCutKind::Incomplete) break;
+        const auto frame = fdl::Parse(TByteString(heard.data() + at, cut.length));
+        at += std::max<std::size_t>(cut.length, 1);
+        if (!frame) continue;
+        std::string text = frame->IsToken() ? "token" : frame->start == fdl::SC ? "ack" : "";
+        if (frame->start != fdl::SC)
+            text += " " + std::to_string(frame->sa) + ">" + std::to_string(frame->da) +
+                    (frame->dsap        ? " sap " + std::to_string(*frame->dsap)
+                     : frame->IsToken() ? ""
+                                        : " data");
+        if (std::find(seen.begin(), seen.end(), text) == seen.end()) seen.push_back(text);
+    }
+    // Station 5 (master 2's) through the start-up into data exchange, station 6 by master 3.
+    const std::vector<std::string> station5 = {" 2>5 sap 60", " 5>2 sap 62", " 2>5 sap 61", "ack",
+                                               " 2>5 sap 58", " 2>5 data",   " 5>2 data"};
+    auto from = seen.begin();
+    for (const std::string& step : station5) {
+        from = std::find(from, seen.end(), step);
+        EXPECT_NE(from, seen.end()) << step << " missing or out of order";
+    }
+    for (const char* step : {"token 2>3", "token 3>2", " 3>6 data", " 6>3 data"})
+        EXPECT_NE(std::find(seen.begin(), seen.end(), step), seen.end()) << step;
+
+    // Bytes written into the tap go onto the line among the plant's traffic.
+    const std::vector<std::uint8_t> zeros(200, 0x00);
+    const TByteString burst(zeros.data(), zeros.size());
+    for (int i = 0; i < 3; ++i) tap.Transact(burst, 0);
+    slave.Signal(SIGUSR1);
+    std::optional<SlaveCounts> counts;
+    EXPECT_TRUE(WaitUntil([&] { return (counts = SlaveCounts::Read(stats)) && counts->tapWritten == 600; }));
+    ASSERT_TRUE(counts);
+    EXPECT_GE(counts->collisions, 1);
+    EXPECT_GT(counts->plantExchanges, 10);
+    EXPECT_EQ(slave.Stop(), 0);
 }

@@ -16,6 +16,8 @@ struct SlaveCounts {
     long long answers = 0;
     long long collisions = 0;
     long long sync = 0;
+    long long tapWritten = 0;
+    long long plantExchanges = 0;
     std::map<std::string, long long> faults;  // by kind, as --fault names them
 
     // Reads the file; nothing when it is missing or not the simulator's JSON.
@@ -46,6 +48,10 @@ struct SlaveCounts {
                 counts.collisions = number, found[2] = true;
             else if (name == "sync")
                 counts.sync = number;
+            else if (name == "tap_written")
+                counts.tapWritten = number;
+            else if (name == "plant_exchanges")
+                counts.plantExchanges = number;
         }
         if (!found[0] || !found[1] || !found[2]) return std::nullopt;
         return counts;
