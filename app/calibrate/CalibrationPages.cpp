@@ -193,8 +193,9 @@ TCalibrationPages::TCalibrationPages(QStackedWidget* stack)
     Operator = new QLineEdit(stack);
     Operator->setObjectName(QStringLiteral("Operator"));
     Operator->setPlaceholderText(QStringLiteral("your name"));
+    OperatorLabel = new QLabel(QStringLiteral("Operator:"), stack);
     auto* operatorForm = new QFormLayout;
-    operatorForm->addRow(QStringLiteral("Operator:"), Operator);
+    operatorForm->addRow(OperatorLabel, Operator);
     end->addLayout(operatorForm);
     end->addStretch();
     auto* certificate = new QHBoxLayout;

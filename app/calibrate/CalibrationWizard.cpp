@@ -338,6 +338,8 @@ void TCalibrationWizard::Refresh()
         p.Summary->setText(CancelSummary(f));
     else if (step == Step::Done)
         p.Summary->setText(QStringLiteral("Calibration saved and closed. Enter your name for the certificate."));
+    // The name is asked only for a certificate, so the whole row goes when there is none.
+    p.OperatorLabel->setVisible(step == Step::Done);
     p.Operator->setVisible(step == Step::Done);
     p.CertificateButton->setVisible(step == Step::Done);
     p.PrintButton->setVisible(step == Step::Done);

@@ -206,4 +206,5 @@ TEST_F(CalibrationWizardTest, SetZeroUnder50KilogramsAsksFirstAndCancelPutsTheZe
     const QString summary = wizard->Pages.Summary->text();
     EXPECT_TRUE(summary.contains("Put back the values read at the start: CZ")) << summary.toStdString();
     EXPECT_FALSE(summary.contains("Not put back")) << summary.toStdString();
+    EXPECT_FALSE(wizard->Pages.OperatorLabel->isVisibleTo(wizard)) << "no name is asked without a certificate";
 }
