@@ -32,6 +32,12 @@ namespace {
 
 QString KgText(double kg, int decimals = 3) { return QString::number(kg, 'f', decimals) + QStringLiteral(" kg"); }
 
+// Weights as the module shows them: with its own decimal places (DP).
+int ShownDecimals(const TCalibrationFlow& f)
+{
+    return std::clamp(static_cast<int>(f.Final(calkeys::DP).value_or(3)), 0, 4);
+}
+
 QString Hex(const TByteString& command) { return QString::fromStdString(HexDump(command)).trimmed(); }
 
 // What a cancel before saving left in the module: the values written back
@@ -191,9 +197,8 @@ void TCalibrationWizard::ZeroClick()
             if (answer == QMessageBox::Yes) zero();
         });
     }
-    const int decimals = static_cast<int>(flow_->Final(calkeys::DP).value_or(3));
     zeroQuestion_->setText(
-        QStringLiteral("The scale reads %1. Is it empty?").arg(KgText(*flow_->Gross(), std::clamp(decimals, 0, 4))));
+        QStringLiteral("The scale reads %1. Is it empty?").arg(KgText(*flow_->Gross(), ShownDecimals(*flow_))));
     zeroQuestion_->open();
 }
 
@@ -234,8 +239,12 @@ QString TCalibrationWizard::Sends(Step step) const
 void TCalibrationWizard::ShowWeigh(const TWeighRow& row) const
 {
     const TCalibrationFlow& f = *flow_;
-    row.Gross->setText(f.Gross() ? KgText(*f.Gross()) : QStringLiteral("no reading (is the link in data exchange?)"));
-    row.Steadiness->setValue(static_cast<int>(std::lround(f.Steadiness().Fraction() * 100)));
+    row.Gross->setText(f.Gross() ? KgText(*f.Gross(), ShownDecimals(f))
+                                 : QStringLiteral("no reading (is the link in data exchange?)"));
+    const int steadiness = static_cast<int>(std::lround(f.Steadiness().Fraction() * 100));
+    row.Steadiness->setValue(steadiness);
+    // "at rest" only when it is: a part-filled bar says the wait goes on.
+    row.Steadiness->setFormat(steadiness >= 100 ? QStringLiteral("at rest") : QStringLiteral("not at rest yet (%p %)"));
     row.Steadiness->setToolTip(QStringLiteral("At rest: the gross weight stays within one display step (%1) "
                                               "over the module's no-motion time (%2 ms)")
                                    .arg(KgText(f.StepKg(), 4))

@@ -170,6 +170,8 @@ TEST_F(CalibrationWizardTest, AShakingScaleHoldsTheWizardAtTheWaitingStep)
         ASSERT_FALSE(wizard->Pages.ZeroButton->isEnabled()) << i;
         ASSERT_LT(wizard->Pages.ZeroRow.Steadiness->value(), 100);
     }
+    EXPECT_TRUE(wizard->Pages.ZeroRow.Steadiness->text().startsWith("not at rest"))
+        << wizard->Pages.ZeroRow.Steadiness->text().toStdString();
     EXPECT_EQ(Flow().Step(), Step::Zero);
     wizard->Pages.ZeroRow.Override->setChecked(true);
     ASSERT_TRUE(Click(wizard->Pages.ZeroButton));
