@@ -132,6 +132,7 @@ void TCalibrationWizard::Begin()
     if (flow_ && flow_->Step() != Step::Done && flow_->Step() != Step::Cancelled) return;
     flow_ = std::make_unique<TCalibrationFlow>(hooks_.selectedModule(), calkeys::Commands());
     client_.Forget();
+    certificateFile_.clear();
     slaveAddress_ = hooks_.slaveAddress();
     setWindowTitle(QStringLiteral("Calibrate module %1").arg(flow_->Unit()));
     for (QCheckBox* box : {Pages.ZeroRow.Override, Pages.SpanRow.Override, Pages.LinRow.Override})
@@ -346,7 +347,10 @@ void TCalibrationWizard::Refresh()
     else if (step == Step::Cancelled)
         p.Summary->setText(CancelSummary(f));
     else if (step == Step::Done)
-        p.Summary->setText(QStringLiteral("Calibration saved and closed. Enter your name for the certificate."));
+        p.Summary->setText(
+            certificateFile_.isEmpty()
+                ? QStringLiteral("Calibration saved and closed. Enter your name for the certificate.")
+                : QStringLiteral("Calibration saved and closed. Certificate written to %1.").arg(certificateFile_));
     // The name is asked only for a certificate, so the whole row goes when there is none.
     p.OperatorLabel->setVisible(step == Step::Done);
     p.Operator->setVisible(step == Step::Done);
@@ -388,11 +392,14 @@ void TCalibrationWizard::PrintCertificateClick()
     if (dialog.exec() == QDialog::Accepted) PrintCertificate(printer, *flow_, Facts());
 }
 
-bool TCalibrationWizard::WriteCertificate(const QString& fileName, QString& error) const
+bool TCalibrationWizard::WriteCertificate(const QString& fileName, QString& error)
 {
     if (!flow_ || flow_->Step() != Step::Done) {
         error = QStringLiteral("The calibration is not finished.");
         return false;
     }
-    return hooks_.saveWhole(fileName, CertificatePdf(*flow_, Facts()), error);
+    if (!hooks_.saveWhole(fileName, CertificatePdf(*flow_, Facts()), error)) return false;
+    certificateFile_ = fileName;
+    Refresh();
+    return true;
 }

@@ -115,6 +115,8 @@ TEST_F(CalibrationWizardTest, ACalibrationToFiftyKilogramsReadsFiftyAfterwardsAn
     QString error;
     const QString pdf = QString::fromStdString((tree.Work() / "certificate.pdf").string());
     ASSERT_TRUE(wizard->WriteCertificate(pdf, error)) << error.toStdString();
+    EXPECT_TRUE(wizard->Pages.Summary->text().endsWith("Certificate written to " + pdf + "."))
+        << wizard->Pages.Summary->text().toStdString();
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(5) == "%PDF-");
