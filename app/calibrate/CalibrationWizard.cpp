@@ -318,25 +318,27 @@ void TCalibrationWizard::Refresh()
     }
     for (const TWeighRow* row : {&p.ZeroRow, &p.SpanRow, &p.LinRow, &p.CheckRow}) ShowWeigh(*row);
 
+    const int shown = ShownDecimals(f);  // the points and the check as the module shows weights
     if (p.Points->count() != static_cast<int>(f.LinPoints().size())) {
         p.Points->clear();
         std::vector<std::pair<double, double>> curve;
         for (std::size_t i = 0; i < f.LinPoints().size(); ++i) {
             const auto& point = f.LinPoints()[i];
-            p.Points->addItem(
-                QStringLiteral("%1: reads %2, is %3").arg(i).arg(KgText(point.readKg), KgText(point.trueKg)));
+            p.Points->addItem(QStringLiteral("%1: reads %2, is %3")
+                                  .arg(i)
+                                  .arg(KgText(point.readKg, shown), KgText(point.trueKg, shown)));
             curve.emplace_back(point.readKg, point.trueKg);
         }
         p.Curve->SetPoints(curve);
     }
 
     if (const auto steps = f.CheckSteps())
-        p.CheckResult->setText(
-            QStringLiteral("Gross %1 at rest, reference %2: difference %3 = %4 display steps, %5.")
-                .arg(KgText(*f.CheckReading()), KgText(*f.ReferenceKg()), KgText(*f.CheckReading() - *f.ReferenceKg()))
-                .arg(*steps, 0, 'f', 1)
-                .arg(std::abs(*steps) <= 1.0 ? QStringLiteral("within one display step")
-                                             : QStringLiteral("outside one display step")));
+        p.CheckResult->setText(QStringLiteral("Gross %1 at rest, reference %2: difference %3 = %4 display steps, %5.")
+                                   .arg(KgText(*f.CheckReading(), shown), KgText(*f.ReferenceKg(), shown),
+                                        KgText(*f.CheckReading() - *f.ReferenceKg(), shown))
+                                   .arg(*steps, 0, 'f', 1)
+                                   .arg(std::abs(*steps) <= 1.0 ? QStringLiteral("within one display step")
+                                                                : QStringLiteral("outside one display step")));
     else
         p.CheckResult->setText(QStringLiteral("Waiting for the weight to rest..."));
 

@@ -107,6 +107,7 @@ TEST_F(CalibrationWizardTest, ACalibrationToFiftyKilogramsReadsFiftyAfterwardsAn
     EXPECT_NEAR(*Flow().CheckReading(), 50.0, 0.1 + 1e-6);
     EXPECT_LE(std::abs(*Flow().CheckSteps()), 1.0);
     EXPECT_TRUE(wizard->Pages.CheckResult->text().contains("within one display step"));
+    EXPECT_TRUE(wizard->Pages.CheckResult->text().contains("reference 50.0 kg:")) << "with the module's DP of 1";
     EXPECT_EQ(Flow().CounterAfter(), *counter + 1);
     ASSERT_TRUE(Click(wizard->Pages.CloseCalButton));
     ASSERT_TRUE(At(Step::Done));
