@@ -20,7 +20,7 @@ TBackupControl::TBackupControl(T_DPV0& master, QWidget* window, THooks hooks, co
 
 TBackupDialog* TBackupControl::Dialog()
 {
-    if (!dialog_) dialog_ = new TBackupDialog(window_, hooks_.queue, hooks_.drop);
+    if (!dialog_) dialog_ = new TBackupDialog(window_, hooks_.queue, hooks_.drop, hooks_.message);
     return dialog_;
 }
 

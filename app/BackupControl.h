@@ -23,6 +23,7 @@ public:
         TBackupDialog::TCommandHook queue;             // the window's command queue
         TBackupDialog::TCommandHook drop;              // a queued command taken back
         std::function<std::uint8_t()> selectedModule;  // the module commands go to
+        TBackupDialog::TEndHook message;               // a memo line at the end of a run
     };
 
     // `parameters` (may be null) are the pages whose items are saved;

@@ -22,8 +22,8 @@ QString ItemName(const backup::TItem& item)
 
 }  // namespace
 
-TBackupDialog::TBackupDialog(QWidget* parent, TCommandHook queue, TCommandHook drop)
-    : QDialog(parent), queue_(std::move(queue)), drop_(std::move(drop))
+TBackupDialog::TBackupDialog(QWidget* parent, TCommandHook queue, TCommandHook drop, TEndHook ended)
+    : QDialog(parent), queue_(std::move(queue)), drop_(std::move(drop)), ended_(std::move(ended))
 {
     setObjectName(QStringLiteral("BackupDialog"));
     setModal(false);
@@ -247,6 +247,10 @@ void TBackupDialog::FinishRestore()
 void TBackupDialog::ShowEnd(const QString& status, const QStringList& lines)
 {
     Status->setText(status);
+    if (ended_)
+        ended_((restore_ ? QStringLiteral("Restore of WZM %1 from %2: ").arg(unit_).arg(fileName_)
+                         : QStringLiteral("Backup of WZM %1: ").arg(unit_)) +
+               status);
     // The report replaces the plan: what went wrong comes first to the eye.
     Report->setPlainText(lines.join(QLatin1Char('\n')));
     WriteButton->setVisible(false);

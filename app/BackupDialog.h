@@ -27,8 +27,10 @@ class TBackupDialog : public QDialog {
 public:
     // Queues a command for a unit, or takes back one still waiting.
     using TCommandHook = std::function<void(std::uint8_t unit, const TByteString& command)>;
+    // Gets the end of each run (done, incomplete or cancelled) in one line.
+    using TEndHook = std::function<void(const QString& line)>;
 
-    explicit TBackupDialog(QWidget* parent, TCommandHook queue, TCommandHook drop);
+    TBackupDialog(QWidget* parent, TCommandHook queue, TCommandHook drop, TEndHook ended);
 
     // Reads every item at once; the file is written when all are answered.
     void StartBackup(TBackupRun run, std::uint8_t unit, const backup::THeader& header, const QString& fileName);
@@ -66,6 +68,7 @@ private:
 
     TCommandHook queue_;
     TCommandHook drop_;
+    TEndHook ended_;
     std::optional<TBackupRun> run_;
     bool restore_ = false;
     std::uint8_t unit_ = 0;

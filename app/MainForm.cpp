@@ -143,7 +143,7 @@ void TForm1::FormCreate()
         *Master, this,
         TBackupControl::THooks{[this](std::uint8_t unit, const TByteString& command) { QueueCommand(unit, command); },
                                [this](std::uint8_t unit, const TByteString& command) { Channel.Drop(unit, command); },
-                               [this] { return SelectedModule(); }},
+                               [this] { return SelectedModule(); }, [this](const QString& line) { AddMessage(line); }},
         Parameters);
     ConnectResultConsumers();
     trace_ =

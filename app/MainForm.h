@@ -201,7 +201,7 @@ public:
 
     // The memo's lines, each with the time it was added; throws when the
     // file cannot be written.
-    void SaveMessages(const QString& fileName) const;
+    void SaveMessages(const QString& fileName);
     // Help -> About: a box with version, build and Qt version.
     void ShowAbout();
     // Help -> Quick start: the first steps in this window ("QuickStartBox").

@@ -93,13 +93,15 @@ void TForm1::BuildMenuBar()
     connect(HelpMenu->addAction(QStringLiteral("&About")), &QAction::triggered, this, [this] { ShowAbout(); });
 }
 
-void TForm1::SaveMessages(const QString& fileName) const
+void TForm1::SaveMessages(const QString& fileName)
 {
     QString text;
     for (const auto& [time, line] : messageLog_)
         text += time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) + QStringLiteral("  ") + line + '\n';
     if (QString error; !SaveWhole(fileName, text.toStdString(), error))
         throw std::runtime_error("Cannot write " + fileName.toStdString() + ": " + error.toStdString());
+    // Without this line a save looks the same as a dialog closed with Cancel.
+    AddMessage(QStringLiteral("Messages saved to ") + fileName);
 }
 
 void TForm1::ShowQuickStart()

@@ -59,6 +59,7 @@ void TTraceControl::Start(const QString& fileName)
         !recorder->Start(fileName.toStdString(), error, failed))
         throw std::runtime_error(error);
     recorder_ = std::move(recorder);
+    file_ = fileName;
     master_.SetOnTrace(TraceFeed(*recorder_));
     action_->setText(QStringLiteral("Stop &recording"));
     statusLabel_->setText(QStringLiteral("\u25cf Recording trace"));
@@ -71,7 +72,7 @@ void TTraceControl::Stop()
 {
     if (!Recording()) return;
     const std::string failure = Close();
-    hooks_.message(failure.empty() ? QStringLiteral("Trace recording stopped")
+    hooks_.message(failure.empty() ? QStringLiteral("Trace recording stopped; the trace is in ") + file_
                                    : QStringLiteral("Trace recording stopped: ") + QString::fromStdString(failure));
 }
 

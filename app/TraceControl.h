@@ -54,4 +54,5 @@ private:
     QWidget* window_;
     std::unique_ptr<TTraceRecorder> recorder_;
     int recordingNumber_ = 0;  // counts the recordings started
+    QString file_;             // the file of the recording under way
 };

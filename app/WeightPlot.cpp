@@ -103,7 +103,7 @@ void TWeightPlot::SetPaused(bool paused)
         return;
     }
     PauseButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
-    if (!paused) Redraw();
+    Redraw();  // paused, the span stays and the info says so
     if (isVisible() && !paused)
         timer_->start();
     else
@@ -165,9 +165,11 @@ void TWeightPlot::Redraw()
     ChartView->SetRanges(fromMs_, toMs_, low - pad, high + pad);
     ShowLegend(modules);
     const QString station = QStringLiteral("Station %1, weights in kg").arg(station_);
-    lbInfo->setText(modules.empty() ? QStringLiteral("No values yet: start the link")
-                    : Paused()      ? station + QStringLiteral(" (paused)")
-                                    : station);
+    QString info = modules.empty() ? QStringLiteral("No values yet: start the link")
+                   : Paused()      ? station + QStringLiteral(" (paused)")
+                                   : station;
+    if (!exported_.isEmpty()) info += QStringLiteral("; exported to ") + exported_;
+    lbInfo->setText(info);
 }
 
 void TWeightPlot::ShowLegend(const std::vector<int>& modules)
@@ -183,11 +185,13 @@ void TWeightPlot::ShowLegend(const std::vector<int>& modules)
     if (lbLegend->text() != html) lbLegend->setText(html);
 }
 
-void TWeightPlot::ExportCsv(const QString& fileName) const
+void TWeightPlot::ExportCsv(const QString& fileName)
 {
     std::ostringstream csv;
     plot::WriteWeightCsv(csv, history_, ShownModules(), fromMs_, toMs_, station_);
     if (QString error; !SaveWhole(fileName, csv.str(), error)) throw std::runtime_error(error.toStdString());
+    exported_ = fileName;
+    Redraw();
 }
 
 void TWeightPlot::ExportClick()

@@ -52,9 +52,9 @@ public:
 
     // Draws now (the timer calls it while the window is shown and not paused).
     void Redraw();
-    // The samples of the window shown as CSV; throws with the reason when the
-    // file cannot be written.
-    void ExportCsv(const QString& fileName) const;
+    // The samples of the window shown as CSV, the file then named in the
+    // info; throws with the reason when the file cannot be written.
+    void ExportCsv(const QString& fileName);
 
     // What the last redraw drew, for tests.
     int PointsShown() const { return pointsShown_; }
@@ -91,5 +91,6 @@ private:
     int pointsShown_ = 0;
     int lossesShown_ = 0;
     int stopsShown_ = 0;
+    QString exported_;  // the file the last export wrote
     int station_ = 0;
 };

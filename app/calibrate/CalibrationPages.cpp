@@ -42,7 +42,6 @@ TWeighRow AddWeighRow(QVBoxLayout* layout, const QString& overrideText)
     TWeighRow row{new QLabel(parent), new QProgressBar(parent), new QCheckBox(overrideText, parent)};
     row.Gross->setObjectName(QStringLiteral("Gross"));
     row.Steadiness->setRange(0, 100);
-    row.Steadiness->setFormat(QStringLiteral("at rest %p %"));
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Gross weight:"), row.Gross);
     form->addRow(QStringLiteral("Steadiness:"), row.Steadiness);
@@ -193,8 +192,9 @@ TCalibrationPages::TCalibrationPages(QStackedWidget* stack)
     Operator = new QLineEdit(stack);
     Operator->setObjectName(QStringLiteral("Operator"));
     Operator->setPlaceholderText(QStringLiteral("your name"));
+    OperatorLabel = new QLabel(QStringLiteral("Operator:"), stack);
     auto* operatorForm = new QFormLayout;
-    operatorForm->addRow(QStringLiteral("Operator:"), Operator);
+    operatorForm->addRow(OperatorLabel, Operator);
     end->addLayout(operatorForm);
     end->addStretch();
     auto* certificate = new QHBoxLayout;

@@ -60,6 +60,7 @@ struct TCalibrationPages {
     QPushButton* CloseCalButton;
 
     QLabel* Summary;
+    QLabel* OperatorLabel;
     QLineEdit* Operator;
     QPushButton* CertificateButton;
     QPushButton* PrintButton;

@@ -32,6 +32,12 @@ namespace {
 
 QString KgText(double kg, int decimals = 3) { return QString::number(kg, 'f', decimals) + QStringLiteral(" kg"); }
 
+// Weights as the module shows them: with its own decimal places (DP).
+int ShownDecimals(const TCalibrationFlow& f)
+{
+    return std::clamp(static_cast<int>(f.Final(calkeys::DP).value_or(3)), 0, 4);
+}
+
 QString Hex(const TByteString& command) { return QString::fromStdString(HexDump(command)).trimmed(); }
 
 // What a cancel before saving left in the module: the values written back
@@ -126,6 +132,7 @@ void TCalibrationWizard::Begin()
     if (flow_ && flow_->Step() != Step::Done && flow_->Step() != Step::Cancelled) return;
     flow_ = std::make_unique<TCalibrationFlow>(hooks_.selectedModule(), calkeys::Commands());
     client_.Forget();
+    certificateFile_.clear();
     slaveAddress_ = hooks_.slaveAddress();
     setWindowTitle(QStringLiteral("Calibrate module %1").arg(flow_->Unit()));
     for (QCheckBox* box : {Pages.ZeroRow.Override, Pages.SpanRow.Override, Pages.LinRow.Override})
@@ -191,9 +198,8 @@ void TCalibrationWizard::ZeroClick()
             if (answer == QMessageBox::Yes) zero();
         });
     }
-    const int decimals = static_cast<int>(flow_->Final(calkeys::DP).value_or(3));
     zeroQuestion_->setText(
-        QStringLiteral("The scale reads %1. Is it empty?").arg(KgText(*flow_->Gross(), std::clamp(decimals, 0, 4))));
+        QStringLiteral("The scale reads %1. Is it empty?").arg(KgText(*flow_->Gross(), ShownDecimals(*flow_))));
     zeroQuestion_->open();
 }
 
@@ -234,8 +240,12 @@ QString TCalibrationWizard::Sends(Step step) const
 void TCalibrationWizard::ShowWeigh(const TWeighRow& row) const
 {
     const TCalibrationFlow& f = *flow_;
-    row.Gross->setText(f.Gross() ? KgText(*f.Gross()) : QStringLiteral("no reading (is the link in data exchange?)"));
-    row.Steadiness->setValue(static_cast<int>(std::lround(f.Steadiness().Fraction() * 100)));
+    row.Gross->setText(f.Gross() ? KgText(*f.Gross(), ShownDecimals(f))
+                                 : QStringLiteral("no reading (is the link in data exchange?)"));
+    const int steadiness = static_cast<int>(std::lround(f.Steadiness().Fraction() * 100));
+    row.Steadiness->setValue(steadiness);
+    // "at rest" only when it is: a part-filled bar says the wait goes on.
+    row.Steadiness->setFormat(steadiness >= 100 ? QStringLiteral("at rest") : QStringLiteral("not at rest yet (%p %)"));
     row.Steadiness->setToolTip(QStringLiteral("At rest: the gross weight stays within one display step (%1) "
                                               "over the module's no-motion time (%2 ms)")
                                    .arg(KgText(f.StepKg(), 4))
@@ -308,25 +318,27 @@ void TCalibrationWizard::Refresh()
     }
     for (const TWeighRow* row : {&p.ZeroRow, &p.SpanRow, &p.LinRow, &p.CheckRow}) ShowWeigh(*row);
 
+    const int shown = ShownDecimals(f);  // the points and the check as the module shows weights
     if (p.Points->count() != static_cast<int>(f.LinPoints().size())) {
         p.Points->clear();
         std::vector<std::pair<double, double>> curve;
         for (std::size_t i = 0; i < f.LinPoints().size(); ++i) {
             const auto& point = f.LinPoints()[i];
-            p.Points->addItem(
-                QStringLiteral("%1: reads %2, is %3").arg(i).arg(KgText(point.readKg), KgText(point.trueKg)));
+            p.Points->addItem(QStringLiteral("%1: reads %2, is %3")
+                                  .arg(i)
+                                  .arg(KgText(point.readKg, shown), KgText(point.trueKg, shown)));
             curve.emplace_back(point.readKg, point.trueKg);
         }
         p.Curve->SetPoints(curve);
     }
 
     if (const auto steps = f.CheckSteps())
-        p.CheckResult->setText(
-            QStringLiteral("Gross %1 at rest, reference %2: difference %3 = %4 display steps, %5.")
-                .arg(KgText(*f.CheckReading()), KgText(*f.ReferenceKg()), KgText(*f.CheckReading() - *f.ReferenceKg()))
-                .arg(*steps, 0, 'f', 1)
-                .arg(std::abs(*steps) <= 1.0 ? QStringLiteral("within one display step")
-                                             : QStringLiteral("outside one display step")));
+        p.CheckResult->setText(QStringLiteral("Gross %1 at rest, reference %2: difference %3 = %4 display steps, %5.")
+                                   .arg(KgText(*f.CheckReading(), shown), KgText(*f.ReferenceKg(), shown),
+                                        KgText(*f.CheckReading() - *f.ReferenceKg(), shown))
+                                   .arg(*steps, 0, 'f', 1)
+                                   .arg(std::abs(*steps) <= 1.0 ? QStringLiteral("within one display step")
+                                                                : QStringLiteral("outside one display step")));
     else
         p.CheckResult->setText(QStringLiteral("Waiting for the weight to rest..."));
 
@@ -337,7 +349,12 @@ void TCalibrationWizard::Refresh()
     else if (step == Step::Cancelled)
         p.Summary->setText(CancelSummary(f));
     else if (step == Step::Done)
-        p.Summary->setText(QStringLiteral("Calibration saved and closed. Enter your name for the certificate."));
+        p.Summary->setText(
+            certificateFile_.isEmpty()
+                ? QStringLiteral("Calibration saved and closed. Enter your name for the certificate.")
+                : QStringLiteral("Calibration saved and closed. Certificate written to %1.").arg(certificateFile_));
+    // The name is asked only for a certificate, so the whole row goes when there is none.
+    p.OperatorLabel->setVisible(step == Step::Done);
     p.Operator->setVisible(step == Step::Done);
     p.CertificateButton->setVisible(step == Step::Done);
     p.PrintButton->setVisible(step == Step::Done);
@@ -377,11 +394,14 @@ void TCalibrationWizard::PrintCertificateClick()
     if (dialog.exec() == QDialog::Accepted) PrintCertificate(printer, *flow_, Facts());
 }
 
-bool TCalibrationWizard::WriteCertificate(const QString& fileName, QString& error) const
+bool TCalibrationWizard::WriteCertificate(const QString& fileName, QString& error)
 {
     if (!flow_ || flow_->Step() != Step::Done) {
         error = QStringLiteral("The calibration is not finished.");
         return false;
     }
-    return hooks_.saveWhole(fileName, CertificatePdf(*flow_, Facts()), error);
+    if (!hooks_.saveWhole(fileName, CertificatePdf(*flow_, Facts()), error)) return false;
+    certificateFile_ = fileName;
+    Refresh();
+    return true;
 }

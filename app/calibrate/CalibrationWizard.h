@@ -39,8 +39,9 @@ public:
     // calibration is under way (then it is only shown).
     void Begin();
     const TCalibrationFlow* Flow() const { return flow_.get(); }
-    // Writes the certificate of the finished calibration; false with `error`.
-    bool WriteCertificate(const QString& fileName, QString& error) const;
+    // Writes the certificate of the finished calibration, then names the file
+    // on the end page; false with `error`.
+    bool WriteCertificate(const QString& fileName, QString& error);
     // The end of a command the window carried (perhaps another's).
     void TakeResult(const TCommandResult& result);
     // A gross reading of module k.
@@ -72,4 +73,5 @@ private:
     TCommandClient client_;  // the flow's command in the window's queue or on the line
     QMessageBox* zeroQuestion_ = nullptr;
     int slaveAddress_ = 0;
+    QString certificateFile_;  // the certificate written for this run
 };

@@ -107,6 +107,7 @@ TEST_F(CalibrationWizardTest, ACalibrationToFiftyKilogramsReadsFiftyAfterwardsAn
     EXPECT_NEAR(*Flow().CheckReading(), 50.0, 0.1 + 1e-6);
     EXPECT_LE(std::abs(*Flow().CheckSteps()), 1.0);
     EXPECT_TRUE(wizard->Pages.CheckResult->text().contains("within one display step"));
+    EXPECT_TRUE(wizard->Pages.CheckResult->text().contains("reference 50.0 kg:")) << "with the module's DP of 1";
     EXPECT_EQ(Flow().CounterAfter(), *counter + 1);
     ASSERT_TRUE(Click(wizard->Pages.CloseCalButton));
     ASSERT_TRUE(At(Step::Done));
@@ -115,6 +116,8 @@ TEST_F(CalibrationWizardTest, ACalibrationToFiftyKilogramsReadsFiftyAfterwardsAn
     QString error;
     const QString pdf = QString::fromStdString((tree.Work() / "certificate.pdf").string());
     ASSERT_TRUE(wizard->WriteCertificate(pdf, error)) << error.toStdString();
+    EXPECT_TRUE(wizard->Pages.Summary->text().endsWith("Certificate written to " + pdf + "."))
+        << wizard->Pages.Summary->text().toStdString();
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(5) == "%PDF-");
@@ -170,6 +173,8 @@ TEST_F(CalibrationWizardTest, AShakingScaleHoldsTheWizardAtTheWaitingStep)
         ASSERT_FALSE(wizard->Pages.ZeroButton->isEnabled()) << i;
         ASSERT_LT(wizard->Pages.ZeroRow.Steadiness->value(), 100);
     }
+    EXPECT_TRUE(wizard->Pages.ZeroRow.Steadiness->text().startsWith("not at rest"))
+        << wizard->Pages.ZeroRow.Steadiness->text().toStdString();
     EXPECT_EQ(Flow().Step(), Step::Zero);
     wizard->Pages.ZeroRow.Override->setChecked(true);
     ASSERT_TRUE(Click(wizard->Pages.ZeroButton));
@@ -206,4 +211,5 @@ TEST_F(CalibrationWizardTest, SetZeroUnder50KilogramsAsksFirstAndCancelPutsTheZe
     const QString summary = wizard->Pages.Summary->text();
     EXPECT_TRUE(summary.contains("Put back the values read at the start: CZ")) << summary.toStdString();
     EXPECT_FALSE(summary.contains("Not put back")) << summary.toStdString();
+    EXPECT_FALSE(wizard->Pages.OperatorLabel->isVisibleTo(wizard)) << "no name is asked without a certificate";
 }

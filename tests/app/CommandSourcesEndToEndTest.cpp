@@ -273,6 +273,8 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     ASSERT_TRUE(wait()) << form->Backup()->Dialog()->Status->text().toStdString();
     EXPECT_TRUE(form->Backup()->Dialog()->Status->text().contains(" refused"))
         << form->Backup()->Dialog()->Status->text().toStdString();
+    EXPECT_EQ(LastLine(form->mMessages), QStringLiteral("Backup of WZM %1: ").arg(form->SelectedModule()) +
+                                             form->Backup()->Dialog()->Status->text());
     std::ifstream in(tree.Work() / "backup.txt");
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("identification: device ID " + resulttext::Hex(FirstDeviceId + form->SelectedModule(), 8)),
@@ -309,6 +311,9 @@ TEST_P(CommandSourcesEndToEnd, BackupAndRestoreReportTheDifference)
     EXPECT_TRUE(dialog.Status->text().contains(
         QRegularExpression("^Restore incomplete: \\d+ unchanged, 1 written and confirmed, 1 refused, 0 not answered")))
         << dialog.Status->text().toStdString();
+    EXPECT_EQ(
+        LastLine(form->mMessages),
+        QStringLiteral("Restore of WZM %1 from %2: ").arg(form->SelectedModule()).arg(file) + dialog.Status->text());
     EXPECT_TRUE(dialog.Report->toPlainText().contains(
         "difference: Mass flow 2 Flow tolerance (%): write refused ** BAD_FLOW_PARAM_VALUE **"))
         << dialog.Report->toPlainText().toStdString();

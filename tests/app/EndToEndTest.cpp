@@ -199,10 +199,12 @@ TEST_P(EndToEnd, WeightPlotDrawsEveryModuleMarksTheLostLinkAndExportsTheWindow)
     const int frozen = plot->PointsShown();
     Pump(3 * TWeightPlot::RedrawMs);
     EXPECT_EQ(plot->PointsShown(), frozen) << "paused, the plot stands still";
+    EXPECT_TRUE(plot->lbInfo->text().endsWith("(paused)")) << plot->lbInfo->text().toStdString();
 
     TempFolder folder;
     const QString file = QString::fromStdString(folder.str() + "/w.csv");
     plot->ExportCsv(file);
+    EXPECT_TRUE(plot->lbInfo->text().endsWith("; exported to " + file)) << plot->lbInfo->text().toStdString();
     std::ifstream in(file.toStdString());
     std::string line;
     std::getline(in, line);

@@ -378,6 +378,7 @@ TEST_F(WindowTest, FrameShowsTheLinkAndKeepsTheUsersWork)
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(text.find("  first\n"), std::string::npos);
     EXPECT_EQ(text.substr(4, 1) + text.substr(13, 1), "-:") << "each line starts with its time: " << text;
+    EXPECT_EQ(LastLine(form->mMessages), "Messages saved to " + QString::fromStdString(saved));
     EXPECT_THROW(form->SaveMessages("/nonexistent/dir/m.txt"), std::exception);
 
     PtyPair other;
@@ -433,7 +434,7 @@ TEST_F(WindowTest, RecordsTheLinksTelegramsUntilTheWindowCloses)
     EXPECT_FALSE(trace.Recording());
     EXPECT_EQ(form->RecordTraceAction->text(), "&Record trace...");
     EXPECT_TRUE(form->Trace()->StatusLabel()->isHidden());
-    EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped");
+    EXPECT_EQ(LastLine(form->mMessages), "Trace recording stopped; the trace is in " + QString::fromStdString(file));
     std::ifstream in(file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x0A\x0D\x0D\x0A")) << "a pcapng section header";
