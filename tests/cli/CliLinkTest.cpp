@@ -744,11 +744,6 @@ TEST_F(CliLinkTest, ListenerOnASilentLineSendsNothingAndExitsOne)
 // line shows the modules' values and writes nothing.
 TEST_F(CliLinkTest, ListenerOnAPlantShowsTheModulesValuesAndWritesNothing)
 {
-    auto help = std::make_unique<ChildProcess>(slaveProgram, std::vector<std::string>{"--help"});
-    help->Wait(10s);
-    std::string helpText;
-    for (const auto& line : help->Lines()) helpText += line.text + '\n';
-    if (helpText.find("--plant") == std::string::npos) GTEST_SKIP() << "quorvel-slave has no --plant";
     TempFolder folder;
     const std::string stats = folder.str() + "/plant.json";
     auto plant =
