@@ -79,8 +79,7 @@ bool ParseArguments(const std::vector<std::string>& args, TCliOptions& options, 
             name != "--backup" && name != "--restore" && name != "--calibrate-check" && name != "--mqtt" &&
             name != "--mqtt-topic" && name != "--mqtt-user" && name != "--mqtt-password-file" &&
             name != "--mqtt-password" && name != "--mqtt-ca" && name != "--mqtt-interval" &&
-            name != "--mqtt-client-id" && name != "--config" &&
-            name != "--baud") {
+            name != "--mqtt-client-id" && name != "--config" && name != "--baud") {
             error = "unknown option '" + name + "'";
             return false;
         }
