@@ -50,12 +50,22 @@ std::string LinkState(const std::string& text)
     return "connecting";
 }
 
+namespace {
+
+constexpr std::size_t ModuleSlots = 8;  // a slave carries at most eight modules
+
+// A state in which the values come from a live line: connected as master, or
+// hearing another master's exchanges.
+bool Live(const std::string& state) { return state == "connected" || state == "listening"; }
+
+}  // namespace
+
 TGateway::TGateway(const TCliOptions& options, std::string prefix)
     : prefix_(std::move(prefix)),
       interval_(options.mqttInterval),
       slaveAddress_(options.slaveAddress),
       moduleCount_(options.moduleCount),
-      last_(static_cast<std::size_t>(options.moduleCount))
+      last_(ModuleSlots)
 {
 }
 
@@ -83,17 +93,17 @@ std::string TGateway::StatusPayload(const std::string& state, const std::string&
 
 void TGateway::Status(const std::string& state, const std::string& text, std::int64_t utcMs)
 {
-    const bool wasLive = state_ == "connected";
+    const bool wasLive = Live(state_);
     state_ = state;
     publisher_.Publish(prefix_ + "/status", StatusPayload(state, text, utcMs), true);
-    if (wasLive && state != "connected")
-        for (int k = 0; k < moduleCount_; ++k) PublishModule(k, true);
+    if (wasLive && !Live(state))
+        for (std::size_t k = 0; k < last_.size(); ++k) PublishModule(static_cast<int>(k), true);
 }
 
 void TGateway::Values(const TByteString& response, int moduleCount, std::int64_t utcMs)
 {
     const auto now = std::chrono::steady_clock::now();
-    for (int k = 0; k < moduleCount && k < moduleCount_ && cyclic::HasModuleBlock(response, k); ++k) {
+    for (int k = 0; k < moduleCount && k < static_cast<int>(last_.size()) && cyclic::HasModuleBlock(response, k); ++k) {
         std::optional<TLastValues>& last = last_[static_cast<std::size_t>(k)];
         if (last && now - last->at < interval_) continue;
         const cyclic::TModuleValues v = cyclic::DecodeModuleBlock(response, k);
@@ -106,7 +116,7 @@ void TGateway::Values(const TByteString& response, int moduleCount, std::int64_t
                                .Text("status", v.StatusBytes)
                                .Str(),
                            UtcText(utcMs), now};
-        PublishModule(k, state_ != "connected");
+        PublishModule(k, !Live(state_));
     }
 }
 

@@ -176,7 +176,8 @@ bool SettleBaud(T_DPV0& master, TManualTimer& clock, std::chrono::steady_clock::
 // --listen: hears the line through the idle master's channel, which the
 // port refuses to send on, and prints what it hears; exit 0 once a valid
 // telegram was heard.
-int Listen(T_DPV0& master, TManualTimer& clock, const TCliOptions& options, TWeightLog& weights)
+int Listen(T_DPV0& master, TManualTimer& clock, const TCliOptions& options, TWeightLog& weights,
+           std::optional<TGateway>& gateway)
 {
     buslisten::TBusListener listener;
     TListenView view(std::cout, options.addressGiven ? std::optional<int>(options.slaveAddress) : std::nullopt);
@@ -195,13 +196,28 @@ int Listen(T_DPV0& master, TManualTimer& clock, const TCliOptions& options, TWei
     };
     auto nextStats = std::chrono::steady_clock::now() + StatsPeriod;
     const auto deadline = Deadline(options);
+    const auto listening = [&](const std::string& text) {
+        if (gateway) gateway->Status("listening", text, UtcMilliseconds());
+    };
+    const auto baudText = [&] { return std::to_string(master.CommUnit().Port().Baud()) + " baud"; };
+    std::uint64_t published = 0;  // the slave's exchanges already handed to the gateway
     try {
-        if (!options.baud && SettleBaud(master, clock, deadline, listener))
-            std::cerr << "listening at " << master.CommUnit().Port().Baud() << " baud\n";
+        if (!options.baud) {
+            listening("Listening: trying each baud rate");
+            if (SettleBaud(master, clock, deadline, listener)) std::cerr << "listening at " << baudText() << "\n";
+        }
+        listening(listener.Totals().telegrams > 0 || options.baud ? "Listening at " + baudText()
+                                                                  : "Listening: no traffic");
         RunClockLoop(clock, deadline, stopRequested, [&] {
             master.CommUnit().Port().RunPendingNotifications();
             if (heard) view.Update(listener, weights, UtcMilliseconds());
             heard = false;
+            const auto slave = listener.Stations().find(static_cast<std::uint8_t>(options.slaveAddress));
+            if (gateway && slave != listener.Stations().end() && slave->second.modules &&
+                slave->second.exchanges != published) {
+                published = slave->second.exchanges;
+                gateway->Values(slave->second.inputs, *slave->second.modules, UtcMilliseconds());
+            }
             if (options.stats && std::chrono::steady_clock::now() >= nextStats) {
                 nextStats += StatsPeriod;
                 printStats();
@@ -394,7 +410,7 @@ int main(int argc, char** argv)
             std::cerr << ", listening at " << channel.Port().Baud() << " baud, sending nothing\n";
         else
             std::cerr << ", listening, sending nothing; trying each baud rate\n";
-        const int status = Listen(master, clock, *options, weights);
+        const int status = Listen(master, clock, *options, weights, gateway);
         master.SetOnTrace({});
         return exitstatus::First(
             status, recorder.Stop().empty() && !weights.Stopped() ? exitstatus::AllWell : exitstatus::OutputCut);

@@ -198,3 +198,27 @@ INSTANTIATE_TEST_SUITE_P(
             if (c == ' ') c = '_';
         return name;
     });
+
+// Listening to a plant's bus, the gateway publishes the slave's values as
+// live under the state "listening", and nothing goes onto the line.
+TEST_F(MqttGatewayTest, ListeningPublishesTheHeardSlavesValues)
+{
+    MqttBroker broker(folder);
+    auto subscriber = broker.Subscribe("q/#");
+    const std::string stats = File("plant.json");
+    auto plant = std::make_unique<ChildProcess>(
+        QUORVEL_SLAVE_EXE,
+        std::vector<std::string>{"--quiet", "--plant", "--modules", "8", "--com", "2", "--tap", "5", "--stats", stats});
+    ASSERT_TRUE(WaitUntil([] { return std::filesystem::exists(portdir::LinkPath(5)); }, 5000ms));
+    auto cli = std::make_unique<ChildProcess>(
+        QUORVEL_CLI_PROGRAM, std::vector<std::string>{"--listen", "--com", "5", "--baud", "19200", "--mqtt",
+                                                      broker.Url(), "--mqtt-topic", "q", "--mqtt-interval", "0"});
+    EXPECT_NE(
+        LineStarting(*subscriber, "q/status {\"state\": \"listening\", \"text\": \"Listening at 19200 baud\"", 30s), "")
+        << cli->Errors();
+    const std::string line = LineStarting(*subscriber, "q/module/7 ", 20s);
+    EXPECT_NE(line.find("\"stale\": false"), std::string::npos) << line << cli->Errors();
+    EXPECT_EQ(cli->Stop(SIGTERM), 0) << cli->Errors();
+    plant->Stop(SIGTERM);
+    EXPECT_NE(Read(stats).find("\"tap_written\": 0,"), std::string::npos) << Read(stats);
+}
